@@ -1,0 +1,146 @@
+# Build conventions shared by every folder: warnings, sanitizers, deliverable shared objects,
+# bundles and tests.
+
+add_compile_options(-Wall -Wextra -Wno-unused-parameter)
+add_compile_definitions(KELO_EXPORT=__attribute__\(\(visibility\(\"default\"\)\)\))
+
+if(KELO_SANITIZE)
+  list(JOIN KELO_SANITIZE "," _kelo_sanitizers)
+  add_compile_options(-fsanitize=${_kelo_sanitizers} -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=${_kelo_sanitizers})
+endif()
+
+# Adds every unit below `dir`: the folder itself when it has a CMakeLists.txt, else each child.
+function(kelo_add_units dir)
+  if(NOT IS_DIRECTORY ${dir})
+    return()
+  endif()
+  if(EXISTS ${dir}/CMakeLists.txt AND NOT dir STREQUAL CMAKE_SOURCE_DIR)
+    add_subdirectory(${dir})
+    return()
+  endif()
+  file(GLOB children LIST_DIRECTORIES true ${dir}/*)
+  list(SORT children)
+  foreach(child ${children})
+    if(IS_DIRECTORY ${child})
+      kelo_add_units(${child})
+    endif()
+  endforeach()
+endfunction()
+
+# kelo_add_shared_object(<target> EXPORTS <name>... [SOURCES ...] [LIBS ...] [OUTPUT_DIR dir]
+#                        [OUTPUT_NAME name])
+# A deliverable shared object: it compiles in static -fPIC copies of the libraries it shares,
+# exports exactly EXPORTS (C names, or C++ names demangled, with `*` allowed), binds its own
+# symbols first and leaves nothing undefined.
+function(kelo_add_shared_object target)
+  cmake_parse_arguments(ARG "" "OUTPUT_DIR;OUTPUT_NAME" "EXPORTS;SOURCES;LIBS" ${ARGN})
+  add_library(${target} SHARED ${ARG_SOURCES})
+  target_link_libraries(${target} PRIVATE ${ARG_LIBS})
+  set(script ${CMAKE_CURRENT_BINARY_DIR}/${target}.exports.map)
+  set(c_names "")
+  set(cxx_names "")
+  foreach(name ${ARG_EXPORTS})
+    if(name MATCHES "::")
+      string(APPEND cxx_names "    \"${name}\";\n")
+    else()
+      string(APPEND c_names "    ${name};\n")
+    endif()
+  endforeach()
+  set(body "{\n  global:\n${c_names}")
+  if(cxx_names)
+    string(APPEND body "    extern \"C++\" {\n${cxx_names}    };\n")
+  endif()
+  string(APPEND body "  local: *;\n};\n")
+  file(GENERATE OUTPUT ${script} CONTENT "${body}")
+  target_link_options(${target} PRIVATE
+    -Wl,--version-script=${script} -Wl,-Bsymbolic -Wl,--no-undefined)
+  set_target_properties(${target} PROPERTIES LINK_DEPENDS ${script} PREFIX "")
+  if(ARG_OUTPUT_NAME)
+    set_target_properties(${target} PROPERTIES OUTPUT_NAME ${ARG_OUTPUT_NAME})
+  endif()
+  if(ARG_OUTPUT_DIR)
+    set_target_properties(${target} PROPERTIES LIBRARY_OUTPUT_DIRECTORY ${ARG_OUTPUT_DIR})
+  endif()
+  set_property(TARGET ${target} PROPERTY KELO_EXPORTS "${ARG_EXPORTS}")
+endfunction()
+
+# kelo_add_bundle(<target> NAME <Name> [EXTENSION bundle] VERSION <v> EXPORTS ... SOURCES ... LIBS ...
+#                 [DESTINATION dir])
+# A bundle folder <Name>.<ext>/Contents/ with Info.plist and x86_64-linux/<Name>.so.
+# The bundle's path is the target property KELO_BUNDLE_DIR.
+function(kelo_add_bundle target)
+  cmake_parse_arguments(ARG "" "NAME;EXTENSION;VERSION;DESTINATION" "EXPORTS;SOURCES;LIBS" ${ARGN})
+  if(NOT ARG_EXTENSION)
+    set(ARG_EXTENSION bundle)
+  endif()
+  if(NOT ARG_DESTINATION)
+    set(ARG_DESTINATION ${CMAKE_BINARY_DIR}/bundles)
+  endif()
+  set(bundle_dir ${ARG_DESTINATION}/${ARG_NAME}.${ARG_EXTENSION})
+  kelo_add_shared_object(${target} EXPORTS ${ARG_EXPORTS} SOURCES ${ARG_SOURCES} LIBS ${ARG_LIBS}
+    OUTPUT_DIR ${bundle_dir}/Contents/x86_64-linux OUTPUT_NAME ${ARG_NAME})
+  file(GENERATE OUTPUT ${bundle_dir}/Contents/Info.plist CONTENT
+"<?xml version=\"1.0\" encoding=\"UTF-8\"?>
+<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" \"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">
+<plist version=\"1.0\">
+<dict>
+\t<key>CFBundleExecutable</key>
+\t<string>${ARG_NAME}</string>
+\t<key>CFBundleIdentifier</key>
+\t<string>com.vantor.${ARG_NAME}</string>
+\t<key>CFBundleVersion</key>
+\t<string>${ARG_VERSION}</string>
+</dict>
+</plist>
+")
+  set_property(TARGET ${target} PROPERTY KELO_BUNDLE_DIR ${bundle_dir})
+endfunction()
+
+# kelo_check_exports(<shared-object target> [NAME test-name])
+# A test that the object's dynamic symbol table defines exactly its declared exports.
+function(kelo_check_exports target)
+  cmake_parse_arguments(ARG "" "NAME" "" ${ARGN})
+  if(NOT ARG_NAME)
+    set(ARG_NAME exports.${target})
+  endif()
+  get_target_property(names ${target} KELO_EXPORTS)
+  add_test(NAME ${ARG_NAME}
+    COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-exports $<TARGET_FILE:${target}> ${names})
+endfunction()
+
+# kelo_add_gtest(<area> <name> SOURCES ... [LIBS ...] [LABELS ...] [ENVIRONMENT ...])
+# One GoogleTest program; its cases are registered as "<area>.<Suite>.<Case>" so that
+# `ctest -R '^<area>\.'` selects an area. Labels: threads (also run under ThreadSanitizer),
+# realtime (run under the real-time guard in a build without sanitizers), display, jack.
+function(kelo_add_gtest area name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS;ENVIRONMENT" ${ARGN})
+  if("realtime" IN_LIST ARG_LABELS AND KELO_SANITIZE)
+    return()
+  endif()
+  if(KELO_ONLY_LABELS)
+    set(selected FALSE)
+    foreach(label ${ARG_LABELS})
+      if(label IN_LIST KELO_ONLY_LABELS)
+        set(selected TRUE)
+      endif()
+    endforeach()
+    if(NOT selected)
+      return()
+    endif()
+  endif()
+  set(exe test_${area}_${name})
+  add_executable(${exe} ${ARG_SOURCES})
+  target_link_libraries(${exe} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
+  set(props "")
+  if(ARG_LABELS)
+    list(JOIN ARG_LABELS ";" labels)
+    list(APPEND props LABELS "${labels}")
+  endif()
+  if(ARG_ENVIRONMENT)
+    list(APPEND props ENVIRONMENT "${ARG_ENVIRONMENT}")
+  endif()
+  include(GoogleTest)
+  gtest_discover_tests(${exe} TEST_PREFIX "${area}." DISCOVERY_MODE PRE_TEST
+    PROPERTIES ${props})
+endfunction()
