@@ -1,0 +1,57 @@
+// The power-of-two complex FFT on split real and imaginary arrays that stands in for the
+// platform's vector library (vDSP) on Linux. The convolution library's power-of-two transform
+// class is its only caller; it runs the 64- and 128-point sizes inside the convolvers' render
+// loops.
+//
+// Out of place, unscaled, natural order in and out: a self-sorting (Stockham) radix-4 scheme
+// with one final radix-2 pass for odd log2 n, so there is no bit-reversal pass. Inner loops run
+// on four-float SSE vectors.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+
+namespace accelerate {
+
+enum class FFTDirection : int { Forward = 1, Inverse = -1 };
+
+/// The tables of one transform length. Read-only after `create`, so any number of threads may
+/// transform with one object at the same time, each with its own scratch. `transform` never
+/// allocates, locks or blocks.
+class SplitFFT {
+ public:
+  static constexpr unsigned kMinLog2n = 2;
+  static constexpr unsigned kMaxLog2n = 20;
+
+  /// Tables for 2^log2n points, computed in double and stored as floats. Null when log2n is
+  /// outside kMinLog2n .. kMaxLog2n or memory is short. Main thread or worker; allocates.
+  static std::unique_ptr<SplitFFT> create(unsigned log2n);
+
+  ~SplitFFT();
+  SplitFFT(const SplitFFT&) = delete;
+  SplitFFT& operator=(const SplitFFT&) = delete;
+
+  std::size_t length() const { return length_; }
+  unsigned log2n() const { return log2n_; }
+
+  /// Floats each of the two scratch arrays of `transform` must hold: 2 x length.
+  std::size_t scratchLength() const { return 2 * length_; }
+
+  /// X[k] = sum x[n] e^(-+2 pi i nk/N) (Forward: minus), unscaled. Input and output may be the
+  /// same arrays; the scratch arrays (`scratchLength()` floats each) must not overlap them.
+  /// Arrays need no particular alignment (16 bytes is fastest).
+  void transform(const float* inReal, const float* inImag, float* outReal, float* outImag,
+                 float* scratchReal, float* scratchImag, FFTDirection direction) const;
+
+ private:
+  SplitFFT() = default;
+
+  std::size_t length_ = 0;
+  unsigned log2n_ = 0;
+  unsigned radix4Stages_ = 0;
+  bool finalRadix2_ = false;
+  float* twiddles_ = nullptr;  // per radix-4 stage: cos1, sin1, cos2, sin2, cos3, sin3 arrays
+  std::size_t stageOffsets_[kMaxLog2n / 2 + 1] = {};
+};
+
+}  // namespace accelerate

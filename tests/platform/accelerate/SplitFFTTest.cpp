@@ -1,0 +1,83 @@
+#include <cmath>
+#include <complex>
+#include <random>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/accelerate/SplitFFT.h"
+
+namespace {
+
+using accelerate::FFTDirection;
+using accelerate::SplitFFT;
+
+// Relative L2 distance between the float result and a DFT computed naively in double.
+double errorAgainstNaive(const std::vector<float>& inRe, const std::vector<float>& inIm,
+                         const std::vector<float>& outRe, const std::vector<float>& outIm,
+                         double sign) {
+  const std::size_t n = inRe.size();
+  double err = 0, ref = 0;
+  for (std::size_t k = 0; k < n; ++k) {
+    std::complex<double> sum = 0;
+    for (std::size_t j = 0; j < n; ++j) {
+      const double angle = sign * 2 * M_PI * static_cast<double>((j * k) % n) / n;
+      sum += std::complex<double>(inRe[j], inIm[j]) * std::polar(1.0, angle);
+    }
+    err += std::norm(sum - std::complex<double>(outRe[k], outIm[k]));
+    ref += std::norm(sum);
+  }
+  return std::sqrt(err / ref);
+}
+
+TEST(SplitFFT, MatchesNaiveDftBothDirections) {
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<float> dist(-1, 1);
+  for (unsigned log2n = SplitFFT::kMinLog2n; log2n <= 11; ++log2n) {
+    const auto fft = SplitFFT::create(log2n);
+    ASSERT_NE(fft, nullptr);
+    const std::size_t n = fft->length();
+    ASSERT_EQ(n, std::size_t{1} << log2n);
+    std::vector<float> re(n), im(n), outRe(n), outIm(n);
+    std::vector<float> sRe(fft->scratchLength()), sIm(fft->scratchLength());
+    for (std::size_t i = 0; i < n; ++i) {
+      re[i] = dist(rng);
+      im[i] = dist(rng);
+    }
+    for (const auto direction : {FFTDirection::Forward, FFTDirection::Inverse}) {
+      fft->transform(re.data(), im.data(), outRe.data(), outIm.data(), sRe.data(), sIm.data(),
+                     direction);
+      const double sign = direction == FFTDirection::Forward ? -1 : 1;
+      EXPECT_LT(errorAgainstNaive(re, im, outRe, outIm, sign), 5e-7 * log2n)
+          << "n " << n << " direction " << static_cast<int>(direction);
+    }
+  }
+}
+
+TEST(SplitFFT, InPlaceEqualsOutOfPlace) {
+  for (unsigned log2n : {2u, 3u, 6u, 7u, 10u}) {
+    const auto fft = SplitFFT::create(log2n);
+    const std::size_t n = fft->length();
+    std::vector<float> re(n), im(n), outRe(n), outIm(n);
+    std::vector<float> sRe(fft->scratchLength()), sIm(fft->scratchLength());
+    for (std::size_t i = 0; i < n; ++i) {
+      re[i] = std::sin(0.3f * i);
+      im[i] = std::cos(0.7f * i);
+    }
+    fft->transform(re.data(), im.data(), outRe.data(), outIm.data(), sRe.data(), sIm.data(),
+                   FFTDirection::Forward);
+    fft->transform(re.data(), im.data(), re.data(), im.data(), sRe.data(), sIm.data(),
+                   FFTDirection::Forward);
+    EXPECT_EQ(re, outRe) << n;
+    EXPECT_EQ(im, outIm) << n;
+  }
+}
+
+TEST(SplitFFT, RefusesLengthsOutsideTheSupportedRange) {
+  EXPECT_EQ(SplitFFT::create(0), nullptr);
+  EXPECT_EQ(SplitFFT::create(1), nullptr);
+  EXPECT_EQ(SplitFFT::create(21), nullptr);
+  EXPECT_NE(SplitFFT::create(20), nullptr);
+}
+
+}  // namespace
