@@ -32,6 +32,7 @@ constexpr std::uint64_t kExponentCap = 100000;
 DecimalScan scanDecimal(const char* text, DecimalSteps steps) {
   DecimalScan scan;
   scan.end = text;
+  if (text == nullptr) return scan;
   const char* p = text;
   while (isSkipped(*p)) ++p;
   double sign = 1.0;

@@ -24,7 +24,8 @@ struct DecimalScan {
 /// [(e|E|d|D) [+|-] digits] from the C string `text`, never beyond its terminating 0.
 /// The exponent is applied one power of ten at a time; a value that exceeds the largest double
 /// becomes 4294967295.0, one that falls below the smallest normal double (0 included) becomes
-/// 0.0, both with rangeError. An exponent letter without digits is not used. Pure; any thread.
+/// 0.0, both with rangeError. An exponent letter without digits is not used. A null text reads
+/// as empty. Pure; any thread.
 DecimalScan scanDecimal(const char* text, DecimalSteps steps);
 
 }  // namespace vantor
