@@ -1,0 +1,46 @@
+// The owner of the process's log file. A deliverable creates one with `new` before its first
+// line and deletes it after its last; in between every `logLine` of the process lands in the
+// file. Two forms share this class and are chosen at link time:
+//  - plug-in form (library vnl_logger_plugin): the file is the logger's own stream, published
+//    as `g_pluginStream`, and its descriptor is the log descriptor;
+//  - program form (library vnl_logger_program): the process's standard output and error are
+//    pointed at the file with dup2, so C stdio, C++ streams and plain write(2) land there too,
+//    and log lines go to standard output.
+// The file opens with the path, " opened on: ", the stamp and " BUILD:" with the build date and a
+// separator; it closes with a separator, the path, " closed on: " and the stamp, and a last "@"
+// without a newline. A previous log whose last byte is not "@" is first kept under a dated name.
+// Main thread; the lines themselves may come from any thread.
+#pragma once
+
+#include <ostream>
+#include <string>
+
+#include "VNL/source/LogFile.h"
+
+class ConsoleLogger {
+ public:
+  ConsoleLogger();
+  virtual ~ConsoleLogger();
+  ConsoleLogger(const ConsoleLogger&) = delete;
+  ConsoleLogger& operator=(const ConsoleLogger&) = delete;
+
+  /// Opens the log at `path`, truncating it. Plug-in form: true when the opening lines were
+  /// written. Program form: always true; when the file cannot be opened the standard streams
+  /// stay where they were.
+  bool init(const std::string& path);
+  /// True while the log has no error state.
+  bool good();
+
+ private:
+  std::string m_path;
+  int m_savedOutput = -1;  // program form: standard output and error before `init`
+  int m_savedError = -1;
+  int m_outputFile = -1;   // program form: the log file
+  int m_savedLogDescriptor = -1;
+  bool m_savedOutputLineBuffered = false;
+  vantor::LogDescriptorStream m_logStream;  // plug-in form: the log file
+};
+
+/// Plug-in form only: the stream of the logger most recently initialised, null before the first
+/// `init` and after that logger has gone.
+extern std::ostream* g_pluginStream;
