@@ -1,0 +1,12 @@
+// The CoreFoundation stand-in: everything at once.
+#pragma once
+
+#include "platform/cf/CFArray.h"
+#include "platform/cf/CFBase.h"
+#include "platform/cf/CFBundle.h"
+#include "platform/cf/CFData.h"
+#include "platform/cf/CFDictionary.h"
+#include "platform/cf/CFNumber.h"
+#include "platform/cf/CFPropertyList.h"
+#include "platform/cf/CFString.h"
+#include "platform/cf/CFURL.h"
