@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "VNL/source/CFWrappers.h"
+
 namespace {
 
 template <typename String>
@@ -64,6 +66,21 @@ bool languageCode(std::string_view locale, std::string& code) {
 }
 
 }  // namespace
+
+std::string VNTSConv(const std::string& text, int mode) {
+  if (mode != 12) return text;
+  std::string utf8 = "VNTSConv_ERROR5";
+  const vantor::CFStringWrapper string(text, kCFStringEncodingWindowsLatin1, false);
+  if (!string.getCString1024(utf8, kCFStringEncodingUTF8)) utf8 = "VNTSConv_ERROR6";
+  return utf8;
+}
+
+std::string VNTSConv(const std::wstring& text, int mode) {
+  std::string utf8 = "VNTSConv_ERROR7";
+  const vantor::CFStringWrapper string(text, kCFStringEncodingUTF32LE, false);
+  if (!string.getCString1024(utf8, kCFStringEncodingUTF8)) utf8 = "VNTSConv_ERROR8";
+  return utf8;
+}
 
 bool getUserLanguageList(std::vector<std::string>& languages) {
   bool any = false;

@@ -9,6 +9,13 @@
 #include <string>
 #include <vector>
 
+/// Mode 12: `text` (up to its first 0) read as Windows Latin-1, returned as UTF-8 of at most
+/// 1023 bytes, or "VNTSConv_ERROR6" when it does not convert or fit. Other modes: a copy.
+std::string VNTSConv(const std::string& text, int mode);
+/// The wide text read as UTF-32 returned as UTF-8 of at most 1023 bytes, whatever `mode`;
+/// "VNTSConv_ERROR8" when it does not convert or fit.
+std::string VNTSConv(const std::wstring& text, int mode);
+
 /// Appends the user's preferred languages, each cut to its language code ("de_AT.UTF-8"
 /// gives "de"), from LANGUAGE, else LC_ALL, LC_MESSAGES or LANG, and returns true. Without
 /// any (or only "C"/"POSIX"), appends "en" and returns false.

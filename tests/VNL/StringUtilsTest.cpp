@@ -12,6 +12,36 @@ namespace {
 
 using Pieces = std::vector<std::string>;
 
+TEST(VNTSConv, WindowsLatin1ToUtf8) {
+  const struct {
+    std::string text;
+    int mode;
+    std::string out;
+  } cases[] = {
+      {"caf\xe9 \x80 \x99", 12, "caf\xc3\xa9 \xe2\x82\xac \xe2\x84\xa2"},
+      {"plain", 12, "plain"},
+      {"", 12, ""},
+      {std::string("ab\0cd", 5), 12, "ab"},           // up to the first zero byte
+      {"undefined \x81", 12, "VNTSConv_ERROR6"},     // no character in Windows Latin-1
+      {std::string(1023, 'a'), 12, std::string(1023, 'a')},
+      {std::string(1024, 'a'), 12, "VNTSConv_ERROR6"},  // does not fit 1023 bytes
+      {std::string(512, '\xe9'), 12, "VNTSConv_ERROR6"},  // 1024 bytes once in UTF-8
+      {"caf\xe9", 0, "caf\xe9"},                     // other modes copy
+      {std::string("a\0b", 3), 3, std::string("a\0b", 3)},
+  };
+  for (const auto& c : cases) EXPECT_EQ(VNTSConv(c.text, c.mode), c.out) << c.text.size();
+}
+
+TEST(VNTSConv, WideTextToUtf8WhateverTheMode) {
+  EXPECT_EQ(VNTSConv(std::wstring(L"caf\u00e9 \U0001F3B9"), 0), "caf\xc3\xa9 \xf0\x9f\x8e\xb9");
+  EXPECT_EQ(VNTSConv(std::wstring(L"x"), 12), "x");
+  EXPECT_EQ(VNTSConv(std::wstring(), 0), "");
+  EXPECT_EQ(VNTSConv(std::wstring(1, wchar_t(0xD800)), 0), "VNTSConv_ERROR8");  // a surrogate
+  EXPECT_EQ(VNTSConv(std::wstring(1, wchar_t(0x110000)), 0), "VNTSConv_ERROR8");
+  EXPECT_EQ(VNTSConv(std::wstring(1023, L'a'), 0), std::string(1023, 'a'));
+  EXPECT_EQ(VNTSConv(std::wstring(1024, L'a'), 0), "VNTSConv_ERROR8");
+}
+
 TEST(PSimpleStringTokenizer, SplitsAtEverySeparator) {
   const struct {
     const char* text;
