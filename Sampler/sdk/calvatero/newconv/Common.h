@@ -1,0 +1,64 @@
+// Numeric helpers every part of the convolution and Fourier library leans on: aligned heap
+// blocks for all sample, spectrum and coefficient buffers, the fixed processor and cache report,
+// and conversions between decibels and linear ratios. The reverbs and the spatializer call
+// MallocAligned, FreeAligned and DBToAmplitude directly.
+//
+// All functions are re-entrant and touch no shared state besides the C allocator.
+#pragma once
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <new>
+
+namespace calvatero {
+
+/// Floats per vector: every internal length of the library is a multiple of it.
+inline constexpr std::size_t SIMD_VECTOR_ELEMENTS = 4;
+
+}  // namespace calvatero
+
+namespace calvatero::common {
+
+/// A block of at least `size` bytes whose address is congruent to `offset` modulo `alignment`
+/// (0 means 16; need not be a power of two). The heap address sits in the pointer-sized word
+/// just before the result. Null when the heap is exhausted or size + alignment + 8 would not
+/// fit in a size_t. Never throws, never logs. Allocates: not for render paths.
+void* MallocAligned(std::size_t size, std::size_t alignment, std::size_t offset);
+
+/// Releases a block from MallocAligned; null does nothing.
+void FreeAligned(void* p);
+
+/// Stores the vector capability bits (always 6: bit 2 means the library's vector code runs).
+int GetSIMDSupportLevel(std::size_t* level);
+
+/// Stores the cache report 64, 6 and 128 through the non-null pointers. The first is the
+/// alignment the library uses for its filter objects.
+int GetL2CacheInfo(std::int32_t* lineSize, std::int32_t* second, std::int32_t* third);
+
+// Conversions in exactly these operation orders, so results match to the last bit; no range
+// checks (0 gives minus infinity, negatives NaN).
+inline constexpr double kLn10 = 2.302585092994046;
+inline double DBToEnergy(double dB) { return std::exp(dB / 10 * kLn10); }
+inline double EnergyToDB(double energy) { return std::log(energy) * 10 / kLn10; }
+/// The base is 10^(1/20) rounded to double.
+inline double DBToAmplitude(double dB) { return std::pow(1.1220184543019633, dB); }
+inline double AmplitudeToDB(double amplitude) { return std::log(amplitude) * 20 / kLn10; }
+
+/// Owner of one MallocAligned block of floats; throws std::bad_alloc when the heap is short.
+class AlignedFloats {
+ public:
+  AlignedFloats() = default;
+  AlignedFloats(std::size_t count, std::size_t alignment);
+  float* get() const { return data_.get(); }
+  float& operator[](std::size_t i) const { return data_.get()[i]; }
+
+ private:
+  struct Free {
+    void operator()(float* p) const { FreeAligned(p); }
+  };
+  std::unique_ptr<float, Free> data_;
+};
+
+}  // namespace calvatero::common

@@ -1,0 +1,90 @@
+#include <cstdint>
+#include <cstring>
+#include <limits>
+
+#include <gtest/gtest.h>
+
+#include "Sampler/sdk/calvatero/convolution/Platform.h"
+#include "Sampler/sdk/calvatero/newconv/Common.h"
+#include "tests/Sampler/sdk/calvatero/support/AlignedAllocationProbe.h"
+
+namespace calvatero::common {
+namespace {
+
+std::uintptr_t address(const void* p) { return reinterpret_cast<std::uintptr_t>(p); }
+
+TEST(MallocAligned, AddressIsCongruentToOffsetAndTheWholeSizeIsUsable) {
+  const struct {
+    std::size_t size, alignment, offset, modulus, remainder;
+  } cases[] = {
+      {100, 0, 0, 16, 0},  {100, 16, 0, 16, 0}, {100, 64, 0, 64, 0}, {0, 64, 0, 64, 0},
+      {100, 24, 0, 24, 0}, {100, 64, 8, 64, 8}, {1, 4, 0, 4, 0},     {7, 1, 0, 1, 0},
+      {33, 8, 4, 8, 4},    {50, 32, 31, 32, 31}, {10, 24, 5, 24, 5},
+  };
+  for (const auto& c : cases) {
+    auto* p = static_cast<unsigned char*>(MallocAligned(c.size, c.alignment, c.offset));
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(address(p) % c.modulus, c.remainder) << c.alignment << " " << c.offset;
+    std::memset(p, 0xa5, c.size);  // ASan reports any byte outside the block
+    FreeAligned(p);
+  }
+}
+
+TEST(MallocAligned, SizesThatWouldWrapGiveNull) {
+  const std::size_t max = std::numeric_limits<std::size_t>::max();
+  testing::AlignedAllocationProbe probe;
+  EXPECT_EQ(MallocAligned(max, 64, 0), nullptr);
+  EXPECT_EQ(MallocAligned(max - 64, 64, 0), nullptr);
+  EXPECT_EQ(MallocAligned(max - 71, 64, 0), nullptr);
+  EXPECT_EQ(MallocAligned(max - 8, 0, 0), nullptr);
+  EXPECT_EQ(probe.calls(), 0) << "the allocator must not see a wrapped size";
+}
+
+TEST(MallocAligned, ExhaustedHeapGivesNullAndFreeOfNullDoesNothing) {
+  testing::AlignedAllocationProbe probe(1);
+  EXPECT_EQ(MallocAligned(16, 16, 0), nullptr);
+  FreeAligned(nullptr);
+  EXPECT_EQ(probe.liveBlocks(), 0);
+}
+
+TEST(MallocAligned, FreeReleasesTheHeapBlockItCameFrom) {
+  testing::AlignedAllocationProbe probe;
+  void* a = MallocAligned(10, 64, 8);
+  void* b = MallocAligned(10, 3, 1);
+  EXPECT_EQ(probe.liveBlocks(), 2);
+  FreeAligned(a);
+  FreeAligned(b);
+  EXPECT_EQ(probe.liveBlocks(), 0);
+}
+
+TEST(CommonHelpers, FixedProcessorAndCacheReports) {
+  std::size_t level = 0;
+  EXPECT_EQ(GetSIMDSupportLevel(&level), 0);
+  EXPECT_EQ(level, 6u);
+  std::int32_t a = 0, b = 0, c = 0;
+  EXPECT_EQ(GetL2CacheInfo(&a, &b, &c), 0);
+  EXPECT_EQ(a, 64);
+  EXPECT_EQ(b, 6);
+  EXPECT_EQ(c, 128);
+  EXPECT_EQ(GetL2CacheInfo(nullptr, &b, nullptr), 0);
+  EXPECT_TRUE(convolution::isCurrentCPUSupported());
+  EXPECT_EQ(convolution::getMinimumBufferMultiple(), 32u);
+  convolution::initPlatform();
+  convolution::endPlatform();
+}
+
+TEST(CommonHelpers, LevelConversionsInTheirExactForms) {
+  EXPECT_NEAR(DBToAmplitude(-6.0), 0.501187, 1e-6);
+  EXPECT_EQ(DBToAmplitude(0), 1.0);
+  EXPECT_EQ(AmplitudeToDB(1), 0.0);
+  EXPECT_NEAR(DBToEnergy(10), 10.0, 1e-12);
+  EXPECT_NEAR(EnergyToDB(100), 20.0, 1e-12);
+  EXPECT_EQ(DBToEnergy(3.7), std::exp(3.7 / 10 * 2.302585092994046));
+  EXPECT_EQ(EnergyToDB(0.3), std::log(0.3) * 10 / 2.302585092994046);
+  EXPECT_EQ(AmplitudeToDB(0.3), std::log(0.3) * 20 / 2.302585092994046);
+  EXPECT_EQ(AmplitudeToDB(0), -std::numeric_limits<double>::infinity());
+  EXPECT_TRUE(std::isnan(EnergyToDB(-1)));
+}
+
+}  // namespace
+}  // namespace calvatero::common
