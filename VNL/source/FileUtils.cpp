@@ -5,7 +5,6 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -14,6 +13,7 @@
 #include <filesystem>
 
 #include "VNL/source/Alerts.h"
+#include "VNL/source/CFWrappers.h"
 #include "VNL/source/PlatformWrappers.h"
 
 namespace vantor {
@@ -43,22 +43,6 @@ std::string userFolder(VNL_FindFolder kind) {
   return wrap_FindFolder(kind, VNL_UserDomain, path, false) ? path : std::string();
 }
 
-// Percent-encodes a path for a file URL; unreserved bytes and "/" stay.
-std::string fileURLText(const std::string& path) {
-  static const char hex[] = "0123456789ABCDEF";
-  std::string url = "file://";
-  for (unsigned char c : path) {
-    if (std::isalnum(c) || std::strchr("/-._~!$&'()*+,;=:@", c) != nullptr) {
-      url += static_cast<char>(c);
-    } else {
-      url += '%';
-      url += hex[c >> 4];
-      url += hex[c & 15];
-    }
-  }
-  return url;
-}
-
 }  // namespace
 
 std::string getUserPath() { return userFolder(VNL_ApplicationSupportFolder); }
@@ -86,7 +70,8 @@ std::string setUserPathVendorProduct(const std::string& vendor, const std::strin
   std::string base;
   if (!wrap_FindFolder(VNL_ApplicationSupportFolder, VNL_UserDomain, base, false)) return {};
   const std::string path = base + "/" + vendor + "/" + product;
-  return wrap_CreateFolderPath(path, true) ? path : std::string();
+  const vantor::CFURLWrapper url(path.data(), static_cast<CFIndex>(path.size()), true);
+  return wrap_CreateFolders(url, true) ? path : std::string();
 }
 
 std::string PGetCurrentApplicationPath(void*) {
@@ -151,7 +136,8 @@ int PCreateDir(const std::string& path) {
     if (result != 0) return result;
   }
   // The folder itself too, once its parents are there.
-  return wrap_CreateFolderPath(path, false) ? 0 : 2;
+  const vantor::CFURLWrapper url(path.data(), static_cast<CFIndex>(path.size()), true);
+  return wrap_CreateFolders(url, false) ? 0 : 2;
 }
 
 bool fixFilePermission(const std::string& folder, const std::string& name) {
@@ -171,11 +157,11 @@ bool PGetVolumeUIDForPath(const std::string& path, std::string& out, bool) {
     if (::stat(here.parent_path().c_str(), &parent) != 0 || parent.st_dev != device) break;
     here = here.parent_path();
   }
-  std::string url = fileURLText(here.string());
-  if (url.back() != '/') url += '/';
-  if (url.size() > 1023) return false;
-  out = url;
-  return true;
+  const std::string mount = here.string();
+  const vantor::CFURLWrapper url(mount.data(), static_cast<CFIndex>(mount.size()), true);
+  if (url.getCFURLRef() == nullptr) return false;
+  vantor::CFStringWrapper text(static_cast<CFStringRef>(CFRetain(CFURLGetString(url.getCFURLRef()))));
+  return text.getCString1024(out, kCFStringEncodingUTF8);
 }
 
 unsigned char* binFileInternalize(const std::string& path, std::size_t& length, std::size_t& spare) {
@@ -272,7 +258,11 @@ void PToPosix(const std::wstring& in, std::wstring& out) {
     if (c == L'\\') c = L'/';
 }
 
-std::string localToFileSystem(const std::string& text) { return text; }
+std::string localToFileSystem(const std::string& text) {
+  const vantor::CFStringWrapper local(text, CFStringGetSystemEncoding(), false);
+  std::string utf8;
+  return local.getCString1024(utf8, kCFStringEncodingUTF8) ? utf8 : text;
+}
 
 void popupModalMessageWindow(void* parent, const std::string& title, const std::string& text) {
   if (vantor::VNL::sPopupModalCocoaMode == 1) popupModalMessageWindowCocoa(parent, title, text);

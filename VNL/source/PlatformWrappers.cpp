@@ -21,6 +21,7 @@
 #include <memory>
 #include <thread>
 
+#include "VNL/source/CFWrappers.h"
 #include "VNL/source/FileUtils.h"
 #include "VNL/source/LogLine.h"
 #include "VNL/source/NumberText.h"
@@ -349,6 +350,11 @@ bool wrap_FindFolder(VNL_FindFolder kind, VNL_FindFolderDomain domain, std::stri
   return true;
 }
 
+bool wrap_CreateFolders(const vantor::CFURLWrapper& url, bool intermediate) {
+  std::string path;
+  return url.getFileSystemRepresentation(path) && wrap_CreateFolderPath(path, intermediate);
+}
+
 bool wrap_CreateFolderPath(const std::string& path, bool intermediate) {
   if (path.empty()) return false;
   if (wrap_FileExists(path)) return true;
@@ -518,8 +524,21 @@ void wrapOpenURL(const std::string& path) {
 }
 
 std::string MacGetBundleVersion(const std::string& path) {
-  (void)path;
-  return "Can't get version.";
+  static const char* const kNoVersion = "Can't get version.";
+  if (path.empty()) return kNoVersion;
+  vantor::CFURLWrapper url(path.data(), static_cast<CFIndex>(path.size()), true);
+  if (url.getCFURLRef() == nullptr) return kNoVersion;
+  vantor::CFTypeWrapper bundle(CFBundleCreate(kCFAllocatorDefault, url.getCFURLRef()));
+  if (bundle.getCFTypeRef() == nullptr) return kNoVersion;
+  // The information dictionary is the bundle's: nothing to release here.
+  CFTypeRef version = CFBundleGetValueForInfoDictionaryKey(
+      static_cast<CFBundleRef>(const_cast<void*>(bundle.getCFTypeRef())), kCFBundleVersionKey);
+  if (version == nullptr || CFGetTypeID(version) != CFStringGetTypeID()) return kNoVersion;
+  char buffer[kPathBuffer] = {};
+  if (!CFStringGetCString(static_cast<CFStringRef>(version), buffer, sizeof buffer, kCFStringEncodingUTF8))
+    return kNoVersion;
+  buffer[sizeof buffer - 1] = '\0';
+  return buffer;
 }
 
 void listPluginPathVersion(const std::string&, const std::string&, std::vector<vantor::PluginInfo>&,

@@ -46,6 +46,8 @@ inline int copyErrorCode(std::uint64_t packed) { return static_cast<int>(packed 
 
 namespace vantor {
 
+class CFURLWrapper;
+
 /// The two library roots, shared with the preference store.
 std::string userLibraryFolder();
 std::string localLibraryFolder();
@@ -83,8 +85,10 @@ void listVSTPathVersion(const std::string& vendor, const std::string& product,
 /// created. Without `create` the file system is not touched.
 bool wrap_FindFolder(VNL_FindFolder kind, VNL_FindFolderDomain domain, std::string& out, bool create);
 
-/// Creates the folder at `path`, with its missing parents when `intermediate` is true; true when
-/// it exists afterwards.
+/// Creates the folder that the file URL names, with its missing parents when `intermediate` is
+/// true; true when something exists at its path afterwards (also when it existed before).
+bool wrap_CreateFolders(const vantor::CFURLWrapper& url, bool intermediate);
+/// The same for a path.
 bool wrap_CreateFolderPath(const std::string& path, bool intermediate);
 
 bool wrap_FileExists(const std::string& path);
@@ -144,7 +148,8 @@ void wrapOpenURL(const std::string& path);
 /// True when xdg-open was started.
 bool wrap_openURLText(const std::string& url);
 
-/// The CFBundleVersion of the bundle at `path`, or "Can't get version.".
+/// The CFBundleVersion of the bundle at `path` (within 1023 bytes of UTF-8), or
+/// "Can't get version." when there is no bundle, no version or it does not convert.
 std::string MacGetBundleVersion(const std::string& path);
 inline std::string macOSGetBundleVersion(const std::string& path) { return MacGetBundleVersion(path); }
 

@@ -11,6 +11,7 @@
 #include <filesystem>
 
 #include "VNL/source/LogLine.h"
+#include "platform/cf/CFString.h"
 #include "VNL/source/PlatformWrappers.h"
 #include "tests/support/ScopedEnvironment.h"
 #include "tests/support/TempDir.h"
@@ -80,6 +81,20 @@ TEST(PathTextTest, CleanAndPosix) {
   std::wstring wide;
   PToPosix(std::wstring(L"\\\\server\\share"), wide);
   EXPECT_EQ(wide, L"//server/share");
+}
+
+TEST(PathTextTest, LocalTextBecomesUtf8) {
+  struct Restore {
+    CFStringEncoding saved = CFStringGetSystemEncoding();
+    ~Restore() { kelo::cf::setSystemEncoding(saved); }
+  } restore;
+  kelo::cf::setSystemEncoding(kCFStringEncodingMacRoman);
+  EXPECT_EQ(localToFileSystem("caf\x8E"), "caf\xC3\xA9");
+  kelo::cf::setSystemEncoding(kCFStringEncodingUTF8);
+  EXPECT_EQ(localToFileSystem("caf\xC3\xA9"), "caf\xC3\xA9");
+  EXPECT_EQ(localToFileSystem("bad \xFF byte"), "bad \xFF byte") << "unchanged when it does not convert";
+  const std::string longText(1024, 'a');
+  EXPECT_EQ(localToFileSystem(longText), longText) << "too long for the buffer: unchanged";
 }
 
 // ---- whole files ----

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <filesystem>
 
+#include "VNL/source/CFWrappers.h"
 #include "VNL/source/FileUtils.h"
 #include "VNL/source/LogLine.h"
 #include "tests/support/ScopedEnvironment.h"
@@ -413,6 +414,53 @@ TEST(ProcessFactsTest, TemporaryFolderAndSandbox) {
   EXPECT_FALSE(wrap_isProcessSandboxed());
   env.set("APP_SANDBOX_CONTAINER_ID", "x");
   EXPECT_TRUE(wrap_isProcessSandboxed());
+}
+
+// ---- bundles ----
+
+std::string infoPlist(const std::string& entries) {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+         "<plist version=\"1.0\">\n<dict>\n"
+         "<key>CFBundleExecutable</key><string>Test</string>\n" +
+         entries + "</dict>\n</plist>\n";
+}
+
+TEST(BundleVersionTest, ReadsTheInfoDictionary) {
+  TempDir tmp;
+  struct Case {
+    const char* name;
+    std::string info;  // empty: no Info.plist at all
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"Good.bundle", infoPlist("<key>CFBundleVersion</key><string>1.4.2 (77)</string>\n"), "1.4.2 (77)"},
+      {"Number.bundle", infoPlist("<key>CFBundleVersion</key><integer>3</integer>\n"), "Can't get version."},
+      {"NoVersion.bundle", infoPlist(""), "Can't get version."},
+      {"Broken.bundle", "<plist><dict><key>", "Can't get version."},
+  };
+  for (const Case& c : cases) {
+    const std::string contents = tmp.file(std::string(c.name) + "/Contents");
+    std::filesystem::create_directories(contents);
+    ASSERT_TRUE(writeFile(contents + "/Info.plist", c.info));
+    EXPECT_EQ(MacGetBundleVersion(tmp.file(c.name)), c.expected) << c.name;
+  }
+  std::filesystem::create_directory(tmp.file("plain"));
+  EXPECT_EQ(MacGetBundleVersion(tmp.file("plain")), "Can't get version.");
+  EXPECT_EQ(MacGetBundleVersion(tmp.file("missing")), "Can't get version.");
+  EXPECT_EQ(MacGetBundleVersion(""), "Can't get version.");
+  EXPECT_EQ(macOSGetBundleVersion(tmp.file("Good.bundle")), "1.4.2 (77)");
+}
+
+TEST(CreateFoldersTest, FromAFileUrl) {
+  TempDir tmp;
+  const std::string deep = tmp.file("x/y/z");
+  const vantor::CFURLWrapper deepURL(deep.data(), static_cast<CFIndex>(deep.size()), true);
+  EXPECT_FALSE(wrap_CreateFolders(deepURL, false)) << "parents are missing";
+  EXPECT_TRUE(wrap_CreateFolders(deepURL, true));
+  EXPECT_TRUE(std::filesystem::is_directory(deep));
+  EXPECT_TRUE(wrap_CreateFolders(deepURL, false)) << "an existing folder is success";
+  const vantor::CFURLWrapper empty(static_cast<CFURLRef>(nullptr));
+  EXPECT_FALSE(wrap_CreateFolders(empty, true));
 }
 
 TEST(RegistrationTest, DoesNothing) {
