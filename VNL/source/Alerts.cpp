@@ -1,5 +1,7 @@
 #include "VNL/source/Alerts.h"
 
+#include "VNL/source/LogLine.h"
+
 #include <unistd.h>
 
 #include <atomic>
@@ -34,6 +36,8 @@ int StderrAlertBackend::runAlert(const AlertRequest& alert) {
   do {
     written = ::write(STDERR_FILENO, line, static_cast<size_t>(n));
   } while (written < 0 && errno == EINTR);
+  // Nobody may be watching stderr (a plug-in inside a host): the log keeps the alert too.
+  PLOGI("%.*s", n - 1, line);
   return answer;
 }
 

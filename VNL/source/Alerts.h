@@ -31,8 +31,9 @@ class AlertBackend {
   virtual int runAlert(const AlertRequest& alert) = 0;
 };
 
-/// Writes each alert as one line on stderr and answers at once without waiting: the only
-/// button of a message, the second button (the safe choice: "No", "Cancel") of a question.
+/// Writes each alert as one line on stderr and as an information line in the log, and answers
+/// at once without waiting: the only button of a message, the second button (the safe
+/// choice: "No", "Cancel") of a question.
 class StderrAlertBackend final : public AlertBackend {
  public:
   int runAlert(const AlertRequest& alert) override;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "VNL/source/FileUtils.h"
+#include "VNL/source/LogLine.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -96,6 +97,11 @@ std::string captureStderr(Body&& body) {
 
 TEST(StderrAlertTest, WritesOneLineAndTakesTheSafeChoice) {
   vantor::setAlertBackend(nullptr);
+  kelo::test::TempDir tmp;
+  const int log = ::open(tmp.file("log").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+  ASSERT_GE(log, 0);
+  const int previousLog = vantor::logDescriptor();
+  vantor::setLogDescriptor(log);
   bool yes = true;
   bool ok = true;
   const std::string written = captureStderr([&] {
@@ -103,6 +109,12 @@ TEST(StderrAlertTest, WritesOneLineAndTakesTheSafeChoice) {
     yes = popupModalYesNoWindowCocoa(nullptr, "Delete", "Really?");
     ok = popupModalOkCancelWindowCocoa(nullptr, "Kelo Courier", "Collect the logs?");
   });
+  vantor::setLogDescriptor(previousLog);
+  ::close(log);
+  const std::string logged = kelo::test::readFile(tmp.file("log"));
+  EXPECT_EQ(logged.rfind("I:", 0), 0u) << logged;
+  EXPECT_NE(logged.find(":alert: File Recording: disk full [OK]\n"), std::string::npos) << logged;
+  EXPECT_NE(logged.find(":alert: Kelo Courier: Collect the logs? [Cancel]\n"), std::string::npos) << logged;
   EXPECT_FALSE(yes);
   EXPECT_FALSE(ok);
   EXPECT_EQ(written,
