@@ -209,6 +209,7 @@ unsigned char* binFileInternalize(const std::string& path, std::size_t& length, 
 void binFileFree(void* block) { std::free(block); }
 
 bool binFileExternalize(const std::string& path, const void* bytes, std::size_t length) {
+  if (bytes == nullptr && length != 0) return false;
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (file == nullptr) return false;
   const std::size_t written = length == 0 ? 0 : std::fwrite(bytes, 1, length, file);

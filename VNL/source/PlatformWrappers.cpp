@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <system_error>
 #include <thread>
 
 #include "VNL/source/CFWrappers.h"
@@ -253,12 +254,17 @@ struct ChildState {
 // Waits for the child on a detached thread so that it never stays a zombie, whether or not
 // anybody asks about it.
 void reapInBackground(pid_t pid, std::shared_ptr<ChildState> state) {
-  std::thread([pid, state] {
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    state->ended.store(true, std::memory_order_release);
-  }).detach();
+  try {
+    std::thread([pid, state] {
+      int status = 0;
+      while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+      }
+      state->ended.store(true, std::memory_order_release);
+    }).detach();
+  } catch (const std::system_error&) {
+    // Out of threads: the child runs on and is reaped when we exit.
+    PLOGW("could not start a thread to wait for process %d", static_cast<int>(pid));
+  }
 }
 
 }  // namespace
