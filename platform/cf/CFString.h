@@ -80,7 +80,7 @@ CFComparisonResult CFStringCompare(CFStringRef a, CFStringRef b, CFStringCompare
 /// encoding everywhere the suite runs); tests may change it with kelo::cf::setSystemEncoding.
 CFStringEncoding CFStringGetSystemEncoding();
 
-/// A constant string for a literal: never freed, the same object for the same text.
+/// A constant string for a literal: never freed, made once per literal.
 #define CFSTR(literal) ::keloCFConstantString("" literal "")
 CFStringRef keloCFConstantString(const char* utf8Literal);
 

@@ -1,0 +1,247 @@
+// XML property lists: every kind and the key order survive a round trip; damaged or hostile
+// files are unreadable, never a crash.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/cf/CoreFoundation.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+using kelo::cf::PlistFileStatus;
+
+// Every kind the format has, nested, with keys out of alphabetical order.
+const char kEveryKind[] = R"(<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
+<plist version="1.0">
+<dict>
+	<key>zeta</key>
+	<string>caf&#233; &amp; &lt;b&gt; 😀</string>
+	<key>path</key>
+	<string>/opt/kelo/KeloEngine.bundle</string>
+	<key>negative</key>
+	<integer>-5</integer>
+	<key>samplerate</key>
+	<integer>48000</integer>
+	<key>huge</key>
+	<integer>18446744073709551615</integer>
+	<key>smallest</key>
+	<integer>-9223372036854775808</integer>
+	<key>tenth</key>
+	<real>0.1</real>
+	<key>tiny</key>
+	<real>4.9406564584124654e-324</real>
+	<key>when</key>
+	<date>2020-02-29T12:34:56Z</date>
+	<key>far</key>
+	<date>2999-12-31T23:59:59Z</date>
+	<key>early</key>
+	<date>1900-01-01T00:00:00Z</date>
+	<key>bytes</key>
+	<data>AAEC/w==</data>
+	<key>yes</key>
+	<true/>
+	<key>no</key>
+	<false/>
+	<key>empty</key>
+	<string></string>
+	<key>list</key>
+	<array>
+		<dict>
+			<key>inner</key>
+			<array>
+				<integer>1</integer>
+				<real>2.5</real>
+			</array>
+		</dict>
+		<array/>
+		<dict/>
+	</array>
+	<key>alpha</key>
+	<string>last</string>
+</dict>
+</plist>
+)";
+
+CFPropertyListRef parse(const std::string& xml) { return kelo::cf::propertyListFromXML(xml.data(), xml.size()); }
+
+std::vector<std::string> keysOf(CFDictionaryRef d) {
+  std::vector<const void*> keys(static_cast<std::size_t>(CFDictionaryGetCount(d)));
+  CFDictionaryGetKeysAndValues(d, keys.data(), nullptr);
+  std::vector<std::string> names;
+  for (const void* k : keys) names.emplace_back(kelo::cf::utf8(static_cast<CFStringRef>(k)));
+  return names;
+}
+
+TEST(PropertyLists, EveryKindAndTheKeyOrderSurviveARoundTrip) {
+  CFPropertyListRef list = parse(kEveryKind);
+  ASSERT_NE(list, nullptr);
+  ASSERT_EQ(CFGetTypeID(list), CFDictionaryGetTypeID());
+  auto d = static_cast<CFDictionaryRef>(list);
+  const std::vector<std::string> order = {"zeta", "path", "negative", "samplerate", "huge",
+                                          "smallest", "tenth", "tiny", "when", "far", "early",
+                                          "bytes", "yes", "no", "empty", "list", "alpha"};
+  EXPECT_EQ(keysOf(d), order);
+
+  auto value = [&](const char* key) {
+    CFStringRef k = kelo::cf::makeString(key);
+    CFTypeRef v = CFDictionaryGetValue(d, k);
+    CFRelease(k);
+    return v;
+  };
+  EXPECT_EQ(kelo::cf::utf8(static_cast<CFStringRef>(value("zeta"))), "caf\xC3\xA9 & <b> \xF0\x9F\x98\x80");
+  SInt32 rate = 0;
+  EXPECT_TRUE(CFNumberGetValue(static_cast<CFNumberRef>(value("samplerate")), kCFNumberSInt32Type, &rate));
+  EXPECT_EQ(rate, 48000);
+  SInt64 negative = 0;
+  CFNumberGetValue(static_cast<CFNumberRef>(value("negative")), kCFNumberSInt64Type, &negative);
+  EXPECT_EQ(negative, -5);
+  EXPECT_TRUE(kelo::cf::numberIsLargeUnsigned(static_cast<CFNumberRef>(value("huge"))));
+  double tenth = 0;
+  CFNumberGetValue(static_cast<CFNumberRef>(value("tenth")), kCFNumberFloat64Type, &tenth);
+  EXPECT_EQ(tenth, 0.1);
+  EXPECT_EQ(CFDateGetAbsoluteTime(static_cast<CFDateRef>(value("when"))), 604672496.0);
+  EXPECT_EQ(CFDataGetLength(static_cast<CFDataRef>(value("bytes"))), 4);
+  EXPECT_EQ(value("yes"), kCFBooleanTrue);
+  EXPECT_EQ(value("no"), kCFBooleanFalse);
+
+  // Written and read again: equal values, and the same text from then on.
+  std::string first;
+  ASSERT_TRUE(kelo::cf::propertyListToXML(list, first));
+  CFPropertyListRef again = parse(first);
+  ASSERT_NE(again, nullptr);
+  EXPECT_TRUE(CFEqual(list, again));
+  EXPECT_EQ(keysOf(static_cast<CFDictionaryRef>(again)), order);
+  std::string second;
+  ASSERT_TRUE(kelo::cf::propertyListToXML(again, second));
+  EXPECT_EQ(first, second);
+  for (const char* kept : {"<integer>18446744073709551615</integer>",
+                           "<integer>-9223372036854775808</integer>",
+                           "<date>2999-12-31T23:59:59Z</date>", "<date>1900-01-01T00:00:00Z</date>",
+                           "<!DOCTYPE plist"})
+    EXPECT_NE(first.find(kept), std::string::npos) << kept;
+  CFRelease(again);
+  CFRelease(list);
+}
+
+TEST(PropertyLists, DataAndStreamInterfacesReadTheSameFile) {
+  kelo::test::TempDir dir;
+  const std::string file = dir.file("com.vantor.kelo.plist");
+  ASSERT_TRUE(kelo::test::writeFile(file, kEveryKind));
+
+  PlistFileStatus status = PlistFileStatus::Missing;
+  CFPropertyListRef direct = kelo::cf::readPropertyListFile(file, &status);
+  EXPECT_EQ(status, PlistFileStatus::Read);
+
+  CFURLRef url = CFURLCreateFromFileSystemRepresentation(
+      nullptr, reinterpret_cast<const UInt8*>(file.data()), static_cast<CFIndex>(file.size()), false);
+  CFReadStreamRef stream = CFReadStreamCreateWithFile(nullptr, url);
+  ASSERT_TRUE(CFReadStreamOpen(stream));
+  CFPropertyListFormat format = 0;
+  CFPropertyListRef streamed = CFPropertyListCreateWithStream(nullptr, stream, 0, kCFPropertyListMutableContainersAndLeaves, &format, nullptr);
+  CFReadStreamClose(stream);
+  EXPECT_EQ(format, kCFPropertyListXMLFormat_v1_0);
+  EXPECT_TRUE(CFEqual(direct, streamed));
+
+  CFDataRef bytes = CFPropertyListCreateData(nullptr, direct, kCFPropertyListXMLFormat_v1_0, 0, nullptr);
+  CFPropertyListRef fromData = CFPropertyListCreateWithData(nullptr, bytes, 0, nullptr, nullptr);
+  EXPECT_TRUE(CFEqual(direct, fromData));
+  EXPECT_EQ(CFPropertyListCreateData(nullptr, direct, kCFPropertyListBinaryFormat_v1_0, 0, nullptr), nullptr);
+
+  for (CFTypeRef o : {CFTypeRef(direct), CFTypeRef(streamed), CFTypeRef(bytes), CFTypeRef(fromData),
+                      CFTypeRef(stream), CFTypeRef(url)})
+    CFRelease(o);
+}
+
+TEST(PropertyLists, WhatIsNotAPropertyListIsNotWritten) {
+  CFMutableDictionaryRef d = CFDictionaryCreateMutable(nullptr, 0, nullptr, nullptr);
+  CFDictionarySetValue(d, kCFBooleanTrue, CFSTR("a key must be a string"));
+  std::string out = "unchanged";
+  EXPECT_FALSE(kelo::cf::propertyListToXML(d, out));
+  EXPECT_EQ(out, "unchanged");
+  CFURLRef url = CFURLCreateWithString(nullptr, CFSTR("file:///tmp/"), nullptr);
+  EXPECT_FALSE(kelo::cf::propertyListToXML(url, out));
+  EXPECT_FALSE(CFPropertyListIsValid(url, kCFPropertyListXMLFormat_v1_0));
+  CFRelease(url);
+  CFRelease(d);
+}
+
+TEST(PropertyLists, EveryTruncationIsUnreadableOrAPrefixOfTheValues) {
+  // libplist accepts some cut documents whose end is lost inside an element it can close;
+  // none may crash, and none may yield keys the file does not hold.
+  const std::string whole = kEveryKind;
+  for (std::size_t length = 0; length + 1 < whole.size(); ++length) {
+    CFPropertyListRef list = parse(whole.substr(0, length));
+    if (list && CFGetTypeID(list) == CFDictionaryGetTypeID()) {
+      EXPECT_LE(CFDictionaryGetCount(static_cast<CFDictionaryRef>(list)), 17) << length;
+    }
+    if (list) CFRelease(list);
+  }
+}
+
+TEST(PropertyLists, HostileDocumentsAreUnreadable) {
+  kelo::test::TempDir dir;
+  const std::string secret = dir.file("secret");
+  ASSERT_TRUE(kelo::test::writeFile(secret, "TOPSECRET"));
+  std::string deep;
+  for (int i = 0; i < 300; ++i) deep += "<array>";
+  for (int i = 0; i < 300; ++i) deep += "</array>";
+  std::string veryDeep;
+  for (int i = 0; i < 100000; ++i) veryDeep += "<dict><key>a</key>";
+  const std::vector<std::string> cases = {
+      "",
+      "not xml at all",
+      "<",
+      "<plist><string>abc",
+      "<plist><dict><string>no key</string></dict></plist>",
+      "<?xml version=\"1.0\"?><!DOCTYPE plist [<!ENTITY x SYSTEM \"file://" + secret +
+          "\">]><plist><string>&x;</string></plist>",
+      "<?xml version=\"1.0\"?><!DOCTYPE plist [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;\">]>"
+      "<plist><string>&b;&b;&b;</string></plist>",
+      "<plist><string>&bogus;</string></plist>",
+      "<plist><string>&#xFFFFFFFFF;</string></plist>",
+      std::string("<plist><string>a\0b</string></plist>", 35),
+      "<plist><string>caf\xE9</string></plist>",  // Latin-1 bytes in a UTF-8 document
+      "<plist>" + deep + "</plist>",
+      "<plist>" + veryDeep + "</plist>",
+      "bplist00\xD1\x01\x02",
+  };
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    CFPropertyListRef list = parse(cases[i]);
+    EXPECT_EQ(list, nullptr) << "case " << i;
+    if (list) CFRelease(list);
+  }
+}
+
+TEST(PropertyLists, FilesReportMissingOrUnreadable) {
+  kelo::test::TempDir dir;
+  PlistFileStatus status = PlistFileStatus::Read;
+  EXPECT_EQ(kelo::cf::readPropertyListFile(dir.file("absent.plist"), &status), nullptr);
+  EXPECT_EQ(status, PlistFileStatus::Missing);
+  EXPECT_EQ(kelo::cf::readPropertyListFile(dir.path(), &status), nullptr);  // a folder
+  EXPECT_EQ(status, PlistFileStatus::Unreadable);
+  ASSERT_TRUE(kelo::test::writeFile(dir.file("cut.plist"), std::string(kEveryKind).substr(0, 40)));
+  EXPECT_EQ(kelo::cf::readPropertyListFile(dir.file("cut.plist"), &status), nullptr);
+  EXPECT_EQ(status, PlistFileStatus::Unreadable);
+  // Too large to be a preference file: refused before reading (the file is sparse).
+  const std::string big = dir.file("big.plist");
+  ASSERT_TRUE(kelo::test::writeFile(big, "<plist>"));
+  ASSERT_EQ(truncate(big.c_str(), 65 << 20), 0);
+  EXPECT_EQ(kelo::cf::readPropertyListFile(big, &status), nullptr);
+  EXPECT_EQ(status, PlistFileStatus::Unreadable);
+}
+
+TEST(PropertyLists, DeepCopyMakesNewContainers) {
+  CFPropertyListRef list = parse(kEveryKind);
+  CFPropertyListRef copy = CFPropertyListCreateDeepCopy(nullptr, list, kCFPropertyListMutableContainersAndLeaves);
+  EXPECT_TRUE(CFEqual(list, copy));
+  CFDictionaryRemoveValue(const_cast<CFMutableDictionaryRef>(static_cast<CFDictionaryRef>(copy)), CFSTR("zeta"));
+  EXPECT_FALSE(CFEqual(list, copy));
+  CFRelease(copy);
+  CFRelease(list);
+}
+
+}  // namespace
