@@ -22,11 +22,9 @@ void tokenize(const String& text, const String& separator, std::vector<String>& 
     start = at + separator.size();
     found = true;
   }
-  if (found) {
-    pieces.push_back(text.substr(start));
-  } else if (pieces.empty()) {
-    pieces.push_back(text);
-  }
+  // A text without the separator is one piece, whatever the list held before: appending
+  // only into an empty list would silently drop the text.
+  pieces.push_back(found ? text.substr(start) : text);
 }
 
 template <typename String>

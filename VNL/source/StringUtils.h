@@ -22,8 +22,8 @@ std::string VNTSConv(const std::wstring& text, int mode);
 bool getUserLanguageList(std::vector<std::string>& languages);
 
 /// Appends the pieces of `text` between occurrences of `separator`. An empty separator gives
-/// the whole text. When `separator` does not occur, the whole text is appended only when
-/// `pieces` was empty.
+/// the whole text. When `separator` does not occur, the whole text is appended as one piece
+/// (an empty text as one empty piece).
 void PSimpleStringTokenizer(const std::string& text, const std::string& separator,
                             std::vector<std::string>& pieces);
 void PSimpleStringTokenizer(const std::wstring& text, const std::wstring& separator,

@@ -68,8 +68,10 @@ TEST(PSimpleStringTokenizer, AppendsToWhatTheListHolds) {
   Pieces pieces = {"x"};
   PSimpleStringTokenizer("a|b", "|", pieces);
   EXPECT_EQ(pieces, (Pieces{"x", "a", "b"}));
-  PSimpleStringTokenizer("none", "|", pieces);  // no separator and a non-empty list: nothing
-  EXPECT_EQ(pieces, (Pieces{"x", "a", "b"}));
+  PSimpleStringTokenizer("none", "|", pieces);  // no separator: the text is still kept
+  EXPECT_EQ(pieces, (Pieces{"x", "a", "b", "none"}));
+  PSimpleStringTokenizer("", "|", pieces);
+  EXPECT_EQ(pieces, (Pieces{"x", "a", "b", "none", ""}));
 }
 
 TEST(PSimpleStringTokenizer, WideForm) {
