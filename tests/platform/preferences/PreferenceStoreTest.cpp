@@ -1,0 +1,256 @@
+#include "platform/preferences/PreferenceStore.h"
+
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/cf/CoreFoundation.h"
+#include "platform/preferences/CFPreferences.h"
+#include "tests/support/PreferenceSandbox.h"
+#include "tests/support/ScopedEnvironment.h"
+
+namespace {
+
+KELO_PREFERENCE_SANDBOX();
+
+using kelo::prefs::Scope;
+using kelo::test::PreferenceSandbox;
+using kelo::test::readFile;
+using kelo::test::writeFile;
+
+class PreferenceStore : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    kelo::test::requirePreferenceSandbox();
+    PreferenceSandbox::clear();
+  }
+};
+
+// Owns one CF reference.
+struct Ref {
+  explicit Ref(CFTypeRef object) : object(object) {}
+  ~Ref() { CFRelease(object); }
+  CFTypeRef object;
+};
+
+bool setText(const std::string& domain, const std::string& key, const std::string& value,
+             Scope scope = {}) {
+  Ref text(kelo::cf::makeString(value));
+  return kelo::prefs::setValue(domain, key, text.object, scope);
+}
+
+std::string textAt(const std::string& domain, const std::string& key, Scope scope = {}) {
+  Ref value(kelo::prefs::copyValue(domain, key, scope));
+  if (value.object == nullptr || CFGetTypeID(value.object) != CFStringGetTypeID()) return "<none>";
+  return std::string(kelo::cf::utf8(static_cast<CFStringRef>(value.object)));
+}
+
+// What Python's plistlib, a reader independent of ours, makes of a file.
+std::string readWithPython(const std::string& file, const std::string& key) {
+  const std::string command = "python3 -c 'import plistlib,sys; d=plistlib.load(open(sys.argv[1],\"rb\")); "
+                              "print(d[sys.argv[2]], end=\"\")' '" + file + "' '" + key + "'";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return "<popen failed>";
+  std::string out;
+  char buffer[256];
+  for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+  return pclose(pipe) == 0 ? out : "<unreadable>";
+}
+
+TEST_F(PreferenceStore, EachScopeHasItsFileUnderItsRoot) {
+  const std::string user = PreferenceSandbox::userLibrary() + "/Preferences/";
+  const std::string local = PreferenceSandbox::localLibrary() + "/Preferences/";
+  const struct {
+    Scope scope;
+    std::string file;
+  } cases[] = {
+      {{false, false}, user + "com.vantor.kelo.plist"},
+      {{false, true}, user + "ByHost/com.vantor.kelo.kelo-test-host.plist"},
+      {{true, false}, local + "com.vantor.kelo.plist"},
+      {{true, true}, local + "ByHost/com.vantor.kelo.kelo-test-host.plist"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(kelo::prefs::preferencesFile("com.vantor.kelo", c.scope), c.file);
+    const std::string value = "/in/" + c.file;
+    ASSERT_TRUE(setText("com.vantor.kelo", "path", value, c.scope)) << kelo::prefs::lastError();
+    EXPECT_EQ(readWithPython(c.file, "path"), value);
+    EXPECT_EQ(textAt("com.vantor.kelo", "path", c.scope), value);
+  }
+}
+
+TEST_F(PreferenceStore, UnsafeDomainsAreRefusedEverywhere) {
+  for (const char* domain : {"", "/", "a/b", "..", "com..vantor", "../etc/passwd", "/etc/x"}) {
+    EXPECT_FALSE(kelo::prefs::isSafeDomain(domain)) << domain;
+    EXPECT_EQ(kelo::prefs::preferencesFile(domain, {}), "") << domain;
+    EXPECT_FALSE(setText(domain, "key", "value")) << domain;
+    EXPECT_EQ(textAt(domain, "key"), "<none>");
+    Ref name(kelo::cf::makeString(domain));
+    CFPreferencesSetValue(CFSTR("key"), CFSTR("value"), static_cast<CFStringRef>(name.object),
+                          kCFPreferencesCurrentUser, kCFPreferencesAnyHost);
+    EXPECT_FALSE(CFPreferencesSynchronize(static_cast<CFStringRef>(name.object),
+                                          kCFPreferencesCurrentUser, kCFPreferencesAnyHost));
+  }
+  EXPECT_TRUE(kelo::prefs::isSafeDomain("com.vantor.kelo"));
+  struct stat status {};
+  EXPECT_NE(stat(PreferenceSandbox::userLibrary().c_str(), &status), 0) << "nothing was written";
+}
+
+TEST_F(PreferenceStore, KindsTheSystemDoesNotUseSurviveAWrite) {
+  const std::string file = kelo::prefs::preferencesFile("com.vantor.kinds", {});
+  ASSERT_EQ(mkdir(PreferenceSandbox::userLibrary().c_str(), 0755), 0);
+  ASSERT_EQ(mkdir((PreferenceSandbox::userLibrary() + "/Preferences").c_str(), 0755), 0);
+  const std::string original =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<plist version=\"1.0\"><dict>"
+      "<key>when</key><date>2021-03-04T05:06:07Z</date>"
+      "<key>blob</key><data>AAEC/w==</data>"
+      "<key>ratio</key><real>0.25</real>"
+      "<key>on</key><true/>"
+      "<key>list</key><array><integer>1</integer><string>two</string></array>"
+      "<key>nested</key><dict><key>deep</key><integer>-7</integer></dict>"
+      "</dict></plist>\n";
+  ASSERT_TRUE(writeFile(file, original));
+  Ref before(kelo::cf::readPropertyListFile(file));
+  ASSERT_NE(before.object, nullptr);
+
+  ASSERT_TRUE(setText("com.vantor.kinds", "added", "yes"));
+  Ref after(kelo::cf::readPropertyListFile(file));
+  ASSERT_NE(after.object, nullptr);
+  Ref copy(CFDictionaryCreateMutableCopy(nullptr, 0, static_cast<CFDictionaryRef>(after.object)));
+  CFDictionaryRemoveValue(const_cast<CFMutableDictionaryRef>(
+                              static_cast<CFDictionaryRef>(copy.object)), CFSTR("added"));
+  EXPECT_TRUE(CFEqual(copy.object, before.object)) << readFile(file);
+  EXPECT_EQ(readWithPython(file, "when"), "2021-03-04 05:06:07");
+  EXPECT_EQ(readWithPython(file, "blob"), "b'\\x00\\x01\\x02\\xff'");
+}
+
+TEST_F(PreferenceStore, AFileThatIsNotADictionaryIsLeftAsItIs) {
+  const std::string file = kelo::prefs::preferencesFile("com.vantor.broken", {});
+  ASSERT_TRUE(setText("com.vantor.broken", "first", "1"));
+  for (const std::string& bytes :
+       {std::string("<?xml version=\"1.0\"?><plist><dict><key>a</key>"),  // truncated
+        std::string("<?xml version=\"1.0\"?><plist version=\"1.0\"><string>x</string></plist>")}) {
+    ASSERT_TRUE(writeFile(file, bytes));
+    EXPECT_FALSE(setText("com.vantor.broken", "second", "2"));
+    EXPECT_FALSE(kelo::prefs::lastError().empty());
+    EXPECT_EQ(readFile(file), bytes);
+  }
+}
+
+TEST_F(PreferenceStore, RemovingAKeyAndAWriteThatCannotReachStorage) {
+  ASSERT_TRUE(setText("com.vantor.kelo", "a", "1"));
+  ASSERT_TRUE(setText("com.vantor.kelo", "b", "2"));
+  EXPECT_TRUE(kelo::prefs::setValue("com.vantor.kelo", "a", nullptr, {}));
+  EXPECT_EQ(textAt("com.vantor.kelo", "a"), "<none>");
+  EXPECT_EQ(textAt("com.vantor.kelo", "b"), "2");
+  // Removing from a domain without a file creates none.
+  EXPECT_TRUE(kelo::prefs::setValue("com.vantor.none", "a", nullptr, {}));
+  struct stat status {};
+  EXPECT_NE(stat(kelo::prefs::preferencesFile("com.vantor.none", {}).c_str(), &status), 0);
+
+  // A root below a plain file can never be created, whoever runs the test.
+  const std::string blocker = PreferenceSandbox::home() + "/plain-file";
+  ASSERT_TRUE(writeFile(blocker, "x"));
+  kelo::test::ScopedEnvironment environment;
+  environment.set("VANTOR_USER_LIBRARY_DIR", blocker + "/library");
+  EXPECT_FALSE(setText("com.vantor.kelo", "a", "1"));
+  CFPreferencesSetValue(CFSTR("a"), CFSTR("1"), CFSTR("com.vantor.kelo"),
+                        kCFPreferencesCurrentUser, kCFPreferencesAnyHost);
+  EXPECT_FALSE(CFPreferencesSynchronize(CFSTR("com.vantor.kelo"), kCFPreferencesCurrentUser,
+                                        kCFPreferencesAnyHost));
+  EXPECT_TRUE(CFPreferencesSynchronize(CFSTR("com.vantor.kelo"), kCFPreferencesCurrentUser,
+                                       kCFPreferencesAnyHost))
+      << "a failure is reported once";
+}
+
+TEST_F(PreferenceStore, SearchListPrefersTheUserAndTheCurrentHost) {
+  ASSERT_TRUE(setText("com.vantor.kelo", "k", "all-any", {true, false}));
+  Ref a(CFPreferencesCopyAppValue(CFSTR("k"), CFSTR("com.vantor.kelo")));
+  EXPECT_TRUE(CFEqual(a.object, CFSTR("all-any")));
+  ASSERT_TRUE(setText("com.vantor.kelo", "k", "all-host", {true, true}));
+  ASSERT_TRUE(setText("com.vantor.kelo", "k", "user-any", {false, false}));
+  Ref b(CFPreferencesCopyAppValue(CFSTR("k"), CFSTR("com.vantor.kelo")));
+  EXPECT_TRUE(CFEqual(b.object, CFSTR("user-any")));
+  ASSERT_TRUE(setText("com.vantor.kelo", "k", "user-host", {false, true}));
+  Ref c(CFPreferencesCopyAppValue(CFSTR("k"), CFSTR("com.vantor.kelo")));
+  EXPECT_TRUE(CFEqual(c.object, CFSTR("user-host")));
+}
+
+// Children write their own keys of one domain at the same time: the locked re-read keeps
+// every other process's keys.
+TEST_F(PreferenceStore, ProcessesWritingDifferentKeysAtOnceLoseNothing) {
+  constexpr int kProcesses = 6;
+  constexpr int kKeys = 25;
+  std::vector<pid_t> children;
+  for (int p = 0; p < kProcesses; ++p) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      int failures = 0;
+      for (int k = 0; k < kKeys; ++k) {
+        const std::string key = "p" + std::to_string(p) + "k" + std::to_string(k);
+        if (!setText("com.vantor.shared", key, key + "-value")) ++failures;
+      }
+      _exit(failures == 0 ? 0 : 1);
+    }
+    children.push_back(child);
+  }
+  for (pid_t child : children) {
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  Ref values(kelo::prefs::copyDomain("com.vantor.shared", {}));
+  ASSERT_NE(values.object, nullptr);
+  EXPECT_EQ(CFDictionaryGetCount(static_cast<CFDictionaryRef>(values.object)),
+            kProcesses * kKeys);
+  for (int p = 0; p < kProcesses; ++p)
+    for (int k = 0; k < kKeys; ++k) {
+      const std::string key = "p" + std::to_string(p) + "k" + std::to_string(k);
+      EXPECT_EQ(textAt("com.vantor.shared", key), key + "-value");
+    }
+}
+
+TEST_F(PreferenceStore, AReaderBesideAWriterNeverSeesAPartialFile) {
+  const std::string file = kelo::prefs::preferencesFile("com.vantor.busy", {});
+  ASSERT_TRUE(setText("com.vantor.busy", "big", std::string(200000, 'a')));
+  int pipeEnds[2];
+  ASSERT_EQ(pipe(pipeEnds), 0);
+  const pid_t writer = fork();
+  ASSERT_GE(writer, 0);
+  if (writer == 0) {
+    close(pipeEnds[0]);
+    int failures = 0;
+    for (int i = 0; i < 60; ++i)
+      if (!setText("com.vantor.busy", "big", std::string(200000 + i * 997, 'a' + i % 26)))
+        ++failures;
+    close(pipeEnds[1]);  // tells the reader the writer is done
+    _exit(failures == 0 ? 0 : 1);
+  }
+  close(pipeEnds[1]);
+  int reads = 0;
+  int unreadable = 0;
+  for (;;) {
+    kelo::cf::PlistFileStatus status;
+    Ref list(kelo::cf::readPropertyListFile(file, &status));
+    ++reads;
+    if (status != kelo::cf::PlistFileStatus::Read) ++unreadable;
+    pollfd done{pipeEnds[0], POLLIN, 0};
+    if (poll(&done, 1, 0) == 1) break;
+  }
+  close(pipeEnds[0]);
+  int status = 0;
+  ASSERT_EQ(waitpid(writer, &status, 0), writer);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_GT(reads, 1);
+  EXPECT_EQ(unreadable, 0);
+}
+
+}  // namespace
