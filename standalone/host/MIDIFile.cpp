@@ -146,7 +146,7 @@ class Reader : public Midifile_reader {
     ++m_track;
   }
   void Mf_eot() override {
-    if (m_priming) return;
+    if (ignoring()) return;
     const double t = now();
     Pmds_track& track = m_target.track(m_track);
     track.endTime = t;
@@ -178,7 +178,7 @@ class Reader : public Midifile_reader {
   void Mf_chanpressure(int channel, int value) override { addSimple(channel, 0xD0, value, 0); }
 
   void Mf_timesig(int numerator, int power, int, int) override {
-    if (m_priming) return;
+    if (ignoring()) return;
     clearMessageHead();
     if (power > 30) {
       PLOGW("time signature %d/2^%d ignored", numerator, power);
@@ -187,7 +187,7 @@ class Reader : public Midifile_reader {
     m_target.insertTimeSig(now(), numerator, static_cast<double>(1 << power));
   }
   void Mf_tempo(int microsPerQuarter) override {
-    if (m_priming) return;
+    if (ignoring()) return;
     clearMessageHead();
     if (microsPerQuarter > 0) m_target.insertTempoChange(now(), 60000000.0 / microsPerQuarter);
   }
@@ -221,13 +221,16 @@ class Reader : public Midifile_reader {
     return static_cast<double>(Mf_currtime) / static_cast<double>(m_division);
   }
 
+  // Nothing is stored while priming, nor once the header was refused.
+  bool ignoring() const { return m_priming || m_refused; }
+
   void addNote(int channel, int key, int velocity, bool on) {
-    if (m_priming) return;
+    if (ignoring()) return;
     const double t = now();
     m_target.addEvent(m_track, t, std::make_unique<Pmds_note>(channel, key, velocity, t, on));
   }
   void addSimple(int channel, int kind, int data1, int data2) {
-    if (m_priming) return;
+    if (ignoring()) return;
     m_target.addEvent(m_track, now(), std::make_unique<Pmds_simple>(channel, kind, data1, data2));
   }
 

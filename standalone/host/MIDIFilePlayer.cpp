@@ -162,11 +162,12 @@ void MIDIFilePlayer::mainTimingProc() {
     }
     return;
   }
-  if (!m_file || m_dspInfo == nullptr) {
+  if (m_dspInfo == nullptr || !m_mutex.tryLock()) return;
+  if (!m_file) {
     m_active = true;
+    m_mutex.unlock();
     return;
   }
-  if (!m_mutex.tryLock()) return;
 
   if (m_swapPending) {
     m_spareOutput.assign(m_output.begin(), m_output.end());
