@@ -166,9 +166,8 @@ std::int32_t Faulty::initEx(const char* initText, const char* extraText) {
     m_throwStart |= word == "start";
     if (word == "nomidi") numMIDIOuts = 0;
   }
-  double answer = 1;
-  StringToDouble(extraText, answer);
-  return static_cast<std::int32_t>(answer);
+  double answer = 0;
+  return StringToDouble(extraText, answer) ? static_cast<std::int32_t>(answer) : 1;
 }
 
 void Faulty::start() {
