@@ -244,6 +244,11 @@ CFPropertyListRef propertyListFromXML(const void* bytes, std::size_t count) {
   if (!bytes || count == 0 || count > kMaximumFileSize) return nullptr;
   // A zero byte has no place in an XML document; libplist would stop reading at it.
   if (std::memchr(bytes, 0, count)) return nullptr;
+  // libplist forgives a missing end tag; a cut file must not pass for a whole one.
+  std::string_view text(static_cast<const char*>(bytes), count);
+  while (!text.empty() && std::strchr(" \t\r\n", text.back())) text.remove_suffix(1);
+  constexpr std::string_view kEnd = "</plist>";
+  if (text.size() < kEnd.size() || text.substr(text.size() - kEnd.size()) != kEnd) return nullptr;
   plist_t root = nullptr;
   plist_from_xml(static_cast<const char*>(bytes), static_cast<uint32_t>(count), &root);
   PlistNode owned(root);
