@@ -10,6 +10,7 @@
 #include <cstring>
 #include <new>
 
+#include "VNL/source/FileUtils.h"
 #include "VNL/source/LogLine.h"
 
 namespace vantor {
@@ -271,7 +272,7 @@ MIDIFile::MIDIFile(const std::string& path) : m_path(path) {}
 MIDIFile::~MIDIFile() = default;
 
 bool MIDIFile::open() {
-  std::FILE* stream = std::fopen(m_path.c_str(), "rb");
+  std::FILE* stream = std::fopen(localToFileSystem(m_path).c_str(), "rb");
   if (stream == nullptr) {
     PLOGE("could not open midi file:%s", m_path.c_str());
     return false;

@@ -237,6 +237,16 @@ TEST(MIDIFile, AnUnopenableFileWritesItsErrorLine) {
   EXPECT_TRUE(log.has('E', "could not open midi file:/nonexistent/folder/song.mid"));
 }
 
+TEST(MIDIFile, OpensAPathWithAccentedLetters) {
+  kelo::test::TempDir dir;
+  const std::string path = dir.file("\xc3\x89tude en r\xc3\xa9.mid");
+  SmfTrack track;
+  track.noteOn(0, 0, 60, 100);
+  ASSERT_TRUE(kelo::test::writeFile(path, smfFile(0, kQuarter, {track})));
+  MIDIFile file(path);
+  EXPECT_TRUE(file.open());
+}
+
 TEST(MIDIFile, AFileCutShortKeepsWhatWasReadAndPlaysIt) {
   SmfTrack track;
   for (int beat = 0; beat < 8; ++beat) {
