@@ -1,0 +1,44 @@
+// The engine's editor without any display.
+#include <cstdlib>
+#include <string>
+
+#include "tests/engine/EngineFixture.h"
+
+namespace kelo::test {
+namespace {
+
+using EngineEditorTest = EngineFixture;
+
+
+TEST_F(EngineEditorTest, WithoutADisplayOpeningFailsAndEverythingElseAnswers) {
+  const char* saved = std::getenv("DISPLAY");
+  const std::string display = saved != nullptr ? saved : "";
+  unsetenv("DISPLAY");
+  void* instance = createStarted();
+  ASSERT_NE(instance, nullptr);
+  void* editor = nullptr;
+  ASSERT_EQ(call(nullptr, KELO_OP_EDITOR_CREATE, const_cast<char*>("/x/KeloSetup.xml"), &editor,
+                 instance, 0, 0.0f, 1),
+            0);
+  EXPECT_NE(call(editor, KELO_OP_EDITOR_OPEN, reinterpret_cast<void*>(0x400001), nullptr,
+                 nullptr, 1, 1.0f, 0, 1),
+            0);
+  EXPECT_EQ(call(instance, KELO_OP_EDITOR_ATTACH, editor), 0);
+  std::int32_t height = 0, width = 0;
+  EXPECT_EQ(call(editor, KELO_OP_EDITOR_SIZE_GET, &height, &width), 0);
+  EXPECT_EQ(height, 320);  // height through p1, width through p2
+  EXPECT_EQ(width, 420);
+  void* view = reinterpret_cast<void*>(1);
+  EXPECT_EQ(call(editor, KELO_OP_EDITOR_VIEW_GET, &view), 0);
+  EXPECT_EQ(view, nullptr);
+  EXPECT_EQ(call(editor, KELO_OP_EDITOR_IDLE), 0);
+  EXPECT_EQ(call(editor, KELO_OP_EDITOR_DRAW), 0);
+  EXPECT_EQ(call(instance, KELO_OP_EDITOR_DETACH, editor), 0);
+  EXPECT_EQ(call(editor, KELO_OP_EDITOR_DESTROY), 0);
+  destroy(instance);
+  if (!display.empty()) setenv("DISPLAY", display.c_str(), 1);
+  EXPECT_TRUE(findings().empty());
+}
+
+}  // namespace
+}  // namespace kelo::test
