@@ -1,0 +1,114 @@
+// Runs the kelo-defaults program as a user or a script would, inside the preference sandbox.
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "platform/preferences/PreferenceStore.h"
+#include "tests/support/PreferenceSandbox.h"
+
+namespace {
+
+KELO_PREFERENCE_SANDBOX();
+
+using kelo::test::PreferenceSandbox;
+
+struct Outcome {
+  int status;
+  std::string out;  // standard output only
+};
+
+Outcome run(const std::string& arguments) {
+  const std::string command = std::string(KELO_DEFAULTS_PROGRAM) + " " + arguments + " 2>/dev/null";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return {-1, ""};
+  std::string out;
+  char buffer[512];
+  for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+  const int status = pclose(pipe);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+}
+
+// Python's plistlib reads the file independently of our own reader.
+std::string python(const std::string& file, const std::string& expression) {
+  const std::string command = "python3 -c 'import plistlib,sys; d=plistlib.load(open(sys.argv[1],\"rb\")); "
+                              "print(" + expression + ", end=\"\")' '" + file + "'";
+  FILE* pipe = popen(command.c_str(), "r");
+  std::string out;
+  char buffer[256];
+  for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+  return pclose(pipe) == 0 ? out : "<unreadable>";
+}
+
+class KeloDefaults : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    kelo::test::requirePreferenceSandbox();
+    PreferenceSandbox::clear();
+  }
+};
+
+TEST_F(KeloDefaults, WritesWhatItReadsBackIntoAValidPropertyList) {
+  EXPECT_EQ(run("write com.vantor.kelo path /x").status, 0);
+  const Outcome shown = run("read com.vantor.kelo path");
+  EXPECT_EQ(shown.status, 0);
+  EXPECT_EQ(shown.out, "/x\n");
+  const std::string file = PreferenceSandbox::userLibrary() + "/Preferences/com.vantor.kelo.plist";
+  EXPECT_EQ(python(file, "d"), "{'path': '/x'}");
+
+  EXPECT_EQ(run("write com.vantor.kelo base_dir '/data with blanks'").status, 0);
+  EXPECT_EQ(run("write com.vantor.KeloDeckSA samplerate --int 48000").status, 0);
+  EXPECT_EQ(run("read com.vantor.KeloDeckSA samplerate").out, "48000\n");
+  EXPECT_EQ(python(PreferenceSandbox::userLibrary() + "/Preferences/com.vantor.KeloDeckSA.plist",
+                   "d[\"samplerate\"] + 1"),
+            "48001");
+  EXPECT_EQ(run("list com.vantor.kelo").out, "path\nbase_dir\n");
+  EXPECT_EQ(run("delete com.vantor.kelo path").status, 0);
+  EXPECT_EQ(run("read com.vantor.kelo path").status, 1);
+  EXPECT_EQ(python(file, "d"), "{'base_dir': '/data with blanks'}");
+}
+
+TEST_F(KeloDefaults, SystemAndHostSelectTheirOwnFiles) {
+  EXPECT_EQ(run("--system write com.vantor.kelo path /sys").status, 0);
+  EXPECT_EQ(run("write --host com.vantor.kelo path /host").status, 0);
+  EXPECT_EQ(run("read com.vantor.kelo path").status, 1);
+  EXPECT_EQ(run("--system read com.vantor.kelo path").out, "/sys\n");
+  EXPECT_EQ(run("--host read com.vantor.kelo path").out, "/host\n");
+  EXPECT_EQ(python(PreferenceSandbox::localLibrary() + "/Preferences/com.vantor.kelo.plist",
+                   "d[\"path\"]"),
+            "/sys");
+  EXPECT_EQ(python(PreferenceSandbox::userLibrary() +
+                       "/Preferences/ByHost/com.vantor.kelo.kelo-test-host.plist",
+                   "d[\"path\"]"),
+            "/host");
+}
+
+TEST_F(KeloDefaults, BadInputGetsAClearRefusalAndChangesNothing) {
+  const struct {
+    const char* arguments;
+    int status;
+  } cases[] = {
+      {"", 2},
+      {"frobnicate com.vantor.kelo", 2},
+      {"write com.vantor.kelo path", 2},
+      {"write com.vantor.kelo path a b", 2},
+      {"write com.vantor.kelo rate --int 12abc", 2},
+      {"write com.vantor.kelo rate --int 99999999999", 2},
+      {"read --int com.vantor.kelo path", 2},
+      {"--force write com.vantor.kelo path /x", 2},
+      {"write ../evil path /x", 2},
+      {"write '' path /x", 2},
+      {"write com/vantor path /x", 2},
+      {"read com.vantor.kelo path", 1},
+      {"read com.vantor.kelo", 1},
+      {"delete com.vantor.kelo path", 1},
+      {"list com.vantor.kelo", 1},
+  };
+  for (const auto& c : cases) EXPECT_EQ(run(c.arguments).status, c.status) << c.arguments;
+  EXPECT_EQ(run("--help").status, 0);
+  EXPECT_EQ(run("list com.vantor.kelo").status, 1) << "nothing was written";
+}
+
+}  // namespace

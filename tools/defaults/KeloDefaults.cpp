@@ -1,0 +1,210 @@
+// kelo-defaults: the preference store from the command line.
+//
+//   kelo-defaults [--system] [--host] read   <domain> [<key>]
+//   kelo-defaults [--system] [--host] write  <domain> <key> [--int] <value>
+//   kelo-defaults [--system] [--host] delete <domain> <key>
+//   kelo-defaults [--system] [--host] list   <domain>
+//
+// The scope is the current user and any host, unless --system (all users) or --host (this
+// host) says otherwise; each command reads or changes exactly that scope's file.
+// Exit status: 0 done, 1 not found or not stored, 2 bad usage or input.
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/cf/CoreFoundation.h"
+#include "platform/preferences/PreferenceStore.h"
+
+namespace {
+
+constexpr int kDone = 0;
+constexpr int kNotFound = 1;
+constexpr int kBadUsage = 2;
+
+const char* const kUsage =
+    "usage: kelo-defaults [--system] [--host] read <domain> [<key>]\n"
+    "       kelo-defaults [--system] [--host] write <domain> <key> [--int] <value>\n"
+    "       kelo-defaults [--system] [--host] delete <domain> <key>\n"
+    "       kelo-defaults [--system] [--host] list <domain>\n"
+    "  --system  the all-users preferences instead of the current user's\n"
+    "  --host    the preferences of this host only\n"
+    "  --int     store the value as a 32-bit integer instead of text\n"
+    "example: kelo-defaults write com.vantor.kelo path /opt/kelo/KeloEngine.bundle\n";
+
+int usage(const char* problem) {
+  if (problem != nullptr) std::fprintf(stderr, "kelo-defaults: %s\n", problem);
+  std::fputs(kUsage, stderr);
+  return kBadUsage;
+}
+
+struct Ref {
+  explicit Ref(CFTypeRef object) : object(object) {}
+  ~Ref() { CFRelease(object); }
+  CFTypeRef object;
+};
+
+// Texts and numbers as they are; anything else as its XML.
+void print(CFTypeRef value) {
+  const CFTypeID type = CFGetTypeID(value);
+  if (type == CFStringGetTypeID()) {
+    const std::string_view text = kelo::cf::utf8(static_cast<CFStringRef>(value));
+    std::printf("%.*s\n", static_cast<int>(text.size()), text.data());
+  } else if (type == CFNumberGetTypeID() &&
+             !CFNumberIsFloatType(static_cast<CFNumberRef>(value))) {
+    long long number = 0;
+    CFNumberGetValue(static_cast<CFNumberRef>(value), kCFNumberLongLongType, &number);
+    std::printf("%lld\n", number);
+  } else if (type == CFNumberGetTypeID()) {
+    double number = 0;
+    CFNumberGetValue(static_cast<CFNumberRef>(value), kCFNumberDoubleType, &number);
+    std::printf("%.17g\n", number);
+  } else if (type == CFBooleanGetTypeID()) {
+    std::printf("%d\n", CFBooleanGetValue(static_cast<CFBooleanRef>(value)) ? 1 : 0);
+  } else {
+    std::string xml;
+    if (kelo::cf::propertyListToXML(value, xml)) std::fputs(xml.c_str(), stdout);
+  }
+}
+
+bool parseInt32(const std::string& text, int& out) {
+  if (text.empty()) return false;
+  errno = 0;
+  char* end = nullptr;
+  const long value = std::strtol(text.c_str(), &end, 10);
+  if (errno != 0 || *end != '\0' || value < INT32_MIN || value > INT32_MAX) return false;
+  out = static_cast<int>(value);
+  return true;
+}
+
+std::string scopeName(kelo::prefs::Scope scope) {
+  return std::string(scope.allUsers ? "all users" : "current user") + ", " +
+         (scope.currentHost ? "this host" : "any host");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  kelo::prefs::Scope scope;
+  bool asInteger = false;
+  std::vector<std::string> words;
+  bool optionsEnded = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (!optionsEnded && arg == "--") {
+      optionsEnded = true;
+    } else if (!optionsEnded && (arg == "--help" || arg == "-h")) {
+      std::fputs(kUsage, stdout);
+      return kDone;
+    } else if (!optionsEnded && arg == "--system") {
+      scope.allUsers = true;
+    } else if (!optionsEnded && arg == "--host") {
+      scope.currentHost = true;
+    } else if (!optionsEnded && arg == "--int") {
+      asInteger = true;
+    } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-' && arg[1] == '-') {
+      return usage(("unknown option " + arg).c_str());
+    } else {
+      words.push_back(arg);
+    }
+  }
+  if (words.empty()) return usage("no command given");
+  const std::string command = words[0];
+  // Words each command takes, the command included.
+  std::size_t least = 0, most = 0;
+  if (command == "read") least = 2, most = 3;
+  else if (command == "write") least = most = 4;
+  else if (command == "delete") least = most = 3;
+  else if (command == "list") least = most = 2;
+  else return usage(("unknown command \"" + command + "\"").c_str());
+  if (words.size() < least || words.size() > most)
+    return usage(("wrong number of arguments for " + command).c_str());
+  if (asInteger && command != "write") return usage("--int goes with write only");
+
+  const std::string& domain = words[1];
+  if (!kelo::prefs::isSafeDomain(domain)) {
+    std::fprintf(stderr,
+                 "kelo-defaults: refused domain \"%s\": a domain is not empty and holds neither "
+                 "\"/\" nor \"..\"\n",
+                 domain.c_str());
+    return kBadUsage;
+  }
+  const std::string where = "(" + scopeName(scope) + ": " +
+                            kelo::prefs::preferencesFile(domain, scope) + ")";
+
+  if (command == "read" && words.size() == 2) {
+    Ref values(kelo::prefs::copyDomain(domain, scope));
+    if (values.object == nullptr) {
+      std::fprintf(stderr, "kelo-defaults: domain %s does not exist %s\n", domain.c_str(),
+                   where.c_str());
+      return kNotFound;
+    }
+    print(values.object);
+    return kDone;
+  }
+  if (command == "read") {
+    Ref value(kelo::prefs::copyValue(domain, words[2], scope));
+    if (value.object == nullptr) {
+      std::fprintf(stderr, "kelo-defaults: no \"%s\" in %s %s\n", words[2].c_str(),
+                   domain.c_str(), where.c_str());
+      return kNotFound;
+    }
+    print(value.object);
+    return kDone;
+  }
+  if (command == "list") {
+    Ref values(kelo::prefs::copyDomain(domain, scope));
+    if (values.object == nullptr) {
+      std::fprintf(stderr, "kelo-defaults: domain %s does not exist %s\n", domain.c_str(),
+                   where.c_str());
+      return kNotFound;
+    }
+    auto* dict = static_cast<CFDictionaryRef>(values.object);
+    std::vector<const void*> keys(static_cast<std::size_t>(CFDictionaryGetCount(dict)));
+    CFDictionaryGetKeysAndValues(dict, keys.data(), nullptr);
+    for (const void* key : keys) print(key);
+    return kDone;
+  }
+
+  const std::string& key = words[2];
+  if (command == "delete") {
+    Ref existing(kelo::prefs::copyValue(domain, key, scope));
+    if (existing.object == nullptr) {
+      std::fprintf(stderr, "kelo-defaults: no \"%s\" in %s %s\n", key.c_str(), domain.c_str(),
+                   where.c_str());
+      return kNotFound;
+    }
+    if (!kelo::prefs::setValue(domain, key, nullptr, scope)) {
+      std::fprintf(stderr, "kelo-defaults: not deleted: %s\n", kelo::prefs::lastError().c_str());
+      return kNotFound;
+    }
+    return kDone;
+  }
+
+  const std::string& text = words[3];
+  CFTypeRef value = nullptr;
+  if (asInteger) {
+    int number = 0;
+    if (!parseInt32(text, number)) {
+      std::fprintf(stderr, "kelo-defaults: \"%s\" is not a 32-bit integer\n", text.c_str());
+      return kBadUsage;
+    }
+    const SInt32 number32 = number;
+    value = CFNumberCreate(nullptr, kCFNumberSInt32Type, &number32);
+  } else {
+    value = kelo::cf::makeString(text);
+    if (value == nullptr) {
+      std::fprintf(stderr, "kelo-defaults: the value is not UTF-8 text\n");
+      return kBadUsage;
+    }
+  }
+  Ref hold(value);
+  if (!kelo::prefs::setValue(domain, key, value, scope)) {
+    std::fprintf(stderr, "kelo-defaults: not stored: %s\n", kelo::prefs::lastError().c_str());
+    return kNotFound;
+  }
+  return kDone;
+}
