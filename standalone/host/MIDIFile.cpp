@@ -25,7 +25,7 @@ constexpr std::int32_t kMaxDenominator = 1 << 30;
 constexpr std::size_t kMetaHeadBytes = 5;
 
 // A file of one meta event holding a zero byte: reading it first gives portsmf its message
-// buffer (see Reader::prime).
+// buffer (see Pmds_midifile_reader::prime).
 constexpr unsigned char kPrimer[] = {
     'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96,
     'M', 'T', 'r', 'k', 0, 0, 0, 5, 0x00, 0xFF, 0x7F, 0x01, 0x00,
@@ -76,10 +76,11 @@ void Pmds_simple::transform(std::uint8_t& status, std::uint8_t& first,
 // it allocate that buffer before the real file, and every meta callback clears the buffer's
 // head afterwards, so a short meta event reads zeros: a tempo of 0 and a numerator of 0, both
 // of which are ignored.
-class Reader : public Midifile_reader {
+class Pmds_midifile_reader : public Midifile_reader {
  public:
-  Reader(MIDIFile& target, std::FILE* stream) : m_target(target), m_stream(stream) {}
-  ~Reader() { finalize(); }
+  Pmds_midifile_reader(MIDIFile& target, std::FILE* stream)
+      : m_target(target), m_stream(stream) {}
+  ~Pmds_midifile_reader() { finalize(); }
 
   void prime() {
     m_priming = true;
@@ -210,7 +211,9 @@ class Reader : public Midifile_reader {
     clearMessageHead();
   }
 
-  void Mf_sysex(int, unsigned char*) override { ignored("sysex message ignored - not implemented"); }
+  void Mf_sysex(int, unsigned char*) override {
+    ignored("sysex message ignored - not implemented");
+  }
   void Mf_arbitrary(int, unsigned char*) override { ignored("arbitrary data ignored"); }
   void Mf_metamisc(int, int, unsigned char*) override { ignored("metamisc data ignored"); }
   void Mf_seqnum(int) override { ignored("seqnum data ignored"); }
@@ -262,7 +265,7 @@ class Reader : public Midifile_reader {
 };
 
 bool pmds_smf_read(MIDIFile* file, std::FILE* stream) {
-  Reader reader(*file, stream);
+  Pmds_midifile_reader reader(*file, stream);
   reader.prime();
   return reader.read();
 }

@@ -146,7 +146,8 @@ class MIDIFile {
   std::vector<std::unique_ptr<Pmds_midiEvent>> m_events;  // owns what the tracks point at
 };
 
-/// Reads the open `stream` into `file`. False when no header chunk was found or its division
+/// Reads the open `stream` into `file` through portsmf (the reader, `Pmds_midifile_reader`,
+/// lives in MIDIFile.cpp). False when no header chunk was found or its division
 /// was refused; what was read before a parse error is kept either way.
 bool pmds_smf_read(MIDIFile* file, std::FILE* stream);
 

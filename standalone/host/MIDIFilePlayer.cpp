@@ -186,25 +186,25 @@ void MIDIFilePlayer::mainTimingProc() {
     return;
   }
 
-  double position = m_position.load(std::memory_order_relaxed);
+  const double position = m_position.load(std::memory_order_relaxed);
   const double blockDuration = m_dspInfo->blockDuration;
   double advance = static_cast<double>(m_tempo / 60.0f) * blockDuration;
 
   // A tempo change inside the block sets the advance of the whole block.
   const auto& tempos = m_file->tempoMap();
+  const double endAtTempo = position + advance;
   bool tempoInBlock = false;
-  for (auto it = tempos.lower_bound(position); it != tempos.end() && it->first <= position + advance;
-       ++it) {
-    if (it->first < position + advance) m_tempo = static_cast<float>(it->second);
+  for (auto it = tempos.lower_bound(position); it != tempos.end() && it->first <= endAtTempo; ++it) {
+    if (it->first < endAtTempo) m_tempo = static_cast<float>(it->second);
     tempoInBlock = true;
   }
   if (tempoInBlock) advance = static_cast<double>(m_tempo / 60.0f) * blockDuration;
 
   // Events at exactly position + advance belong to the next block.
-  const double end = position + advance;
+  const double blockEnd = position + advance;
   const double lastFrame = static_cast<double>(m_dspInfo->blockSize) - 1.0;
   const auto& events = m_file->mergedTrack().events;
-  for (auto it = events.lower_bound(position); it != events.end() && it->first < end; ++it) {
+  for (auto it = events.lower_bound(position); it != events.end() && it->first < blockEnd; ++it) {
     MIDIEvent event{};
     event.frameOffset =
         static_cast<std::int32_t>(std::nearbyint(lastFrame * ((it->first - position) / advance)));

@@ -26,7 +26,9 @@ constexpr double kBlockBeats = 2.0 * 512 / 44100;
 // The 48 silencing events followed by these note-offs, all at frame 0.
 std::vector<EventTuple> silencing(const std::vector<EventTuple>& notesOff) {
   std::vector<EventTuple> out;
-  for (const MIDIEvent& e : MIDIFilePlayer::shutUpEvents()) out.push_back({e.bytes[0], e.bytes[1], e.bytes[2], 0});
+  for (const MIDIEvent& e : MIDIFilePlayer::shutUpEvents()) {
+    out.push_back({e.bytes[0], e.bytes[1], e.bytes[2], 0});
+  }
   out.insert(out.end(), notesOff.begin(), notesOff.end());
   return out;
 }

@@ -41,7 +41,8 @@ TEST(DSPInfo, DerivesBlockDurationAndInverseBlockSize) {
 TEST(DSPInfo, ListsTheSupportedRatesInOrderAfterWhatIsThere) {
   std::vector<std::int32_t> rates{7};
   DSPInfo::listSupportedSampleRates(rates);
-  EXPECT_EQ(rates, (std::vector<std::int32_t>{7, 22050, 44100, 48000, 64000, 88200, 96000, 192000}));
+  EXPECT_EQ(rates,
+            (std::vector<std::int32_t>{7, 22050, 44100, 48000, 64000, 88200, 96000, 192000}));
 }
 
 TEST(DeviceIOType, HasTheRecordValues) {
