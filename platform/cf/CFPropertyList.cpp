@@ -1,7 +1,7 @@
 // XML property lists through libplist, and the file read stream they are read from.
 //
-// libplist's own XML parser neither fetches DTDs nor expands entities, and refuses documents
-// that declare any. Nodes it cannot tell apart through its interface (integers above INT64_MAX,
+// Documents pass a strict grammar check first (PlistCheck.h), which also refuses any DTD
+// internal subset; libplist's own XML parser then neither fetches DTDs nor expands entities. Nodes it cannot tell apart through its interface (integers above INT64_MAX,
 // dates outside 32-bit seconds) are carried through their XML text, so they survive a round
 // trip unchanged.
 #include "platform/cf/CFPropertyList.h"
@@ -19,6 +19,7 @@
 #include <memory>
 
 #include "platform/cf/CFObject.h"
+#include "platform/cf/PlistCheck.h"
 
 using kelo::cf::detail::as;
 using kelo::cf::detail::Retained;
@@ -244,13 +245,15 @@ CFPropertyListRef propertyListFromXML(const void* bytes, std::size_t count) {
   if (!bytes || count == 0 || count > kMaximumFileSize) return nullptr;
   // A zero byte has no place in an XML document; libplist would stop reading at it.
   if (std::memchr(bytes, 0, count)) return nullptr;
-  // libplist forgives a missing end tag; a cut file must not pass for a whole one.
-  std::string_view text(static_cast<const char*>(bytes), count);
-  while (!text.empty() && std::strchr(" \t\r\n", text.back())) text.remove_suffix(1);
-  constexpr std::string_view kEnd = "</plist>";
-  if (text.size() < kEnd.size() || text.substr(text.size() - kEnd.size()) != kEnd) return nullptr;
+  // libplist forgives cut and damaged documents; they must not pass for whole ones.
+  if (!kelo::cf::detail::isStrictPropertyList(
+          std::string_view(static_cast<const char*>(bytes), count), kMaximumDepth))
+    return nullptr;
+  // libplist does not expect a byte-order mark.
+  const char* text = static_cast<const char*>(bytes);
+  if (count >= 3 && std::memcmp(text, "\xEF\xBB\xBF", 3) == 0) text += 3, count -= 3;
   plist_t root = nullptr;
-  plist_from_xml(static_cast<const char*>(bytes), static_cast<uint32_t>(count), &root);
+  plist_from_xml(text, static_cast<uint32_t>(count), &root);
   PlistNode owned(root);
   if (!root) return nullptr;
   return fromNode(root, 0).release();

@@ -3,8 +3,9 @@
 // A property list is a string, number, boolean, data block, date, array or dictionary, nested
 // at will. Reading keeps every kind and the order of dictionary keys, so a file written back
 // holds what it held. Only the XML format is read and written. No DTD or external entity is
-// ever fetched or expanded; a file that is truncated (it must end with "</plist>"), malformed,
-// nested deeper than 256 levels or larger than 64 MiB is unreadable, never a crash.
+// ever fetched or expanded; a file that is truncated, malformed (an integer, real, date or
+// base64 block that is not one, a key without a value, an unknown element or entity), nested
+// deeper than 256 levels or larger than 64 MiB is unreadable, never a crash.
 #pragma once
 
 #include <string>

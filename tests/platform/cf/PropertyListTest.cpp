@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -208,10 +209,71 @@ TEST(PropertyLists, HostileDocumentsAreUnreadable) {
       "<plist>" + deep + "</plist>",
       "<plist>" + veryDeep + "</plist>",
       "bplist00\xD1\x01\x02",
+      // Damage libplist itself would forgive.
+      "<plist><integer>48k</integer></plist>",
+      "<plist><integer>99999999999999999999</integer></plist>",
+      "<plist><real>1.5.2</real></plist>",
+      "<plist><date>yesterday</date></plist>",
+      "<plist><date>2020-13-01T00:00:00Z</date></plist>",
+      "<plist><data>!!!!</data></plist>",
+      "<plist><data>AAE</data></plist>",
+      "<plist><dict><key>lost</key></dict></plist>",
+      "<plist><string>a</string><string>b</string></plist>",
+      "<plist><dict>stray text<key>a</key><true/></dict></plist>",
+      "<plist><color>red</color></plist>",
+      "<plist><true>yes</true></plist>",
+      "<plist><string>a<b/></string></plist>",
+      "<plist><string>&#0;</string></plist>",
+      "<plist><string>&#xD800;</string></plist>",
+      "<plist><!-- open comment <string/></plist>",
+      "<plist><dict><key/><true/></dict></plist>",
   };
   for (std::size_t i = 0; i < cases.size(); ++i) {
     CFPropertyListRef list = parse(cases[i]);
     EXPECT_EQ(list, nullptr) << "case " << i;
+    if (list) CFRelease(list);
+  }
+}
+
+TEST(PropertyLists, RandomDamageNeverCrashesAndWhatIsReadWritesBack) {
+  std::uint32_t state = 12345;
+  auto next = [&state] { return state = state * 1664525u + 1013904223u; };
+  const std::string whole = kEveryKind;
+  for (int round = 0; round < 3000; ++round) {
+    std::string damaged = whole;
+    const int edits = 1 + next() % 4;
+    for (int e = 0; e < edits; ++e) {
+      const std::size_t at = next() % damaged.size();
+      switch (next() % 3) {
+        case 0: damaged[at] = static_cast<char>(next()); break;
+        case 1: damaged.erase(at, 1 + next() % 8); break;
+        default: damaged.insert(at, 1, "<>&;/\"\xC3"[next() % 7]); break;
+      }
+    }
+    CFPropertyListRef list = parse(damaged);
+    if (!list) continue;
+    std::string xml;
+    EXPECT_TRUE(kelo::cf::propertyListToXML(list, xml)) << round;
+    CFPropertyListRef again = parse(xml);
+    EXPECT_TRUE(CFEqual(list, again)) << round;
+    if (again) CFRelease(again);
+    CFRelease(list);
+  }
+}
+
+TEST(PropertyLists, ForgivingFormsOfTheGrammarAreRead) {
+  const std::vector<std::string> cases = {
+      "<plist version=\"1.0\"><string/></plist>",
+      "\xEF\xBB\xBF<?xml version=\"1.0\"?>\n<!-- made by hand -->\n<plist>\n<dict>\n"
+      "<key>a</key><!-- note --><integer> +7 </integer>\n<key></key><real>-1E3</real>\n"
+      "<key>c</key><string><![CDATA[<raw> & text]]></string>\n"
+      "<key>d</key><data>\n\tAAEC\n\t/w==\n</data>\n<key>e</key><real>+infinity</real>\n"
+      "<key>f</key><false></false><key>g</key><dict/><key>h</key><array></array>\n"
+      "</dict>\n</plist>\n\n",
+  };
+  for (const std::string& xml : cases) {
+    CFPropertyListRef list = parse(xml);
+    EXPECT_NE(list, nullptr) << xml;
     if (list) CFRelease(list);
   }
 }
