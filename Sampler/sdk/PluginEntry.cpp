@@ -1,9 +1,11 @@
 #include "Sampler/sdk/PluginEntry.h"
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <exception>
-
-#include "VNL/source/LogLine.h"
 
 using namespace vantor::KELOPluginSDK;
 
@@ -29,14 +31,23 @@ EffectPlugin* pluginOf(PluginStruct* handle) {
   return static_cast<EffectPlugin*>(static_cast<Plugin*>(handle->object));
 }
 
+// The runtime keeps no log file of its own: a failure inside a plug-in is told on standard
+// error, formatted on the stack and written at once (also from a render thread).
 void logFailure(const void* object, const char* operation, int opcode) {
+  char line[512];
+  const char* what = "unknown exception";
   try {
     throw;
   } catch (const std::exception& e) {
-    vantor::logLine(vantor::LogLevel::Error, object, "plug-in %s %d failed: %s", operation, opcode,
-                    e.what());
+    what = e.what();
   } catch (...) {
-    vantor::logLine(vantor::LogLevel::Error, object, "plug-in %s %d failed", operation, opcode);
+  }
+  const int length = std::snprintf(line, sizeof line, "E:engine plug-in %p: %s %d failed: %s\n",
+                                   object, operation, opcode, what);
+  if (length > 0) {
+    const ssize_t written =
+        ::write(STDERR_FILENO, line, std::min<std::size_t>(length, sizeof line - 1));
+    (void)written;
   }
 }
 

@@ -8,7 +8,7 @@
 #include <numeric>
 
 #include "engine/pluginhost/AudioFileHost.h"
-#include "tests/engine/pluginhost/WavFiles.h"
+#include "tests/Sampler/sdk/host/WavFiles.h"
 #include "tests/support/TempDir.h"
 
 namespace kelo::pluginhost {

@@ -10,7 +10,7 @@
 #include "engine/pluginhost/AudioFileHost.h"
 #include "engine/pluginhost/PluginInstance.h"
 #include "tests/Sampler/sdk/TestPlugins.h"
-#include "tests/engine/pluginhost/WavFiles.h"
+#include "tests/Sampler/sdk/host/WavFiles.h"
 #include "tests/support/TempDir.h"
 
 namespace kelo::pluginhost {

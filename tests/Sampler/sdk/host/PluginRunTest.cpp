@@ -9,7 +9,7 @@
 
 #include "engine/pluginhost/AudioFileHost.h"
 #include "tests/Sampler/sdk/TestPlugins.h"
-#include "tests/engine/pluginhost/WavFiles.h"
+#include "tests/Sampler/sdk/host/WavFiles.h"
 #include "tests/support/TempDir.h"
 
 extern char** environ;

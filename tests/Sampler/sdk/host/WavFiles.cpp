@@ -1,4 +1,4 @@
-#include "tests/engine/pluginhost/WavFiles.h"
+#include "tests/Sampler/sdk/host/WavFiles.h"
 
 #include <sndfile.h>
 
