@@ -16,6 +16,15 @@ typedef float V __attribute__((vector_size(16)));
 inline V load(const float* p) { return _mm_loadu_ps(p); }
 inline void store(float* p, V v) { _mm_storeu_ps(p, v); }
 
+template <typename T>
+inline T broadcast(float x) {
+  if constexpr (sizeof(T) == sizeof(float)) {
+    return x;
+  } else {
+    return T{x, x, x, x};
+  }
+}
+
 // Split complex values, four lanes wide (V) or one (float).
 template <typename T>
 struct Cx {
@@ -23,9 +32,9 @@ struct Cx {
 };
 
 template <typename T>
-inline Cx<T> add(Cx<T> a, Cx<T> b) { return {a.re + b.re, a.im + b.im}; }
+inline Cx<T> operator+(Cx<T> a, Cx<T> b) { return {a.re + b.re, a.im + b.im}; }
 template <typename T>
-inline Cx<T> sub(Cx<T> a, Cx<T> b) { return {a.re - b.re, a.im - b.im}; }
+inline Cx<T> operator-(Cx<T> a, Cx<T> b) { return {a.re - b.re, a.im - b.im}; }
 
 // a * w (forward) or a * conj(w) (inverse).
 template <bool kInverse, typename T>
@@ -37,49 +46,83 @@ inline Cx<T> twiddle(Cx<T> a, Cx<T> w) {
   }
 }
 
-// The four-point DFT; forward uses -i, inverse +i.
+// Multiplication by -i (forward) or +i (inverse).
 template <bool kInverse, typename T>
-inline void radix4(Cx<T> a[4]) {
-  const Cx<T> t0 = add(a[0], a[2]);
-  const Cx<T> t1 = sub(a[0], a[2]);
-  const Cx<T> t2 = add(a[1], a[3]);
-  const Cx<T> t3 = sub(a[1], a[3]);
-  a[0] = add(t0, t2);
-  a[2] = sub(t0, t2);
+inline Cx<T> quarterTurn(Cx<T> z) {
   if constexpr (kInverse) {
-    a[1] = {t1.re - t3.im, t1.im + t3.re};
-    a[3] = {t1.re + t3.im, t1.im - t3.re};
+    return {-z.im, z.re};
   } else {
-    a[1] = {t1.re + t3.im, t1.im - t3.re};
-    a[3] = {t1.re - t3.im, t1.im + t3.re};
+    return {z.im, -z.re};
   }
 }
 
+template <bool kInverse, typename T>
+inline void dft4(Cx<T>& a0, Cx<T>& a1, Cx<T>& a2, Cx<T>& a3) {
+  const Cx<T> t0 = a0 + a2, t1 = a0 - a2, t2 = a1 + a3;
+  const Cx<T> t3 = quarterTurn<kInverse>(a1 - a3);
+  a0 = t0 + t2;
+  a2 = t0 - t2;
+  a1 = t1 + t3;
+  a3 = t1 - t3;
+}
+
+// The R-point DFT in place, natural order in and out.
+template <int R, bool kInverse, typename T>
+inline void dft(Cx<T> a[R]) {
+  if constexpr (R == 4) {
+    dft4<kInverse>(a[0], a[1], a[2], a[3]);
+  } else {
+    Cx<T> e0 = a[0], e1 = a[2], e2 = a[4], e3 = a[6];
+    Cx<T> o0 = a[1], o1 = a[3], o2 = a[5], o3 = a[7];
+    dft4<kInverse>(e0, e1, e2, e3);
+    dft4<kInverse>(o0, o1, o2, o3);
+    const T h = broadcast<T>(0.70710678118654752f);
+    // o_k times e^(-+2 pi i k / 8)
+    if constexpr (kInverse) {
+      o1 = {(o1.re - o1.im) * h, (o1.re + o1.im) * h};
+      o3 = {(-o3.re - o3.im) * h, (o3.re - o3.im) * h};
+    } else {
+      o1 = {(o1.re + o1.im) * h, (o1.im - o1.re) * h};
+      o3 = {(o3.im - o3.re) * h, (-o3.re - o3.im) * h};
+    }
+    o2 = quarterTurn<kInverse>(o2);
+    a[0] = e0 + o0;
+    a[4] = e0 - o0;
+    a[1] = e1 + o1;
+    a[5] = e1 - o1;
+    a[2] = e2 + o2;
+    a[6] = e2 - o2;
+    a[3] = e3 + o3;
+    a[7] = e3 - o3;
+  }
+}
+
+// The two sides of one pass never overlap.
 struct Buffers {
-  const float* xr;
-  const float* xi;
-  float* yr;
-  float* yi;
+  const float* __restrict xr;
+  const float* __restrict xi;
+  float* __restrict yr;
+  float* __restrict yi;
 };
 
-// One radix-4 pass of the self-sorting scheme: y[q + s(4p + k)] = (sum_j x[q + s(p + jm)]
-// (-+i)^(jk)) w^(kp), w = e^(-+2 pi i / 4m), for p < m, q < s. `tw` holds cos and sin of
-// w^(kp), k = 1..3, as six arrays of m floats.
-template <bool kInverse>
-void radix4Scalar(const Buffers& b, std::size_t m, std::size_t s, const float* tw) {
+// One pass of the self-sorting scheme: y[q + s(R p + k)] = (sum_j x[q + s(p + j m)]
+// e^(-+2 pi i jk / R)) w^(kp), w = e^(-+2 pi i / (R m)), for p < m, q < s.
+
+template <int R, bool kInverse>
+void passScalar(const Buffers& b, std::size_t m, std::size_t s, const float* tw) {
   for (std::size_t p = 0; p < m; ++p) {
-    const Cx<float> w[3] = {{tw[p], tw[m + p]}, {tw[2 * m + p], tw[3 * m + p]},
-                            {tw[4 * m + p], tw[5 * m + p]}};
     for (std::size_t q = 0; q < s; ++q) {
-      Cx<float> a[4];
-      for (std::size_t k = 0; k < 4; ++k) {
+      Cx<float> a[R];
+      for (std::size_t k = 0; k < R; ++k) {
         const std::size_t at = q + s * (p + k * m);
         a[k] = {b.xr[at], b.xi[at]};
       }
-      radix4<kInverse>(a);
-      for (std::size_t k = 0; k < 4; ++k) {
-        const Cx<float> y = k == 0 ? a[0] : twiddle<kInverse>(a[k], w[k - 1]);
-        const std::size_t at = q + s * (4 * p + k);
+      dft<R, kInverse>(a);
+      for (std::size_t k = 0; k < R; ++k) {
+        const Cx<float> y =
+            k == 0 ? a[0]
+                   : twiddle<kInverse>(a[k], Cx<float>{tw[(2 * k - 2) * m + p], tw[(2 * k - 1) * m + p]});
+        const std::size_t at = q + s * (R * p + k);
         b.yr[at] = y.re;
         b.yi[at] = y.im;
       }
@@ -87,65 +130,72 @@ void radix4Scalar(const Buffers& b, std::size_t m, std::size_t s, const float* t
   }
 }
 
+inline void transpose(V& a, V& b, V& c, V& d) {
+  __m128 r0 = a, r1 = b, r2 = c, r3 = d;
+  _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
+  a = r0;
+  b = r1;
+  c = r2;
+  d = r3;
+}
+
 // The first pass (s = 1, m >= 4): four values of p per step, outputs transposed into place.
-template <bool kInverse>
-void radix4First(const Buffers& b, std::size_t m, const float* tw) {
+template <int R, bool kInverse>
+void passFirst(const Buffers& b, std::size_t m, const float* tw) {
   for (std::size_t p = 0; p < m; p += 4) {
-    Cx<V> a[4];
-    for (std::size_t k = 0; k < 4; ++k) a[k] = {load(b.xr + p + k * m), load(b.xi + p + k * m)};
-    radix4<kInverse>(a);
-    for (std::size_t k = 1; k < 4; ++k) {
-      const Cx<V> w = {load(tw + (2 * k - 2) * m + p), load(tw + (2 * k - 1) * m + p)};
-      a[k] = twiddle<kInverse>(a[k], w);
+    Cx<V> a[R];
+    for (std::size_t k = 0; k < R; ++k) a[k] = {load(b.xr + p + k * m), load(b.xi + p + k * m)};
+    dft<R, kInverse>(a);
+    for (std::size_t k = 1; k < R; ++k) {
+      a[k] = twiddle<kInverse>(a[k], Cx<V>{load(tw + (2 * k - 2) * m + p),
+                                           load(tw + (2 * k - 1) * m + p)});
     }
-    _MM_TRANSPOSE4_PS(a[0].re, a[1].re, a[2].re, a[3].re);
-    _MM_TRANSPOSE4_PS(a[0].im, a[1].im, a[2].im, a[3].im);
-    float* yr = b.yr + 4 * p;
-    float* yi = b.yi + 4 * p;
-    for (std::size_t k = 0; k < 4; ++k) {
-      store(yr + 4 * k, a[k].re);
-      store(yi + 4 * k, a[k].im);
+    for (std::size_t k0 = 0; k0 < R; k0 += 4) {
+      transpose(a[k0].re, a[k0 + 1].re, a[k0 + 2].re, a[k0 + 3].re);
+      transpose(a[k0].im, a[k0 + 1].im, a[k0 + 2].im, a[k0 + 3].im);
+      for (std::size_t i = 0; i < 4; ++i) {
+        store(b.yr + R * (p + i) + k0, a[k0 + i].re);
+        store(b.yi + R * (p + i) + k0, a[k0 + i].im);
+      }
     }
   }
 }
 
-// A later pass (s >= 4): vectors run along q, the twiddle of each p is broadcast.
-template <bool kInverse>
-void radix4Strided(const Buffers& b, std::size_t m, std::size_t s, const float* tw) {
-  const std::size_t quarter = s * m;
+// A later pass (s >= 4): vectors run along q, the twiddles of each p are broadcast.
+template <int R, bool kInverse>
+void passStrided(const Buffers& b, std::size_t m, std::size_t s, const float* tw) {
+  const std::size_t stride = s * m;
   for (std::size_t p = 0; p < m; ++p) {
-    const float* xr = b.xr + s * p;
-    const float* xi = b.xi + s * p;
-    float* yr = b.yr + 4 * s * p;
-    float* yi = b.yi + 4 * s * p;
+    const float* __restrict xr = b.xr + s * p;
+    const float* __restrict xi = b.xi + s * p;
+    float* __restrict yr = b.yr + R * s * p;
+    float* __restrict yi = b.yi + R * s * p;
     if (p == 0) {
       for (std::size_t q = 0; q < s; q += 4) {
-        Cx<V> a[4];
-        for (std::size_t k = 0; k < 4; ++k) {
-          a[k] = {load(xr + q + k * quarter), load(xi + q + k * quarter)};
-        }
-        radix4<kInverse>(a);
-        for (std::size_t k = 0; k < 4; ++k) {
+        Cx<V> a[R];
+        for (std::size_t k = 0; k < R; ++k) a[k] = {load(xr + q + k * stride), load(xi + q + k * stride)};
+        dft<R, kInverse>(a);
+        for (std::size_t k = 0; k < R; ++k) {
           store(yr + q + k * s, a[k].re);
           store(yi + q + k * s, a[k].im);
         }
       }
       continue;
     }
-    Cx<V> w[3];
-    for (std::size_t k = 0; k < 3; ++k) {
-      w[k] = {_mm_set1_ps(tw[2 * k * m + p]), _mm_set1_ps(tw[(2 * k + 1) * m + p])};
+    // Broadcast once per p: the stores below could alias the table as far as the compiler
+    // knows, so it would reload them every step.
+    Cx<V> w[R];
+    for (std::size_t k = 1; k < R; ++k) {
+      w[k] = {broadcast<V>(tw[(2 * k - 2) * m + p]), broadcast<V>(tw[(2 * k - 1) * m + p])};
     }
     for (std::size_t q = 0; q < s; q += 4) {
-      Cx<V> a[4];
-      for (std::size_t k = 0; k < 4; ++k) {
-        a[k] = {load(xr + q + k * quarter), load(xi + q + k * quarter)};
-      }
-      radix4<kInverse>(a);
+      Cx<V> a[R];
+      for (std::size_t k = 0; k < R; ++k) a[k] = {load(xr + q + k * stride), load(xi + q + k * stride)};
+      dft<R, kInverse>(a);
       store(yr + q, a[0].re);
       store(yi + q, a[0].im);
-      for (std::size_t k = 1; k < 4; ++k) {
-        const Cx<V> y = twiddle<kInverse>(a[k], w[k - 1]);
+      for (std::size_t k = 1; k < R; ++k) {
+        const Cx<V> y = twiddle<kInverse>(a[k], w[k]);
         store(yr + q + k * s, y.re);
         store(yi + q + k * s, y.im);
       }
@@ -153,56 +203,14 @@ void radix4Strided(const Buffers& b, std::size_t m, std::size_t s, const float* 
   }
 }
 
-// The last pass for odd log2 n: n = 2, m = 1, s = N/2, no twiddles.
-void radix2Last(const Buffers& b, std::size_t s) {
-  for (std::size_t q = 0; q < s; q += 4) {
-    const V ar = load(b.xr + q), ai = load(b.xi + q);
-    const V br = load(b.xr + q + s), bi = load(b.xi + q + s);
-    store(b.yr + q, ar + br);
-    store(b.yi + q, ai + bi);
-    store(b.yr + q + s, ar - br);
-    store(b.yi + q + s, ai - bi);
-  }
-}
-
-template <bool kInverse>
-void run(const float* inReal, const float* inImag, float* outReal, float* outImag,
-         float* scratchReal, float* scratchImag, std::size_t n, unsigned radix4Stages,
-         bool finalRadix2, const float* twiddles, const std::size_t* stageOffsets) {
-  const unsigned passes = radix4Stages + (finalRadix2 ? 1 : 0);
-  const float* xr = inReal;
-  const float* xi = inImag;
-  std::size_t s = 1;
-  for (unsigned pass = 0; pass < passes; ++pass) {
-    float* yr;
-    float* yi;
-    if (pass + 1 == passes) {
-      yr = outReal;
-      yi = outImag;
-    } else {
-      // Alternate between the two scratch halves so that no pass reads what it writes and the
-      // caller's input is never written before it has been read.
-      const std::size_t half = ((passes - 1 - pass) & 1) ? n : 0;
-      yr = scratchReal + half;
-      yi = scratchImag + half;
-    }
-    const Buffers b{xr, xi, yr, yi};
-    if (pass < radix4Stages) {
-      const std::size_t m = n / (4 * s);
-      const float* tw = twiddles + stageOffsets[pass];
-      if (s >= 4) {
-        radix4Strided<kInverse>(b, m, s, tw);
-      } else if (m >= 4) {
-        radix4First<kInverse>(b, m, tw);
-      } else {
-        radix4Scalar<kInverse>(b, m, s, tw);
-      }
-      s *= 4;
-    } else {
-      radix2Last(b, n / 2);
-    }
-    xr = yr;
-    xi = yi;
+template <int R, bool kInverse>
+void pass(const Buffers& b, std::size_t m, std::size_t s, const float* tw) {
+  if (s >= 4) {
+    passStrided<R, kInverse>(b, m, s, tw);
+  } else if (m >= 4) {
+    passFirst<R, kInverse>(b, m, tw);
+  } else {
+    passScalar<R, kInverse>(b, m, s, tw);
   }
 }
 
@@ -215,47 +223,96 @@ std::unique_ptr<SplitFFT> SplitFFT::create(unsigned log2n) {
   const std::size_t n = std::size_t{1} << log2n;
   fft->length_ = n;
   fft->log2n_ = log2n;
-  fft->radix4Stages_ = log2n / 2;
-  fft->finalRadix2_ = (log2n & 1) != 0;
+
+  // Radix-4 passes, and for odd log2 n one radix-8 pass first.
+  unsigned bits = log2n;
+  if (bits % 2 == 1) {
+    fft->radices_[fft->passes_++] = 8;
+    bits -= 3;
+  }
+  for (; bits > 0; bits -= 2) fft->radices_[fft->passes_++] = 4;
 
   std::size_t total = 0;
-  for (unsigned stage = 0; stage < fft->radix4Stages_; ++stage) {
-    fft->stageOffsets_[stage] = total;
-    const std::size_t m = (n >> (2 * stage)) / 4;
-    total += 6 * ((m + 3) & ~std::size_t{3});
+  std::size_t remaining = n;
+  for (unsigned i = 0; i < fft->passes_; ++i) {
+    fft->passOffsets_[i] = total;
+    const std::size_t radix = fft->radices_[i];
+    remaining /= radix;
+    total += 2 * (radix - 1) * remaining;
   }
   void* block = nullptr;
   if (posix_memalign(&block, 64, total * sizeof(float) + 64) != 0) return nullptr;
   fft->twiddles_ = static_cast<float*>(block);
 
-  for (unsigned stage = 0; stage < fft->radix4Stages_; ++stage) {
-    const std::size_t stageLength = n >> (2 * stage);
-    const std::size_t m = stageLength / 4;
-    float* tw = fft->twiddles_ + fft->stageOffsets_[stage];
-    for (std::size_t k = 1; k < 4; ++k) {
+  remaining = n;
+  for (unsigned i = 0; i < fft->passes_; ++i) {
+    const std::size_t radix = fft->radices_[i];
+    const std::size_t m = remaining / radix;
+    float* tw = fft->twiddles_ + fft->passOffsets_[i];
+    for (std::size_t k = 1; k < radix; ++k) {
       for (std::size_t p = 0; p < m; ++p) {
-        // The angle stays below 2 pi: k p < 3 m.
-        const double angle = -2.0 * M_PI * static_cast<double>(k * p) /
-                             static_cast<double>(stageLength);
+        // k p < R m: the angle stays within one turn.
+        const double angle =
+            -2.0 * M_PI * static_cast<double>(k * p) / static_cast<double>(remaining);
         tw[(2 * k - 2) * m + p] = static_cast<float>(std::cos(angle));
         tw[(2 * k - 1) * m + p] = static_cast<float>(std::sin(angle));
       }
     }
+    remaining = m;
   }
   return fft;
 }
 
 SplitFFT::~SplitFFT() { std::free(twiddles_); }
 
+namespace {
+
+template <bool kInverse>
+void run(const float* inReal, const float* inImag, float* outReal, float* outImag,
+         float* scratchReal, float* scratchImag, std::size_t n, unsigned passes,
+         const unsigned* radices, const float* twiddles, const std::size_t* offsets) {
+  const float* xr = inReal;
+  const float* xi = inImag;
+  std::size_t s = 1;
+  std::size_t remaining = n;
+  for (unsigned i = 0; i < passes; ++i) {
+    float* yr;
+    float* yi;
+    if (i + 1 == passes) {
+      yr = outReal;
+      yi = outImag;
+    } else {
+      // Alternate between the two scratch halves so that no pass reads what it writes and the
+      // caller's input is never written before it has been read.
+      const std::size_t half = ((passes - 1 - i) & 1) ? n : 0;
+      yr = scratchReal + half;
+      yi = scratchImag + half;
+    }
+    const Buffers b{xr, xi, yr, yi};
+    const std::size_t m = remaining / radices[i];
+    if (radices[i] == 8) {
+      pass<8, kInverse>(b, m, s, twiddles + offsets[i]);
+    } else {
+      pass<4, kInverse>(b, m, s, twiddles + offsets[i]);
+    }
+    s *= radices[i];
+    remaining = m;
+    xr = yr;
+    xi = yi;
+  }
+}
+
+}  // namespace
+
 void SplitFFT::transform(const float* inReal, const float* inImag, float* outReal,
                          float* outImag, float* scratchReal, float* scratchImag,
                          FFTDirection direction) const {
   if (direction == FFTDirection::Inverse) {
-    run<true>(inReal, inImag, outReal, outImag, scratchReal, scratchImag, length_,
-              radix4Stages_, finalRadix2_, twiddles_, stageOffsets_);
+    run<true>(inReal, inImag, outReal, outImag, scratchReal, scratchImag, length_, passes_,
+              radices_, twiddles_, passOffsets_);
   } else {
-    run<false>(inReal, inImag, outReal, outImag, scratchReal, scratchImag, length_,
-               radix4Stages_, finalRadix2_, twiddles_, stageOffsets_);
+    run<false>(inReal, inImag, outReal, outImag, scratchReal, scratchImag, length_, passes_,
+               radices_, twiddles_, passOffsets_);
   }
 }
 

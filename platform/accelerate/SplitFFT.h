@@ -3,9 +3,9 @@
 // class is its only caller; it runs the 64- and 128-point sizes inside the convolvers' render
 // loops.
 //
-// Out of place, unscaled, natural order in and out: a self-sorting (Stockham) radix-4 scheme
-// with one final radix-2 pass for odd log2 n, so there is no bit-reversal pass. Inner loops run
-// on four-float SSE vectors.
+// Out of place, unscaled, natural order in and out: a self-sorting (Stockham) scheme of
+// radix-8 passes and at most two radix-4 passes, so there is no bit-reversal pass. Inner loops
+// run on four-float SSE vectors.
 #pragma once
 
 #include <cstddef>
@@ -48,10 +48,12 @@ class SplitFFT {
 
   std::size_t length_ = 0;
   unsigned log2n_ = 0;
-  unsigned radix4Stages_ = 0;
-  bool finalRadix2_ = false;
-  float* twiddles_ = nullptr;  // per radix-4 stage: cos1, sin1, cos2, sin2, cos3, sin3 arrays
-  std::size_t stageOffsets_[kMaxLog2n / 2 + 1] = {};
+  unsigned passes_ = 0;
+  unsigned radices_[kMaxLog2n / 2] = {};
+  // Per pass of radix R with m = n/R butterflies: cos and sin of w^(kp), k = 1 .. R-1, as
+  // 2 arrays of m floats.
+  float* twiddles_ = nullptr;
+  std::size_t passOffsets_[kMaxLog2n / 2] = {};
 };
 
 }  // namespace accelerate
