@@ -318,7 +318,7 @@ void System::setMaxFileHandles() {
 
 void System::getOSVersionString(std::string& out) {
   std::string version;
-  if (probes().osVersion(version)) out = version;
+  if (probes().osVersion(version)) out = VNTSConv(version, 0);
 }
 
 bool System::getMachineUUID(std::string& out) {
