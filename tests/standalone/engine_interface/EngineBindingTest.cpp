@@ -1,0 +1,176 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "VNL/source/Alerts.h"
+#include "VNL/source/Config.h"
+#include "VNL/source/LogLine.h"
+#include "standalone/engine_interface/EngineBinding.h"
+#include "standalone/engine_interface/EngineVersion.h"
+#include "tests/support/PreferenceSandbox.h"
+#include "tests/support/TempDir.h"
+
+KELO_PREFERENCE_SANDBOX();
+
+namespace {
+
+constexpr const char* kVendor = "Sorvelin";
+constexpr const char* kProduct = "KELO Player";
+constexpr const char* kProductDomain = "com.Sorvelin.KELO Player";
+
+// The texts of the "E:" lines written while it lives.
+class LogCapture {
+ public:
+  LogCapture() {
+    m_fd = ::open(m_dir.file("log").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+    vantor::setLogDescriptor(m_fd);
+  }
+  ~LogCapture() {
+    vantor::setLogDescriptor(-1);
+    ::close(m_fd);
+  }
+  std::vector<std::string> errors() const {
+    std::vector<std::string> texts;
+    const std::string all = kelo::test::readFile(m_dir.file("log"));
+    size_t start = 0;
+    while (start < all.size()) {
+      const size_t end = all.find('\n', start);
+      const std::string line = all.substr(start, end - start);
+      start = end == std::string::npos ? all.size() : end + 1;
+      if (line.rfind("E:", 0) != 0) continue;
+      // "E:" thread ":" microseconds ":" text
+      const size_t afterThread = line.find(':', 2);
+      const size_t afterTime = line.find(':', afterThread + 1);
+      texts.push_back(line.substr(afterTime + 1));
+    }
+    return texts;
+  }
+
+ private:
+  kelo::test::TempDir m_dir;
+  int m_fd = -1;
+};
+
+class EngineBindingTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    kelo::test::requirePreferenceSandbox();
+    kelo::test::PreferenceSandbox::clear();
+    vantor::setAlertBackend(&m_alerts);
+    ASSERT_TRUE(kelo::test::writeFile(m_data.file("KeloSetup.xml"), "<KeloSetup/>\n"));
+  }
+  void TearDown() override { vantor::setAlertBackend(nullptr); }
+
+  void install(const std::string& enginePath) {
+    ASSERT_TRUE(vantor::writeConfigStringValue(kProductDomain, "base_dir", m_data.path(),
+                                               vantor::CONFIG_LEVEL_USER));
+    ASSERT_TRUE(vantor::writeConfigStringValue("com.vantor.kelo", "path", enginePath,
+                                               vantor::CONFIG_LEVEL_USER));
+  }
+
+  vantor::RecordingAlertBackend m_alerts;
+  kelo::test::TempDir m_data;
+};
+
+TEST_F(EngineBindingTest, BindsTheInstalledEngineAndCreatesAnInstance) {
+  install(KELO_ENGINE_BUNDLE);
+  LogCapture log;
+  vantor::EngineBinding binding;
+  ASSERT_EQ(vantor::bindEngine(kVendor, kProduct, vantor::CONFIG_LEVEL_USER, binding),
+            vantor::EngineBindingFailure::None);
+  EXPECT_EQ(binding.dataFolder, m_data.path());
+  EXPECT_EQ(binding.enginePath, KELO_ENGINE_BUNDLE);
+  ASSERT_NE(binding.entry, nullptr);
+  EXPECT_TRUE(log.errors().empty());
+  EXPECT_TRUE(m_alerts.shown().empty());
+
+  EXPECT_EQ(vantor::fetchEngineVersion(binding.entry).number, 1056);
+  EngineCreateInfo info{0, 2, kKeloHostConstantStandalone, binding.dataFolder.c_str()};
+  void* instance = nullptr;
+  ASSERT_EQ(binding.entry(nullptr, KELO_OP_INSTANCE_CREATE, &info, &instance, nullptr, 0, 0, 0, 0),
+            0);
+  ASSERT_NE(instance, nullptr);
+  EXPECT_EQ(binding.entry(instance, KELO_OP_INSTANCE_DESTROY, nullptr, nullptr, nullptr, 0, 0, 0,
+                          0),
+            0);
+  vantor::releaseEngineBinding(binding);
+  EXPECT_EQ(binding.entry, nullptr);
+}
+
+TEST_F(EngineBindingTest, TakesTheEnginePathAsItsBytes) {
+  const kelo::test::TempDir place;
+  const std::string path = place.file("Kélo Engine ü.bundle");
+  std::filesystem::create_directory_symlink(KELO_ENGINE_BUNDLE, path);
+  install(path);
+  vantor::EngineBinding binding;
+  ASSERT_EQ(vantor::bindEngine(kVendor, kProduct, vantor::CONFIG_LEVEL_SYSTEM, binding),
+            vantor::EngineBindingFailure::None);
+  EXPECT_NE(binding.entry, nullptr);
+  vantor::releaseEngineBinding(binding);
+}
+
+TEST_F(EngineBindingTest, EachFailureLogsOneLineAndShowsItsAlert) {
+  const kelo::test::TempDir notABundle;
+  struct Case {
+    const char* what;
+    bool dataFolder;
+    std::string enginePath;  // empty: none stored
+    vantor::EngineBindingFailure failure;
+    std::string logText;
+    const char* alertText;
+  };
+  const std::string missing = notABundle.file("Missing.bundle");
+  const Case cases[] = {
+      {"no base_dir", false, KELO_ENGINE_BUNDLE, vantor::EngineBindingFailure::DataFolder,
+       "Can't get base_dir from configuration", "Cannot find data installation, please re-install"},
+      {"no path", true, "", vantor::EngineBindingFailure::EnginePath,
+       "Can't get path from configuration", "Cannot find engine installation, please re-install"},
+      {"nothing at the path", true, missing, vantor::EngineBindingFailure::EngineFile,
+       "Can't load engine bundle from : " + missing, "Cannot find engine file, please re-install"},
+      {"a folder that is no bundle", true, notABundle.path(),
+       vantor::EngineBindingFailure::EngineFile, "Can't load engine bundle from : " + notABundle.path(),
+       "Cannot find engine file, please re-install"},
+      {"no keloOpcode", true, NOT_AN_ENGINE_BUNDLE, vantor::EngineBindingFailure::EntryPoint,
+       "CFBundleGetFunctionPointerForName failed for keloOpcode",
+       "Cannot connect to engine, please re-install"},
+  };
+  for (const Case& c : cases) {
+    kelo::test::PreferenceSandbox::clear();
+    vantor::RecordingAlertBackend alerts;
+    vantor::setAlertBackend(&alerts);
+    if (c.dataFolder) {
+      ASSERT_TRUE(vantor::writeConfigStringValue(kProductDomain, "base_dir", m_data.path(),
+                                                 vantor::CONFIG_LEVEL_USER));
+    }
+    if (!c.enginePath.empty()) {
+      ASSERT_TRUE(vantor::writeConfigStringValue("com.vantor.kelo", "path", c.enginePath,
+                                                 vantor::CONFIG_LEVEL_USER));
+    }
+    LogCapture log;
+    vantor::EngineBinding binding;
+    EXPECT_EQ(vantor::bindEngine(kVendor, kProduct, vantor::CONFIG_LEVEL_USER, binding), c.failure)
+        << c.what;
+    EXPECT_EQ(binding.entry, nullptr) << c.what;
+    EXPECT_EQ(log.errors(), std::vector<std::string>{c.logText}) << c.what;
+    ASSERT_EQ(alerts.shown().size(), 1u) << c.what;
+    EXPECT_EQ(alerts.shown()[0].title, "Sorvelin KELO Player");
+    EXPECT_EQ(alerts.shown()[0].text, c.alertText);
+    vantor::releaseEngineBinding(binding);
+  }
+}
+
+TEST_F(EngineBindingTest, TheStandaloneEndsCleanlyAfterTheAlert) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(vantor::bindEngineOrExit(kVendor, kProduct), ::testing::ExitedWithCode(0), "");
+  install(KELO_ENGINE_BUNDLE);
+  vantor::EngineBinding binding = vantor::bindEngineOrExit(kVendor, kProduct);
+  EXPECT_NE(binding.entry, nullptr);
+  vantor::releaseEngineBinding(binding);
+}
+
+}  // namespace
