@@ -22,11 +22,25 @@ const CFStringRef kCFBundleIdentifierKey = CFSTR("CFBundleIdentifier");
 const CFStringRef kCFBundleVersionKey = CFSTR("CFBundleVersion");
 const CFStringRef kCFBundleNameKey = CFSTR("CFBundleName");
 
+namespace {
+
+// The loader locks itself, but sanitizers cannot see its lock; one lock of ours around every
+// loader call makes the ordering visible to them and costs nothing where bundles are loaded.
+std::mutex& loaderMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+}  // namespace
+
 struct KeloCFBundle final : kelo::cf::detail::Object {
   static constexpr CFTypeID kTypeID = kelo::cf::detail::kBundleTypeID;
   KeloCFBundle(bool immortal) : Object(kTypeID, immortal) {}
   ~KeloCFBundle() override {
-    if (handle) dlclose(handle);
+    if (handle) {
+      std::lock_guard<std::mutex> lock(loaderMutex());
+      dlclose(handle);
+    }
   }
 
   std::string path;            // the folder, or the shared object itself
@@ -151,6 +165,7 @@ Boolean CFBundleLoadExecutable(CFBundleRef bundleRef) {
     bundle->loadError = "no executable at " + bundle->executablePath;
     return false;
   }
+  std::lock_guard<std::mutex> lock(loaderMutex());
   bundle->handle = dlopen(bundle->executablePath.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!bundle->handle) {
     const char* why = dlerror();
@@ -169,6 +184,7 @@ Boolean CFBundleIsExecutableLoaded(CFBundleRef bundleRef) {
 void CFBundleUnloadExecutable(CFBundleRef bundleRef) {
   auto* bundle = asMutable<KeloCFBundle>(bundleRef);
   if (bundle && bundle->handle) {
+    std::lock_guard<std::mutex> lock(loaderMutex());
     dlclose(bundle->handle);
     bundle->handle = nullptr;
   }
@@ -181,6 +197,7 @@ void* lookUp(CFBundleRef bundleRef, CFStringRef name) {
   const std::string_view symbol = kelo::cf::utf8(name);
   if (!bundle || symbol.empty() || !CFBundleLoadExecutable(bundleRef)) return nullptr;
   const std::string text(symbol);
+  std::lock_guard<std::mutex> lock(loaderMutex());
   if (bundle->isMain) return dlsym(RTLD_DEFAULT, text.c_str());
   void* address = dlsym(bundle->handle, text.c_str());
   // dlsym also searches the object's dependencies; only the bundle's own exports count.

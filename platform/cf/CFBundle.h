@@ -6,9 +6,9 @@
 // information, no resources). The executable is loaded with dlopen(RTLD_NOW | RTLD_LOCAL) and
 // unloaded when the last reference to the bundle goes, so a caller that keeps function
 // pointers keeps a reference too. The main bundle is the running program: its folder, with
-// resources in the `Resources` folder beside the program. Loading and look-ups happen on the
-// caller's thread (dlopen takes the loader's lock); a bundle is not meant to be loaded from
-// two threads at once.
+// resources in the `Resources` folder beside the program. Loading, look-ups and unloading
+// run on the caller's thread under one process-wide lock (they block: never call them from a
+// render thread); one bundle object is not meant to be used from two threads at once.
 #pragma once
 
 #include "platform/cf/CFArray.h"
