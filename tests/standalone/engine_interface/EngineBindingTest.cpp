@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "standalone/engine_interface/EngineBinding.h"
 #include "standalone/engine_interface/EngineVersion.h"
 #include "tests/support/PreferenceSandbox.h"
+#include "tests/support/ScopedEnvironment.h"
 #include "tests/support/TempDir.h"
 
 KELO_PREFERENCE_SANDBOX();
@@ -170,6 +172,30 @@ TEST_F(EngineBindingTest, TheStandaloneEndsCleanlyAfterTheAlert) {
   install(KELO_ENGINE_BUNDLE);
   vantor::EngineBinding binding = vantor::bindEngineOrExit(kVendor, kProduct);
   EXPECT_NE(binding.entry, nullptr);
+  vantor::releaseEngineBinding(binding);
+}
+
+TEST_F(EngineBindingTest, TheInstallScriptMakesTheEngineBindable) {
+  const kelo::test::TempDir dataHome;
+  kelo::test::ScopedEnvironment environment;
+  environment.set("XDG_DATA_HOME", dataHome.path());
+  const std::string command = std::string("bash '") + KELO_SOURCE_DIR +
+                              "/scripts/install-engine' '" + KELO_BUILD_DIR + "' >/dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  ASSERT_EQ(std::system(command.c_str()), 0);  // again, over the first installation
+
+  vantor::EngineBinding binding;
+  ASSERT_EQ(vantor::bindEngine(kVendor, kProduct, vantor::CONFIG_LEVEL_USER, binding),
+            vantor::EngineBindingFailure::None);
+  EXPECT_EQ(binding.enginePath, dataHome.path() + "/vantor/KeloEngine.bundle");
+  EXPECT_EQ(binding.dataFolder, dataHome.path() + "/vantor/KeloData");
+  EngineCreateInfo info{0, 2, kKeloHostConstantStandalone, binding.dataFolder.c_str()};
+  void* instance = nullptr;
+  ASSERT_EQ(binding.entry(nullptr, KELO_OP_INSTANCE_CREATE, &info, &instance, nullptr, 0, 0, 0, 0),
+            0);
+  EXPECT_EQ(binding.entry(instance, KELO_OP_INSTANCE_DESTROY, nullptr, nullptr, nullptr, 0, 0, 0,
+                          0),
+            0);
   vantor::releaseEngineBinding(binding);
 }
 
