@@ -79,6 +79,14 @@ bool EngineInstance::setFormat(const EngineDSPInfo& info) {
   return true;
 }
 
+void EngineInstance::setChain(std::unique_ptr<EngineChain> chain) {
+  m_chain = chain ? std::move(chain) : std::make_unique<EngineChain>();
+  if (m_formatSet.load()) {
+    m_chain->prepare(m_sampleRate.load(), m_maxFrames.load(), m_numInputs.load(),
+                     m_numOutputs.load());
+  }
+}
+
 void EngineInstance::start(bool offline, EngineStartInfo* startInfo, std::int32_t latency) {
   m_offline.store(offline);
   if (startInfo != nullptr) startInfo->latency = latency;

@@ -43,6 +43,12 @@ class EngineInstance {
                        const vantor::SyncInfo* sync, int frames, float* const* inputs,
                        MIDIEventBlock* midiOut);
 
+  /// Replaces the pass-through chain (the engine plug-ins of the data folder's setup go
+  /// here). Main thread, while no process call runs (before the first start or while
+  /// stopped); prepared at once when a format is known.
+  void setChain(std::unique_ptr<EngineChain> chain);
+  EngineChain& chain() { return *m_chain; }
+
   EngineParameters& parameters() { return m_parameters; }
   const EngineParameters& parameters() const { return m_parameters; }
 
