@@ -13,13 +13,20 @@ bool ConsoleLogger::init(const std::string& path) {
   vantor::keepUnclosedLog(path, stamp);
   m_logStream.open(path);
   g_pluginStream = &m_logStream;
-  vantor::setLogDescriptor(m_logStream.descriptor());
-  if (!good()) return false;
+  if (!good()) {
+    vantor::setLogDescriptor(-1);  // lines are dropped, as by the failed stream
+    return false;
+  }
   m_logStream.writeLine(LogLevel::Info, "g_pluginStream:%p", static_cast<void*>(g_pluginStream));
-  if (!good()) return false;
+  if (!good()) {
+    vantor::setLogDescriptor(-1);
+    return false;
+  }
   m_logStream.writeLine(LogLevel::Info, "%s opened on: %s BUILD:%s", m_path.c_str(), stamp.c_str(),
                         vantor::logBuildDate());
   m_logStream.writeLine(LogLevel::Info, "%s", vantor::kLogSeparator);
+  // Other threads' lines start after the opening lines.
+  vantor::setLogDescriptor(m_logStream.descriptor());
   return good();
 }
 
@@ -28,12 +35,13 @@ bool ConsoleLogger::good() { return m_logStream.good(); }
 ConsoleLogger::~ConsoleLogger() {
   // The closing lines go to this logger's own file, so that its last byte is "@".
   if (m_logStream.descriptor() >= 0) {
+    // Lines written from now on are dropped: none follows the "@", none reaches a closed
+    // descriptor.
+    if (vantor::logDescriptor() == m_logStream.descriptor()) vantor::setLogDescriptor(-1);
     const std::string stamp = vantor::logStamp(false);
     m_logStream.writeLine(LogLevel::Info, "%s", vantor::kLogSeparator);
     m_logStream.writeLine(LogLevel::Info, "%s closed on: %s", m_path.c_str(), stamp.c_str());
     m_logStream << '@' << std::flush;
-    // Lines written from now on are dropped instead of reaching a closed descriptor.
-    if (vantor::logDescriptor() == m_logStream.descriptor()) vantor::setLogDescriptor(-1);
   }
   if (g_pluginStream == &m_logStream) g_pluginStream = nullptr;
   m_logStream.close();
