@@ -140,6 +140,24 @@ TEST_F(SystemTest, MemoryCountersStayZeroWithoutVmStatistics) {
   EXPECT_EQ(System::getMemFree(), 0xFFFFFFFFu);
 }
 
+TEST_F(SystemTest, MemoryUsageIsOneLineOfRightAlignedMebibytes) {
+  fake.vmStatistics = true;
+  kelo::test::TempDir dir;
+  const std::string path = dir.file("log");
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  ASSERT_GE(fd, 0);
+  vantor::setLogDescriptor(fd);
+  System::logMemoryUsage();
+  vantor::setLogDescriptor(-1);
+  close(fd);
+  const std::string expected = "\nCurrent Memory footprint:\n" + std::string(26, ' ') +
+                               "8192 total Mbytes of physical memory.\n" + std::string(29, ' ') +
+                               "3 free  Mbytes of physical memory.\n\n\n";
+  const std::string log = kelo::test::readFile(path);
+  ASSERT_TRUE(std::regex_search(log, std::regex("^I:[0-9]+:[0-9]+:\n"))) << log;
+  EXPECT_EQ(log.substr(log.find(":\n") + 1), expected);
+}
+
 TEST_F(SystemTest, InitRunsOnceAndLogsTheFailingProbes) {
   kelo::test::TempDir dir;
   const std::string path = dir.file("log");
