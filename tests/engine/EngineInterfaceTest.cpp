@@ -375,6 +375,22 @@ TEST_F(EngineInterface, AcceptsTheOrdersTheHostsUse) {
   EXPECT_EQ(call(instance, KELO_OP_INSTANCE_DESTROY), 0);
   EXPECT_TRUE(findings().empty());
 
+  // The Audio Unit: format, callback, start at every Initialize, without a stop between two.
+  EngineCreateInfo unit{0, 2, kKeloHostConstantAudioUnit, m_dataPath.c_str()};
+  ASSERT_EQ(call(nullptr, KELO_OP_INSTANCE_CREATE, &unit, &instance), 0);
+  for (int initialize = 0; initialize < 2; ++initialize) {
+    EXPECT_EQ(call(instance, KELO_OP_DSP_SET, nullptr, nullptr, nullptr, 44100, 0.0f, 512, 0), 0);
+    EXPECT_EQ(call(instance, KELO_OP_HOST_CALLBACK_SET, reinterpret_cast<void*>(recordingHost),
+                   &user, nullptr, kKeloHostCapabilitiesAudioUnit),
+              0);
+    EXPECT_EQ(call(instance, KELO_OP_START, nullptr, nullptr, nullptr, 0), 0);
+  }
+  EXPECT_EQ(call(instance, KELO_OP_HOST_CALLBACK_CLEAR, reinterpret_cast<void*>(recordingHost),
+                 &user),
+            0);
+  EXPECT_EQ(call(instance, KELO_OP_INSTANCE_DESTROY), 0);
+  EXPECT_TRUE(findings().empty());
+
   // The trace saw each call with its handle kind and thread.
   const auto entries = trace();
   ASSERT_FALSE(entries.empty());
