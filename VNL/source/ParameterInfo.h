@@ -74,6 +74,10 @@ class ParameterInfo {
 
   /// The display mode of a keyword ("cformat", "stereopan", ...); 0 for any other text.
   static int getDisplayModeFromText(std::string_view text);
+  /// The same for a C string; null gives 0.
+  static int getDisplayModeFromText(const char* text) {
+    return text != nullptr ? getDisplayModeFromText(std::string_view(text)) : 0;
+  }
 };
 #pragma pack(pop)
 

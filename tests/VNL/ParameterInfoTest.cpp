@@ -184,7 +184,9 @@ TEST(ParameterInfo, KeywordsMapToDisplayModes) {
   };
   for (const auto& [text, mode] : cases) {
     EXPECT_EQ(ParameterInfo::getDisplayModeFromText(text), mode) << text;
+    EXPECT_EQ(ParameterInfo::getDisplayModeFromText(std::string(text)), mode) << text;
   }
+  EXPECT_EQ(ParameterInfo::getDisplayModeFromText(static_cast<const char*>(nullptr)), 0);
 }
 
 TEST(ParameterInfo, PackAndUnpackPerValueType) {
