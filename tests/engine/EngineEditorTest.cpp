@@ -1,19 +1,15 @@
 // The engine's editor without any display.
-#include <cstdlib>
-#include <string>
-
 #include "tests/engine/EngineFixture.h"
+#include "tests/support/ScopedEnvironment.h"
 
 namespace kelo::test {
 namespace {
 
 using EngineEditorTest = EngineFixture;
 
-
 TEST_F(EngineEditorTest, WithoutADisplayOpeningFailsAndEverythingElseAnswers) {
-  const char* saved = std::getenv("DISPLAY");
-  const std::string display = saved != nullptr ? saved : "";
-  unsetenv("DISPLAY");
+  ScopedEnvironment environment;
+  environment.unset("DISPLAY");
   void* instance = createStarted();
   ASSERT_NE(instance, nullptr);
   void* editor = nullptr;
@@ -36,7 +32,6 @@ TEST_F(EngineEditorTest, WithoutADisplayOpeningFailsAndEverythingElseAnswers) {
   EXPECT_EQ(call(instance, KELO_OP_EDITOR_DETACH, editor), 0);
   EXPECT_EQ(call(editor, KELO_OP_EDITOR_DESTROY), 0);
   destroy(instance);
-  if (!display.empty()) setenv("DISPLAY", display.c_str(), 1);
   EXPECT_TRUE(findings().empty());
 }
 
