@@ -38,7 +38,8 @@ CFStringWrapper::CFStringWrapper(const char* text, CFStringEncoding encoding, bo
 CFStringWrapper::CFStringWrapper(const std::string& text, CFStringEncoding encoding, bool fallback)
     : CFStringWrapper(text.c_str(), encoding, fallback) {}
 
-CFStringWrapper::CFStringWrapper(const std::wstring& text, CFStringEncoding encoding, bool fallback) {
+// The encoding is not consulted: callers pass wide text, which is UTF-32 whatever they name.
+CFStringWrapper::CFStringWrapper(const std::wstring& text, CFStringEncoding, bool fallback) {
   static_assert(sizeof(wchar_t) == 4, "wide text is UTF-32 on the platforms built for");
   // The units are laid out as UTF-32LE bytes on the little-endian hosts built for.
   std::string bytes;
@@ -55,7 +56,6 @@ CFStringWrapper::CFStringWrapper(const std::wstring& text, CFStringEncoding enco
                                     reinterpret_cast<const UInt8*>(bytes.data()),
                                     static_cast<CFIndex>(bytes.size()),
                                     CFStringGetSystemEncoding(), false);
-  (void)encoding;
 }
 
 CFStringWrapper::CFStringWrapper(CFStringRef ref) : m_ref(ref) {}

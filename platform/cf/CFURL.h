@@ -26,7 +26,8 @@ CFURLRef CFURLCreateWithFileSystemPath(CFAllocatorRef allocator, CFStringRef pat
 CFURLRef CFURLCreateFromFileSystemRepresentation(CFAllocatorRef allocator, const UInt8* bytes,
                                                  CFIndex count, Boolean isDirectory);
 /// A URL from its text ("file:///tmp/a%20b", "https://example.org/"); a text without a
-/// scheme is taken relative to `base` when one is given. Null when the text is malformed.
+/// scheme is a path relative to the file URL `base`. Null when the text is malformed (blanks,
+/// control characters, bad escapes), or has no scheme and no base.
 CFURLRef CFURLCreateWithString(CFAllocatorRef allocator, CFStringRef text, CFURLRef base);
 CFURLRef CFURLCreateWithBytes(CFAllocatorRef allocator, const UInt8* bytes, CFIndex count,
                               CFStringEncoding encoding, CFURLRef base);

@@ -128,6 +128,24 @@ TEST(PropertyLists, EveryKindAndTheKeyOrderSurviveARoundTrip) {
   CFRelease(list);
 }
 
+TEST(PropertyLists, EveryCharacterOfATextSurvivesWritingAndReading) {
+  std::string text;
+  for (int c = 1; c < 128; ++c) text += static_cast<char>(c);
+  text += "]]> &amp; &#65; \xC3\xA9 \xEF\xBF\xBD \xF0\x9F\x98\x80 ";
+  for (const std::string& s : {text, std::string("\r\n"), std::string(" padded "), std::string()}) {
+    CFMutableDictionaryRef d = CFDictionaryCreateMutable(nullptr, 0, nullptr, nullptr);
+    CFStringRef value = kelo::cf::makeString(s);
+    CFDictionarySetValue(d, value, value);  // as key and as value
+    std::string xml;
+    ASSERT_TRUE(kelo::cf::propertyListToXML(d, xml));
+    CFPropertyListRef back = parse(xml);
+    EXPECT_TRUE(back && CFEqual(back, d)) << xml;
+    if (back) CFRelease(back);
+    CFRelease(value);
+    CFRelease(d);
+  }
+}
+
 TEST(PropertyLists, DataAndStreamInterfacesReadTheSameFile) {
   kelo::test::TempDir dir;
   const std::string file = dir.file("com.vantor.kelo.plist");
