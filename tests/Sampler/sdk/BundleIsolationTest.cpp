@@ -31,8 +31,8 @@ struct Order {
 };
 
 TEST(BundleIsolation, EachBundleBindsItsOwnSymbols) {
-  for (Order order : {Order{KELO_TEST_PLUGINS_SO, KELO_TEST_MIDI_SO, 1.0f, 2.0f, 7, 2},
-                      Order{KELO_TEST_MIDI_SO, KELO_TEST_PLUGINS_SO, 2.0f, 1.0f, 2, 7}}) {
+  for (Order order : {Order{KELO_TEST_PLUGINS_SO, KELO_TEST_MIDI_SO, 1.0f, 2.0f, 7, 3},
+                      Order{KELO_TEST_MIDI_SO, KELO_TEST_PLUGINS_SO, 2.0f, 1.0f, 3, 7}}) {
     LoadedBundle first(order.first, RTLD_NOW | RTLD_GLOBAL);
     LoadedBundle second(order.second, RTLD_NOW | RTLD_LOCAL);
     ASSERT_TRUE(first.ok() && second.ok());

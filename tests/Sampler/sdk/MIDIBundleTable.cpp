@@ -14,6 +14,8 @@ constexpr PluginRow kRows[] = {
      .displayName = "Sorvelin\tTest.Echo", .version = 3, .infoFlagB = 1},
     {.identifier = kMarkerId, .create = &makePlugin<Marker>, .shortName = "Test.Marker",
      .displayName = "Sorvelin\tTest.Marker"},
+    {.identifier = kSwallowId, .create = &makePlugin<Swallow>, .shortName = "Test.Swallow",
+     .displayName = "Sorvelin\tTest.Swallow"},
 };
 static_assert(isValidTable(kRows, InfoStrings::Padded255));
 

@@ -87,6 +87,7 @@ TEST(PluginInfo, PaddedBundlesWriteEachStringAsA255ByteField) {
                  {"com.Kelo.Test.Echo", "Test.Echo", "Sorvelin\tTest.Echo",
                   {{460, 3}, {464, 1}}},
                  {"com.Kelo.Test.Marker", "Test.Marker", "Sorvelin\tTest.Marker", kNoNumbers},
+                 {"com.Kelo.Test.Swallow", "Test.Swallow", "Sorvelin\tTest.Swallow", kNoNumbers},
              },
              true);
 }

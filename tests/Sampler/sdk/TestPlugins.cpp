@@ -223,4 +223,15 @@ void Echo::process(float**, std::int32_t, const HDMIDIEvents* midiIn, HDMIDIEven
   }
 }
 
+Swallow::Swallow(Host* host) : EffectPlugin(host) { numMIDIIns = numMIDIOuts = 1; }
+
+void Swallow::process(float**, std::int32_t, const HDMIDIEvents* midiIn, HDMIDIEvents* midiOut,
+                      const SyncInfo*) {
+  midiOut->numEvents = 0;
+  for (std::int64_t i = 0; i < midiIn->numEvents; ++i) {
+    const std::int32_t kind = midiIn->events[i].status & 0xF0;
+    if (kind != 0x80 && kind != 0x90) append(midiOut, midiIn->events[i]);
+  }
+}
+
 }  // namespace kelo::test

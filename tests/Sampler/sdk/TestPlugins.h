@@ -20,6 +20,7 @@ inline constexpr const char* kThrowsOnCreateId = "com.Kelo.Test.ThrowsOnCreate";
 inline constexpr const char* kInstrumentId = "com.Kelo.Test.Instrument";
 inline constexpr const char* kMarkerId = "com.Kelo.Test.Marker";
 inline constexpr const char* kEchoId = "com.Kelo.Test.Echo";
+inline constexpr const char* kSwallowId = "com.Kelo.Test.Swallow";
 
 /// Status of the events Probe writes to midiOut for every call it received since the last
 /// block (data1 = the opcode that reached it, data2 = a detail), before echoing midiIn.
@@ -147,6 +148,17 @@ class Marker : public EffectPlugin {
 class Echo : public EffectPlugin {
  public:
   explicit Echo(Host* host);
+  std::int32_t initEx(const char*, const char*) override { return 1; }
+  void getDefaults(HDMIDIEvents* events) override { events->numEvents = 0; }
+  void process(float** audio, std::int32_t frames, const HDMIDIEvents* midiIn,
+               HDMIDIEvents* midiOut, const SyncInfo* sync) override;
+  void setCustomDataLink(const CustomDataLink*) override {}
+};
+
+/// A MIDI plug-in passing on every event but notes: an engine running it plays nothing.
+class Swallow : public EffectPlugin {
+ public:
+  explicit Swallow(Host* host);
   std::int32_t initEx(const char*, const char*) override { return 1; }
   void getDefaults(HDMIDIEvents* events) override { events->numEvents = 0; }
   void process(float** audio, std::int32_t frames, const HDMIDIEvents* midiIn,

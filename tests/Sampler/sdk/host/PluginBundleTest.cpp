@@ -32,7 +32,7 @@ TEST(PluginBundle, APaddedBundleNamedByItsSharedObject) {
   std::string error;
   auto bundle = PluginBundle::open(KELO_TEST_MIDI_SO, error);
   ASSERT_NE(bundle, nullptr) << error;
-  ASSERT_EQ(bundle->plugins().size(), 2u);
+  ASSERT_EQ(bundle->plugins().size(), 3u);
   EXPECT_EQ(bundle->plugins()[0].displayName, "Sorvelin\tTest.Echo");
   EXPECT_EQ(bundle->plugins()[0].infoFlagB, 1);
 }

@@ -81,6 +81,24 @@ TEST_F(Chain, ABundleNamedRelativeToTheDataFolderAndABrokenEntryLeftOut) {
   EXPECT_EQ(right, std::vector<float>(64, 0.0f));
 }
 
+TEST_F(Chain, AMIDIPluginDecidesWhatTheVoicesPlay) {
+  auto chain = load(std::string("<Plugin bundle=\"") + KELO_TEST_MIDI_SO + "\" identifier=\"" +
+                    test::kSwallowId + "\"/>\n");
+  chain->prepare(48000, 128, 0, 2);
+  vantor::MIDIEvent controller{};
+  controller.bytes[0] = 0xB0;
+  controller.bytes[1] = 7;
+  controller.bytes[2] = 64;
+  controller.frameOffset = 3;
+  const vantor::MIDIEvent events[] = {noteOn(60, 100, 0), controller, noteOn(61, 100, 9)};
+  std::size_t count = 9;
+  const vantor::MIDIEvent* played = chain->processMIDI(events, 3, count, 128, nullptr);
+  ASSERT_EQ(count, 1u);
+  EXPECT_EQ(played[0].bytes[0], 0xB0);
+  EXPECT_EQ(played[0].bytes[2], 64);
+  EXPECT_EQ(played[0].frameOffset, 3);
+}
+
 TEST_F(Chain, WithoutPluginsTheChainPassesEverythingThrough) {
   for (const std::string& setup : {std::string(), std::string("<Broken")}) {
     auto chain = setup == "<Broken" ? (test::writeFile(dir.file("KeloSetup.xml"), setup),
