@@ -155,7 +155,8 @@ void destroyInstance(EngineInstance* instance) {
     EngineEditor* editor = slot.load();
     if (editor != nullptr && editor->instance() == instance) editor->attach(nullptr);
   }
-  g_instances[findSlot(g_instances, instance)].store(nullptr, std::memory_order_release);
+  const int slot = findSlot(g_instances, instance);
+  if (slot >= 0) g_instances[slot].store(nullptr, std::memory_order_release);
   delete instance;
 }
 
@@ -282,9 +283,12 @@ std::int32_t editorCall(EngineEditor* editor, std::int32_t opcode, void* p1, voi
                         std::int32_t i1, float f, std::int32_t i2, std::int32_t i3) {
   switch (opcode) {
     case KELO_OP_EDITOR_DESTROY:
+    {
       detachEverywhere(editor);
-      g_editors[findSlot(g_editors, editor)].store(nullptr, std::memory_order_release);
+      const int slot = findSlot(g_editors, editor);
+      if (slot >= 0) g_editors[slot].store(nullptr, std::memory_order_release);
       delete editor;
+    }
       return 0;
     case KELO_OP_EDITOR_OPEN:
       return editor->open(reinterpret_cast<std::uintptr_t>(p1)) ? 0 : kRefused;

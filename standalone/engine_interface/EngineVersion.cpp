@@ -1,6 +1,7 @@
 #include "standalone/engine_interface/EngineVersion.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -9,7 +10,7 @@ namespace vantor {
 EngineVersion parseEngineVersion(const char* text) {
   EngineVersion version;
   if (text == nullptr) return version;
-  std::strncpy(version.text, text, sizeof version.text - 1);
+  std::snprintf(version.text, sizeof version.text, "%s", text);
   version.compatibility1025 = std::strcmp(text, "1025") == 0;
   const char* start = text;
   while (*start == ' ' || (*start >= '\t' && *start <= '\r')) ++start;
