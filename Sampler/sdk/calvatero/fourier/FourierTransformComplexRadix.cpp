@@ -117,10 +117,67 @@ inline void rotate(F4& re, F4& im, F4 c, F4 s) {
 
 }  // namespace
 
-template <int P>
-std::size_t FourierTransformComplexRadix<P>::naturalIndex(int r, std::size_t k) const {
-  return r <= kHalf ? P * k + r : (P * k + r + length_ - P) % length_;
+namespace {
+
+inline void transpose(F4& a, F4& b, F4& c, F4& d) {
+  __m128 r0 = a, r1 = b, r2 = c, r3 = d;
+  _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
+  a = r0;
+  b = r1;
+  c = r2;
+  d = r3;
 }
+
+// Block r, element k holds natural index P k + r for r <= (P-1)/2 and P k + r - P (mod N)
+// above, so natural row k (indices P k .. P k + P - 1) takes element k of the lower blocks and
+// element (k + 1) mod n of the upper ones. Rows are moved four at a time through 4x4
+// transposes; the last rows (and the wrap) go one by one.
+template <int P>
+inline std::size_t blockIndex(int r, std::size_t k, std::size_t n) {
+  return r * n + (r <= (P - 1) / 2 ? k : (k + 1) % n);
+}
+
+constexpr int groupsOf4(int p) { return (p + 3) / 4; }
+
+template <int P>
+void blocksToNatural(float* out, const float* blocks, std::size_t n) {
+  constexpr int kGroups = groupsOf4(P);
+  std::size_t k = 0;
+  for (; k + 4 < n; k += 4) {
+    F4 v[4 * kGroups];
+    for (int r = 0; r < 4 * kGroups; ++r) {
+      v[r] = r < P ? load(blocks + r * n + k + (r <= (P - 1) / 2 ? 0 : 1)) : F4{0, 0, 0, 0};
+    }
+    for (int g = 0; g < kGroups; ++g) transpose(v[4 * g], v[4 * g + 1], v[4 * g + 2], v[4 * g + 3]);
+    // Row by row, groups in rising r: a partial group's spill into the next row is overwritten
+    // by that row's first store (the loop always leaves at least one row for the tail).
+    for (std::size_t i = 0; i < 4; ++i) {
+      for (int g = 0; g < kGroups; ++g) store(out + P * (k + i) + 4 * g, v[4 * g + i]);
+    }
+  }
+  for (; k < n; ++k) {
+    for (int r = 0; r < P; ++r) out[P * k + r] = blocks[blockIndex<P>(r, k, n)];
+  }
+}
+
+template <int P>
+void naturalToBlocks(float* blocks, const float* in, std::size_t n) {
+  constexpr int kGroups = groupsOf4(P);
+  std::size_t k = 0;
+  for (; k + 4 < n; k += 4) {
+    F4 v[4 * kGroups];
+    for (std::size_t i = 0; i < 4; ++i) {
+      for (int g = 0; g < kGroups; ++g) v[4 * g + i] = load(in + P * (k + i) + 4 * g);
+    }
+    for (int g = 0; g < kGroups; ++g) transpose(v[4 * g], v[4 * g + 1], v[4 * g + 2], v[4 * g + 3]);
+    for (int r = 0; r < P; ++r) store(blocks + r * n + k + (r <= (P - 1) / 2 ? 0 : 1), v[r]);
+  }
+  for (; k < n; ++k) {
+    for (int r = 0; r < P; ++r) blocks[blockIndex<P>(r, k, n)] = in[P * k + r];
+  }
+}
+
+}  // namespace
 
 template <int P>
 void FourierTransformComplexRadix<P>::ForwardTransform(float* outReal, float* outImag,
@@ -153,12 +210,9 @@ void FourierTransformComplexRadix<P>::ForwardTransform(float* outReal, float* ou
   }
   for (int r = 0; r < P; ++r) {
     sub_->ForwardTransform(wr + r * n_, wi + r * n_, wr + r * n_, wi + r * n_, 1);
-    for (std::size_t k = 0; k < n_; ++k) {
-      const std::size_t to = naturalIndex(r, k);
-      outReal[to] = wr[r * n_ + k];
-      outImag[to] = wi[r * n_ + k];
-    }
   }
+  blocksToNatural<P>(outReal, wr, n_);
+  blocksToNatural<P>(outImag, wi, n_);
 }
 
 template <int P>
@@ -168,12 +222,9 @@ void FourierTransformComplexRadix<P>::InverseTransform(float* outReal, float* ou
   float* const wr = workReal_.get();
   float* const wi = workImag_.get();
   if (ordered) {
+    naturalToBlocks<P>(wr, inReal, n_);
+    naturalToBlocks<P>(wi, inImag, n_);
     for (int r = 0; r < P; ++r) {
-      for (std::size_t k = 0; k < n_; ++k) {
-        const std::size_t from = naturalIndex(r, k);
-        wr[r * n_ + k] = inReal[from];
-        wi[r * n_ + k] = inImag[from];
-      }
       sub_->InverseTransform(wr + r * n_, wi + r * n_, wr + r * n_, wi + r * n_, 1);
     }
   } else {

@@ -31,9 +31,6 @@ class FourierTransformComplexRadix final : public FourierTransformComplex {
  private:
   static constexpr int kHalf = (P - 1) / 2;
 
-  // Natural-order index of block r, element k.
-  std::size_t naturalIndex(int r, std::size_t k) const;
-
   std::unique_ptr<FourierTransformComplex> sub_;
   std::size_t n_;
   common::AlignedFloats cos_[kHalf];  // cos and sin of i (-2 pi m) / N, m = 1 .. (p-1)/2
