@@ -39,7 +39,7 @@ AudioFile::AudioFile(const std::string& filePath, int format, int extensible, in
   info.format = containerFor(format, extensible) | encoding;
 
   const std::string failure = "Can not open file for writing : " + path;
-  Sndfile* library = Singleton<Sndfile>::instance();
+  if (Singleton<Sndfile>::isCreated()) library = Singleton<Sndfile>::instance();
   if (library == nullptr || !library->available()) {
     PLOGE("%s (libsndfile is not bound)", failure.c_str());
     throw AudioFileException(failure);
@@ -59,8 +59,7 @@ AudioFile::~AudioFile() { closeHandle(); }
 
 void AudioFile::closeHandle() {
   if (handle == nullptr) return;
-  Sndfile* library = Singleton<Sndfile>::instance();
-  if (library != nullptr && library->sf_close != nullptr) library->sf_close(handle);
+  library->sf_close(handle);
   handle = nullptr;
 }
 

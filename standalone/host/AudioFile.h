@@ -19,6 +19,7 @@
 namespace vantor {
 
 class IORequest;
+class Sndfile;
 
 /// Why a file could not be opened; `what()` is the message shown to the user.
 class AudioFileException : public std::exception {
@@ -68,6 +69,7 @@ class AudioFile {
   /// Closes the library handle once; the subclass's destructor calls it.
   void closeHandle();
 
+  Sndfile* library = nullptr;  // the process's binding, kept for the threads that write
   SNDFILE* handle = nullptr;
   SF_INFO info{};
   MutexOLD mutex;
