@@ -1,0 +1,79 @@
+#include "tests/support/JackDummyServer.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace kelo::test {
+
+ChildProgram::ChildProgram(const std::vector<std::string>& argv) {
+  std::vector<char*> args;
+  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  const pid_t parent = getpid();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    // Only async-signal-safe calls between fork and exec.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(127);
+    const int null = open("/dev/null", O_RDWR);
+    if (null >= 0) {
+      dup2(null, STDIN_FILENO);
+      dup2(null, STDOUT_FILENO);
+      dup2(null, STDERR_FILENO);
+    }
+    execvp(args[0], args.data());
+    _exit(127);
+  }
+  m_pid = pid;
+}
+
+ChildProgram::~ChildProgram() { stop(); }
+
+void ChildProgram::stop() {
+  if (m_pid <= 0) return;
+  kill(m_pid, SIGTERM);
+  int status = 0;
+  // A generous grace period, then no more waiting.
+  for (int i = 0; i < 500; ++i) {
+    const pid_t done = waitpid(m_pid, &status, WNOHANG);
+    if (done == m_pid || done < 0) {
+      m_pid = -1;
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  kill(m_pid, SIGKILL);
+  waitpid(m_pid, &status, 0);
+  m_pid = -1;
+}
+
+int ChildProgram::wait() {
+  if (m_pid <= 0) return -1;
+  int status = 0;
+  const pid_t done = waitpid(m_pid, &status, 0);
+  m_pid = -1;
+  return (done > 0 && WIFEXITED(status)) ? WEXITSTATUS(status) : -1;
+}
+
+JackDummyServer::JackDummyServer(unsigned rate, unsigned period, unsigned waitSeconds) {
+  static std::atomic<int> counter{0};
+  m_name = "kelo-test-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
+  m_environment.set("JACK_DEFAULT_SERVER", m_name);
+  m_environment.set("JACK_NO_START_SERVER", "1");
+  m_server = new ChildProgram({"jackd", "--no-realtime", "-n", m_name, "-d", "dummy", "-r",
+                               std::to_string(rate), "-p", std::to_string(period)});
+  if (!m_server->running()) return;
+  ChildProgram wait({"jack_wait", "-w", "-s", m_name, "-t", std::to_string(waitSeconds)});
+  m_ready = wait.wait() == 0;
+}
+
+JackDummyServer::~JackDummyServer() { delete m_server; }
+
+}  // namespace kelo::test

@@ -1,0 +1,60 @@
+// A private JACK server with the dummy driver for one test, and child programs (JACK's example
+// clients) beside it. The server paces like a sound card but needs no hardware:
+//   jackd --no-realtime -n <unique name> -d dummy -r <rate> -p <period>
+// While the object lives, JACK_DEFAULT_SERVER names it and JACK_NO_START_SERVER is 1, so every
+// JACK client of the test process reaches this server and none starts another.
+//
+// Children are stopped by their process id when their owner goes, and are killed by the
+// kernel if the test process dies first (PR_SET_PDEATHSIG), so no server outlives its test.
+// Main thread only.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/ScopedEnvironment.h"
+
+namespace kelo::test {
+
+/// A program started for the test, stopped (SIGTERM, then SIGKILL) when the object goes.
+class ChildProgram {
+ public:
+  /// Starts argv[0] (found on PATH) with its output thrown away; `running()` tells.
+  explicit ChildProgram(const std::vector<std::string>& argv);
+  ~ChildProgram();
+  ChildProgram(const ChildProgram&) = delete;
+  ChildProgram& operator=(const ChildProgram&) = delete;
+
+  bool running() const { return m_pid > 0; }
+  pid_t pid() const { return m_pid; }
+  /// Stops the program now (nothing when it is not running).
+  void stop();
+  /// Waits for the program to end by itself; its exit code, or -1 when it did not exit.
+  int wait();
+
+ private:
+  pid_t m_pid = -1;
+};
+
+class JackDummyServer {
+ public:
+  /// Starts the server and waits for it with `jack_wait -w` (at most `waitSeconds`);
+  /// `ready()` is false when it did not come up.
+  explicit JackDummyServer(unsigned rate = 48000, unsigned period = 256, unsigned waitSeconds = 20);
+  ~JackDummyServer();
+  JackDummyServer(const JackDummyServer&) = delete;
+  JackDummyServer& operator=(const JackDummyServer&) = delete;
+
+  bool ready() const { return m_ready; }
+  const std::string& name() const { return m_name; }
+
+ private:
+  ScopedEnvironment m_environment;
+  std::string m_name;
+  ChildProgram* m_server = nullptr;
+  bool m_ready = false;
+};
+
+}  // namespace kelo::test
