@@ -121,9 +121,9 @@ bool SMPLModule::init(const Context* context, const DSPInfo* dspInfo) {
     EngineBinding binding = bindEngineOrExit(conf.vendorName, conf.productName);
     m_baseDir = binding.dataFolder;
     m_enginePath = binding.enginePath;
-    // Binding's reference and the module's own: the engine stays loaded after the module.
+    // The module holds binding's one reference and gives it back when it goes; a second
+    // reference that nobody releases would only leak the bundle with every module.
     m_bundle = binding.bundle;
-    CFRetain(m_bundle);
     m_entry = binding.entry;
   } else {
     readEngineDataFolder(conf.vendorName, conf.productName, m_baseDir);

@@ -13,7 +13,7 @@
 // Lifetime: constructed, `init` (which ends the process, exit status 0, when the engine cannot
 // be bound or no instance can be created), `start`, handed to the graph, which deletes it.
 // The destructor removes the idle timer, then closes the editor (when there is one), destroys
-// the instance and releases the bundle reference the module took.
+// the instance and releases the bundle reference binding took.
 #pragma once
 
 #include <cstdint>
