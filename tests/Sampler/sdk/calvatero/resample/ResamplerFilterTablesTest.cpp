@@ -1,0 +1,171 @@
+#include <fftw3.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <ostream>
+#include <cctype>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "Sampler/sdk/calvatero/resample/ResamplerFilterTables.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+using namespace calvatero::resample;
+
+struct TableCase {
+  const char* name;
+  const float* table;
+  std::size_t taps;
+  double rate, passEdge, stopEdge;
+  double attenuationDb;  // what each table reaches (all meet the figure in their names)
+  bool minimumPhase;
+};
+
+const TableCase kTables[] = {
+    {"LOWPASS88_18000_TO_22050_106DB", LOWPASS88_18000_TO_22050_106DB, 95, 88200, 18000, 22050,
+     106, false},
+    {"LOWPASS96_19000_TO_24000_125DB", LOWPASS96_19000_TO_24000_125DB, 95, 96000, 19000, 24000,
+     125, false},
+    {"LOWPASS176_18000_TO_22050_106DB", LOWPASS176_18000_TO_22050_106DB, 191, 176400, 18000,
+     22050, 106, false},
+    {"LOWPASS192_19000_TO_24000_123DB", LOWPASS192_19000_TO_24000_123DB, 191, 192000, 19000,
+     24000, 123, false},
+    {"LOWPASS88_18000_TO_22050_102DB_MINPHASE", LOWPASS88_18000_TO_22050_102DB_MINPHASE, 95,
+     88200, 18000, 22050, 102, true},
+    {"LOWPASS96_19000_TO_24000_117DB_MINPHASE", LOWPASS96_19000_TO_24000_117DB_MINPHASE, 95,
+     96000, 19000, 24000, 117, true},
+    {"LOWPASS176_18000_TO_22050_115DB_MINPHASE", LOWPASS176_18000_TO_22050_115DB_MINPHASE, 223,
+     176400, 18000, 22050, 115, true},
+    {"LOWPASS192_19000_TO_24000_126DB_MINPHASE", LOWPASS192_19000_TO_24000_126DB_MINPHASE, 223,
+     192000, 19000, 24000, 126, true},
+};
+
+void PrintTo(const TableCase& c, std::ostream* os) { *os << c.name; }
+
+// |H| on 2^17 + 1 evenly spaced frequencies from 0 to half the rate.
+std::vector<double> magnitudeResponse(const float* taps, std::size_t count) {
+  const int n = 1 << 18;
+  std::vector<double> in(n, 0.0);
+  std::copy(taps, taps + count, in.begin());
+  std::vector<fftw_complex> out(n / 2 + 1);
+  fftw_plan plan = fftw_plan_dft_r2c_1d(n, in.data(), out.data(), FFTW_ESTIMATE);
+  fftw_execute(plan);
+  fftw_destroy_plan(plan);
+  std::vector<double> magnitude(out.size());
+  for (std::size_t k = 0; k < out.size(); ++k) magnitude[k] = std::hypot(out[k][0], out[k][1]);
+  return magnitude;
+}
+
+class LowpassTableTest : public ::testing::TestWithParam<TableCase> {};
+
+TEST_P(LowpassTableTest, MeetsItsDesign) {
+  const TableCase& c = GetParam();
+  const float* h = c.table;
+  EXPECT_EQ(lowpassTableFor(static_cast<std::size_t>(c.rate), c.minimumPhase).taps, h);
+  EXPECT_EQ(lowpassTableFor(static_cast<std::size_t>(c.rate), c.minimumPhase).tapCount, c.taps);
+  EXPECT_EQ(h[c.taps], 0.0f) << "a table ends with one 0.0";
+  EXPECT_NE(h[c.taps - 1], 0.0f) << "the last tap is part of the design";
+
+  const std::size_t peak = std::max_element(h, h + c.taps, [](float a, float b) {
+                             return std::fabs(a) < std::fabs(b);
+                           }) - h;
+  if (c.minimumPhase) {
+    EXPECT_LT(peak, c.taps / 8) << "a minimum-phase table peaks near its start";
+  } else {
+    EXPECT_EQ(peak, (c.taps - 1) / 2);
+    for (std::size_t i = 0; i < c.taps / 2; ++i) {
+      ASSERT_EQ(h[i], h[c.taps - 1 - i]) << "tap " << i;
+    }
+  }
+
+  double dc = 0;
+  for (std::size_t i = 0; i < c.taps; ++i) dc += h[i];
+  EXPECT_GE(dc, 0.9958);
+  EXPECT_LE(dc, 1.0043);
+
+  const std::vector<double> magnitude = magnitudeResponse(h, c.taps);
+  const double binHz = c.rate / (2.0 * (magnitude.size() - 1));
+  double ripple = 0, stopPeak = 0;
+  for (std::size_t k = 0; k < magnitude.size(); ++k) {
+    const double f = k * binHz;
+    if (f <= c.passEdge) ripple = std::max(ripple, std::fabs(magnitude[k] - 1.0));
+    if (f >= c.stopEdge) stopPeak = std::max(stopPeak, magnitude[k]);
+  }
+  EXPECT_LE(ripple, 0.0045);
+  EXPECT_GE(-20 * std::log10(stopPeak), c.attenuationDb);
+}
+
+INSTANTIATE_TEST_SUITE_P(Tables, LowpassTableTest, ::testing::ValuesIn(kTables),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(LowpassTableLookup, OtherRatesHaveNoTable) {
+  for (const std::size_t rate : {0u, 44100u, 48000u, 88000u, 192001u, 384000u}) {
+    for (const bool minimumPhase : {false, true}) {
+      EXPECT_EQ(lowpassTableFor(rate, minimumPhase).taps, nullptr) << rate;
+      EXPECT_EQ(lowpassTableFor(rate, minimumPhase).tapCount, 0u) << rate;
+    }
+  }
+}
+
+// name -> values of every `const float NAME[n] = {...};` in a generated source.
+std::map<std::string, std::vector<double>> parseTables(const std::string& source) {
+  std::map<std::string, std::vector<double>> tables;
+  const std::string opening = "const float ";
+  for (std::size_t at = source.find(opening); at != std::string::npos;
+       at = source.find(opening, at + 1)) {
+    const std::size_t nameStart = at + opening.size();
+    const std::size_t bracket = source.find('[', nameStart);
+    const std::size_t open = source.find('{', bracket);
+    const std::size_t close = source.find('}', open);
+    if (bracket == std::string::npos || open == std::string::npos || close == std::string::npos)
+      break;
+    std::vector<double>& values = tables[source.substr(nameStart, bracket - nameStart)];
+    const std::string body = source.substr(open + 1, close - open - 1);
+    const char* p = body.c_str();
+    char* next = nullptr;
+    for (double v = std::strtod(p, &next); next != p; v = std::strtod(p, &next)) {
+      values.push_back(v);
+      p = next;
+      while (*p == 'f' || *p == ',' || std::isspace(static_cast<unsigned char>(*p))) ++p;
+    }
+  }
+  return tables;
+}
+
+// The committed tables are what the design script makes of its designs today.
+TEST(LowpassTableDesign, ScriptRegeneratesTheCommittedTables) {
+  const std::string python = KELO_PYTHON3;
+  if (python.empty() ||
+      std::system((python + " -c 'import numpy, scipy.signal, mpmath' 2>/dev/null").c_str()) != 0) {
+    GTEST_SKIP() << "python3 with numpy, scipy and mpmath is not installed (scripts/setup "
+                    "installs python3-scipy and python3-mpmath)";
+  }
+  kelo::test::TempDir dir;
+  const std::string output = dir.file("tables.cpp");
+  const std::string command = python + " " KELO_SOURCE_DIR "/scripts/design-resampler-filters.py " + output;
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+
+  const auto committed = parseTables(kelo::test::readFile(
+      KELO_SOURCE_DIR "/Sampler/sdk/calvatero/resample/ResamplerFilterTables.cpp"));
+  const auto regenerated = parseTables(kelo::test::readFile(output));
+  ASSERT_EQ(committed.size(), 8u);
+  ASSERT_EQ(regenerated.size(), committed.size());
+  for (const auto& [name, values] : committed) {
+    ASSERT_TRUE(regenerated.count(name)) << name;
+    const std::vector<double>& again = regenerated.at(name);
+    ASSERT_EQ(again.size(), values.size()) << name;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+      EXPECT_NEAR(again[i], values[i], 1.2e-7 * std::fabs(values[i]) + 1e-12)
+          << name << " tap " << i;
+    }
+  }
+}
+
+}  // namespace
