@@ -111,13 +111,18 @@ TEST(FourierTransformComplex, MatchesFftwForOneLengthOfEachFormUpTo65536) {
     Split y(n);
     t->ForwardTransform(y.re.data(), y.im.data(), x.re.data(), x.im.data(), 1);
 
-    std::vector<Complex> in = x.complex(), out(n);
-    fftw_plan plan = fftw_plan_dft_1d(static_cast<int>(n), reinterpret_cast<fftw_complex*>(in.data()),
-                                      reinterpret_cast<fftw_complex*>(out.data()), FFTW_FORWARD,
-                                      FFTW_ESTIMATE);
-    fftw_execute(plan);
-    fftw_destroy_plan(plan);
-    EXPECT_LT(relativeError(y.complex(), out), tolerance(n)) << n;
+    for (const int sign : {FFTW_FORWARD, FFTW_BACKWARD}) {
+      if (sign == FFTW_BACKWARD) {
+        t->InverseTransform(y.re.data(), y.im.data(), x.re.data(), x.im.data(), 1);
+      }
+      std::vector<Complex> in = x.complex(), out(n);
+      fftw_plan plan = fftw_plan_dft_1d(static_cast<int>(n), reinterpret_cast<fftw_complex*>(in.data()),
+                                        reinterpret_cast<fftw_complex*>(out.data()), sign,
+                                        FFTW_ESTIMATE);
+      fftw_execute(plan);
+      fftw_destroy_plan(plan);
+      EXPECT_LT(relativeError(y.complex(), out), tolerance(n)) << n << " sign " << sign;
+    }
   }
 }
 
