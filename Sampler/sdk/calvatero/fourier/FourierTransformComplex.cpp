@@ -48,6 +48,7 @@ std::size_t GetSuperTransformChirpzLen(std::size_t length) {
 std::size_t GetEfficientConvFFTLen(std::size_t minLength, std::size_t alignment,
                                    std::size_t element_size) {
   CALVATERO_ASSERT(alignment != 0);
+  CALVATERO_ASSERT(element_size != 0);
   CALVATERO_ASSERT(alignment % element_size == 0);
   if (const std::size_t rest = element_size * minLength % alignment; rest != 0) {
     minLength += (alignment - rest) / element_size;
