@@ -10,6 +10,7 @@
 #include "standalone/host/AudioDeviceProperties.h"
 #include "standalone/host/DSPInfo.h"
 #include "standalone/host/DeviceManager.h"
+#include "standalone/host/GraphManager.h"
 #include "standalone/host/Instance.h"
 #include "standalone/host/PortAudioApi.h"
 #include "standalone/host/Singleton.h"
@@ -109,6 +110,7 @@ bool AudioDevice::onPlay() {
     return false;
   }
   setIOParams();
+  m_graph = Singleton<GraphManager>::isCreated() ? Singleton<GraphManager>::instance() : nullptr;
   PortAudioApi& pa = portAudio();
   PaError code = pa.isFormatSupported(nullptr, &m_outputParameters, m_dspInfo->sampleRate);
   if (code != paFormatIsSupported) {
@@ -251,7 +253,11 @@ int AudioDevice::paCallback(const void* input, void* output, unsigned long frame
 void AudioDevice::renderBlock(float* const* outputs, unsigned long offset, unsigned frames) {
   m_manager->preGraph(m_context);
   for (float* buffer : m_outputBuffers) std::memset(buffer, 0, frames * sizeof(float));
-  if (m_render != nullptr) m_render->runGraphStereo(m_outputBuffers.data(), frames);
+  if (m_render != nullptr) {
+    m_render->runGraphStereo(m_outputBuffers.data(), frames);
+  } else if (m_graph != nullptr) {
+    m_graph->runGraphStereo(m_outputBuffers.data(), frames);
+  }
   const std::uint32_t channels = streamChannels();
   const std::uint32_t first = m_numOutputs >= 3 ? 2 * std::uint32_t(m_outputStereoPair) : 0;
   for (std::uint32_t channel = 0; channel < channels; ++channel) {

@@ -31,6 +31,7 @@
 namespace vantor {
 
 class DeviceManager;
+class GraphManager;
 class Instance;
 class Semaphore;
 
@@ -89,7 +90,8 @@ class AudioDevice : public Module {
   const std::string& name() const { return m_name; }
   const PaStreamParameters& outputParameters() const { return m_outputParameters; }
 
-  /// The render the callback drives; null (the start value) renders the graph. Not owned.
+  /// The render the callback drives instead of the graph (null, the start value: the graph's
+  /// `runGraphStereo`). Not owned.
   void setRender(StereoRender* render) { m_render = render; }
   /// How long `onPlay` waits for the first callback; tests shorten it.
   void setStartTimeout(std::uint64_t milliseconds) { m_startTimeout = milliseconds; }
@@ -125,6 +127,7 @@ class AudioDevice : public Module {
   std::unique_ptr<Semaphore> m_started;
   DeviceManager* m_manager;
   StereoRender* m_render = nullptr;
+  GraphManager* m_graph = nullptr;  // looked up on the main thread before a stream opens
   std::uint64_t m_startTimeout = kStartTimeoutMilliseconds;
 };
 

@@ -9,6 +9,7 @@
 #include "standalone/host/CoreMIDILayer.h"
 #include "standalone/host/DSPInfo.h"
 #include "standalone/host/DeviceFactories.h"
+#include "standalone/host/GraphManager.h"
 #include "standalone/host/Instance.h"
 #include "standalone/host/MIDIDevice.h"
 #include "standalone/host/OfflineThread.h"
@@ -388,11 +389,21 @@ void DeviceManager::setOffline(const Context* context, bool offline) {
   PLOGI("DeviceManager::setOffline(%d)", offline ? 1 : 0);
   endOfflineThread(*data);
   if (offline) {
+    OfflineThread* thread = nullptr;
     if (m_offlineThreadMaker != nullptr) {
-      data->offlineThread = m_offlineThreadMaker(this);
+      thread = m_offlineThreadMaker(this);
+    } else if (Singleton<GraphManager>::isCreated()) {
+      thread = new OfflineThread(*Singleton<GraphManager>::instance(), this);
     } else {
-      PLOGE("DeviceManager::setOffline() no offline render available");
+      PLOGE("DeviceManager::setOffline() no graph to render offline");
     }
+    if (thread != nullptr && !thread->isRunning()) {
+      // Its thread never started, so it is still ours to delete.
+      PLOGE("DeviceManager::setOffline() the offline render thread did not start");
+      delete thread;
+      thread = nullptr;
+    }
+    data->offlineThread = thread;
   }
   PLOGI("###### PSR LOCK RELEASED for setOffline ######");
   data->psr.unlock();

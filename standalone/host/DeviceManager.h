@@ -163,7 +163,7 @@ class DeviceManager : public MIDIDeviceManagerInterface, public RenderBlockHooks
   /// The command interface the hot-plug re-enabling goes through (not owned; null: none, the
   /// start value, and the re-enabling is only logged).
   void setCommandFunction(CommandFunction commands) { m_commands = commands; }
-  /// Replaces how offline threads are made (null: over the graph, the start value).
+  /// Replaces how offline threads are made (null, the start value: over the graph singleton).
   void setOfflineThreadMaker(OfflineThreadMaker maker) { m_offlineThreadMaker = maker; }
 
  private:
