@@ -3,9 +3,9 @@
 // class is its only caller; it runs the 64- and 128-point sizes inside the convolvers' render
 // loops.
 //
-// Out of place, unscaled, natural order in and out: a self-sorting (Stockham) scheme of
-// radix-8 passes and at most two radix-4 passes, so there is no bit-reversal pass. Inner loops
-// run on four-float SSE vectors.
+// Out of place, unscaled, natural order in and out: a self-sorting (Stockham) scheme of radix-4
+// passes, with one radix-8 pass first when log2 n is odd, so there is no bit-reversal pass.
+// Inner loops run on four-float SSE vectors.
 #pragma once
 
 #include <cstddef>
