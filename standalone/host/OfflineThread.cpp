@@ -62,9 +62,10 @@ bool OfflineThread::stop() {
 
 void OfflineThread::die(std::atomic<bool>* gone) {
   m_gone.store(gone, std::memory_order_release);
-  // Dying before not started: the loop never sees the thread asked to render once dying.
-  m_dying.store(true, std::memory_order_release);
   m_started.store(false, std::memory_order_release);
+  // Last: once the thread sees it, every write of this call is visible to it, and it may
+  // delete the object at any moment.
+  m_dying.store(true, std::memory_order_release);
 }
 
 void OfflineThread::renderBlock() {
