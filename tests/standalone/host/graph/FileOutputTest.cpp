@@ -118,6 +118,33 @@ TEST_F(FileOutputTest, ABlockLongerThanASecondStillEndsTheRecording) {
   EXPECT_FALSE(output.isRecording());
 }
 
+TEST(GraphRecording, TheDeviceHearsTheMixUnclampedWhileTheFileGetsItClamped) {
+  ASSERT_TRUE(kelo::test::sndfileBound());
+  kelo::test::TempDir dir;
+  vantor::Instance context;
+  context.init();
+  context.setOffline(true);
+  vantor::GraphManager graph;
+  graph.init(&context, context.dspInfo());
+  ASSERT_TRUE(graph.addInstrument(0, new kelo::test::RecordingInstrument(1.5f)));
+  const std::string path = dir.file("mix.wav");
+  ASSERT_TRUE(graph.setRecordingFile(path, 0, 0, kFloat32));
+  ASSERT_TRUE(graph.startRecording());
+  std::vector<float> left(kFrames);
+  std::vector<float> right(kFrames);
+  float* outputs[2] = {left.data(), right.data()};
+  graph.runGraphStereo(outputs, kFrames);  // the gains' fade-in
+  graph.runGraphStereo(outputs, kFrames);
+  EXPECT_NEAR(left[100], 1.5f, 1e-4f);
+  EXPECT_NEAR(right[100], -1.5f, 1e-4f);
+  ASSERT_TRUE(graph.stopRecording());
+  EXPECT_FALSE(graph.isRecording());
+  const auto file = kelo::test::readBack(path);
+  ASSERT_EQ(file.samples.size(), 4u * kFrames);
+  EXPECT_EQ(file.samples[2 * (kFrames + 100)], 1.0f);
+  EXPECT_EQ(file.samples[2 * (kFrames + 100) + 1], -1.0f);
+}
+
 TEST(FileOutputLive, ALiveRecordingNeverStopsByItself) {
   ASSERT_TRUE(kelo::test::sndfileBound());
   kelo::test::LogCapture log;
