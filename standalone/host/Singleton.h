@@ -38,6 +38,14 @@ class Singleton {
     s_invoked = false;
   }
 
+  /// Resets the statics without deleting the instance, for an object that deletes itself
+  /// (the disk streamer, whose thread deletes it). The next `instance()` creates a new one.
+  static void releaseInstance() {
+    s_instance = nullptr;
+    s_created = false;
+    s_invoked = false;
+  }
+
  private:
   static inline T* s_instance = nullptr;
   static inline bool s_created = false;
