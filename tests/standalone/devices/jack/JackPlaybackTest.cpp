@@ -1,0 +1,303 @@
+// The back end plays the reference engine through PortAudio's JACK host API on a private JACK
+// server with the dummy driver and eight playback ports. A JACK client of the test listens to
+// the product's output ports and measures what reaches each playback port: the held note is a
+// tone on ports 1 and 2 for stereo pair 0, and on ports 7 and 8 only for pair 3.
+//
+// Waits are counted in the server's periods, never in wall-clock time.
+#include <jack/jack.h>
+
+#include <array>
+#include <atomic>
+#include <cmath>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "VNL/source/Config.h"
+#include "VNL/source/ProductConf.h"
+#include "standalone/engine_interface/EngineBinding.h"
+#include "standalone/host/AudioDevice.h"
+#include "standalone/host/CoreMIDILayer.h"
+#include "standalone/host/DeviceFactories.h"
+#include "standalone/host/DeviceManager.h"
+#include "standalone/host/GraphManager.h"
+#include "standalone/host/Instance.h"
+#include "standalone/host/SMPLModule.h"
+#include "platform/midi/FakeMIDIBackend.h"
+#include "tests/standalone/host/HostTestSupport.h"
+#include "tests/support/JackDummyServer.h"
+#include "tests/support/PreferenceSandbox.h"
+#include "tests/support/ScopedEnvironment.h"
+#include "tests/support/SmfWriter.h"
+#include "tests/support/TempDir.h"
+
+KELO_PREFERENCE_SANDBOX();
+
+namespace {
+
+constexpr int kPorts = 8;
+constexpr unsigned kRate = 48000;
+constexpr unsigned kPeriod = 256;
+constexpr int kNote = 69;  // A4
+constexpr double kNoteHz = 440.0;
+
+/// jackd with the dummy driver and eight playback ports, reached by every JACK client of this
+/// process and stopped by its process id when the object goes (or killed with the test).
+class PrivateJackServer {
+ public:
+  PrivateJackServer() : m_name("kelo-devices-" + std::to_string(getpid())) {
+    m_environment.set("JACK_DEFAULT_SERVER", m_name);
+    m_environment.set("JACK_NO_START_SERVER", "1");
+    m_server = std::make_unique<kelo::test::ChildProgram>(std::vector<std::string>{
+        "jackd", "--no-realtime", "-n", m_name, "-d", "dummy", "-r", std::to_string(kRate), "-p",
+        std::to_string(kPeriod), "-P", std::to_string(kPorts)});
+    if (!m_server->running()) return;
+    kelo::test::ChildProgram wait({"jack_wait", "-w", "-s", m_name, "-t", "20"});
+    m_ready = wait.wait() == 0;
+  }
+  bool ready() const { return m_ready; }
+
+ private:
+  kelo::test::ScopedEnvironment m_environment;
+  std::string m_name;
+  std::unique_ptr<kelo::test::ChildProgram> m_server;
+  bool m_ready = false;
+};
+
+/// Listens to the product's ports, each on the input standing for the playback port it feeds.
+class Capture {
+ public:
+  Capture() {
+    m_client = jack_client_open("kelo-capture", JackNoStartServer, nullptr);
+    if (m_client == nullptr) return;
+    for (int i = 0; i < kPorts; ++i) {
+      m_inputs[i] = jack_port_register(m_client, ("in_" + std::to_string(i + 1)).c_str(),
+                                       JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+    }
+    jack_set_process_callback(m_client, &Capture::process, this);
+    jack_activate(m_client);
+  }
+  ~Capture() {
+    if (m_client != nullptr) jack_client_close(m_client);
+  }
+  bool ok() const { return m_client != nullptr; }
+
+  /// Connects every output port of `client` to the input of the playback port it feeds.
+  int connectProductPorts(const std::string& client) {
+    int connected = 0;
+    const char** ports = jack_get_ports(m_client, (client + ":").c_str(), JACK_DEFAULT_AUDIO_TYPE,
+                                        JackPortIsOutput);
+    for (int i = 0; ports != nullptr && ports[i] != nullptr; ++i) {
+      const char** feeds = jack_port_get_all_connections(m_client, jack_port_by_name(m_client, ports[i]));
+      for (int j = 0; feeds != nullptr && feeds[j] != nullptr; ++j) {
+        const std::string feed = feeds[j];
+        const std::string prefix = "system:playback_";
+        if (feed.rfind(prefix, 0) != 0) continue;
+        const int port = std::stoi(feed.substr(prefix.size()));
+        if (port < 1 || port > kPorts) continue;
+        if (jack_connect(m_client, ports[i], jack_port_name(m_inputs[port - 1])) == 0) ++connected;
+      }
+      jack_free(feeds);
+    }
+    jack_free(ports);
+    return connected;
+  }
+
+  /// Starts a new measurement.
+  void reset() { m_resetRequested.store(true); }
+  std::uint64_t periods() const { return m_periods.load(); }
+  /// Waits until `count` more periods were measured; false if the server stopped calling.
+  bool waitPeriods(std::uint64_t count) {
+    const std::uint64_t target = periods() + count;
+    // A bound in yields, not time: generous enough for any machine.
+    for (std::uint64_t spins = 0; periods() < target; ++spins) {
+      if (spins > 400000000ull) return false;
+      std::this_thread::yield();
+    }
+    return true;
+  }
+  /// Over the periods in which the port sounded; 0 for a port that never did.
+  double rms(int port) const {
+    const double frames = double(m_soundingFrames[port].load());
+    return frames > 0 ? std::sqrt(m_energy[port].load() / frames) : 0.0;
+  }
+  /// Rising zero crossings per second of sound.
+  double frequency(int port) const {
+    const double frames = double(m_soundingFrames[port].load());
+    return frames > 0 ? m_crossings[port].load() * double(kRate) / frames : 0.0;
+  }
+  /// Share of the measured frames in which the port sounded.
+  double soundingShare(int port) const {
+    const double frames = double(m_frames.load());
+    return frames > 0 ? double(m_soundingFrames[port].load()) / frames : 0.0;
+  }
+
+ private:
+  static int process(jack_nframes_t frames, void* self) {
+    static_cast<Capture*>(self)->measure(frames);
+    return 0;
+  }
+  void measure(jack_nframes_t frames) {
+    if (m_resetRequested.exchange(false)) {
+      for (int i = 0; i < kPorts; ++i) {
+        m_energy[i].store(0);
+        m_crossings[i].store(0);
+        m_soundingFrames[i].store(0);
+      }
+      m_frames.store(0);
+    }
+    for (int i = 0; i < kPorts; ++i) {
+      const auto* in = static_cast<const float*>(jack_port_get_buffer(m_inputs[i], frames));
+      double energy = 0;
+      std::uint64_t crossings = 0;
+      for (jack_nframes_t f = 0; f < frames; ++f) {
+        energy += double(in[f]) * in[f];
+        if (m_last[i] <= 0.0f && in[f] > 0.0f) ++crossings;
+        m_last[i] = in[f];
+      }
+      m_energy[i].store(m_energy[i].load() + energy);
+      if (energy > 0.0) m_soundingFrames[i].store(m_soundingFrames[i].load() + frames);
+      m_crossings[i].store(m_crossings[i].load() + crossings);
+    }
+    m_frames.store(m_frames.load() + frames);
+    m_periods.fetch_add(1);
+  }
+
+  jack_client_t* m_client = nullptr;
+  std::array<jack_port_t*, kPorts> m_inputs{};
+  std::array<float, kPorts> m_last{};
+  std::array<std::atomic<double>, kPorts> m_energy{};
+  std::array<std::atomic<std::uint64_t>, kPorts> m_crossings{};
+  // Frames of the periods in which the port carried anything: a period the server dropped
+  // (an xrun on a machine without real-time scheduling) is silent on every port.
+  std::array<std::atomic<std::uint64_t>, kPorts> m_soundingFrames{};
+  std::atomic<std::uint64_t> m_frames{0};
+  std::atomic<std::uint64_t> m_periods{0};
+  std::atomic<bool> m_resetRequested{false};
+};
+
+class JackPlayback : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    kelo::test::requirePreferenceSandbox();
+    kelo::test::PreferenceSandbox::clear();
+    ASSERT_TRUE(server.ready()) << "jackd did not come up";
+    // The reference engine as the program finds it.
+    ASSERT_TRUE(kelo::test::writeFile(data.file("KeloSetup.xml"), "<KeloSetup version=\"1\"/>\n"));
+    ASSERT_TRUE(vantor::writeConfigStringValue("com.vantor.kelo", "path", KELO_ENGINE_BUNDLE,
+                                               vantor::CONFIG_LEVEL_USER));
+    ASSERT_TRUE(vantor::writeConfigStringValue(
+        vantor::productPreferenceDomain(conf.vendorName, conf.productName), "base_dir",
+        data.path(), vantor::CONFIG_LEVEL_SYSTEM));
+    context.init();
+    context.resetDSP(int(kRate), int(kPeriod));
+  }
+
+  void TearDown() override {
+    vantor::Singleton<vantor::GraphManager>::destroyInstance();  // the device and the engine
+    if (vantor::Singleton<vantor::DeviceManager>::isCreated()) {
+      vantor::Singleton<vantor::DeviceManager>::instance()->removeContext(&context);
+    }
+    vantor::Singleton<vantor::DeviceManager>::destroyInstance();
+    vantor::Singleton<vantor::Factory>::destroyInstance();
+    vantor::Singleton<vantor::MIDIDeviceFactory>::destroyInstance();
+    MIDI_Terminate();
+  }
+
+  /// Builds the back end as the command interface does, with the JACK server's device as the
+  /// output, the engine in slot 0 and a MIDI file holding the note playing.
+  vantor::AudioDevice* startBackEnd() {
+    vantor::DeviceManager* dm = vantor::Singleton<vantor::DeviceManager>::instance();
+    dm->init();
+    dm->addContext(&context);
+    vantor::Factory* registry = vantor::Singleton<vantor::Factory>::instance();
+    graph = vantor::Singleton<vantor::GraphManager>::instance();
+    graph->init(&context, context.dspInfo());
+
+    int index = -1;
+    std::vector<int> ids;
+    registry->getAudioDeviceFactory()->listAudioDevicesID(ids);
+    for (int id : ids) {
+      const vantor::DMAudioDeviceInfo* record = dm->getAudioDeviceInfo(id);
+      // PortAudio lists every JACK client with ports as a device: the test's own listener too.
+      if (record->hostApiName.find("JACK") != std::string::npos && record->name == "system") {
+        index = id;
+      }
+    }
+    if (index < 0) return nullptr;
+    EXPECT_EQ(dm->getAudioDeviceInfo(index)->hostApiCode, vantor::DeviceManager::kHostApiCodePlatform);
+    EXPECT_EQ(dm->getAudioDeviceInfo(index)->maxOutputChannels, kPorts);
+    auto* device = dynamic_cast<vantor::AudioDevice*>(
+        registry->getAudioDeviceFactory()->newInstanceByID(&context, index));
+    if (device == nullptr) return nullptr;
+    device->init(&context, context.dspInfo());
+    device->acquire();
+    graph->setAudioDevice(device);
+
+    auto* engine = new vantor::SMPLModule();
+    engine->init(&context, context.dspInfo());
+    engine->start();
+    EXPECT_TRUE(graph->addInstrument(0, engine));
+
+    kelo::test::SmfTrack track;
+    track.tempo(0, 120).noteOn(0, 0, kNote, 100).noteOff(480 * 400, 0, kNote).endOfTrack(480 * 400);
+    const std::string midiFile = data.file("held.mid");
+    EXPECT_TRUE(kelo::test::writeFile(midiFile, kelo::test::smfFile(0, 480, {track})));
+    EXPECT_TRUE(graph->setMIDIFile(midiFile));
+    EXPECT_TRUE(graph->startMIDIFile());
+    graph->start();
+    return device;
+  }
+
+  /// Plays, listens for 150 periods (0.8 s) and stops. Answers false when it could not.
+  bool playAndMeasure(vantor::DeviceManager* dm) {
+    if (!dm->playStopReq(&context, true)) return false;
+    const int connected = capture.connectProductPorts(conf.productName);
+    EXPECT_GT(connected, 0);
+    const bool measured = capture.waitPeriods(20);  // connections settle, the note sounds
+    capture.reset();
+    const bool measuredAgain = capture.waitPeriods(150);
+    EXPECT_TRUE(dm->playStopReq(&context, false));
+    return measured && measuredAgain;
+  }
+
+  kelo::test::LogCapture log;
+  PrivateJackServer server;
+  kelo::midi::FakeMIDIBackend midi;
+  kelo::test::TempDir data;
+  vantor::Instance context;
+  vantor::GraphManager* graph = nullptr;
+  Capture capture;
+};
+
+TEST_F(JackPlayback, TheHeldNoteSoundsOnThePairChosen) {
+  ASSERT_TRUE(capture.ok());
+  vantor::AudioDevice* device = startBackEnd();
+  ASSERT_NE(device, nullptr);
+  vantor::DeviceManager* dm = vantor::Singleton<vantor::DeviceManager>::instance();
+
+  ASSERT_TRUE(playAndMeasure(dm));
+  for (int port : {0, 1}) {
+    EXPECT_GT(capture.soundingShare(port), 0.5) << "port " << port + 1;
+    EXPECT_GT(capture.rms(port), 0.01) << "port " << port + 1;
+    EXPECT_NEAR(capture.frequency(port), kNoteHz, 5.0) << "port " << port + 1;
+  }
+  for (int port = 2; port < kPorts; ++port) EXPECT_EQ(capture.rms(port), 0.0) << port + 1;
+
+  ASSERT_TRUE(device->setOutputStereoPair(3));
+  ASSERT_TRUE(playAndMeasure(dm));
+  for (int port = 0; port < 6; ++port) EXPECT_EQ(capture.rms(port), 0.0) << "port " << port + 1;
+  for (int port : {6, 7}) {
+    EXPECT_GT(capture.soundingShare(port), 0.5) << "port " << port + 1;
+    EXPECT_GT(capture.rms(port), 0.01) << "port " << port + 1;
+    EXPECT_NEAR(capture.frequency(port), kNoteHz, 5.0) << "port " << port + 1;
+  }
+  EXPECT_TRUE(log.has('I', "in its first callback"));
+
+  double latency = 0;
+  EXPECT_FALSE(device->getOutputLatency(latency)) << "stopped: no stream";
+}
+
+}  // namespace
