@@ -53,6 +53,7 @@ TEST(GraphRealtime, BlocksRenderThroughTheEngineWithoutAllocatingOrBlocking) {
   for (int block = 0; block < 500; ++block) {
     if (block % 50 == 0) ASSERT_TRUE(source.send(0x90, 60 + block / 50, 90));
     kelo::test::RealtimeRegion region;
+    ASSERT_TRUE(kelo::test::realtimeGuardActive());
     if (used + 1024 > bufferSamples) {
       // The one exemption of the render: a full 2-second recording buffer is handed to the
       // disk thread under "StreamerReqsA" and the next one taken from the pool under
