@@ -68,8 +68,7 @@ bool isEndpoint(MIDIObjectType type) {
 }
 
 std::string programName() {
-  extern char* program_invocation_short_name;
-  const char* name = program_invocation_short_name;
+  const char* name = ::program_invocation_short_name;  // <errno.h>, GNU
   return (name != nullptr && *name != '\0') ? std::string(name) : std::string("kelo");
 }
 

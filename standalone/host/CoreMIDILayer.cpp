@@ -86,9 +86,9 @@ void assignUniqueID(MIDIEndpointRef endpoint, std::int32_t offset) {
   }
 }
 
-void addVirtual(bool destination, std::int32_t index) {
+void addVirtual(bool destination, std::int32_t index, std::int32_t id) {
   LayerState& s = layer();
-  const std::int32_t id = s.endpointsCounter++;
+  ++s.endpointsCounter;
   const std::vector<std::string>& names = destination ? s.innames : s.outnames;
   const std::string name = index < static_cast<std::int32_t>(names.size())
                                ? names[index]
@@ -130,7 +130,8 @@ void fillTables() {
   }
   const ItemCount destinations = MIDIGetNumberOfDestinations();
   for (ItemCount i = 0; i < destinations; ++i) {
-    const std::int32_t id = s.endpointsCounter++;
+    const auto id = static_cast<std::int32_t>(i);
+    ++s.endpointsCounter;
     const MIDIEndpointRef endpoint = MIDIGetDestination(i);
     s.endpointRefs[id] = endpoint;
     std::string display;
@@ -144,7 +145,8 @@ void fillTables() {
   }
   const ItemCount sources = MIDIGetNumberOfSources();
   for (ItemCount i = 0; i < sources; ++i) {
-    const std::int32_t id = s.endpointsCounter++;
+    const auto id = static_cast<std::int32_t>(destinations + i);
+    ++s.endpointsCounter;
     const MIDIEndpointRef endpoint = MIDIGetSource(i);
     s.endpointRefs[id] = endpoint;
     std::string display;
@@ -156,8 +158,11 @@ void fillTables() {
     }
     newRecord(id, true, display, endpoint != 0);
   }
-  for (std::int32_t i = 0; i < s.virtualIns; ++i) addVirtual(true, i);
-  for (std::int32_t i = 0; i < s.virtualOuts; ++i) addVirtual(false, i);
+  // Identifiers of the first filling are positions; the counter only ever grows, so devices
+  // added later never take an identifier the tables hold, also after a new filling.
+  const auto first = static_cast<std::int32_t>(destinations + sources);
+  for (std::int32_t i = 0; i < s.virtualIns; ++i) addVirtual(true, i, first + i);
+  for (std::int32_t i = 0; i < s.virtualOuts; ++i) addVirtual(false, i, first + s.virtualIns + i);
 }
 
 void fillOnce() {
@@ -400,6 +405,9 @@ void MIDI_DispatchNotifications() {
 
 void MIDI_RegisterDriver(MIDIDriver* driver) { layer().inputDrivers.insert(driver); }
 void MIDI_UnregisterDriver(MIDIDriver* driver) { layer().inputDrivers.erase(driver); }
+bool MIDI_IsLiveDriver(const MIDIDriver* driver) {
+  return layer().inputDrivers.count(const_cast<MIDIDriver*>(driver)) != 0;
+}
 
 void NotifyProc(const MIDINotification* message, void*) {
   if (message == nullptr) return;

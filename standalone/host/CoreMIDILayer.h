@@ -56,6 +56,8 @@ void MIDI_DispatchNotifications();
 /// Input drivers register themselves so that their drops are reported. [main]
 void MIDI_RegisterDriver(MIDIDriver* driver);
 void MIDI_UnregisterDriver(MIDIDriver* driver);
+/// True while `driver` is a registered (not yet deleted) input driver. [main]
+bool MIDI_IsLiveDriver(const MIDIDriver* driver);
 
 /// The client's notification procedure.
 void NotifyProc(const MIDINotification* message, void* refCon);

@@ -37,8 +37,9 @@ MIDIDevice::~MIDIDevice() {
     } catch (...) {
       PLOGE("unknown exception on MIDIDevice dtor %s", m_deviceName.c_str());
     }
-  } else if (m_driver != nullptr) {
-    m_driver->stop();  // the layer keeps the driver; it stops storing for a device that went
+  } else if (m_driver != nullptr && MIDI_IsLiveDriver(m_driver)) {
+    // The layer keeps the driver: it stops storing while no device drains it.
+    m_driver->stop();
   }
   m_driver = nullptr;
   if (MIDIDeviceManagerInterface* manager = midiDeviceManager()) {

@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdlib>
+#include <string>
 #include <chrono>
 #include <thread>
 
@@ -16,6 +18,9 @@ ChildProgram::ChildProgram(const std::vector<std::string>& argv) {
   std::vector<char*> args;
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
+  // KELO_TEST_CHILD_OUTPUT=1 keeps the children's output, to look into a failing run.
+  const char* keep = std::getenv("KELO_TEST_CHILD_OUTPUT");
+  const bool quiet = keep == nullptr || std::string(keep) != "1";
   const pid_t parent = getpid();
   const pid_t pid = fork();
   if (pid == 0) {
@@ -23,7 +28,7 @@ ChildProgram::ChildProgram(const std::vector<std::string>& argv) {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (getppid() != parent) _exit(127);
     const int null = open("/dev/null", O_RDWR);
-    if (null >= 0) {
+    if (null >= 0 && quiet) {
       dup2(null, STDIN_FILENO);
       dup2(null, STDOUT_FILENO);
       dup2(null, STDERR_FILENO);
@@ -70,7 +75,8 @@ JackDummyServer::JackDummyServer(unsigned rate, unsigned period, unsigned waitSe
   m_server = new ChildProgram({"jackd", "--no-realtime", "-n", m_name, "-d", "dummy", "-r",
                                std::to_string(rate), "-p", std::to_string(period)});
   if (!m_server->running()) return;
-  ChildProgram wait({"jack_wait", "-w", "-s", m_name, "-t", std::to_string(waitSeconds)});
+  ChildProgram wait({"jack_wait", "-w", "-s", m_name, "-n", clientName("wait"), "-t",
+                     std::to_string(waitSeconds)});
   m_ready = wait.wait() == 0;
 }
 

@@ -1,0 +1,244 @@
+// MIDI input over a private JACK server with the dummy driver: JACK's example sequencer as a
+// source enabled through the layer, and the product's virtual destination played by another
+// client. The sequencer loops 24000 frames at 48 kHz: note 60 on at 0 and off at 8000, note 63
+// on at 12000 and off at 20000.
+#include <errno.h>
+#include <jack/jack.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/midi/MIDIBackend.h"
+#include "standalone/host/CoreMIDILayer.h"
+#include "standalone/host/DSPInfo.h"
+#include "standalone/host/MIDIDevice.h"
+#include "tests/standalone/midi/MIDITestSupport.h"
+#include "tests/support/JackDummyServer.h"
+
+namespace {
+
+constexpr unsigned kRate = 48000;
+constexpr unsigned kBlock = 512;
+constexpr std::uint32_t kProductID = 0x4B6C4463;
+
+const std::vector<std::string> kSequencer = {"jack_midiseq", "", "24000", "0",    "60",
+                                             "8000",         "12000", "63", "8000"};
+
+std::vector<std::string> sequencer(const std::string& name) {
+  std::vector<std::string> argv = kSequencer;
+  argv[1] = name;
+  return argv;
+}
+
+/// Runs `step` until it answers true; gives up after a generous bound, so a broken set-up
+/// fails instead of hanging. Nothing is measured.
+bool eventually(const std::function<bool()>& step) {
+  for (int i = 0; i < 4000; ++i) {
+    if (step()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return false;
+}
+
+struct Received {
+  int status, note;
+  std::uint64_t nanos;
+  int frameOffset;
+};
+
+/// Renders blocks on this thread about as often as a device would, until `count` events came.
+std::vector<Received> renderOnce(vantor::MIDIDevice& device, std::size_t count) {
+  std::vector<Received> received;
+  std::vector<vantor::MIDIEvent> events;
+  events.reserve(device.getMaxEventsPerBlock());
+  eventually([&] {
+    events.clear();
+    device.getMIDIEvents(events);
+    for (const auto& e : events) {
+      received.push_back({e.bytes[0] & 0xF0, e.bytes[1], e.hostTimeNanos, e.frameOffset});
+    }
+    return received.size() >= count;
+  });
+  return received;
+}
+
+/// `renderOnce`, but a stretch during which the server reported an over-run (a client late for
+/// its cycle, which a loaded machine can cause and which loses that cycle's MIDI) is discarded
+/// and run again.
+std::vector<Received> renderUntil(vantor::MIDIDevice& device, std::size_t count,
+                                  const std::atomic<int>& xruns) {
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    const int before = xruns.load();
+    std::vector<Received> received = renderOnce(device, count);
+    if (xruns.load() == before) return received;
+  }
+  return {};
+}
+
+/// The sequencer's events in its loop order, each followed by the frames to the next one.
+struct Step {
+  int status, note, framesToNext;
+};
+const Step kLoop[] = {{0x90, 60, 8000}, {0x80, 60, 4000}, {0x90, 63, 8000}, {0x80, 63, 4000}};
+
+void expectTheLoopInOrderAndInTime(const std::vector<Received>& received) {
+  ASSERT_GE(received.size(), 9u);
+  std::string trace;
+  for (const Received& r : received) {
+    trace += std::to_string(r.status) + "/" + std::to_string(r.note) + " at " +
+             std::to_string(r.nanos) + " frame " + std::to_string(r.frameOffset) + "\n";
+  }
+  SCOPED_TRACE(trace);
+  int at = -1;
+  for (int i = 0; i < 4; ++i) {
+    if (kLoop[i].status == received[0].status && kLoop[i].note == received[0].note) at = i;
+  }
+  ASSERT_GE(at, 0) << "unexpected first event";
+  for (std::size_t i = 0; i < received.size(); ++i) {
+    const Step& step = kLoop[(at + i) % 4];
+    EXPECT_EQ(received[i].status, step.status) << i;
+    EXPECT_EQ(received[i].note, step.note) << i;
+    EXPECT_GE(received[i].frameOffset, 0);
+    EXPECT_LT(received[i].frameOffset, static_cast<int>(kBlock));
+    if (i + 1 < received.size()) {
+      // Where it was sent against where the next one was: within one block.
+      const double frames = static_cast<double>(received[i + 1].nanos - received[i].nanos) *
+                            kRate / 1e9;
+      EXPECT_NEAR(frames, step.framesToNext, kBlock) << i;
+    }
+  }
+}
+
+/// A JACK client of the test's own, to look at ports and connect them.
+class Probe {
+ public:
+  explicit Probe(const std::string& name) {
+    jack_status_t status{};
+    client = jack_client_open(name.c_str(), JackNoStartServer, &status);
+    if (client == nullptr) return;
+    input = jack_port_register(client, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+    jack_set_xrun_callback(
+        client,
+        [](void* self) {
+          static_cast<Probe*>(self)->xruns.fetch_add(1);
+          return 0;
+        },
+        this);
+    jack_activate(client);
+  }
+  ~Probe() {
+    if (client != nullptr) jack_client_close(client);
+  }
+  Probe(const Probe&) = delete;
+  Probe& operator=(const Probe&) = delete;
+
+  /// Waits until `port` exists and its client is active (only then can it be connected).
+  bool waitConnectable(const std::string& port) {
+    return eventually([&] {
+      if (jack_connect(client, port.c_str(), jack_port_name(input)) != 0) return false;
+      jack_disconnect(client, port.c_str(), jack_port_name(input));
+      return true;
+    });
+  }
+
+  jack_client_t* client = nullptr;
+  jack_port_t* input = nullptr;
+  std::atomic<int> xruns{0};
+};
+
+class MIDIInputJack : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(server.ready()) << "jackd did not start";
+    // The layer's client is named after the program; see JackDummyServer::clientName.
+    static std::string programName;
+    programName = server.clientName("kelo-deck");
+    program_invocation_short_name = programName.data();
+    MIDI_CreateVirtualDevices(kProductID, {"KeloDeck"}, {});
+    MIDI_GetDeviceIDs(ids);
+    ASSERT_STREQ(kelo::midi::openBackendName(), "jack");
+  }
+  void TearDown() override {
+    device.reset();
+    MIDI_Terminate();
+  }
+
+  /// The id of the device the layer added for `name`, once the main loop has seen it.
+  int waitForDevice(const std::string& name, int ins) {
+    int found = -1;
+    eventually([&] {
+      MIDI_DispatchNotifications();
+      for (const std::string& call : manager.calls) {
+        if (call.rfind("add ", 0) != 0) continue;
+        const int id = std::stoi(call.substr(4));
+        const MIDIDeviceInfo* info = MIDI_GetDeviceInfo(id);
+        if (info != nullptr && info->name == name && info->ins == ins) found = id;
+      }
+      return found >= 0;
+    });
+    return found;
+  }
+
+  void openDevice(const std::string& moduleName, int id, const std::string& name) {
+    device = std::make_unique<vantor::MIDIDevice>(moduleName, id, 1, 0, vantor::kDeviceInput, name);
+    ASSERT_TRUE(device->init(nullptr, &format));
+    device->acquire();
+    device->start();
+  }
+
+  kelo::test::JackDummyServer server{kRate, 256};
+  kelo::test::RecordingMIDIManager manager;
+  const vantor::DSPInfo format{kRate, kBlock};
+  std::vector<int> ids;
+  std::unique_ptr<vantor::MIDIDevice> device;
+};
+
+TEST_F(MIDIInputJack, TheSequencersNotesReachTheDrainInOrderEachWithinABlock) {
+  const std::string seqName = server.clientName("kelo-seq");
+  kelo::test::ChildProgram seq(sequencer(seqName));
+  ASSERT_TRUE(seq.running());
+  Probe probe(server.clientName("kelo-probe"));
+  ASSERT_NE(probe.client, nullptr);
+  ASSERT_TRUE(probe.waitConnectable(seqName + ":out"));
+  const int id = waitForDevice(seqName + ":out", 1);
+  ASSERT_GE(id, 0) << "the sequencer's port never reached the device manager";
+  openDevice("MidiInput_0", id, seqName + ":out(in)");
+  expectTheLoopInOrderAndInTime(renderUntil(*device, 9, probe.xruns));
+
+  // Gone, it leaves the device manager too.
+  seq.stop();
+  ASSERT_TRUE(eventually([&] {
+    MIDI_DispatchNotifications();
+    return manager.calls.back() == "remove " + std::to_string(id);
+  }));
+}
+
+TEST_F(MIDIInputJack, TheVirtualDestinationIsAPortAnotherClientPlays) {
+  ASSERT_EQ(ids.size(), 1u);
+  const int virtualId = ids[0];
+  ASSERT_EQ(MIDI_GetDeviceInfo(virtualId)->type, "virtual");
+
+  Probe probe(server.clientName("kelo-probe"));
+  ASSERT_NE(probe.client, nullptr);
+  const char** ports =
+      jack_get_ports(probe.client, ":KeloDeck$", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput);
+  ASSERT_NE(ports, nullptr);
+  const std::string destination = ports[0];
+  EXPECT_EQ(ports[1], nullptr);
+  jack_free(ports);
+
+  const std::string player = server.clientName("kelo-player");
+  kelo::test::ChildProgram seq(sequencer(player));
+  ASSERT_TRUE(probe.waitConnectable(player + ":out"));
+  openDevice("MidiVirtual_0", virtualId, "KeloDeck(in)");
+  ASSERT_EQ(jack_connect(probe.client, (player + ":out").c_str(), destination.c_str()), 0);
+  expectTheLoopInOrderAndInTime(renderUntil(*device, 9, probe.xruns));
+}
+
+}  // namespace
