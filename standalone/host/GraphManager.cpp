@@ -1,5 +1,7 @@
 #include "standalone/host/GraphManager.h"
 
+#include <algorithm>
+
 #include "VNL/source/LogLine.h"
 #include "VNL/source/StableSort.h"
 #include "standalone/host/Alloc2D.h"
@@ -103,8 +105,8 @@ void GraphManager::init(const Context* context, const DSPInfo* dspInfo) {
 }
 
 void GraphManager::setDSPInfo(const DSPInfo* dspInfo) {
-  Hold hold(m_mutex);
-  m_dspInfo = dspInfo;
+  // The modules are told without the mutex: a module may reach back into the graph (the engine
+  // module's front end reloads the MIDI file when the render comes back from offline).
   if (m_audioDevice != nullptr) m_audioDevice->setDSPInfo(dspInfo);
   if (m_player != nullptr) m_player->setDSPInfo(dspInfo);
   for (auto& [id, device] : m_inputMIDIDevices) device->setDSPInfo(dspInfo);
@@ -113,6 +115,8 @@ void GraphManager::setDSPInfo(const DSPInfo* dspInfo) {
   for (auto& [slot, gain] : m_slotGains) gain->setDSPInfo(dspInfo);
   if (m_masterGain != nullptr) m_masterGain->setDSPInfo(dspInfo);
   if (m_fileOutput != nullptr) m_fileOutput->setDSPInfo(dspInfo);
+  Hold hold(m_mutex);
+  m_dspInfo = dspInfo;
   makeBuses();
   reserveEventStorage();  // the devices' per-block limits follow the format
 }
@@ -286,17 +290,20 @@ bool GraphManager::stopRecording() { return m_fileOutput != nullptr && m_fileOut
 bool GraphManager::isRecording() { return m_fileOutput != nullptr && m_fileOutput->isRecording(); }
 
 bool GraphManager::setMIDIFile(const std::string& path) {
-  if (m_player == nullptr || !m_player->setMIDIFile(path)) return false;
-  // The player's largest block: its silencing, every note-off and every event of the file.
+  if (m_player == nullptr) return false;
+  // Room for the player's largest block (its silencing, every note-off and every event of the
+  // file) before the player can produce one.
   std::size_t fileEvents = 0;
   {
     MIDIFile probe(path);
     if (probe.open() && probe.init()) fileEvents = probe.numEvents();
   }
-  Hold hold(m_mutex);
-  m_playerCapacity = kPlayerBaseCapacity + fileEvents;
-  reserveEventStorage();
-  return true;
+  {
+    Hold hold(m_mutex);
+    m_playerCapacity = std::max(m_playerCapacity, kPlayerBaseCapacity + fileEvents);
+    reserveEventStorage();
+  }
+  return m_player->setMIDIFile(path);
 }
 
 bool GraphManager::startMIDIFile() { return m_player != nullptr && m_player->playFile(); }

@@ -11,9 +11,10 @@
 // format change, and the event lists and the sort's scratch are reserved, under the mutex, for
 // the most events one block can bring (every input device's per-block limit, the player's
 // largest block) whenever a device, an instrument or a MIDI file arrives or the format
-// changes. Everything else runs on the main thread; membership changes, the recording
-// forwards and storage changes take the mutex with a blocking lock, so nothing is deleted or
-// resized while a block renders.
+// changes. Everything else runs on the main thread; membership and storage changes take the
+// mutex with a blocking lock, so nothing is deleted or resized while a block renders. The
+// recording forwards rely on the file output's own mutex, the MIDI file forwards on the
+// player's.
 #pragma once
 
 #include <cstdint>
@@ -50,7 +51,8 @@ class GraphManager : public Singleton<GraphManager> {
   /// left and right level keepers. `context` and `dspInfo` are not owned.
   void init(const Context* context, const DSPInfo* dspInfo);
   /// Hands the format to every module (device, player, MIDI devices, instruments, slot gains,
-  /// master gain, file output) and remakes the buses for its block size. Between blocks.
+  /// master gain, file output), then, under the mutex, remakes the buses for its block size.
+  /// Between blocks; the modules are told without the mutex, so they may call the graph.
   void setDSPInfo(const DSPInfo* dspInfo);
 
   /// Takes the audio device (a module; owned from now on) and deletes the previous one.
@@ -143,7 +145,7 @@ class GraphManager : public Singleton<GraphManager> {
   std::vector<MIDIEvent> m_sortScratch;   // sized, not only reserved: the sort writes into it
   std::vector<MIDIEvent> m_drainedEvents;  // device events with no instrument to take them
   std::size_t m_eventCapacity = 0;
-  std::size_t m_playerCapacity = 0;  // the largest block of the loaded MIDI file
+  std::size_t m_playerCapacity = 0;  // the player's largest block for any file loaded so far
 };
 
 }  // namespace vantor
