@@ -94,7 +94,7 @@ SMPLModule::~SMPLModule() {
   m_idleTimer = InstrumentFrontEnd::kNoTimer;
   if (m_entry != nullptr) {
     if (m_editor != nullptr) {
-      call(m_instance, KELO_OP_EDITOR_DETACH, m_editor);
+      if (m_instance != nullptr) call(m_instance, KELO_OP_EDITOR_DETACH, m_editor);
       call(m_editor, KELO_OP_EDITOR_DESTROY);
       m_editor = nullptr;
     }
