@@ -3,7 +3,6 @@
 #include <errno.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -152,15 +151,13 @@ class Services final : public BackendSink {
   }
 
   bool open(const std::string& clientName) {
-    const char* choice = std::getenv("KELO_MIDI_BACKEND");
-    const std::string only = choice != nullptr ? choice : "";
     std::vector<Backend*> candidates;
     std::vector<std::unique_ptr<Backend>> made;
     if (testBackend != nullptr) {
       candidates.push_back(testBackend);
     } else {
-      if (only.empty() || only == "jack") made.push_back(makeJackBackend());
-      if (only.empty() || only == "alsa") made.push_back(makeAlsaBackend());
+      made.push_back(makeJackBackend());
+      made.push_back(makeAlsaBackend());
       for (auto& candidate : made) candidates.push_back(candidate.get());
     }
     for (std::size_t i = 0; i < candidates.size(); ++i) {
@@ -364,7 +361,8 @@ class Services final : public BackendSink {
   bool listed(const Object& object, MIDIObjectType type, bool wantVirtual) {
     if (object.type != type || object.isVirtual != wantVirtual) return false;
     if (wantVirtual) return true;
-    const Object* device = find(objects[object.parent].parent);
+    const Object* entity = find(object.parent);
+    const Object* device = entity != nullptr ? find(entity->parent) : nullptr;
     return device != nullptr && !device->offline;
   }
 

@@ -264,7 +264,6 @@ TEST(MIDIServicesSystem, WithoutJackAndSequencerCreatingAClientFailsCleanly) {
   // A server name nobody runs, and no starting one on our behalf.
   environment.set("JACK_DEFAULT_SERVER", "kelo-nobody-" + std::to_string(getpid()));
   environment.set("JACK_NO_START_SERVER", "1");
-  environment.unset("KELO_MIDI_BACKEND");
   MIDIClientRef refused = 0;
   EXPECT_EQ(MIDIClientCreate(nullptr, nullptr, nullptr, &refused), kMIDIServerStartErr);
   EXPECT_EQ(kelo::midi::openBackendName(), nullptr);
