@@ -241,4 +241,26 @@ TEST_F(MIDIInputJack, TheVirtualDestinationIsAPortAnotherClientPlays) {
   expectTheLoopInOrderAndInTime(renderUntil(*device, 9, probe.xruns));
 }
 
+TEST_F(MIDIInputJack, AnotherClientsPortRenamedReachesTheDeviceManager) {
+  const std::string probeName = server.clientName("kelo-probe");
+  Probe probe(probeName);
+  ASSERT_NE(probe.client, nullptr);
+  jack_port_t* out =
+      jack_port_register(probe.client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+  ASSERT_NE(out, nullptr);
+  const int id = waitForDevice(probeName + ":out", 1);
+  ASSERT_GE(id, 0);
+  ASSERT_EQ(jack_port_rename(probe.client, out, "keys"), 0);
+  const std::string expected = "rename " + std::to_string(id) + " " + probeName + ":keys";
+  EXPECT_TRUE(eventually([&] {
+    MIDI_DispatchNotifications();
+    return manager.calls.back() == expected;
+  }));
+  jack_port_unregister(probe.client, out);
+  EXPECT_TRUE(eventually([&] {
+    MIDI_DispatchNotifications();
+    return manager.calls.back() == "remove " + std::to_string(id);
+  }));
+}
+
 }  // namespace
