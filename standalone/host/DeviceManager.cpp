@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "VNL/source/FileUtils.h"
 #include "VNL/source/LogLine.h"
 #include "VNL/source/ProductConf.h"
 #include "standalone/host/AudioDevice.h"
@@ -377,8 +378,11 @@ bool DeviceManager::privStop(DMContextualData& data) {
 void DeviceManager::endOfflineThread(DMContextualData& data) {
   if (data.offlineThread == nullptr) return;
   data.offlineThread->stop();
-  data.offlineThread->die();
+  // Waited for: its last block reads the context record and the graph, which may go next.
+  std::atomic<bool> gone{false};
+  data.offlineThread->die(&gone);
   data.offlineThread = nullptr;
+  while (!gone.load(std::memory_order_acquire)) PmilliSleep(1);
 }
 
 void DeviceManager::setOffline(const Context* context, bool offline) {
