@@ -204,8 +204,7 @@ void endpointAdded(MIDIEndpointRef endpoint, bool source) {
     }
   }
   const std::int32_t id = s.endpointsCounter;
-  MIDIDeviceInfo* info = newRecord(id, source, name, true);
-  (void)info;
+  newRecord(id, source, name, true);
   s.endpointRefs[id] = endpoint;
   if (g_manager != nullptr) g_manager->addMIDIDevice(id);
   ++s.endpointsCounter;
