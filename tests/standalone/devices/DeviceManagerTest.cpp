@@ -1,12 +1,14 @@
 // The device manager over the scripted PortAudio and MIDI system: the audio records of every
 // kind of device, PortAudio failures, output devices of a context, play and stop with their
 // order, MIDI naming and hot-plug with the re-enabling through the command interface.
+#include <map>
 #include <string>
 #include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "standalone/host/MIDIDevice.h"
 #include "tests/standalone/devices/DeviceTestSupport.h"
 
 namespace {
@@ -288,23 +290,45 @@ TEST_F(DeviceManager, MIDINamesAreUniquePerDirectionAndFreedNamesAreReused) {
 }
 
 // The command interface as the hot-plug sees it: records each call.
+// Enabling does what PE_ENGINE_MIDIDEVICE_ENABLE does: the factory's device for the id,
+// initialised and acquired (kept here in place of the graph); disabling deletes it.
 std::vector<std::string> g_commands;
+const vantor::Instance* g_context = nullptr;
+std::map<int, vantor::MIDIDevice*> g_enabled;
 std::int32_t recordCommand(std::int32_t command, void* p1, void* p2, std::int32_t i1,
                            std::int32_t i2, std::int32_t i3, float f) {
   g_commands.push_back(std::to_string(command) + " " + std::to_string(i1) + " " +
                        std::to_string(i2) + (p1 || p2 || i3 || f != 0.0f ? " extra" : ""));
+  if (i2 == -1) {
+    delete g_enabled[i1];
+    g_enabled.erase(i1);
+    return 0;
+  }
+  auto* device = dynamic_cast<vantor::MIDIDevice*>(
+      vantor::Singleton<vantor::MIDIDeviceFactory>::instance()->newInstanceByID(g_context, i1));
+  if (device == nullptr) return 1;
+  if (!device->init(g_context, &g_context->getDSPInfo())) {
+    delete device;
+    return 9;
+  }
+  device->acquire();
+  g_enabled[i1] = device;
   return 0;
 }
 
 TEST_F(DeviceManager, ADeviceInUseThatReturnsUnderItsNameAndDirectionIsReEnabled) {
   g_commands.clear();
+  g_context = &context;
   midi.addEndpoint(source("keys", "Keys"));
   midi.addEndpoint(source("synth", "Synth", false));
   vantor::DeviceManager* dm = startManager();
+  vantor::Singleton<vantor::Factory>::instance();
   dm->setCommandFunction(&recordCommand);
   ASSERT_THAT(namesOf(*dm), ElementsAre("0 Synth(out)", "1 Keys(in)"));
-  dm->acquireMIDIDevice(&context, 1);
-  dm->acquireMIDIDevice(&context, 0);
+  ASSERT_EQ(recordCommand(512, nullptr, nullptr, 1, 1, 0, 0.0f), 0);
+  ASSERT_EQ(recordCommand(512, nullptr, nullptr, 0, 1, 0, 0.0f), 0);
+  g_commands.clear();
+  EXPECT_FALSE(dm->getMIDIDeviceInfo(1)->free);
 
   midi.removeEndpoint("keys");
   midi.removeEndpoint("synth");
@@ -333,6 +357,12 @@ TEST_F(DeviceManager, ADeviceInUseThatReturnsUnderItsNameAndDirectionIsReEnabled
   EXPECT_THAT(g_commands, ElementsAre("512 1 -1", "512 0 -1", "512 " + std::to_string(back->id) + " 1"));
   EXPECT_TRUE(log.has('I', "newly connected device is re-enabled : Keys"));
   EXPECT_THAT(dm->pendingReEnable(), ElementsAre(std::make_pair(0, std::string("Synth"))));
+  ASSERT_EQ(g_enabled.count(back->id), 1u);
+  EXPECT_EQ(back->device, g_enabled[back->id]);
+  EXPECT_FALSE(back->free);
+  EXPECT_TRUE(log.has('I', "MIDIDevice::start()")) << "the re-enabled device is started";
+  for (auto& [id, device] : g_enabled) delete device;
+  g_enabled.clear();
 }
 
 }  // namespace
