@@ -23,7 +23,6 @@
 #include "standalone/host/Instance.h"
 #include "standalone/host/InstrumentFrontEnd.h"
 #include "standalone/host/MIDIDevice.h"
-#include "standalone/host/OfflineThread.h"
 #include "standalone/host/SMPLModule.h"
 #include "standalone/host/Sndfile.h"
 #include "standalone/host/Streamer.h"
@@ -36,8 +35,6 @@ constexpr int kMaxBlockSize = 32768;
 constexpr int kThreadExitWaitMilliseconds = 5000;
 
 InstrumentFrontEnd* g_frontEnd = nullptr;
-// Task ids of the offline render threads made so far and not yet seen to end. Main thread.
-std::vector<pid_t> g_offlineThreads;
 
 const char* commandName(PE_ENGINE_OPCODE command) {
   switch (command) {
@@ -96,8 +93,9 @@ std::int32_t engineCommand(std::int32_t command, void* p1, void* p2, std::int32_
   return engineOpcode(static_cast<PE_ENGINE_OPCODE>(command), p1, p2, i1, i2, i3, f);
 }
 
-// Back-end threads delete themselves when they end, so shut-down cannot join them; it waits
-// for their task to leave /proc instead, which is when nothing of them runs any more.
+// The disk thread deletes itself after it has answered `die`, and its last lines must land
+// before the log closes; a detached thread cannot be joined, so shut-down waits for its task
+// to leave /proc, which is when nothing of it runs any more.
 std::vector<pid_t> threadIds() {
   std::vector<pid_t> ids;
   DIR* tasks = ::opendir("/proc/self/task");
@@ -122,22 +120,15 @@ bool threadAlive(pid_t id) {
   return ::access(("/proc/self/task/" + std::to_string(id)).c_str(), F_OK) == 0;
 }
 
-void waitForThreadExit(pid_t id, const char* what) {
+void waitForThreadExit(pid_t id) {
   if (id == 0) return;
   for (int waited = 0; threadAlive(id); ++waited) {
     if (waited == kThreadExitWaitMilliseconds) {
-      PLOGE("EngineManager: the %s thread did not end", what);
+      PLOGE("EngineManager: the disk thread did not end");
       return;
     }
     PmilliSleep(1);
   }
-}
-
-OfflineThread* makeOfflineThread(RenderBlockHooks* hooks) {
-  const std::vector<pid_t> before = threadIds();
-  auto* thread = new OfflineThread(*Singleton<GraphManager>::instance(), hooks);
-  if (const pid_t id = newThreadId(before, threadIds())) g_offlineThreads.push_back(id);
-  return thread;
 }
 
 void copyName(char* out, std::size_t capacity, const std::string& name) {
@@ -201,7 +192,6 @@ std::int32_t EngineManager::initialize() {
 
   DeviceManager* devices = Singleton<DeviceManager>::instance();
   devices->setCommandFunction(&engineCommand);
-  devices->setOfflineThreadMaker(&makeOfflineThread);
   devices->init();
   devices->addContext(instance);
 
@@ -217,11 +207,9 @@ std::int32_t EngineManager::initialize() {
 }
 
 void EngineManager::endOfflineThread() {
+  // The device manager waits until the thread no longer touches the graph.
   DeviceManager* devices = Singleton<DeviceManager>::instance();
   if (devices->getOfflineThread(instance) != nullptr) devices->setOffline(instance, false);
-  // Also threads ended earlier by the offline switch: they may still finish a block.
-  for (pid_t id : g_offlineThreads) waitForThreadExit(id, "offline render");
-  g_offlineThreads.clear();
 }
 
 std::int32_t EngineManager::shutdown() {
@@ -238,7 +226,7 @@ std::int32_t EngineManager::shutdown() {
   std::atomic<std::int32_t> streamerDone{0};
   Singleton<Streamer>::instance()->die(&streamerDone);
   Singleton<Streamer>::releaseInstance();  // its thread deletes it
-  waitForThreadExit(m_streamerThread, "disk");
+  waitForThreadExit(m_streamerThread);
   m_streamerThread = 0;
 
   Singleton<Sndfile>::destroyInstance();
