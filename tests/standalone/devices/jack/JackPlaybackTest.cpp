@@ -5,6 +5,7 @@
 //
 // Waits are counted in the server's periods, never in wall-clock time.
 #include <jack/jack.h>
+#include <unistd.h>
 
 #include <array>
 #include <atomic>
@@ -70,7 +71,9 @@ class PrivateJackServer {
 class Capture {
  public:
   Capture() {
-    m_client = jack_client_open("kelo-capture", JackNoStartServer, nullptr);
+    // jackd keeps a client's socket under its name whatever the server: unique per process.
+    const std::string name = "kelo-capture-" + std::to_string(getpid());
+    m_client = jack_client_open(name.c_str(), JackNoStartServer, nullptr);
     if (m_client == nullptr) return;
     for (int i = 0; i < kPorts; ++i) {
       m_inputs[i] = jack_port_register(m_client, ("in_" + std::to_string(i + 1)).c_str(),
