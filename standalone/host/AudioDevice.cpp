@@ -20,10 +20,11 @@ namespace vantor {
 AudioDevice::AudioDevice(const std::string& name, std::int32_t deviceId, std::int32_t numInputs,
                          std::int32_t numOutputs, DeviceIOType)
     : m_deviceId(deviceId),
-      m_numOutputs(numOutputs > 0 ? std::uint32_t(numOutputs) : 0),
-      m_usedOutputs(m_numOutputs),
+      m_outputCount(numOutputs > 0 ? std::uint32_t(numOutputs) : 0),
+      m_usedOutputs(m_outputCount),
       m_name(name),
       m_manager(Singleton<DeviceManager>::instance()) {
+  m_numOutputs = std::int32_t(m_outputCount);
   if (const DMAudioDeviceInfo* record = m_manager->getAudioDeviceInfo(deviceId)) {
     m_outputIndex = record->outputIndex;
     m_name = record->name;
@@ -56,7 +57,7 @@ void AudioDevice::allocateBuffers() {
   freeBuffers();
   if (m_dspInfo == nullptr) return;
   m_bufferFrames = m_dspInfo->blockSize;
-  for (std::uint32_t channel = 0; channel < m_numOutputs; ++channel) {
+  for (std::uint32_t channel = 0; channel < m_outputCount; ++channel) {
     m_bufferStorage.emplace_back(new float[m_bufferFrames]());
     m_outputBuffers.push_back(m_bufferStorage.back().get());
   }
@@ -69,12 +70,12 @@ void AudioDevice::freeBuffers() {
 }
 
 std::uint32_t AudioDevice::streamChannels() const {
-  if (m_numOutputs <= 2) return m_numOutputs;
+  if (m_outputCount <= 2) return m_outputCount;
   return 2 * std::uint32_t(m_outputStereoPair) + 2;
 }
 
 void AudioDevice::setIOParams() {
-  if (m_numOutputs == 0 || m_dspInfo == nullptr) return;
+  if (m_outputCount == 0 || m_dspInfo == nullptr) return;
   m_outputParameters = PaStreamParameters{};
   m_outputParameters.device = m_outputIndex;
   m_outputParameters.channelCount = int(streamChannels());
@@ -83,7 +84,7 @@ void AudioDevice::setIOParams() {
   m_outputParameters.hostApiSpecificStreamInfo = nullptr;
   // PortAudio has no channel map on Linux: the pair's channels are written, the ones before
   // them get silence.
-  m_usedOutputs = m_numOutputs >= 3 ? 2 : m_numOutputs;
+  m_usedOutputs = m_outputCount >= 3 ? 2 : m_outputCount;
 }
 
 void AudioDevice::acquire() {
@@ -199,7 +200,7 @@ bool AudioDevice::getOutputLatency(double& milliseconds) {
 
 bool AudioDevice::setOutputStereoPair(std::int32_t pair) {
   if (m_playing || pair < 0) return false;
-  if (2 * std::int64_t(pair) + 2 > std::int64_t(m_numOutputs)) return false;
+  if (2 * std::int64_t(pair) + 2 > std::int64_t(m_outputCount)) return false;
   m_outputStereoPair = pair;
   return true;
 }
@@ -259,7 +260,7 @@ void AudioDevice::renderBlock(float* const* outputs, unsigned long offset, unsig
     m_graph->runGraphStereo(m_outputBuffers.data(), frames);
   }
   const std::uint32_t channels = streamChannels();
-  const std::uint32_t first = m_numOutputs >= 3 ? 2 * std::uint32_t(m_outputStereoPair) : 0;
+  const std::uint32_t first = m_outputCount >= 3 ? 2 * std::uint32_t(m_outputStereoPair) : 0;
   for (std::uint32_t channel = 0; channel < channels; ++channel) {
     float* out = outputs[channel] + offset;
     if (channel >= first && channel - first < m_usedOutputs) {

@@ -57,7 +57,8 @@ class AudioDevice : public Module {
 
   /// Allocates one block per output channel and the start semaphore.
   void initialize() override;
-  /// A new format takes effect at the next opening.
+  /// A new format takes effect at the next opening. Not while playing: the callback renders
+  /// into the buffers this remakes.
   void setDSPInfo(const DSPInfo* dspInfo) override;
 
   /// Tells the device manager the context holds the device; starts at once when the context
@@ -85,7 +86,7 @@ class AudioDevice : public Module {
   /// Channels the stream opens: 2 x pair + 2 on a device of three or more outputs, else its
   /// output count.
   std::uint32_t streamChannels() const;
-  std::uint32_t numOutputs() const { return m_numOutputs; }
+  std::uint32_t numOutputs() const { return m_outputCount; }
   std::uint32_t usedOutputs() const { return m_usedOutputs; }
   const std::string& name() const { return m_name; }
   const PaStreamParameters& outputParameters() const { return m_outputParameters; }
@@ -117,7 +118,7 @@ class AudioDevice : public Module {
   PaStreamParameters m_outputParameters{};
   std::int32_t m_outputIndex = -1;
   std::int32_t m_outputStereoPair = 0;
-  std::uint32_t m_numOutputs;
+  std::uint32_t m_outputCount;  // the device's output channels
   std::uint32_t m_usedOutputs;
   std::vector<std::unique_ptr<float[]>> m_bufferStorage;
   std::vector<float*> m_outputBuffers;
