@@ -17,6 +17,7 @@
 #include "VNL/source/FileUtils.h"
 #include "VNL/source/ProductConf.h"
 #include "engine/KeloEngineTestControl.h"
+#include "standalone/engine_interface/EngineBinding.h"
 #include "standalone/engine_interface/KeloEngineInterface.h"
 #include "tests/support/TempDir.h"
 
@@ -114,6 +115,36 @@ inline std::vector<std::string> infoTexts(const std::string& text) {
     start = end + 1;
   }
   return out;
+}
+
+}  // namespace kelo::test
+
+#include <sys/wait.h>
+
+#include <cstdio>
+
+namespace kelo::test {
+
+/// What the driver program printed and how it ended.
+struct DriverRun {
+  int status = -1;  ///< exit status, -1 when it did not exit normally
+  std::string output;
+};
+
+/// Runs kelo-backend-driver with `arguments` (each quoted for the shell) in this process's
+/// environment and collects its standard output.
+inline DriverRun runDriver(const std::vector<std::string>& arguments) {
+  std::string line = std::string("'") + KELO_BACKEND_DRIVER + "'";
+  for (const std::string& argument : arguments) line += " '" + argument + "'";
+  DriverRun run;
+  FILE* pipe = ::popen(line.c_str(), "r");
+  if (pipe == nullptr) return run;
+  char buffer[4096];
+  std::size_t got = 0;
+  while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, got);
+  const int status = ::pclose(pipe);
+  if (status != -1 && WIFEXITED(status)) run.status = WEXITSTATUS(status);
+  return run;
 }
 
 }  // namespace kelo::test

@@ -1,0 +1,128 @@
+// End to end, offline: the driver program renders the demo MIDI file through the reference
+// engine into an AIFF file with no audio device, through the command interface only.
+#include <sndfile.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/standalone/commands/CommandTestSupport.h"
+#include "tests/support/PreferenceSandbox.h"
+#include "tests/support/ScopedEnvironment.h"
+#include "tests/support/TempDir.h"
+
+KELO_PREFERENCE_SANDBOX();
+
+namespace {
+
+constexpr int kRate = 44100;
+constexpr int kBlock = 512;
+constexpr int kFramesPerBeat = kRate / 2;  // 120 beats a minute
+// The demo file's quarter-note melody, one note a beat.
+constexpr int kMelody[16] = {72, 74, 76, 79, 76, 72, 69, 72, 77, 76, 74, 72, 71, 74, 79, 84};
+
+struct Audio {
+  SF_INFO info{};
+  std::vector<float> left;
+  std::vector<float> right;
+};
+
+Audio readAudio(const std::string& path) {
+  Audio audio;
+  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &audio.info);
+  if (file == nullptr) return audio;
+  std::vector<float> interleaved(static_cast<std::size_t>(audio.info.frames * audio.info.channels));
+  sf_readf_float(file, interleaved.data(), audio.info.frames);
+  sf_close(file);
+  for (std::size_t i = 0; i + 1 < interleaved.size(); i += 2) {
+    audio.left.push_back(interleaved[i]);
+    audio.right.push_back(interleaved[i + 1]);
+  }
+  return audio;
+}
+
+// Power of `frequency` in a Hann-windowed stretch of `samples` (Goertzel).
+double powerAt(const std::vector<float>& samples, std::size_t first, std::size_t count,
+               double frequency) {
+  const double w = 2.0 * M_PI * frequency / kRate;
+  double s1 = 0.0;
+  double s2 = 0.0;
+  for (std::size_t i = 0; i < count; ++i) {
+    const double hann = 0.5 - 0.5 * std::cos(2.0 * M_PI * static_cast<double>(i) / (count - 1));
+    const double s0 = samples[first + i] * hann + 2.0 * std::cos(w) * s1 - s2;
+    s2 = s1;
+    s1 = s0;
+  }
+  return s1 * s1 + s2 * s2 - 2.0 * std::cos(w) * s1 * s2;
+}
+
+double noteFrequency(int note) { return 440.0 * std::exp2((note - 69) / 12.0); }
+
+double blockRms(const std::vector<float>& samples, std::size_t block) {
+  double sum = 0.0;
+  for (std::size_t i = block * kBlock; i < (block + 1) * kBlock; ++i) sum += samples[i] * samples[i];
+  return std::sqrt(sum / kBlock);
+}
+
+TEST(OfflineEndToEnd, RendersTheDemoFileThroughTheEngineIntoAnAiffFile) {
+  kelo::test::requirePreferenceSandbox();
+  kelo::test::PreferenceSandbox::clear();
+  kelo::test::ScopedEnvironment environment;
+  environment.set("JACK_NO_START_SERVER", "1");  // no audio device is wanted
+  kelo::test::InstalledEngine engine;
+  kelo::test::TempDir files;
+  const std::string output = files.file("demo.aiff");
+
+  const kelo::test::DriverRun run = kelo::test::runDriver({"render", KELO_DEMO_MIDI, output});
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_NE(run.output.find("wrote " + output), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("leftover threads: 0"), std::string::npos) << run.output;
+
+  const Audio audio = readAudio(output);
+  ASSERT_EQ(audio.info.channels, 2);
+  EXPECT_EQ(audio.info.samplerate, kRate);
+  EXPECT_EQ(audio.info.format, SF_FORMAT_AIFF | SF_FORMAT_PCM_16);
+
+  // Each melody note sounds from its beat on: strong in the stretch after the beat, absent in
+  // the stretch before it. The guard of more than a block on each side pins the onset.
+  constexpr std::size_t kWindow = 4096;
+  constexpr std::size_t kGuard = 700;
+  for (int beat = 1; beat < 16; ++beat) {
+    SCOPED_TRACE("beat " + std::to_string(beat));
+    const std::size_t onset = static_cast<std::size_t>(beat) * kFramesPerBeat;
+    const double frequency = noteFrequency(kMelody[beat]);
+    const double before = powerAt(audio.left, onset - kGuard - kWindow, kWindow, frequency);
+    const double after = powerAt(audio.left, onset + kGuard, kWindow, frequency);
+    EXPECT_GT(after, 1.0);
+    EXPECT_GT(after, 100.0 * before);
+  }
+
+  // After the file's end (16 beats) the render runs on until about one second (rate / block
+  // blocks) has been quiet, and the recording stops by itself.
+  const std::size_t frames = audio.left.size();
+  const std::size_t musicEnd = 16 * kFramesPerBeat;
+  const std::size_t quietBlocks = kRate / kBlock;
+  EXPECT_EQ(frames % kBlock, 0u);
+  EXPECT_GE(frames, musicEnd + (quietBlocks - 1) * kBlock);
+  EXPECT_LE(frames, musicEnd + (quietBlocks + 2) * kBlock);
+  const std::size_t blocks = frames / kBlock;
+  for (std::size_t block = blocks - (quietBlocks - 1); block < blocks; ++block) {
+    EXPECT_LE(blockRms(audio.left, block), 0.1) << block;
+    EXPECT_LE(blockRms(audio.right, block), 0.1) << block;
+  }
+
+  // The program log opened and closed.
+  const std::string log = kelo::test::readFile(kelo::test::programLogPath());
+  const std::vector<std::string> lines = kelo::test::infoTexts(log);
+  ASSERT_GE(lines.size(), 4u);
+  EXPECT_EQ(lines.front().rfind(kelo::test::programLogPath() + " opened on: ", 0), 0u);
+  EXPECT_NE(lines.front().find(" BUILD:"), std::string::npos);
+  EXPECT_EQ(lines[lines.size() - 1].rfind(kelo::test::programLogPath() + " closed on: ", 0), 0u);
+  EXPECT_EQ(lines[lines.size() - 2], std::string(79, '-'));
+  EXPECT_EQ(log.back(), '@');
+  EXPECT_NE(log.find("PE_ENGINE_INITIALIZE OK"), std::string::npos);
+}
+
+}  // namespace
