@@ -110,6 +110,7 @@ bool AudioDevice::onPlay() {
     PLOGE("%s::onPlay() not initialised", m_name.c_str());
     return false;
   }
+  if (m_stream != nullptr) return m_playing;  // a second stream would orphan the first
   setIOParams();
   m_graph = Singleton<GraphManager>::isCreated() ? Singleton<GraphManager>::instance() : nullptr;
   PortAudioApi& pa = portAudio();

@@ -256,6 +256,8 @@ TEST_F(AudioDevice, AStereoDeviceGetsBothChannels) {
   EXPECT_EQ(channels[0], kelo::test::filled(128, 0.5f));
   EXPECT_EQ(channels[1], kelo::test::filled(128, -0.25f));
   EXPECT_FLOAT_EQ(manager()->getCpuUsage(&context), 0.25f);
+  EXPECT_TRUE(device->onPlay()) << "already playing";
+  EXPECT_EQ(pa.openStreams(), 1) << "no second stream";
   delete device;
 }
 
