@@ -160,8 +160,7 @@ void ConvolverMasterShort::Reset() {
   std::memset(accumulator_.get(), 0, 4 * kBlock * sizeof(float));
 }
 
-// The spectra of a complete block into the history, then the filter step that prepares the
-// next block's share of all blocks so far.
+// The spectra of a complete block into the history slot of its cycle position.
 void ConvolverMasterShort::completeBlock(const float* left, const float* right) {
   transform_.ForwardFFT(historyLeft_ + counter_ * blockLen_, left);
   transform_.ForwardFFT(historyRight_ + counter_ * blockLen_, right);

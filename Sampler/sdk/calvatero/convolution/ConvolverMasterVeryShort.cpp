@@ -88,7 +88,7 @@ void VeryShortConvolver<B, Transform>::calculatePiece(float* outLeft, float* out
                                                       const float* inLeft,
                                                       const float* inRight,
                                                       std::size_t frames) {
-  CALVATERO_ASSERT(frames * SIMD_VECTOR_ELEMENTS < _chanMaxIOFramesTD * SIMD_VECTOR_ELEMENTS);
+  CALVATERO_ASSERT(frames < _chanMaxIOFramesTD);
   // Keep the history bounded: move the blocks still to be read back to its start.
   if (_writeCursor + frames + B > historyBlocks_ * B) {
     const std::size_t first = _writeCursor / B - (windows_ - 1);

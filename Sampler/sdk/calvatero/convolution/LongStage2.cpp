@@ -204,7 +204,7 @@ void KaratsubaConvolver16Way::InitH(const float* h, std::size_t length) {
       transforms_.rad4->ForwardRad4_IR(re_.get(), im_.get(), window.get(), slice);
     }
     for (std::size_t way = 0; way < kWays; ++way) {
-      float* block = const_cast<float*>(partition(way, j));
+      float* block = partition(way, j);
       SmallestForwardFfts(block, way);
       multInplaceConst(block, nullptr, kWayFloats, 1.0f / 1024.0f);
     }

@@ -88,7 +88,7 @@ class KaratsubaConvolver16Way {
   void SmallestInverseFfts(const float* spectrum, std::size_t way);
   float* wayTable(std::size_t way) const { return tables_ + way * partitions_ * kWayFloats; }
   /// The way's partition j, counted from the table's end.
-  const float* partition(std::size_t way, std::size_t j) const {
+  float* partition(std::size_t way, std::size_t j) const {
     return wayTable(way) + (partitions_ - 1 - j) * kWayFloats;
   }
 
