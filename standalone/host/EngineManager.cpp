@@ -429,9 +429,12 @@ std::int32_t EngineManager::command(PE_ENGINE_OPCODE command, void* p1, void* p2
     case PE_ENGINE_OFFLINE_SET: {
       if (isPlaying()) return PE_ENGINE_FAILED;
       const bool offline = i1 == 1;
+      // Back to real time, the offline thread goes first: the device manager waits until it
+      // has left its last block, so the modules never take the new format under a render.
+      if (!offline) devices.setOffline(instance, false);
       instance->setOffline(offline);
       graph.setDSPInfo(instance->dspInfo());
-      devices.setOffline(instance, offline);
+      if (offline) devices.setOffline(instance, true);
       return PE_ENGINE_OK;
     }
 

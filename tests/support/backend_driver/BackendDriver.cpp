@@ -184,6 +184,9 @@ int main(int argc, char** argv) {
                  argv[0], argv[0]);
     return 2;
   }
+  // A sanitizer's runtime starts its own helper thread with the first thread of the process:
+  // make that happen before the count.
+  std::thread([] {}).join();
   const std::vector<long> threadsBefore = threadIds();
 
   std::vector<std::string> arguments(argv, argv + argc);
