@@ -26,6 +26,7 @@
 #include "VNL/source/FileUtils.h"
 #include "VNL/source/LogLine.h"
 #include "VNL/source/NumberText.h"
+#include "platform/preferences/PreferenceStore.h"
 
 extern char** environ;
 
@@ -275,32 +276,7 @@ struct wrap_RunningApp {
 
 namespace vantor {
 
-std::string homeFolder() {
-  std::string home = environment("HOME");
-  if (!home.empty() && home.front() == '/') {
-    stripTrailingSlashes(home);
-    return home;
-  }
-  struct passwd entry {};
-  struct passwd* found = nullptr;
-  char buffer[4096];
-  if (::getpwuid_r(::getuid(), &entry, buffer, sizeof buffer, &found) == 0 && found != nullptr &&
-      found->pw_dir != nullptr)
-    return found->pw_dir;
-  return "/";
-}
-
-std::string userLibraryFolder() {
-  std::string overridden = environment("VANTOR_USER_LIBRARY_DIR");
-  if (!overridden.empty()) return overridden;
-  return xdgFolder("XDG_CONFIG_HOME", ".config") + "/vantor";
-}
-
-std::string localLibraryFolder() {
-  std::string overridden = environment("VANTOR_LOCAL_LIBRARY_DIR");
-  if (!overridden.empty()) return overridden;
-  return "/etc/vantor";
-}
+std::string homeFolder() { return kelo::prefs::homeFolder(); }
 
 void FileLister2(const std::string& folder, const std::string& pattern, std::set<std::string>& set) {
   wrap_FileLister(folder, pattern, set);
@@ -334,13 +310,13 @@ bool wrap_FindFolder(VNL_FindFolder kind, VNL_FindFolderDomain domain, std::stri
     switch (kind) {
       case VNL_ApplicationSupportFolder: path = xdgFolder("XDG_DATA_HOME", ".local/share"); break;
       case VNL_DesktopFolder: path = desktopFolder(); break;
-      case VNL_LibraryFolder: path = vantor::userLibraryFolder(); break;
+      case VNL_LibraryFolder: path = kelo::prefs::userLibraryRoot(); break;
       default: return false;
     }
   } else if (domain == VNL_LocalDomain) {
     switch (kind) {
       case VNL_ApplicationSupportFolder: path = localApplicationSupportFolder(); break;
-      case VNL_LibraryFolder: path = vantor::localLibraryFolder(); break;
+      case VNL_LibraryFolder: path = kelo::prefs::localLibraryRoot(); break;
       default: return false;  // no desktop for all users; unknown kinds
     }
   } else {

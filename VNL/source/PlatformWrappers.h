@@ -6,7 +6,7 @@
 // call them unless a comment says otherwise. None throws; failures come back as false, an
 // unchanged output, a null handle or a copy status.
 //
-// Linux folders (the preference store reads and writes under the same two library roots):
+// Linux folders (the two library roots are the preference store's, looked up there):
 //   application support  ${XDG_DATA_HOME:-~/.local/share}
 //   desktop              XDG_DESKTOP_DIR of ${XDG_CONFIG_HOME:-~/.config}/user-dirs.dirs, else ~/Desktop
 //   user library         $VANTOR_USER_LIBRARY_DIR, else ${XDG_CONFIG_HOME:-~/.config}/vantor
@@ -48,11 +48,8 @@ namespace vantor {
 
 class CFURLWrapper;
 
-/// The two library roots, shared with the preference store.
-std::string userLibraryFolder();
-std::string localLibraryFolder();
-
-/// The home folder: $HOME when it is absolute, else the password database's entry.
+/// The home folder: $HOME when it is absolute, else the password database's entry (the
+/// preference store's lookup).
 std::string homeFolder();
 
 /// What a plug-in listing would hold; nothing in the system fills one.

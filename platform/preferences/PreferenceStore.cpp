@@ -22,16 +22,8 @@ std::string environment(const char* name) {
   return value != nullptr ? std::string(value) : std::string();
 }
 
-std::string homeFolder() {
-  std::string home = environment("HOME");
-  if (!home.empty() && home.front() == '/') return home;
-  passwd entry{};
-  passwd* found = nullptr;
-  char buffer[4096];
-  if (getpwuid_r(getuid(), &entry, buffer, sizeof buffer, &found) == 0 && found != nullptr &&
-      found->pw_dir != nullptr)
-    return found->pw_dir;
-  return "/";
+void stripTrailingSlashes(std::string& path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
 }
 
 thread_local std::string t_lastError;
@@ -108,17 +100,38 @@ bool isSafeDomain(std::string_view domain) {
          domain.find("..") == std::string_view::npos && domain.find('\0') == std::string_view::npos;
 }
 
+std::string homeFolder() {
+  std::string home = environment("HOME");
+  if (home.empty() || home.front() != '/') {
+    home = "/";
+    passwd entry{};
+    passwd* found = nullptr;
+    char buffer[4096];
+    if (getpwuid_r(getuid(), &entry, buffer, sizeof buffer, &found) == 0 && found != nullptr &&
+        found->pw_dir != nullptr)
+      home = found->pw_dir;
+  }
+  stripTrailingSlashes(home);
+  return home;
+}
+
 std::string userLibraryRoot() {
-  std::string overridden = environment("VANTOR_USER_LIBRARY_DIR");
-  if (!overridden.empty()) return overridden;
-  std::string config = environment("XDG_CONFIG_HOME");
-  if (config.empty() || config.front() != '/') config = homeFolder() + "/.config";
-  return config + "/vantor";
+  std::string root = environment("VANTOR_USER_LIBRARY_DIR");
+  if (root.empty()) {
+    // XDG base directories must be absolute; anything else is ignored, as the XDG rules say.
+    std::string config = environment("XDG_CONFIG_HOME");
+    if (config.empty() || config.front() != '/') config = homeFolder() + "/.config";
+    root = config + "/vantor";
+  }
+  stripTrailingSlashes(root);
+  return root;
 }
 
 std::string localLibraryRoot() {
-  std::string overridden = environment("VANTOR_LOCAL_LIBRARY_DIR");
-  return overridden.empty() ? std::string("/etc/vantor") : overridden;
+  std::string root = environment("VANTOR_LOCAL_LIBRARY_DIR");
+  if (root.empty()) root = "/etc/vantor";
+  stripTrailingSlashes(root);
+  return root;
 }
 
 std::string hostId() {

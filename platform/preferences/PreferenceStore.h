@@ -9,7 +9,7 @@
 // user library: $VANTOR_USER_LIBRARY_DIR, else ${XDG_CONFIG_HOME:-~/.config}/vantor
 // local library: $VANTOR_LOCAL_LIBRARY_DIR, else /etc/vantor
 // host id: $VANTOR_HOST_ID, else the first line of /etc/machine-id
-// (the same roots `wrap_FindFolder` answers for the user and local library).
+// These roots are the only lookup of the two library folders: `wrap_FindFolder` answers them.
 //
 // A write takes flock on "<file>.lock", re-reads the file, changes the one key, writes a
 // temporary file in the same folder, fsyncs it and renames it over the file, so processes writing
@@ -34,6 +34,10 @@ struct Scope {
 /// False for an empty domain or one holding "/" or "..".
 bool isSafeDomain(std::string_view domain);
 
+/// $HOME when it is absolute, else the password database's entry, else "/"; without trailing
+/// slashes.
+std::string homeFolder();
+/// The library roots above, without trailing slashes.
 std::string userLibraryRoot();
 std::string localLibraryRoot();
 /// The host id used in ByHost file names ("unknown" when there is none that is safe).

@@ -85,6 +85,40 @@ TEST_F(PreferenceStore, EachScopeHasItsFileUnderItsRoot) {
   }
 }
 
+TEST_F(PreferenceStore, RootsFollowTheVariablesWithoutTrailingSlashes) {
+  const std::string home = PreferenceSandbox::home();
+  const struct {
+    const char* home;
+    const char* config;  // XDG_CONFIG_HOME; null: unset
+    const char* user;    // VANTOR_USER_LIBRARY_DIR; null: unset
+    const char* local;   // VANTOR_LOCAL_LIBRARY_DIR; null: unset
+    std::string userRoot, localRoot;
+  } cases[] = {
+      {"/h", nullptr, nullptr, nullptr, "/h/.config/vantor", "/etc/vantor"},
+      {"/h//", nullptr, nullptr, nullptr, "/h/.config/vantor", "/etc/vantor"},
+      {"/h", "/c/", nullptr, nullptr, "/c//vantor", "/etc/vantor"},
+      {"/h", "relative", nullptr, nullptr, "/h/.config/vantor", "/etc/vantor"},
+      {"/h", "/c", "/u/", "/l//", "/u", "/l"},
+      {"/h", "/c", "", "", "/c/vantor", "/etc/vantor"},
+  };
+  for (const auto& c : cases) {
+    kelo::test::ScopedEnvironment environment;
+    const auto put = [&](const char* name, const char* value) {
+      if (value != nullptr)
+        environment.set(name, value);
+      else
+        environment.unset(name);
+    };
+    put("HOME", c.home);
+    put("XDG_CONFIG_HOME", c.config);
+    put("VANTOR_USER_LIBRARY_DIR", c.user);
+    put("VANTOR_LOCAL_LIBRARY_DIR", c.local);
+    EXPECT_EQ(kelo::prefs::userLibraryRoot(), c.userRoot) << c.home << " " << (c.config ? c.config : "-");
+    EXPECT_EQ(kelo::prefs::localLibraryRoot(), c.localRoot) << (c.local ? c.local : "-");
+  }
+  EXPECT_EQ(kelo::prefs::homeFolder(), home);
+}
+
 TEST_F(PreferenceStore, UnsafeDomainsAreRefusedEverywhere) {
   for (const char* domain : {"", "/", "a/b", "..", "com..vantor", "../etc/passwd", "/etc/x"}) {
     EXPECT_FALSE(kelo::prefs::isSafeDomain(domain)) << domain;
