@@ -19,6 +19,12 @@ function(kelo_add_units dir)
     add_subdirectory(${dir})
     return()
   endif()
+  kelo_add_child_units(${dir})
+endfunction()
+
+# Adds the units below each child folder of `dir`, in name order: for a unit that holds units
+# of its own.
+function(kelo_add_child_units dir)
   file(GLOB children LIST_DIRECTORIES true ${dir}/*)
   list(SORT children)
   foreach(child ${children})
@@ -65,6 +71,27 @@ function(kelo_add_shared_object target)
   set_property(TARGET ${target} PROPERTY KELO_EXPORTS "${ARG_EXPORTS}")
 endfunction()
 
+# kelo_write_bundle_info(<bundle folder> NAME <Name> VERSION <v>)
+# Writes <bundle folder>/Contents/Info.plist naming the executable <Name>, the identifier
+# com.vantor.<Name> and the version.
+function(kelo_write_bundle_info bundle_dir)
+  cmake_parse_arguments(ARG "" "NAME;VERSION" "" ${ARGN})
+  file(GENERATE OUTPUT ${bundle_dir}/Contents/Info.plist CONTENT
+"<?xml version=\"1.0\" encoding=\"UTF-8\"?>
+<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" \"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">
+<plist version=\"1.0\">
+<dict>
+\t<key>CFBundleExecutable</key>
+\t<string>${ARG_NAME}</string>
+\t<key>CFBundleIdentifier</key>
+\t<string>com.vantor.${ARG_NAME}</string>
+\t<key>CFBundleVersion</key>
+\t<string>${ARG_VERSION}</string>
+</dict>
+</plist>
+")
+endfunction()
+
 # kelo_add_bundle(<target> NAME <Name> [EXTENSION bundle] VERSION <v> EXPORTS ... SOURCES ... LIBS ...
 #                 [DESTINATION dir])
 # A bundle folder <Name>.<ext>/Contents/ with Info.plist and x86_64-linux/<Name>.so.
@@ -80,20 +107,7 @@ function(kelo_add_bundle target)
   set(bundle_dir ${ARG_DESTINATION}/${ARG_NAME}.${ARG_EXTENSION})
   kelo_add_shared_object(${target} EXPORTS ${ARG_EXPORTS} SOURCES ${ARG_SOURCES} LIBS ${ARG_LIBS}
     OUTPUT_DIR ${bundle_dir}/Contents/x86_64-linux OUTPUT_NAME ${ARG_NAME})
-  file(GENERATE OUTPUT ${bundle_dir}/Contents/Info.plist CONTENT
-"<?xml version=\"1.0\" encoding=\"UTF-8\"?>
-<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" \"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">
-<plist version=\"1.0\">
-<dict>
-\t<key>CFBundleExecutable</key>
-\t<string>${ARG_NAME}</string>
-\t<key>CFBundleIdentifier</key>
-\t<string>com.vantor.${ARG_NAME}</string>
-\t<key>CFBundleVersion</key>
-\t<string>${ARG_VERSION}</string>
-</dict>
-</plist>
-")
+  kelo_write_bundle_info(${bundle_dir} NAME ${ARG_NAME} VERSION ${ARG_VERSION})
   set_property(TARGET ${target} PROPERTY KELO_BUNDLE_DIR ${bundle_dir})
 endfunction()
 

@@ -15,20 +15,7 @@ function(kelo_add_libsndfile_bundle target)
   endif()
   set(bundle_dir ${ARG_DESTINATION}/libsndfile.bundle)
   set(executable ${bundle_dir}/Contents/x86_64-linux/libsndfile.so)
-  file(GENERATE OUTPUT ${bundle_dir}/Contents/Info.plist CONTENT
-"<?xml version=\"1.0\" encoding=\"UTF-8\"?>
-<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" \"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">
-<plist version=\"1.0\">
-<dict>
-\t<key>CFBundleExecutable</key>
-\t<string>libsndfile</string>
-\t<key>CFBundleIdentifier</key>
-\t<string>com.vantor.libsndfile</string>
-\t<key>CFBundleVersion</key>
-\t<string>1</string>
-</dict>
-</plist>
-")
+  kelo_write_bundle_info(${bundle_dir} NAME libsndfile VERSION 1)
   # The link names the library's soname, so a library update keeps the bundle working.
   add_custom_command(OUTPUT ${executable}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${bundle_dir}/Contents/x86_64-linux
