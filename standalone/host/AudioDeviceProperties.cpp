@@ -1,6 +1,11 @@
 #include "standalone/host/AudioDeviceProperties.h"
 
+#include <alsa/asoundlib.h>
+
+#include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstdio>
 
 #include "standalone/host/DSPInfo.h"
 #include "standalone/host/PortAudioApi.h"
@@ -65,10 +70,57 @@ bool PortAudioDeviceProperties::availableNominalSampleRates(std::uint32_t device
   return any;
 }
 
+std::string alsaHardwareAddress(const std::string& portAudioName) {
+  const std::size_t open = portAudioName.rfind("(hw:");
+  if (open == std::string::npos) return {};
+  const std::size_t close = portAudioName.find(')', open);
+  if (close == std::string::npos) return {};
+  const std::string address = portAudioName.substr(open + 1, close - open - 1);
+  unsigned card = 0;
+  unsigned device = 0;
+  char end = 0;
+  if (std::sscanf(address.c_str(), "hw:%u,%u%c", &card, &device, &end) != 2) return {};
+  return address;
+}
+
+namespace {
+
+// The period sizes the hardware takes. Opening fails when another program (or our own stream)
+// holds the device: the caller falls back.
+bool alsaPeriodSizeRange(const std::string& address, std::uint32_t& minimum,
+                         std::uint32_t& maximum) {
+  snd_pcm_t* pcm = nullptr;
+  if (snd_pcm_open(&pcm, address.c_str(), SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0) {
+    return false;
+  }
+  snd_pcm_hw_params_t* params = nullptr;
+  snd_pcm_hw_params_malloc(&params);
+  snd_pcm_uframes_t lo = 0;
+  snd_pcm_uframes_t hi = 0;
+  int direction = 0;
+  const bool known = params != nullptr && snd_pcm_hw_params_any(pcm, params) >= 0 &&
+                     snd_pcm_hw_params_get_period_size_min(params, &lo, &direction) >= 0 &&
+                     snd_pcm_hw_params_get_period_size_max(params, &hi, &direction) >= 0;
+  if (params != nullptr) snd_pcm_hw_params_free(params);
+  snd_pcm_close(pcm);
+  if (!known || lo == 0 || hi < lo) return false;
+  minimum = std::uint32_t(std::min<snd_pcm_uframes_t>(lo, UINT32_MAX));
+  maximum = std::uint32_t(std::min<snd_pcm_uframes_t>(hi, UINT32_MAX));
+  return true;
+}
+
+}  // namespace
+
 bool PortAudioDeviceProperties::bufferFrameSizeRange(std::uint32_t deviceID,
                                                      std::uint32_t& minimum,
                                                      std::uint32_t& maximum) {
-  if (audioDeviceIDToIndex(deviceID) == paNoDevice) return false;
+  const PaDeviceIndex index = audioDeviceIDToIndex(deviceID);
+  if (index == paNoDevice) return false;
+  const PaDeviceInfo* info = portAudio().deviceInfo(index);
+  if ((deviceID >> 16) == std::uint32_t(paALSA) && info != nullptr && info->name != nullptr) {
+    const std::string address = alsaHardwareAddress(info->name);
+    if (!address.empty() && alsaPeriodSizeRange(address, minimum, maximum)) return true;
+  }
   minimum = kMinimumBlock;
   maximum = kMaximumBlock;
   return true;

@@ -11,6 +11,7 @@
 #include <portaudio.h>
 
 #include <cstdint>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -42,10 +43,17 @@ std::uint32_t indexToAudioDeviceID(std::int32_t index);
 /// The global PortAudio index of a platform audio device id; paNoDevice when there is none.
 PaDeviceIndex audioDeviceIDToIndex(std::uint32_t deviceID);
 
+/// The ALSA hardware address ("hw:0,3") in a PortAudio ALSA device name such as
+/// "HDA Intel PCH: HDMI 0 (hw:0,3)"; empty when the name holds none (plug-in devices such as
+/// "default" or "pulse").
+std::string alsaHardwareAddress(const std::string& portAudioName);
+
 /// The Linux answers, from PortAudio (`portAudio()`):
 /// - rates: each of the seven supported rates for which PortAudio accepts a stereo 32-bit float
 ///   output stream on the device, as a range of one rate;
-/// - block sizes: PortAudio adapts any block size to the device, so 32 to 8192;
+/// - block sizes: an ALSA hardware device that can be opened tells its period-size range;
+///   for every other device (plug-ins, JACK, a device in use) 32 to 8192, since PortAudio
+///   adapts any block size;
 /// - latency: the stream's reported output latency at its sample rate, rounded;
 /// - safety offset: 0 (PortAudio's reported latency already holds the device's buffering).
 class PortAudioDeviceProperties : public AudioDeviceProperties {

@@ -164,6 +164,29 @@ TEST_F(AudioDevice, LinuxPropertiesProbeTheSupportedRatesAndOfferTheWholeBlockRa
   EXPECT_FALSE(linux.bufferFrameSizeRange(0, lo, hi));
 }
 
+TEST(AlsaHardwareAddress, IsReadFromPortAudiosDeviceName) {
+  struct Case {
+    const char* name;
+    const char* address;
+  };
+  for (const Case& c : {Case{"HDA Intel PCH: ALC892 Analog (hw:0,0)", "hw:0,0"},
+                        Case{"USB Audio (2) (hw:12,3)", "hw:12,3"},
+                        Case{"default", ""}, Case{"pulse", ""}, Case{"Odd (hw:1)", ""},
+                        Case{"Odd (hw:1,2x)", ""}, Case{"Cut (hw:1,2", ""}, Case{"", ""}}) {
+    EXPECT_EQ(vantor::alsaHardwareAddress(c.name), c.address) << c.name;
+  }
+}
+
+TEST_F(AudioDevice, AHardwareDeviceThatCannotBeOpenedOffersTheWholeBlockRange) {
+  addOutput("No Such Card: Analog (hw:99,0)");
+  startManager();
+  std::uint32_t lo = 0, hi = 0;
+  vantor::PortAudioDeviceProperties linux;
+  EXPECT_TRUE(linux.bufferFrameSizeRange(vantor::indexToAudioDeviceID(0), lo, hi));
+  EXPECT_EQ(lo, 32u);
+  EXPECT_EQ(hi, 8192u);
+}
+
 TEST_F(AudioDevice, LatencyCountsDeviceLatencySafetyOffsetAndOneBlock) {
   addOutput("Card");
   startManager();
