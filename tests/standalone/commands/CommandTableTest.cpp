@@ -2,7 +2,10 @@
 // one table of commands run in order through the back end's states (built, with a device,
 // playing, stopped, shut down), each with its result, whether it logs its name, and its
 // effect.
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -24,6 +27,7 @@
 #include "tests/standalone/commands/CommandTestSupport.h"
 #include "tests/standalone/devices/FakePortAudio.h"
 #include "tests/support/PreferenceSandbox.h"
+#include "tests/support/ScopedEnvironment.h"
 #include "tests/support/TempDir.h"
 
 KELO_PREFERENCE_SANDBOX();
@@ -144,6 +148,7 @@ TEST_F(CommandInterface, EveryCommandThroughTheBackEndsStates) {
   std::int32_t chunkSize = 0;
   std::vector<unsigned char> savedChunk;
   std::vector<std::int32_t> used;
+  std::vector<long> threadsBefore;
   int keysId = -1;
   PEAudioDeviceRecord records[3];
   const auto sentinel = [&] { std::memset(records, 0xAB, sizeof records); };
@@ -160,7 +165,12 @@ TEST_F(CommandInterface, EveryCommandThroughTheBackEndsStates) {
        "PE_ENGINE_APP_ARGUMENTS_SET", {}},
       {"a command before the back end is built", [&] { return cmd(PE_ENGINE_AUDIO_START); }, 1,
        "PE_ENGINE_AUDIO_START", {}},
-      {"initialise", [&] { return cmd(PE_ENGINE_INITIALIZE); }, 0, "PE_ENGINE_INITIALIZE",
+      {"initialise",
+       [&] {
+         threadsBefore = kelo::test::threadIds();
+         return cmd(PE_ENGINE_INITIALIZE);
+       },
+       0, "PE_ENGINE_INITIALIZE",
        [&] {
          ASSERT_NE(context(), nullptr);
          EXPECT_EQ(context()->getDSPInfo().sampleRateInt, 44100u);
@@ -278,6 +288,10 @@ TEST_F(CommandInterface, EveryCommandThroughTheBackEndsStates) {
        }},
       {"settings out, one null", [&] { return cmd(PE_ENGINE_AUDIODEVICE_SETTINGS_GET, &value); },
        1, "PE_ENGINE_AUDIODEVICE_SETTINGS_GET", {}},
+
+      {"a device that is not listed",
+       [&] { return cmd(PE_ENGINE_AUDIODEVICE_SET, nullptr, nullptr, 99); }, 1,
+       "PE_ENGINE_AUDIODEVICE_SET", [&] { EXPECT_EQ(audioDevice(), nullptr); }},
 
       // With the first device.
       {"choose a device", [&] { return cmd(PE_ENGINE_AUDIODEVICE_SET, nullptr, nullptr, 0); }, 0,
@@ -498,6 +512,8 @@ TEST_F(CommandInterface, EveryCommandThroughTheBackEndsStates) {
          EXPECT_FALSE(vantor::Singleton<vantor::GraphManager>::isCreated());
          EXPECT_FALSE(vantor::Singleton<vantor::DeviceManager>::isCreated());
          EXPECT_EQ(engine.count(KELO_OP_INSTANCE_DESTROY), 3);
+         // The disk thread and the offline thread are gone with the back end.
+         EXPECT_EQ(kelo::test::threadIds(), threadsBefore);
          EXPECT_EQ(engine.findings(), 0);
          const std::string log = kelo::test::readFile(kelo::test::programLogPath());
          ASSERT_FALSE(log.empty());
@@ -568,6 +584,34 @@ TEST_F(CommandInterface, MIDIDeviceThatCannotOpenIsDeletedAndAnswers9) {
   // The record is free again: the device was released when it was deleted.
   EXPECT_TRUE(vantor::Singleton<vantor::DeviceManager>::instance()->getMIDIDeviceInfo(keysId)->free);
   EXPECT_EQ(cmd(PE_ENGINE_SHUTDOWN), 0);
+}
+
+TEST(ProgramLog, WithoutAUserDataFolderTheLogIsInTheCurrentFolder) {
+  kelo::test::requirePreferenceSandbox();
+  kelo::test::TempDir place;
+  ASSERT_TRUE(kelo::test::writeFile(place.file("not-a-folder"), "x"));
+  kelo::test::ScopedEnvironment environment;
+  environment.set("XDG_DATA_HOME", place.file("not-a-folder"));
+  char* previous = ::getcwd(nullptr, 0);
+  ASSERT_EQ(::chdir(place.path().c_str()), 0);
+
+  ::testing::internal::CaptureStdout();
+  const int version = cmd(PE_ENGINE_VERSION, std::vector<char>(32).data());
+  const int shutdown = cmd(PE_ENGINE_SHUTDOWN);
+  const std::string terminal = ::testing::internal::GetCapturedStdout();
+  ASSERT_EQ(::chdir(previous), 0);
+  std::free(previous);
+
+  EXPECT_EQ(version, 0);
+  EXPECT_EQ(shutdown, 0);
+  EXPECT_EQ(terminal, "can't get app support path\n");
+  const std::string log = kelo::test::readFile(place.file(std::string(conf.productName) +
+                                                          " Standalone.log"));
+  const std::vector<std::string> lines = kelo::test::infoTexts(log);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.front().rfind(std::string(conf.productName) + " Standalone.log opened on: ", 0),
+            0u);
+  EXPECT_EQ(log.back(), '@');
 }
 
 TEST(DeviceRecords, NamesAreCutToTheirFields) {

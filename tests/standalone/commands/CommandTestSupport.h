@@ -3,11 +3,13 @@
 // program log holds the process's standard output.
 #pragma once
 
+#include <dirent.h>
 #include <dlfcn.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -92,6 +94,19 @@ class InstalledEngine {
   void* m_library = nullptr;
   KeloEngineTestControlFunction m_control = nullptr;
 };
+
+/// The task ids of this process's threads, in ascending order.
+inline std::vector<long> threadIds() {
+  std::vector<long> ids;
+  if (DIR* tasks = ::opendir("/proc/self/task")) {
+    while (const dirent* entry = ::readdir(tasks)) {
+      if (entry->d_name[0] != '.') ids.push_back(std::atol(entry->d_name));
+    }
+    ::closedir(tasks);
+  }
+  std::sort(ids.begin(), ids.end());
+  return ids;
+}
 
 /// The program log's path for this product, in the sandbox's user data folder.
 inline std::string programLogPath() {
