@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "Sampler/sdk/calvatero/resample/ResamplerFilterTables.h"
+#include "tests/Sampler/sdk/calvatero/support/AlignedAllocationProbe.h"
 
 namespace {
 
@@ -74,6 +75,21 @@ TEST(Resampler, RefusesRatesWithoutATableAndAnEmptyBlock) {
   EXPECT_THROW(FIRResampler20khz(96000, 0, 0, 0), FIRResampler20khz_init_error);
   const std::runtime_error& base = FIRResampler20khz_init_error();
   EXPECT_STREQ(base.what(), "Resampler_init_error");
+}
+
+TEST(Resampler, AFailedAllocationThrowsAndLeavesNothing) {
+  for (long k = 1;; ++k) {
+    calvatero::testing::AlignedAllocationProbe probe(k);
+    try {
+      auto resampler = make(192000, 256, true, true);
+      ASSERT_GT(k, 4) << "the convolvers and scratch buffers come from MallocAligned";
+      resampler.reset();
+      EXPECT_EQ(probe.liveBlocks(), 0);
+      break;
+    } catch (const std::bad_alloc&) {
+      ASSERT_EQ(probe.liveBlocks(), 0) << k;
+    }
+  }
 }
 
 TEST(Resampler, UnfilteredDownsamplingKeepsEveryFactorthFrameFromTheBlockStart) {
