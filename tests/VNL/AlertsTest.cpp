@@ -6,6 +6,7 @@
 
 #include "VNL/source/FileUtils.h"
 #include "VNL/source/LogLine.h"
+#include "tests/support/LogCapture.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -97,21 +98,19 @@ std::string captureStderr(Body&& body) {
 
 TEST(StderrAlertTest, WritesOneLineAndTakesTheSafeChoice) {
   vantor::setAlertBackend(nullptr);
-  kelo::test::TempDir tmp;
-  const int log = ::open(tmp.file("log").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-  ASSERT_GE(log, 0);
-  const int previousLog = vantor::logDescriptor();
-  vantor::setLogDescriptor(log);
   bool yes = true;
   bool ok = true;
-  const std::string written = captureStderr([&] {
-    popupModalMessageWindowCocoa(nullptr, "File Recording", "disk full");
-    yes = popupModalYesNoWindowCocoa(nullptr, "Delete", "Really?");
-    ok = popupModalOkCancelWindowCocoa(nullptr, "Kelo Courier", "Collect the logs?");
-  });
-  vantor::setLogDescriptor(previousLog);
-  ::close(log);
-  const std::string logged = kelo::test::readFile(tmp.file("log"));
+  std::string written, logged;
+  {
+    kelo::test::LogCapture log;
+    ASSERT_TRUE(log.ok());
+    written = captureStderr([&] {
+      popupModalMessageWindowCocoa(nullptr, "File Recording", "disk full");
+      yes = popupModalYesNoWindowCocoa(nullptr, "Delete", "Really?");
+      ok = popupModalOkCancelWindowCocoa(nullptr, "Kelo Courier", "Collect the logs?");
+    });
+    logged = log.text();
+  }
   EXPECT_EQ(logged.rfind("I:", 0), 0u) << logged;
   EXPECT_NE(logged.find(":alert: File Recording: disk full [OK]\n"), std::string::npos) << logged;
   EXPECT_NE(logged.find(":alert: Kelo Courier: Collect the logs? [Cancel]\n"), std::string::npos) << logged;

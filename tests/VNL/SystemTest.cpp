@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "VNL/source/LogLine.h"
+#include "tests/support/LogCapture.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -142,33 +143,26 @@ TEST_F(SystemTest, MemoryCountersStayZeroWithoutVmStatistics) {
 
 TEST_F(SystemTest, MemoryUsageIsOneLineOfRightAlignedMebibytes) {
   fake.vmStatistics = true;
-  kelo::test::TempDir dir;
-  const std::string path = dir.file("log");
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  ASSERT_GE(fd, 0);
-  vantor::setLogDescriptor(fd);
+  kelo::test::LogCapture capture;
+  ASSERT_TRUE(capture.ok());
   System::logMemoryUsage();
-  vantor::setLogDescriptor(-1);
-  close(fd);
   const std::string expected = "\nCurrent Memory footprint:\n" + std::string(26, ' ') +
                                "8192 total Mbytes of physical memory.\n" + std::string(29, ' ') +
                                "3 free  Mbytes of physical memory.\n\n\n";
-  const std::string log = kelo::test::readFile(path);
+  const std::string log = capture.text();
   ASSERT_TRUE(std::regex_search(log, std::regex("^I:[0-9]+:[0-9]+:\n"))) << log;
   EXPECT_EQ(log.substr(log.find(":\n") + 1), expected);
 }
 
 TEST_F(SystemTest, InitRunsOnceAndLogsTheFailingProbes) {
-  kelo::test::TempDir dir;
-  const std::string path = dir.file("log");
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  ASSERT_GE(fd, 0);
-  vantor::setLogDescriptor(fd);
-  System::init(3);
-  System::init(0);
-  vantor::setLogDescriptor(-1);
-  close(fd);
-  const std::string log = kelo::test::readFile(path);
+  std::string log;
+  {
+    kelo::test::LogCapture capture;
+    ASSERT_TRUE(capture.ok());
+    System::init(3);
+    System::init(0);
+    log = capture.text();
+  }
 
   const auto count = [&log](const std::string& text) {
     std::size_t n = 0;

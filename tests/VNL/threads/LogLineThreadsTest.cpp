@@ -1,6 +1,3 @@
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <regex>
 #include <sstream>
 #include <string>
@@ -10,16 +7,13 @@
 #include <gtest/gtest.h>
 
 #include "VNL/source/LogLine.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/LogCapture.h"
 
 namespace {
 
 TEST(LogLine, LinesFromEightThreadsComeOutWholeAndInFormat) {
-  kelo::test::TempDir dir;
-  const std::string path = dir.file("log.txt");
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  ASSERT_GE(fd, 0);
-  vantor::setLogDescriptor(fd);
+  kelo::test::LogCapture log;
+  ASSERT_TRUE(log.ok());
 
   constexpr int kThreads = 8;
   constexpr int kLines = 500;
@@ -33,11 +27,9 @@ TEST(LogLine, LinesFromEightThreadsComeOutWholeAndInFormat) {
     });
   }
   for (auto& thread : threads) thread.join();
-  vantor::setLogDescriptor(-1);
-  close(fd);
 
   const std::regex line("W:[0-9]+:[1-9][0-9]*:0x[0-9a-f]+thread ([0-7]) line ([0-9]+) x{300}");
-  std::istringstream in(kelo::test::readFile(path));
+  std::istringstream in(log.text());
   std::vector<int> next(kThreads, 0);
   int count = 0;
   for (std::string text; std::getline(in, text); ++count) {

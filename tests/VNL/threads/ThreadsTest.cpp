@@ -1,8 +1,5 @@
 #include "VNL/source/Threads.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <mutex>
 #include <string>
@@ -12,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "VNL/source/LogLine.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/LogCapture.h"
 
 namespace {
 
@@ -20,25 +17,6 @@ using vantor::Condition;
 using vantor::MutexOLD;
 using vantor::Semaphore;
 using vantor::ThreadDetached;
-
-// Sends log lines to a file for the life of the object.
-class CapturedLog {
- public:
-  CapturedLog() : m_path(m_dir.file("log")) {
-    m_fd = open(m_path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    vantor::setLogDescriptor(m_fd);
-  }
-  ~CapturedLog() {
-    vantor::setLogDescriptor(-1);
-    close(m_fd);
-  }
-  std::string text() const { return kelo::test::readFile(m_path); }
-
- private:
-  kelo::test::TempDir m_dir;
-  std::string m_path;
-  int m_fd;
-};
 
 TEST(ThreadPriority, IsTheShareOfTheRangeTruncated) {
   struct Case {
@@ -56,7 +34,7 @@ TEST(ThreadPriority, IsTheShareOfTheRangeTruncated) {
 }
 
 TEST(Mutex, TryLockOnAMutexHeldElsewhereFailsQuietly) {
-  CapturedLog log;
+  kelo::test::LogCapture log;
   MutexOLD mutex("held", false);
   ASSERT_TRUE(mutex.isOk());
   ASSERT_TRUE(mutex.lock());
@@ -79,7 +57,7 @@ TEST(Mutex, RecursiveMutexIsTakenAgainByItsHolder) {
 }
 
 TEST(Condition, TimedWaitRunsOutQuietlyAndSignalWakes) {
-  CapturedLog log;
+  kelo::test::LogCapture log;
   Condition condition("cond");
   ASSERT_TRUE(condition.lock());
   EXPECT_FALSE(condition.waitFor(1));
@@ -117,7 +95,7 @@ TEST(Semaphore, PostStopsAtANonZeroMaximum) {
 }
 
 TEST(Semaphore, WaitTimeoutRunsOutWithoutAPost) {
-  CapturedLog log;
+  kelo::test::LogCapture log;
   Semaphore empty("empty", 0, 1);
   EXPECT_FALSE(empty.waitTimeout(20));
   EXPECT_FALSE(empty.waitTimeout(0));

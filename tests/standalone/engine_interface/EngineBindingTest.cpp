@@ -1,4 +1,3 @@
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -13,6 +12,7 @@
 #include "VNL/source/LogLine.h"
 #include "standalone/engine_interface/EngineBinding.h"
 #include "standalone/engine_interface/EngineVersion.h"
+#include "tests/support/LogCapture.h"
 #include "tests/support/PreferenceSandbox.h"
 #include "tests/support/ScopedEnvironment.h"
 #include "tests/support/TempDir.h"
@@ -24,39 +24,6 @@ namespace {
 constexpr const char* kVendor = "Sorvelin";
 constexpr const char* kProduct = "KELO Player";
 constexpr const char* kProductDomain = "com.Sorvelin.KELO Player";
-
-// The texts of the "E:" lines written while it lives.
-class LogCapture {
- public:
-  LogCapture() {
-    m_fd = ::open(m_dir.file("log").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-    vantor::setLogDescriptor(m_fd);
-  }
-  ~LogCapture() {
-    vantor::setLogDescriptor(-1);
-    ::close(m_fd);
-  }
-  std::vector<std::string> errors() const {
-    std::vector<std::string> texts;
-    const std::string all = kelo::test::readFile(m_dir.file("log"));
-    size_t start = 0;
-    while (start < all.size()) {
-      const size_t end = all.find('\n', start);
-      const std::string line = all.substr(start, end - start);
-      start = end == std::string::npos ? all.size() : end + 1;
-      if (line.rfind("E:", 0) != 0) continue;
-      // "E:" thread ":" microseconds ":" text
-      const size_t afterThread = line.find(':', 2);
-      const size_t afterTime = line.find(':', afterThread + 1);
-      texts.push_back(line.substr(afterTime + 1));
-    }
-    return texts;
-  }
-
- private:
-  kelo::test::TempDir m_dir;
-  int m_fd = -1;
-};
 
 class EngineBindingTest : public ::testing::Test {
  protected:
@@ -81,14 +48,14 @@ class EngineBindingTest : public ::testing::Test {
 
 TEST_F(EngineBindingTest, BindsTheInstalledEngineAndCreatesAnInstance) {
   install(KELO_ENGINE_BUNDLE);
-  LogCapture log;
+  kelo::test::LogCapture log;
   vantor::EngineBinding binding;
   ASSERT_EQ(vantor::bindEngine(kVendor, kProduct, vantor::CONFIG_LEVEL_USER, binding),
             vantor::EngineBindingFailure::None);
   EXPECT_EQ(binding.dataFolder, m_data.path());
   EXPECT_EQ(binding.enginePath, KELO_ENGINE_BUNDLE);
   ASSERT_NE(binding.entry, nullptr);
-  EXPECT_TRUE(log.errors().empty());
+  EXPECT_TRUE(log.texts('E').empty());
   EXPECT_TRUE(m_alerts.shown().empty());
 
   EXPECT_EQ(vantor::fetchEngineVersion(binding.entry).number, 1056);
@@ -153,12 +120,12 @@ TEST_F(EngineBindingTest, EachFailureLogsOneLineAndShowsItsAlert) {
       ASSERT_TRUE(vantor::writeConfigStringValue("com.vantor.kelo", "path", c.enginePath,
                                                  vantor::CONFIG_LEVEL_USER));
     }
-    LogCapture log;
+    kelo::test::LogCapture log;
     vantor::EngineBinding binding;
     EXPECT_EQ(vantor::bindEngine(kVendor, kProduct, vantor::CONFIG_LEVEL_USER, binding), c.failure)
         << c.what;
     EXPECT_EQ(binding.entry, nullptr) << c.what;
-    EXPECT_EQ(log.errors(), std::vector<std::string>{c.logText}) << c.what;
+    EXPECT_EQ(log.texts('E'), std::vector<std::string>{c.logText}) << c.what;
     ASSERT_EQ(alerts.shown().size(), 1u) << c.what;
     EXPECT_EQ(alerts.shown()[0].title, "Sorvelin KELO Player");
     EXPECT_EQ(alerts.shown()[0].text, c.alertText);
