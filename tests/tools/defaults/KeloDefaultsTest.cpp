@@ -8,6 +8,8 @@
 
 #include "platform/preferences/PreferenceStore.h"
 #include "tests/support/PreferenceSandbox.h"
+#include "tests/support/ScopedEnvironment.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
@@ -17,18 +19,22 @@ using kelo::test::PreferenceSandbox;
 
 struct Outcome {
   int status;
-  std::string out;  // standard output only
+  std::string out;
+  std::string err;
 };
 
 Outcome run(const std::string& arguments) {
-  const std::string command = std::string(KELO_DEFAULTS_PROGRAM) + " " + arguments + " 2>/dev/null";
+  const kelo::test::TempDir dir;
+  const std::string errFile = dir.file("err");
+  const std::string command =
+      std::string(KELO_DEFAULTS_PROGRAM) + " " + arguments + " 2>'" + errFile + "'";
   FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return {-1, ""};
+  if (pipe == nullptr) return {-1, "", ""};
   std::string out;
   char buffer[512];
   for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
   const int status = pclose(pipe);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out, kelo::test::readFile(errFile)};
 }
 
 // Python's plistlib reads the file independently of our own reader.
@@ -89,26 +95,46 @@ TEST_F(KeloDefaults, BadInputGetsAClearRefusalAndChangesNothing) {
   const struct {
     const char* arguments;
     int status;
+    const char* message;  // the one line on standard error
   } cases[] = {
-      {"", 2},
-      {"frobnicate com.vantor.kelo", 2},
-      {"write com.vantor.kelo path", 2},
-      {"write com.vantor.kelo path a b", 2},
-      {"write com.vantor.kelo rate --int 12abc", 2},
-      {"write com.vantor.kelo rate --int 99999999999", 2},
-      {"read --int com.vantor.kelo path", 2},
-      {"--force write com.vantor.kelo path /x", 2},
-      {"write ../evil path /x", 2},
-      {"write '' path /x", 2},
-      {"write com/vantor path /x", 2},
-      {"read com.vantor.kelo path", 1},
-      {"read com.vantor.kelo", 1},
-      {"delete com.vantor.kelo path", 1},
-      {"list com.vantor.kelo", 1},
+      {"", 2, "kelo-defaults: no command given\n"},
+      {"frobnicate com.vantor.kelo", 2, "kelo-defaults: unknown command \"frobnicate\"\n"},
+      {"write com.vantor.kelo path", 2, "kelo-defaults: wrong number of arguments for write\n"},
+      {"write com.vantor.kelo path a b", 2, "kelo-defaults: wrong number of arguments for write\n"},
+      {"write com.vantor.kelo rate --int 12abc", 2,
+       "kelo-defaults: \"12abc\" is not a 32-bit integer\n"},
+      {"write com.vantor.kelo rate --int 99999999999", 2,
+       "kelo-defaults: \"99999999999\" is not a 32-bit integer\n"},
+      {"read --int com.vantor.kelo path", 2, "kelo-defaults: --int goes with write only\n"},
+      {"--force write com.vantor.kelo path /x", 2, "kelo-defaults: unknown option --force\n"},
+      {"write ../evil path /x", 2, "kelo-defaults: refused domain \"../evil\""},
+      {"write '' path /x", 2, "kelo-defaults: refused domain \"\""},
+      {"write com/vantor path /x", 2, "kelo-defaults: refused domain \"com/vantor\""},
+      {"read com.vantor.kelo path", 1, "kelo-defaults: no \"path\" in com.vantor.kelo ("},
+      {"read com.vantor.kelo", 1, "kelo-defaults: domain com.vantor.kelo does not exist ("},
+      {"delete com.vantor.kelo path", 1, "kelo-defaults: no \"path\" in com.vantor.kelo ("},
+      {"list com.vantor.kelo", 1, "kelo-defaults: domain com.vantor.kelo does not exist ("},
   };
-  for (const auto& c : cases) EXPECT_EQ(run(c.arguments).status, c.status) << c.arguments;
+  for (const auto& c : cases) {
+    const Outcome outcome = run(c.arguments);
+    EXPECT_EQ(outcome.status, c.status) << c.arguments;
+    EXPECT_EQ(outcome.err.rfind(c.message, 0), 0u) << c.arguments << ": " << outcome.err;
+    EXPECT_EQ(outcome.out, "") << c.arguments;
+  }
   EXPECT_EQ(run("--help").status, 0);
   EXPECT_EQ(run("list com.vantor.kelo").status, 1) << "nothing was written";
+}
+
+TEST_F(KeloDefaults, AWriteThatCannotReachStorageSaysWhyAndFails) {
+  // The user library's Preferences folder cannot be made: a plain file stands in its way.
+  kelo::test::ScopedEnvironment environment;
+  const std::string blocker = PreferenceSandbox::home() + "/blocker";
+  ASSERT_TRUE(kelo::test::writeFile(blocker, "not a folder"));
+  environment.set("VANTOR_USER_LIBRARY_DIR", blocker);
+  const Outcome outcome = run("write com.vantor.kelo path /x");
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_EQ(outcome.err.rfind("kelo-defaults: not stored: ", 0), 0u) << outcome.err;
+  EXPECT_EQ(kelo::test::readFile(blocker), "not a folder");
 }
 
 }  // namespace
