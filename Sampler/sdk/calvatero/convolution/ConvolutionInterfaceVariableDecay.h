@@ -18,7 +18,7 @@ extern "C" {
 
 /// As zkcvInitConvolverStereo, with the same codes. Impulses shorter than 1600 frames are
 /// padded with silence to 1600. Calls of any length are accepted; they are processed in runs
-/// of min(maxBlockFrames, 1024) frames (at least 1).
+/// of min(maxBlockFrames, 1024) frames (1024 when maxBlockFrames is 0).
 int zkcvInitConvolverVariableDecayStereo(const float* irLeft, const float* irRight,
                                          std::size_t irFrames, std::size_t maxBlockFrames,
                                          void** handleOut);

@@ -19,8 +19,9 @@ constexpr std::size_t kStage2FirstTap = 544;
 // cycle's boundary (the block ending there is output from 544 to 1567).
 constexpr std::size_t kStage2OldOutput = BASE_BUFFER_SIZE + STAGE2_BUFFER_SIZE * 3 / 2;
 
+// The boost scratch: min(maxBlock, 1024) frames; a maximum of 0 says nothing, so it gets 1024.
 std::size_t runFrames(std::size_t maxBlock) {
-  return std::clamp<std::size_t>(maxBlock, 1, STAGE2_BUFFER_SIZE);
+  return maxBlock == 0 ? STAGE2_BUFFER_SIZE : std::min(maxBlock, STAGE2_BUFFER_SIZE);
 }
 
 }  // namespace

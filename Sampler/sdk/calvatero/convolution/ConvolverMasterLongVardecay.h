@@ -43,7 +43,7 @@ class ConvolverMasterVardecay : public ConvolverHandle {
   virtual double GetMinimumAllowableDecayFactor() const = 0;
 
   /// The engine for an impulse of `irFrames` frames, padded with silence to 1600 when shorter.
-  /// Calls are processed in runs of at most min(maxBlockFrames, 1024) frames. Throws
+  /// Calls are processed in runs of min(maxBlockFrames, 1024) frames (0: 1024). Throws
   /// std::bad_alloc or the transforms' errors; nothing is left allocated then.
   static ConvolverMasterVardecay* CreateConvolverMasterVardecay(const float* irLeft,
                                                                 const float* irRight,
