@@ -8,10 +8,9 @@
 #include "standalone/host/AudioStatKeeper.h"
 #include "standalone/host/DSPInfo.h"
 #include "standalone/host/MIDIDevice.h"
-#include "standalone/host/MIDIFile.h"
 #include "standalone/host/MIDIFilePlayer.h"
-#include "standalone/host/MIDINoteMonitor.h"
 #include "standalone/host/Module.h"
+#include "standalone/host/MutexHold.h"
 #include "standalone/host/StereoFileOutputModule.h"
 #include "standalone/host/StereoGainModule.h"
 
@@ -21,26 +20,6 @@ namespace {
 
 constexpr int kChannels = 2;
 
-// The player's largest block without a file: its silencing list, the note-offs of a
-// per-channel monitor, and the room it starts with.
-constexpr std::size_t kPlayerBaseCapacity =
-    MIDIFilePlayer::kShutUpSize + 16 * MIDINoteMonitor::kNotesPerMap + 32;
-
-// The graph's pairing of lock and unlock on the main thread.
-class Hold {
- public:
-  explicit Hold(MutexOLD& mutex) : m_mutex(mutex), m_held(mutex.lock()) {}
-  ~Hold() {
-    if (m_held) m_mutex.unlock();
-  }
-  Hold(const Hold&) = delete;
-  Hold& operator=(const Hold&) = delete;
-
- private:
-  MutexOLD& m_mutex;
-  bool m_held;
-};
-
 void clear(float** bus, unsigned frames) {
   for (int channel = 0; channel < kChannels; ++channel) {
     for (unsigned i = 0; i < frames; ++i) bus[channel][i] = 0.0f;
@@ -49,7 +28,7 @@ void clear(float** bus, unsigned frames) {
 
 }  // namespace
 
-GraphManager::GraphManager() : m_playerCapacity(kPlayerBaseCapacity) {}
+GraphManager::GraphManager() = default;
 
 GraphManager::~GraphManager() {
   delete m_audioDevice;
@@ -88,7 +67,7 @@ void GraphManager::freeBuses() {
 }
 
 void GraphManager::init(const Context* context, const DSPInfo* dspInfo) {
-  Hold hold(m_mutex);
+  MutexHold hold(m_mutex);
   m_context = context;
   m_dspInfo = dspInfo;
   makeBuses();
@@ -99,6 +78,7 @@ void GraphManager::init(const Context* context, const DSPInfo* dspInfo) {
   m_fileOutput->init(context, dspInfo);
   m_player = new MIDIFilePlayer();
   m_player->init(context, dspInfo);
+  m_playerCapacity = m_player->maxEventsPerBlock();
   m_leftStatistics = new AudioStatKeeper();
   m_rightStatistics = new AudioStatKeeper();
   reserveEventStorage();
@@ -115,7 +95,7 @@ void GraphManager::setDSPInfo(const DSPInfo* dspInfo) {
   for (auto& [slot, gain] : m_slotGains) gain->setDSPInfo(dspInfo);
   if (m_masterGain != nullptr) m_masterGain->setDSPInfo(dspInfo);
   if (m_fileOutput != nullptr) m_fileOutput->setDSPInfo(dspInfo);
-  Hold hold(m_mutex);
+  MutexHold hold(m_mutex);
   m_dspInfo = dspInfo;
   makeBuses();
   reserveEventStorage();  // the devices' per-block limits follow the format
@@ -132,14 +112,14 @@ void GraphManager::reserveEventStorage() {
 }
 
 void GraphManager::setAudioDevice(Module* device) {
-  Hold hold(m_mutex);
+  MutexHold hold(m_mutex);
   delete m_audioDevice;
   m_audioDevice = device;
 }
 
 void GraphManager::addMIDIDevice(int id, MIDIDevice* device) {
   if (device == nullptr) return;
-  Hold hold(m_mutex);
+  MutexHold hold(m_mutex);
   if (device->getDeviceType() == kDeviceInput) {
     m_inputMIDIDevices[id] = device;
   } else {
@@ -149,7 +129,7 @@ void GraphManager::addMIDIDevice(int id, MIDIDevice* device) {
 }
 
 void GraphManager::removeMIDIDevice(int id) {
-  Hold hold(m_mutex);
+  MutexHold hold(m_mutex);
   for (auto* map : {&m_inputMIDIDevices, &m_otherMIDIDevices}) {
     const auto found = map->find(id);
     if (found != map->end()) {
@@ -198,7 +178,7 @@ bool GraphManager::addInstrument(int slot, Module* instrument) {
   gain->init(m_context, m_dspInfo);
   std::vector<MIDIEvent> events;
   events.reserve(m_eventCapacity);
-  Hold hold(m_mutex);
+  MutexHold hold(m_mutex);
   m_instruments[slot] = instrument;
   m_slotGains[slot] = gain;
   m_eventLists[slot] = std::move(events);
@@ -210,7 +190,7 @@ bool GraphManager::removeInstrument(int slot) {
     PLOGE("GraphManager::removeInstrument, no instrument in slot: %d", slot);
     return false;
   }
-  Hold hold(m_mutex);
+  MutexHold hold(m_mutex);
   delete m_instruments[slot];
   m_instruments.erase(slot);
   delete m_slotGains[slot];
@@ -291,19 +271,13 @@ bool GraphManager::isRecording() { return m_fileOutput != nullptr && m_fileOutpu
 
 bool GraphManager::setMIDIFile(const std::string& path) {
   if (m_player == nullptr) return false;
-  // Room for the player's largest block (its silencing, every note-off and every event of the
-  // file) before the player can produce one.
-  std::size_t fileEvents = 0;
-  {
-    MIDIFile probe(path);
-    if (probe.open() && probe.init()) fileEvents = probe.numEvents();
-  }
-  {
-    Hold hold(m_mutex);
-    m_playerCapacity = std::max(m_playerCapacity, kPlayerBaseCapacity + fileEvents);
-    reserveEventStorage();
-  }
-  return m_player->setMIDIFile(path);
+  // Loading stops playback, and only this thread starts it again: the room for the new file's
+  // largest block is there before the player can produce one.
+  const bool loaded = m_player->setMIDIFile(path);
+  MutexHold hold(m_mutex);
+  m_playerCapacity = std::max(m_playerCapacity, m_player->maxEventsPerBlock());
+  reserveEventStorage();
+  return loaded;
 }
 
 bool GraphManager::startMIDIFile() { return m_player != nullptr && m_player->playFile(); }

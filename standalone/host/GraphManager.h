@@ -92,7 +92,8 @@ class GraphManager : public Singleton<GraphManager> {
   bool stopRecording();
   bool isRecording();
 
-  /// Loads a MIDI file into the player and reserves the render's room for its blocks.
+  /// Loads a MIDI file into the player (which stops playing) and reserves the render's room
+  /// for the player's largest block before it can play again.
   bool setMIDIFile(const std::string& path);
   bool startMIDIFile();
   bool stopMIDIFile();

@@ -4,6 +4,7 @@
 
 #include "VNL/source/LogLine.h"
 #include "standalone/host/DSPInfo.h"
+#include "standalone/host/MutexHold.h"
 
 namespace vantor {
 
@@ -28,25 +29,12 @@ constexpr std::array<MIDIEvent, MIDIFilePlayer::kShutUpSize> makeShutUp() {
 
 constexpr std::array<MIDIEvent, MIDIFilePlayer::kShutUpSize> kShutUp = makeShutUp();
 
-// The player's own pairing of lock and unlock on the main thread.
-class Hold {
- public:
-  explicit Hold(MutexOLD& mutex) : m_mutex(mutex), m_held(mutex.lock()) {}
-  ~Hold() {
-    if (m_held) m_mutex.unlock();
-  }
-  Hold(const Hold&) = delete;
-  Hold& operator=(const Hold&) = delete;
-
- private:
-  MutexOLD& m_mutex;
-  bool m_held;
-};
-
 }  // namespace
 
-MIDIFilePlayer::MIDIFilePlayer() : m_monitor(std::make_unique<MIDINoteMonitor>(true)) {
-  m_output.reserve(kShutUpSize + m_monitor->maxNotesOff() + kBlockEventsReserve);
+MIDIFilePlayer::MIDIFilePlayer()
+    : m_monitor(std::make_unique<MIDINoteMonitor>(true)),
+      m_maxEventsPerBlock(kShutUpSize + m_monitor->maxNotesOff()) {
+  m_output.reserve(m_maxEventsPerBlock + kBlockEventsReserve);
   m_outputCapacity = m_output.capacity();
 }
 
@@ -58,9 +46,11 @@ const std::array<MIDIEvent, MIDIFilePlayer::kShutUpSize>& MIDIFilePlayer::shutUp
 
 bool MIDIFilePlayer::setMIDIFile(const std::string& path) {
   m_playing.store(false, std::memory_order_relaxed);
-  Hold hold(m_mutex);
+  MutexHold hold(m_mutex);
   try {
+    m_length.store(0.0, std::memory_order_relaxed);
     m_file.reset();
+    m_maxEventsPerBlock = kShutUpSize + m_monitor->maxNotesOff();
     m_mesureIndex = 0;
     auto file = std::make_unique<MIDIFile>(path);
     m_resetPending = false;
@@ -68,7 +58,7 @@ bool MIDIFilePlayer::setMIDIFile(const std::string& path) {
 
     // Room for a block holding every event of the file, after the silencing and note-offs:
     // a block never outgrows it, whatever the tempo or block size.
-    const std::size_t needed = kShutUpSize + m_monitor->maxNotesOff() + file->numEvents();
+    const std::size_t needed = m_maxEventsPerBlock + file->numEvents();
     if (needed > m_outputCapacity) {
       std::vector<MIDIEvent> storage;
       storage.reserve(needed);
@@ -76,14 +66,17 @@ bool MIDIFilePlayer::setMIDIFile(const std::string& path) {
       m_swapPending = true;
     }
 
+    m_maxEventsPerBlock = needed;
     m_file = std::move(file);
     m_position.store(0.0, std::memory_order_relaxed);
+    m_length.store(m_file->length(), std::memory_order_relaxed);
     m_atEnd = false;
     m_tempo = tempoAt(0.0);
     return true;
   } catch (...) {
     PLOGE("MIDIFilePlayer could not load:%s", path.c_str());
     m_playing.store(false, std::memory_order_relaxed);
+    m_length.store(0.0, std::memory_order_relaxed);
     m_file.reset();
     return false;
   }
@@ -102,7 +95,7 @@ bool MIDIFilePlayer::stopFile() {
 void MIDIFilePlayer::seek(double normalised) {
   const bool wasPlaying = m_playing.exchange(false, std::memory_order_relaxed);
   {
-    Hold hold(m_mutex);
+    MutexHold hold(m_mutex);
     if (m_file) {
       const double position = normalised * m_file->length();
       m_position.store(position, std::memory_order_relaxed);
@@ -118,8 +111,10 @@ void MIDIFilePlayer::seek(double normalised) {
 }
 
 double MIDIFilePlayer::getNormalisedPos() const {
-  if (!m_file || m_file->length() <= 0) return 0.0;
-  return m_position.load(std::memory_order_relaxed) / m_file->length();
+  // The file itself may be replaced under the mutex meanwhile: only the atomics are read.
+  const double length = m_length.load(std::memory_order_relaxed);
+  if (length <= 0) return 0.0;
+  return m_position.load(std::memory_order_relaxed) / length;
 }
 
 float MIDIFilePlayer::tempoAt(double beat) const {

@@ -42,6 +42,10 @@ class MIDIFilePlayer : public Module {
   /// read or is refused. Blocks on the mutex.
   bool setMIDIFile(const std::string& path);
   bool hasFile() const { return m_file != nullptr; }
+  /// The most events one block can produce with the file loaded now (with none: the silencing
+  /// list and every note-off): the room a caller collecting the blocks must reserve. Main
+  /// thread; set by `setMIDIFile`.
+  std::size_t maxEventsPerBlock() const { return m_maxEventsPerBlock; }
 
   /// Neither moves the position; stopping silences the next block.
   bool playFile();
@@ -52,7 +56,7 @@ class MIDIFilePlayer : public Module {
   /// Blocks on the mutex.
   void seek(double normalised);
   /// Position over length, 0 without a file. May pass 1.0 while the last, partly filled
-  /// measure plays; exactly 1.0 once the end is reached.
+  /// measure plays; exactly 1.0 once the end is reached. Any thread: the render asks too.
   double getNormalisedPos() const;
   /// Beats.
   double position() const { return m_position.load(std::memory_order_relaxed); }
@@ -79,6 +83,7 @@ class MIDIFilePlayer : public Module {
   bool m_active = false;  // render thread: silencing is owed when playback stops
   float m_tempo = 120.0f;
   std::atomic<double> m_position{0.0};
+  std::atomic<double> m_length{0.0};  // the loaded file's, 0 without one: read without the mutex
   MutexOLD m_mutex{"BMFP", false};
   std::unique_ptr<MIDIFile> m_file;
   std::size_t m_mesureIndex = 0;
@@ -86,6 +91,7 @@ class MIDIFilePlayer : public Module {
   bool m_resetPending = false;
   bool m_atEnd = false;  // the end was reached: stay there, silencing, until moved
   std::unique_ptr<MIDINoteMonitor> m_monitor;
+  std::size_t m_maxEventsPerBlock = 0;  // main thread
 
   // Larger output storage prepared by the main thread when a file is loaded; the render swaps
   // it in under the mutex, so only the render ever touches the live list. Afterwards it holds

@@ -7,6 +7,7 @@
 #include "VNL/source/LogLine.h"
 #include "standalone/host/AudioFile.h"
 #include "standalone/host/DSPInfo.h"
+#include "standalone/host/MutexHold.h"
 #include "standalone/host/StreamedAudioFileWrite.h"
 #include "standalone/host/Streamer.h"
 
@@ -15,22 +16,6 @@ namespace vantor {
 namespace {
 
 constexpr int kChannels = 2;
-
-// The module's pairing of lock and unlock on the main thread.
-class Hold {
- public:
-  explicit Hold(MutexOLD& mutex) : m_mutex(mutex), m_held(mutex.lock()) {}
-  ~Hold() {
-    if (m_held) m_mutex.unlock();
-  }
-  Hold(const Hold&) = delete;
-  Hold& operator=(const Hold&) = delete;
-  bool held() const { return m_held; }
-
- private:
-  MutexOLD& m_mutex;
-  bool m_held;
-};
 
 float clampSample(float sample) { return std::min(1.0f, std::max(-1.0f, sample)); }
 
@@ -60,7 +45,7 @@ void StereoFileOutputModule::allocateBuffer() {
 }
 
 void StereoFileOutputModule::initialize() {
-  Hold hold(m_mutex);
+  MutexHold hold(m_mutex);
   allocateBuffer();
   updateSilentBlockLimit();
 }
@@ -74,7 +59,7 @@ void StereoFileOutputModule::updateSilentBlockLimit() {
 }
 
 void StereoFileOutputModule::setDSPInfo(const DSPInfo* dspInfo) {
-  Hold hold(m_mutex);
+  MutexHold hold(m_mutex);
   Module::setDSPInfo(dspInfo);
   if (m_interleaved != nullptr) allocateBuffer();
   updateSilentBlockLimit();
@@ -94,7 +79,7 @@ bool StereoFileOutputModule::setRecordingFile(const std::string& path, int forma
     return false;
   }
   if (file == nullptr) return false;
-  Hold hold(m_mutex);
+  MutexHold hold(m_mutex);
   m_streamer = streamer;
   m_file.store(file, std::memory_order_release);
   m_rmsEngaged.store(false, std::memory_order_release);
@@ -102,7 +87,7 @@ bool StereoFileOutputModule::setRecordingFile(const std::string& path, int forma
 }
 
 bool StereoFileOutputModule::startRecording() {
-  Hold hold(m_mutex);
+  MutexHold hold(m_mutex);
   if (isRecording() || !hasFile()) return false;
   m_silentBlocks.store(0, std::memory_order_relaxed);
   m_rmsEngaged.store(false, std::memory_order_release);
@@ -111,7 +96,7 @@ bool StereoFileOutputModule::startRecording() {
 }
 
 bool StereoFileOutputModule::stopRecording() {
-  Hold hold(m_mutex);
+  MutexHold hold(m_mutex);
   if (!isRecording() || !hasFile()) return false;
   stopHeld();
   return true;

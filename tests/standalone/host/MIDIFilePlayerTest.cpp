@@ -228,6 +228,24 @@ TEST_F(PlayerTest, AFileThatCannotBeLoadedLeavesNoFileAndNoEvents) {
   EXPECT_TRUE(log.has('E', "could not open midi file:"));
 }
 
+TEST_F(PlayerTest, ABlockNeverBringsMoreThanTheRoomItAnnounces) {
+  // The silencing list and a note-off for every note a per-channel monitor can hold.
+  const std::size_t silence = MIDIFilePlayer::kShutUpSize + 16 * 256;
+  EXPECT_EQ(player.maxEventsPerBlock(), silence);
+  // 300 notes at beat 0: the first block brings them all; stopping then ends all of them.
+  SmfTrack track;
+  for (int i = 0; i < 300; ++i) track.noteOn(0, i / 128, i % 128, 100);
+  track.endOfTrack(4 * kDivision);
+  load({track});
+  EXPECT_EQ(player.maxEventsPerBlock(), silence + 300);
+  player.playFile();
+  EXPECT_EQ(block().size(), 300u);
+  player.stopFile();
+  EXPECT_EQ(block().size(), MIDIFilePlayer::kShutUpSize + 300);
+  EXPECT_FALSE(player.setMIDIFile(dir.file("missing.mid")));
+  EXPECT_EQ(player.maxEventsPerBlock(), silence);
+}
+
 TEST_F(PlayerTest, NothingHappensWhileStoppedOrWithoutAFile) {
   EXPECT_TRUE(block().empty());
   player.playFile();

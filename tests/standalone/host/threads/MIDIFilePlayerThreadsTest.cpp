@@ -72,6 +72,7 @@ TEST(MIDIFilePlayerThreads, LoadAndSeekOnTheMainThreadWhileTheRenderPlays) {
   player.playFile();
 
   std::atomic<bool> stop{false};
+  std::atomic<bool> positionsInRange{true};
   std::thread render([&] {
     std::vector<vantor::MIDIEvent> events;
     events.reserve(8192);
@@ -79,6 +80,9 @@ TEST(MIDIFilePlayerThreads, LoadAndSeekOnTheMainThreadWhileTheRenderPlays) {
       player.fireSyncInfo();
       player.getMIDIEvents(events);
       events.clear();
+      // The graph asks for the position on the render thread while a load replaces the file.
+      const double position = player.getNormalisedPos();
+      if (!(position >= 0.0 && position < 2.0)) positionsInRange = false;
     }
   });
   for (int round = 0; round < 20; ++round) {
@@ -91,6 +95,7 @@ TEST(MIDIFilePlayerThreads, LoadAndSeekOnTheMainThreadWhileTheRenderPlays) {
   }
   stop = true;
   render.join();
+  EXPECT_TRUE(positionsInRange);
 }
 
 }  // namespace

@@ -6,12 +6,14 @@
 
 #include "standalone/host/GraphManager.h"
 #include "standalone/host/Instance.h"
+#include "standalone/host/MIDIFilePlayer.h"
 #include "standalone/host/SMPLModule.h"
 #include "standalone/host/Streamer.h"
 #include "tests/standalone/host/HostTestSupport.h"
 #include "tests/standalone/host/graph/GraphTestSupport.h"
 #include "tests/standalone/streamer/StreamerTestSupport.h"
 #include "tests/support/PreferenceSandbox.h"
+#include "tests/support/SmfWriter.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/realtime/RealtimeGuard.h"
 
@@ -77,6 +79,54 @@ TEST(GraphRealtime, BlocksRenderThroughTheEngineWithoutAllocatingOrBlocking) {
   for (const auto& entry : trace) processCalls += entry.opcode == KELO_OP_PROCESS ? 1 : 0;
   EXPECT_EQ(processCalls, 500);
   EXPECT_TRUE(engine.findings().empty());
+}
+
+// Counts the events of each block; allocates nothing.
+class CountingInstrument : public vantor::Module {
+ public:
+  void processMIDIStereo(const std::vector<vantor::MIDIEvent>& events, float**, float**,
+                         unsigned, bool) override {
+    if (events.size() > most) most = events.size();
+    total += events.size();
+  }
+  std::size_t most = 0;
+  std::size_t total = 0;
+};
+
+TEST(GraphRealtime, AFileWhoseEventsAllFallInOneBlockRendersWithoutAllocating) {
+  ASSERT_TRUE(kelo::test::kRealtimeGuarded);
+  kelo::test::TempDir dir;
+  // Every note of every channel in the first block, then the same again after a seek.
+  kelo::test::SmfTrack track;
+  for (int channel = 0; channel < 16; ++channel) {
+    for (int key = 0; key < 128; ++key) track.noteOn(0, channel, key, 100);
+  }
+  track.endOfTrack(4 * 480);
+  const std::string path = dir.file("dense.mid");
+  ASSERT_TRUE(kelo::test::writeFile(path, kelo::test::smfFile(0, 480, {track})));
+
+  vantor::Instance context;
+  context.init();
+  vantor::GraphManager graph;
+  graph.init(&context, context.dspInfo());
+  auto* instrument = new CountingInstrument;
+  ASSERT_TRUE(graph.addInstrument(0, instrument));
+  ASSERT_TRUE(graph.setMIDIFile(path));
+  ASSERT_TRUE(graph.startMIDIFile());
+  std::vector<float> left(512);
+  std::vector<float> right(512);
+  float* outputs[2] = {left.data(), right.data()};
+  auto render = [&](int blocks) {
+    kelo::test::RealtimeRegion region;
+    for (int i = 0; i < blocks; ++i) graph.runGraphStereo(outputs, 512);
+  };
+  render(4);
+  EXPECT_EQ(instrument->most, 2048u);
+  ASSERT_TRUE(graph.seekMIDIFile(0.0f));
+  render(4);
+  // The silencing list, a note-off for each held note, and the 2048 notes again.
+  EXPECT_EQ(instrument->most, vantor::MIDIFilePlayer::kShutUpSize + 2048u + 2048u);
+  EXPECT_EQ(instrument->total, 2048u + vantor::MIDIFilePlayer::kShutUpSize + 2048u + 2048u);
 }
 
 }  // namespace
