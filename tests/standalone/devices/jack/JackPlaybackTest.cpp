@@ -126,10 +126,11 @@ class Capture {
     const double frames = double(m_soundingFrames[port].load());
     return frames > 0 ? std::sqrt(m_energy[port].load() / frames) : 0.0;
   }
-  /// Rising zero crossings per second of sound.
+  /// Cycles per second, from the rising zero crossings inside each period (a dropped period
+  /// breaks the phase only between periods, so it cannot bias the count).
   double frequency(int port) const {
-    const double frames = double(m_soundingFrames[port].load());
-    return frames > 0 ? m_crossings[port].load() * double(kRate) / frames : 0.0;
+    const double span = m_crossingSpan[port].load();
+    return span > 0 ? double(m_cycles[port].load()) * double(kRate) / span : 0.0;
   }
   /// Share of the measured frames in which the port sounded.
   double soundingShare(int port) const {
@@ -146,7 +147,8 @@ class Capture {
     if (m_resetRequested.exchange(false)) {
       for (int i = 0; i < kPorts; ++i) {
         m_energy[i].store(0);
-        m_crossings[i].store(0);
+        m_cycles[i].store(0);
+        m_crossingSpan[i].store(0);
         m_soundingFrames[i].store(0);
       }
       m_frames.store(0);
@@ -154,15 +156,24 @@ class Capture {
     for (int i = 0; i < kPorts; ++i) {
       const auto* in = static_cast<const float*>(jack_port_get_buffer(m_inputs[i], frames));
       double energy = 0;
+      double first = -1;  // positions of the first and last rising crossing, interpolated
+      double last = -1;
       std::uint64_t crossings = 0;
       for (jack_nframes_t f = 0; f < frames; ++f) {
         energy += double(in[f]) * in[f];
-        if (m_last[i] <= 0.0f && in[f] > 0.0f) ++crossings;
-        m_last[i] = in[f];
+        if (f > 0 && in[f - 1] <= 0.0f && in[f] > 0.0f) {
+          const double at = double(f - 1) + double(-in[f - 1]) / double(in[f] - in[f - 1]);
+          if (first < 0) first = at;
+          last = at;
+          ++crossings;
+        }
       }
       m_energy[i].store(m_energy[i].load() + energy);
       if (energy > 0.0) m_soundingFrames[i].store(m_soundingFrames[i].load() + frames);
-      m_crossings[i].store(m_crossings[i].load() + crossings);
+      if (crossings >= 2) {
+        m_cycles[i].store(m_cycles[i].load() + crossings - 1);
+        m_crossingSpan[i].store(m_crossingSpan[i].load() + (last - first));
+      }
     }
     m_frames.store(m_frames.load() + frames);
     m_periods.fetch_add(1);
@@ -170,9 +181,9 @@ class Capture {
 
   jack_client_t* m_client = nullptr;
   std::array<jack_port_t*, kPorts> m_inputs{};
-  std::array<float, kPorts> m_last{};
   std::array<std::atomic<double>, kPorts> m_energy{};
-  std::array<std::atomic<std::uint64_t>, kPorts> m_crossings{};
+  std::array<std::atomic<std::uint64_t>, kPorts> m_cycles{};
+  std::array<std::atomic<double>, kPorts> m_crossingSpan{};
   // Frames of the periods in which the port carried anything: a period the server dropped
   // (an xrun on a machine without real-time scheduling) is silent on every port.
   std::array<std::atomic<std::uint64_t>, kPorts> m_soundingFrames{};
@@ -285,7 +296,7 @@ TEST_F(JackPlayback, TheHeldNoteSoundsOnThePairChosen) {
   for (int port : {0, 1}) {
     EXPECT_GT(capture.soundingShare(port), 0.5) << "port " << port + 1;
     EXPECT_GT(capture.rms(port), 0.01) << "port " << port + 1;
-    EXPECT_NEAR(capture.frequency(port), kNoteHz, 5.0) << "port " << port + 1;
+    EXPECT_NEAR(capture.frequency(port), kNoteHz, 1.0) << "port " << port + 1;
   }
   for (int port = 2; port < kPorts; ++port) EXPECT_EQ(capture.rms(port), 0.0) << port + 1;
 
@@ -295,7 +306,7 @@ TEST_F(JackPlayback, TheHeldNoteSoundsOnThePairChosen) {
   for (int port : {6, 7}) {
     EXPECT_GT(capture.soundingShare(port), 0.5) << "port " << port + 1;
     EXPECT_GT(capture.rms(port), 0.01) << "port " << port + 1;
-    EXPECT_NEAR(capture.frequency(port), kNoteHz, 5.0) << "port " << port + 1;
+    EXPECT_NEAR(capture.frequency(port), kNoteHz, 1.0) << "port " << port + 1;
   }
   EXPECT_TRUE(log.has('I', "in its first callback"));
 
