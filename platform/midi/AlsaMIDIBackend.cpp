@@ -4,16 +4,13 @@
 // are ports of our own client.
 //
 // Threads: one input thread of ours reads the sequencer: announcements go to the sink (queued),
-// MIDI events to the receiver of the port they arrive on. The port table works like the JACK
-// back end's: a slot's port number is published last and cleared first, and a slot is reused only
-// once the input thread has left the batch that may have seen it (`m_batch`, odd inside one).
+// MIDI events to the receiver of the port they arrive on (PortTable, one pass per batch of
+// events).
 #include <alsa/asoundlib.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
-#include <array>
-#include <atomic>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -22,6 +19,7 @@
 #include "VNL/source/LogLine.h"
 #include "platform/midi/AlsaSequencerEvents.h"
 #include "platform/midi/MIDIBackend.h"
+#include "platform/midi/PortTable.h"
 
 namespace kelo::midi {
 
@@ -89,13 +87,8 @@ std::size_t sequencerEventToMIDI(const snd_seq_event_t& event, std::uint8_t* out
 
 namespace {
 
-constexpr int kSlots = 64;
-
-struct Slot {
-  std::atomic<int> port{-1};
-  Receiver receiver;
-  std::string key;
-};
+// Keys are "client:port"; every port of ours is read when an event arrives on it.
+using Ports = PortTable<int, -1>;
 
 std::string keyOf(int client, int port) {
   return std::to_string(client) + ":" + std::to_string(port);
@@ -152,7 +145,7 @@ class AlsaBackend final : public Backend {
     if (m_seq != nullptr) snd_seq_close(m_seq);
     m_seq = nullptr;
     m_sink = nullptr;
-    for (Slot& slot : m_slots) slot.port.store(-1);
+    m_ports.clear();
   }
 
   bool createVirtual(const std::string& name, bool isDestination, const Receiver& receiver,
@@ -161,15 +154,11 @@ class AlsaBackend final : public Backend {
                                         : SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ;
     const int slot = addPort(name, caps, isDestination ? receiver : Receiver{});
     if (slot < 0) return false;
-    keyOut = m_slots[slot].key;
+    keyOut = m_ports.slot(slot).key;
     return true;
   }
 
-  void disposeVirtual(const std::string& key) override {
-    for (int i = 0; i < kSlots; ++i) {
-      if (m_slots[i].port.load() >= 0 && m_slots[i].key == key) removePort(i);
-    }
-  }
+  void disposeVirtual(const std::string& key) override { removePort(m_ports.find(key)); }
 
   int connect(const std::string& sourceKey, const Receiver& receiver) override {
     snd_seq_addr_t source{};
@@ -177,43 +166,32 @@ class AlsaBackend final : public Backend {
     const int slot = addPort("in_" + std::to_string(++m_connectionCount),
                              SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_NO_EXPORT, receiver);
     if (slot < 0) return 0;
-    if (snd_seq_connect_from(m_seq, m_slots[slot].port.load(), source.client, source.port) < 0) {
+    if (snd_seq_connect_from(m_seq, m_ports.slot(slot).port.load(), source.client,
+                             source.port) < 0) {
       removePort(slot);
       return 0;
     }
-    return slot + 1;
+    return Ports::connectionOf(slot);
   }
 
-  void disconnect(int connection) override {
-    if (connection >= 1 && connection <= kSlots) removePort(connection - 1);
-  }
+  void disconnect(int connection) override { removePort(Ports::slotOf(connection)); }
 
  private:
   int addPort(const std::string& name, unsigned caps, const Receiver& receiver) {
     if (m_seq == nullptr) return -1;
-    int free = -1;
-    for (int i = 0; i < kSlots && free < 0; ++i) {
-      if (m_slots[i].port.load() < 0) free = i;
-    }
+    const int free = m_ports.freeSlot();
     if (free < 0) return -1;
     const int port = snd_seq_create_simple_port(
         m_seq, name.c_str(), caps, SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
     if (port < 0) return -1;
-    Slot& slot = m_slots[free];
-    slot.receiver = receiver;
-    slot.key = keyOf(m_self, port);
-    slot.port.store(port);
+    const bool input = (caps & SND_SEQ_PORT_CAP_WRITE) != 0;
+    m_ports.publish(free, port, input, receiver, keyOf(m_self, port));
     return free;
   }
 
   void removePort(int index) {
-    const int port = m_slots[index].port.exchange(-1);
-    if (port < 0) return;
-    const unsigned batch = m_batch.load();
-    if ((batch & 1u) != 0) {
-      while (m_batch.load() == batch) usleep(100);
-    }
-    snd_seq_delete_simple_port(m_seq, port);
+    const int port = m_ports.remove(index);
+    if (port >= 0) snd_seq_delete_simple_port(m_seq, port);
   }
 
   /// Reports one other client's port. [main or input thread]
@@ -249,10 +227,10 @@ class AlsaBackend final : public Backend {
     for (;;) {
       if (poll(fds.data(), fds.size(), -1) < 0 && errno != EINTR) return;
       if ((fds[0].revents & POLLIN) != 0) return;
-      m_batch.fetch_add(1);
+      m_ports.enterPass();
       snd_seq_event_t* event = nullptr;
       while (snd_seq_event_input(m_seq, &event) >= 0 && event != nullptr) handle(*event);
-      m_batch.fetch_add(1);
+      m_ports.leavePass();
     }
   }
 
@@ -278,7 +256,7 @@ class AlsaBackend final : public Backend {
       }
       return;
     }
-    for (Slot& slot : m_slots) {
+    for (Ports::Slot& slot : m_ports.slots()) {
       if (slot.port.load() != event.dest.port || slot.receiver.proc == nullptr) continue;
       alignas(8) Byte storage[sizeof(MIDIPacketList) + 1024];
       auto* list = reinterpret_cast<MIDIPacketList*>(storage);
@@ -298,8 +276,7 @@ class AlsaBackend final : public Backend {
   int m_announcePort = -1;
   int m_wake = -1;
   int m_connectionCount = 0;
-  std::array<Slot, kSlots> m_slots;
-  std::atomic<unsigned> m_batch{0};
+  Ports m_ports;
   std::thread m_thread;
 };
 

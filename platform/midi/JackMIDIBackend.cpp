@@ -3,15 +3,12 @@
 // virtual endpoints and each connection to a source are MIDI ports of our own client.
 //
 // Threads: JACK's notification thread reports registrations and renames to the sink (queued);
-// JACK's process thread reads our input ports and calls the receivers. The port table the
-// process thread reads has a fixed size: a slot's port pointer is published last (release) and
-// cleared first, and a slot is only reused or its port unregistered once the process thread has
-// left the cycle that may have seen it (`m_cycle`, odd while inside a cycle).
+// JACK's process thread reads our ports (PortTable, one pass per cycle) and calls the
+// receivers.
 #include <jack/jack.h>
 #include <jack/midiport.h>
 #include <unistd.h>
 
-#include <array>
 #include <atomic>
 #include <map>
 #include <mutex>
@@ -19,19 +16,15 @@
 
 #include "VNL/source/LogLine.h"
 #include "platform/midi/MIDIBackend.h"
+#include "platform/midi/PortTable.h"
 
 namespace kelo::midi {
 namespace {
 
-constexpr int kSlots = 64;
 constexpr std::size_t kListBytes = 4096;
 
-struct Slot {
-  std::atomic<jack_port_t*> port{nullptr};
-  bool input = false;  // read each cycle (else an output port, cleared each cycle)
-  Receiver receiver;
-  std::string key;     // full port name
-};
+// Keys are full port names; an output port is cleared each cycle.
+using Ports = PortTable<jack_port_t*, nullptr>;
 
 class JackBackend final : public Backend {
  public:
@@ -73,69 +66,47 @@ class JackBackend final : public Backend {
     jack_client_close(m_client);
     m_client = nullptr;
     m_sink = nullptr;
-    for (Slot& slot : m_slots) slot.port.store(nullptr);
+    m_ports.clear();
   }
 
   bool createVirtual(const std::string& name, bool isDestination, const Receiver& receiver,
                      std::string& keyOut) override {
     const int slot = addPort(name, isDestination, isDestination ? receiver : Receiver{});
     if (slot < 0) return false;
-    keyOut = m_slots[slot].key;
+    keyOut = m_ports.slot(slot).key;
     return true;
   }
 
-  void disposeVirtual(const std::string& key) override {
-    for (int i = 0; i < kSlots; ++i) {
-      if (m_slots[i].port.load() != nullptr && m_slots[i].key == key) removePort(i);
-    }
-  }
+  void disposeVirtual(const std::string& key) override { removePort(m_ports.find(key)); }
 
   int connect(const std::string& sourceKey, const Receiver& receiver) override {
     const int slot = addPort("in_" + std::to_string(++m_connectionCount), true, receiver);
     if (slot < 0) return 0;
-    if (jack_connect(m_client, sourceKey.c_str(), m_slots[slot].key.c_str()) != 0) {
+    if (jack_connect(m_client, sourceKey.c_str(), m_ports.slot(slot).key.c_str()) != 0) {
       PLOGE("JACK MIDI: cannot connect %s", sourceKey.c_str());
       removePort(slot);
       return 0;
     }
-    return slot + 1;
+    return Ports::connectionOf(slot);
   }
 
-  void disconnect(int connection) override {
-    if (connection >= 1 && connection <= kSlots) removePort(connection - 1);
-  }
+  void disconnect(int connection) override { removePort(Ports::slotOf(connection)); }
 
  private:
   int addPort(const std::string& shortName, bool input, const Receiver& receiver) {
     if (m_client == nullptr) return -1;
-    int free = -1;
-    for (int i = 0; i < kSlots && free < 0; ++i) {
-      if (m_slots[i].port.load() == nullptr) free = i;
-    }
+    const int free = m_ports.freeSlot();
     if (free < 0) return -1;
     jack_port_t* port = jack_port_register(m_client, shortName.c_str(), JACK_DEFAULT_MIDI_TYPE,
                                            input ? JackPortIsInput : JackPortIsOutput, 0);
     if (port == nullptr) return -1;
-    Slot& slot = m_slots[free];
-    slot.input = input;
-    slot.receiver = receiver;
-    slot.key = jack_port_name(port);
-    slot.port.store(port, std::memory_order_release);
+    m_ports.publish(free, port, input, receiver, jack_port_name(port));
     return free;
   }
 
   void removePort(int index) {
-    Slot& slot = m_slots[index];
-    jack_port_t* port = slot.port.exchange(nullptr);
-    if (port == nullptr) return;
-    waitForCycleEnd();
-    if (m_client != nullptr) jack_port_unregister(m_client, port);
-  }
-
-  void waitForCycleEnd() {
-    const unsigned cycle = m_cycle.load();
-    if ((cycle & 1u) == 0) return;
-    while (m_cycle.load() == cycle && !m_lost.load()) usleep(100);
+    jack_port_t* port = m_ports.remove(index);
+    if (port != nullptr && m_client != nullptr) jack_port_unregister(m_client, port);
   }
 
   /// Reports one other client's MIDI port. [main or JACK notification thread]
@@ -189,19 +160,19 @@ class JackBackend final : public Backend {
 
   static void shutdown(void* self) {
     auto* me = static_cast<JackBackend*>(self);
-    me->m_lost.store(true);
+    me->m_ports.abandonPasses();
     me->m_sink->backendLost();
   }
 
   static int process(jack_nframes_t frames, void* self) {
     auto* me = static_cast<JackBackend*>(self);
-    me->m_cycle.fetch_add(1);
+    me->m_ports.enterPass();
     // JACK's clock and ours may differ: place each event by its distance from JACK's now.
     const jack_time_t jackNow = jack_get_time();
     const std::uint64_t hostNow = AudioGetCurrentHostTime();
     const jack_nframes_t cycleStart = jack_last_frame_time(me->m_client);
-    for (Slot& slot : me->m_slots) {
-      jack_port_t* port = slot.port.load();  // seq_cst: pairs with removePort
+    for (Ports::Slot& slot : me->m_ports.slots()) {
+      jack_port_t* port = slot.port.load();  // seq_cst: pairs with PortTable::remove
       if (port == nullptr) continue;
       void* buffer = jack_port_get_buffer(port, frames);
       if (buffer == nullptr) continue;
@@ -212,7 +183,7 @@ class JackBackend final : public Backend {
       if (slot.receiver.proc == nullptr) continue;
       deliver(me->m_client, buffer, slot.receiver, jackNow, hostNow, cycleStart);
     }
-    me->m_cycle.fetch_add(1);
+    me->m_ports.leavePass();
     return 0;
   }
 
@@ -243,9 +214,7 @@ class JackBackend final : public Backend {
 
   jack_client_t* m_client = nullptr;
   BackendSink* m_sink = nullptr;
-  std::array<Slot, kSlots> m_slots;
-  std::atomic<unsigned> m_cycle{0};
-  std::atomic<bool> m_lost{false};
+  Ports m_ports;
   int m_connectionCount = 0;
   std::mutex m_namesMutex;
   std::map<jack_port_t*, std::string> m_names;
