@@ -172,4 +172,25 @@ TEST(Singleton, AFailedConstructionCanBeTriedAgain) {
   S::destroyInstance();
 }
 
+// An object that deletes itself, as the disk streamer's thread does after shut-down.
+struct SelfDeleting {
+  static inline int alive = 0;
+  SelfDeleting() { ++alive; }
+  ~SelfDeleting() { --alive; }
+};
+
+TEST(Singleton, ReleasedWithoutDeletionTheNextCallMakesANewOne) {
+  using S = vantor::Singleton<SelfDeleting>;
+  SelfDeleting* first = S::instance();
+  S::releaseInstance();
+  EXPECT_FALSE(S::isCreated());
+  EXPECT_EQ(SelfDeleting::alive, 1);  // released, not deleted
+  SelfDeleting* second = S::instance();
+  EXPECT_NE(second, first);
+  EXPECT_EQ(SelfDeleting::alive, 2);
+  delete first;  // its own business now
+  S::destroyInstance();
+  EXPECT_EQ(SelfDeleting::alive, 0);
+}
+
 }  // namespace
