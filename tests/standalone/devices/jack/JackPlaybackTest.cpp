@@ -266,8 +266,13 @@ class JackPlayback : public ::testing::Test {
   }
 
   /// Plays, listens for 150 periods (0.8 s) and stops. Answers false when it could not.
-  bool playAndMeasure(vantor::DeviceManager* dm) {
+  bool playAndMeasure(vantor::DeviceManager* dm, vantor::AudioDevice* device) {
     if (!dm->playStopReq(&context, true)) return false;
+    // The stream's reported latency plus one block: at least the block.
+    double latency = 0;
+    EXPECT_TRUE(device->getOutputLatency(latency));
+    EXPECT_GE(latency, kPeriod * 1000.0 / kRate);
+    EXPECT_LT(latency, 1000.0);
     const int connected = capture.connectProductPorts(conf.productName);
     EXPECT_GT(connected, 0);
     const bool measured = capture.waitPeriods(20);  // connections settle, the note sounds
@@ -292,7 +297,15 @@ TEST_F(JackPlayback, TheHeldNoteSoundsOnThePairChosen) {
   ASSERT_NE(device, nullptr);
   vantor::DeviceManager* dm = vantor::Singleton<vantor::DeviceManager>::instance();
 
-  ASSERT_TRUE(playAndMeasure(dm));
+  // The server runs at one rate; PortAudio adapts any block to its period.
+  std::vector<std::int32_t> rates;
+  EXPECT_TRUE(device->listAvailableSampleRates(rates));
+  EXPECT_EQ(rates, std::vector<std::int32_t>{48000});
+  std::vector<std::int32_t> sizes;
+  EXPECT_TRUE(device->listAvailableBufferSizes(sizes));
+  EXPECT_EQ(sizes, (std::vector<std::int32_t>{32, 64, 128, 256, 512, 1024, 2048, 4096, 8192}));
+
+  ASSERT_TRUE(playAndMeasure(dm, device));
   for (int port : {0, 1}) {
     EXPECT_GT(capture.soundingShare(port), 0.5) << "port " << port + 1;
     EXPECT_GT(capture.rms(port), 0.01) << "port " << port + 1;
@@ -301,7 +314,7 @@ TEST_F(JackPlayback, TheHeldNoteSoundsOnThePairChosen) {
   for (int port = 2; port < kPorts; ++port) EXPECT_EQ(capture.rms(port), 0.0) << port + 1;
 
   ASSERT_TRUE(device->setOutputStereoPair(3));
-  ASSERT_TRUE(playAndMeasure(dm));
+  ASSERT_TRUE(playAndMeasure(dm, device));
   for (int port = 0; port < 6; ++port) EXPECT_EQ(capture.rms(port), 0.0) << "port " << port + 1;
   for (int port : {6, 7}) {
     EXPECT_GT(capture.soundingShare(port), 0.5) << "port " << port + 1;
