@@ -94,25 +94,37 @@ CFTypeRef copyPreferencesFile(VNL_FindFolderDomain root, const std::string& doma
   return list;
 }
 
-// Follows path[1...] from `top`; true when the last key holds a text that converts.
-bool walk(CFTypeRef top, const std::vector<std::string>& path, std::string& value) {
-  if (path.size() == 1) return textOf(top, value);  // a single key read from the local file
+// The value reached from `top` (the value of path[0]) through path[1...], each step inside a
+// dictionary; null when a step is missing, is not inside a dictionary or does not convert.
+CFTypeRef lookUp(CFTypeRef top, const std::vector<std::string>& path) {
   CFTypeRef current = top;
-  for (std::size_t i = 1; i < path.size(); ++i) {
-    if (!isDictionary(current)) return false;
+  for (std::size_t i = 1; i < path.size() && current != nullptr; ++i) {
+    if (!isDictionary(current)) return nullptr;
     Text key(path[i]);
-    if (!key) return false;
-    CFTypeRef found = CFDictionaryGetValue(static_cast<CFDictionaryRef>(current), key.ref());
-    if (found == nullptr) return false;
-    std::string text;
-    if (i + 1 == path.size() && textOf(found, text)) {
-      value = text;
-      return true;
-    }
-    current = found;
+    if (!key) return nullptr;
+    current = CFDictionaryGetValue(static_cast<CFDictionaryRef>(current), key.ref());
   }
-  return false;
+  return current;
 }
+
+// The keys of a path as platform strings; false when one does not convert.
+bool convertKeys(const std::vector<std::string>& path, std::vector<std::unique_ptr<Text>>& keys) {
+  for (const auto& key : path) {
+    keys.push_back(std::make_unique<Text>(key));
+    if (!*keys.back()) return false;
+  }
+  return true;
+}
+
+// Where key-path writes and deletes go: all users at level 1, else the current user; always
+// the current host.
+struct WriteScope {
+  explicit WriteScope(CONFIG_LEVEL level)
+      : user(effectiveLevel(level) == CONFIG_LEVEL_SYSTEM ? kCFPreferencesAnyUser
+                                                          : kCFPreferencesCurrentUser) {}
+  CFStringRef user;
+  CFStringRef host = kCFPreferencesCurrentHost;
+};
 
 // A new mutable copy of `value` when it is a dictionary, else a new empty dictionary.
 CFMutableDictionaryRef mutableDictionary(CFTypeRef value) {
@@ -267,7 +279,7 @@ bool readConfigStringValue(const std::string& domain, const std::vector<std::str
   }
   if (top.getCFTypeRef() == nullptr) top.reset(copyUserAnyHost(first.ref(), app.ref()));
 
-  if (walk(top.getCFTypeRef(), keyPath, value)) return true;
+  if (textOf(lookUp(top.getCFTypeRef(), keyPath), value)) return true;
   if (effective != CONFIG_LEVEL_LOCAL_FILE)
     return readConfigStringValue(domain, keyPath, value, CONFIG_LEVEL_LOCAL_FILE);
   return false;
@@ -280,19 +292,14 @@ bool writeConfigStringValue(const std::string& domain, const std::vector<std::st
   Text text(value);
   if (!app || !text) return false;
   std::vector<std::unique_ptr<Text>> keys;
-  for (const auto& key : keyPath) {
-    keys.push_back(std::make_unique<Text>(key));
-    if (!*keys.back()) return false;
-  }
-  const bool system = effectiveLevel(level) == CONFIG_LEVEL_SYSTEM;
-  CFStringRef user = system ? kCFPreferencesAnyUser : kCFPreferencesCurrentUser;
-  CFStringRef host = kCFPreferencesCurrentHost;
+  if (!convertKeys(keyPath, keys)) return false;
+  const WriteScope scope(level);
 
   CFTypeWrapper stored(nullptr);
   if (keyPath.size() == 1) {
     stored.reset(CFRetain(text.ref()));
   } else {
-    CFTypeWrapper top(CFPreferencesCopyValue(keys[0]->ref(), app.ref(), user, host));
+    CFTypeWrapper top(CFPreferencesCopyValue(keys[0]->ref(), app.ref(), scope.user, scope.host));
     CFMutableDictionaryRef outer = mutableDictionary(top.getCFTypeRef());
     stored.reset(outer);
     if (keyPath.size() == 2) {
@@ -305,7 +312,8 @@ bool writeConfigStringValue(const std::string& domain, const std::vector<std::st
       CFDictionarySetValue(outer, keys[1]->ref(), inner.getCFTypeRef());
     }
   }
-  return setAndSynchronize(keys[0]->ref(), stored.getCFTypeRef(), app.ref(), user, host);
+  return setAndSynchronize(keys[0]->ref(), stored.getCFTypeRef(), app.ref(), scope.user,
+                           scope.host);
 }
 
 bool listConfigKeys(const std::string& domain, const std::vector<std::string>& keyPath,
@@ -327,15 +335,7 @@ bool listConfigKeys(const std::string& domain, const std::vector<std::string>& k
   Text first(keyPath[0]);
   if (!first) return false;
   CFTypeWrapper top(copyUserAnyHost(first.ref(), app.ref()));
-  CFTypeRef current = top.getCFTypeRef();
-  for (std::size_t i = 1; i < keyPath.size(); ++i) {
-    if (!isDictionary(current)) return false;
-    Text key(keyPath[i]);
-    if (!key) return false;
-    current = CFDictionaryGetValue(static_cast<CFDictionaryRef>(current), key.ref());
-    if (current == nullptr) return false;
-  }
-  return appendKeys(current, keys) > 0;
+  return appendKeys(lookUp(top.getCFTypeRef(), keyPath), keys) > 0;
 }
 
 bool deleteConfigKey(const std::string& domain, const std::vector<std::string>& keyPath,
@@ -345,18 +345,15 @@ bool deleteConfigKey(const std::string& domain, const std::vector<std::string>& 
   Text name(key);
   if (!app || !name) return false;
   std::vector<std::unique_ptr<Text>> path;
-  for (const auto& k : keyPath) {
-    path.push_back(std::make_unique<Text>(k));
-    if (!*path.back()) return false;
-  }
-  const bool system = effectiveLevel(level) == CONFIG_LEVEL_SYSTEM;
-  CFStringRef user = system ? kCFPreferencesAnyUser : kCFPreferencesCurrentUser;
-  CFStringRef host = kCFPreferencesCurrentHost;
+  if (!convertKeys(keyPath, path)) return false;
+  const WriteScope scope(level);
 
-  if (path.empty()) return setAndSynchronize(name.ref(), nullptr, app.ref(), user, host);
+  if (path.empty())
+    return setAndSynchronize(name.ref(), nullptr, app.ref(), scope.user, scope.host);
 
-  CFTypeWrapper top(CFPreferencesCopyValue(path[0]->ref(), app.ref(), user, host));
-  if (!isDictionary(top.getCFTypeRef())) return CFPreferencesSynchronize(app.ref(), user, host);
+  CFTypeWrapper top(CFPreferencesCopyValue(path[0]->ref(), app.ref(), scope.user, scope.host));
+  if (!isDictionary(top.getCFTypeRef()))
+    return CFPreferencesSynchronize(app.ref(), scope.user, scope.host);
   CFTypeWrapper outer(mutableDictionary(top.getCFTypeRef()));
   auto* outerDict = const_cast<CFMutableDictionaryRef>(
       static_cast<CFDictionaryRef>(outer.getCFTypeRef()));
@@ -364,14 +361,16 @@ bool deleteConfigKey(const std::string& domain, const std::vector<std::string>& 
     CFDictionaryRemoveValue(outerDict, name.ref());
   } else {
     CFTypeRef innerValue = CFDictionaryGetValue(outerDict, path[1]->ref());
-    if (!isDictionary(innerValue)) return CFPreferencesSynchronize(app.ref(), user, host);
+    if (!isDictionary(innerValue))
+      return CFPreferencesSynchronize(app.ref(), scope.user, scope.host);
     CFTypeWrapper inner(mutableDictionary(innerValue));
     CFDictionaryRemoveValue(
         const_cast<CFMutableDictionaryRef>(static_cast<CFDictionaryRef>(inner.getCFTypeRef())),
         name.ref());
     CFDictionarySetValue(outerDict, path[1]->ref(), inner.getCFTypeRef());
   }
-  return setAndSynchronize(path[0]->ref(), outer.getCFTypeRef(), app.ref(), user, host);
+  return setAndSynchronize(path[0]->ref(), outer.getCFTypeRef(), app.ref(), scope.user,
+                           scope.host);
 }
 
 }  // namespace vantor
