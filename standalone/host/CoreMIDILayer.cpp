@@ -117,6 +117,25 @@ void addVirtual(bool destination, std::int32_t index, std::int32_t id) {
   s.virtualDevices[static_cast<std::uint32_t>(id)] = driver;
 }
 
+// One record per destination (or source) of the system, numbered from `firstId` on.
+void addEndpointRecords(ItemCount count, std::int32_t firstId, bool sources) {
+  LayerState& s = layer();
+  for (ItemCount i = 0; i < count; ++i) {
+    const auto id = static_cast<std::int32_t>(firstId + static_cast<std::int32_t>(i));
+    ++s.endpointsCounter;
+    const MIDIEndpointRef endpoint = sources ? MIDIGetSource(i) : MIDIGetDestination(i);
+    s.endpointRefs[id] = endpoint;
+    std::string display;
+    if (endpoint != 0) {
+      extractMIDIObjectName(endpoint, display);
+    } else {
+      PLOGE("Detected non-working MIDI %s", sources ? "Source" : "Destination");
+      display = "Non working";
+    }
+    newRecord(id, sources, display, endpoint != 0);
+  }
+}
+
 void fillTables() {
   LayerState& s = layer();
   PLOGI("using MIDI Client name : %s", s.clientName.c_str());
@@ -129,35 +148,9 @@ void fillTables() {
     return;
   }
   const ItemCount destinations = MIDIGetNumberOfDestinations();
-  for (ItemCount i = 0; i < destinations; ++i) {
-    const auto id = static_cast<std::int32_t>(i);
-    ++s.endpointsCounter;
-    const MIDIEndpointRef endpoint = MIDIGetDestination(i);
-    s.endpointRefs[id] = endpoint;
-    std::string display;
-    if (endpoint != 0) {
-      extractMIDIObjectName(endpoint, display);
-    } else {
-      PLOGE("Detected non-working MIDI Destination");
-      display = "Non working";
-    }
-    newRecord(id, false, display, endpoint != 0);
-  }
+  addEndpointRecords(destinations, 0, false);
   const ItemCount sources = MIDIGetNumberOfSources();
-  for (ItemCount i = 0; i < sources; ++i) {
-    const auto id = static_cast<std::int32_t>(destinations + i);
-    ++s.endpointsCounter;
-    const MIDIEndpointRef endpoint = MIDIGetSource(i);
-    s.endpointRefs[id] = endpoint;
-    std::string display;
-    if (endpoint != 0) {
-      extractMIDIObjectName(endpoint, display);
-    } else {
-      PLOGE("Detected non-working MIDI Source");
-      display = "Non working";
-    }
-    newRecord(id, true, display, endpoint != 0);
-  }
+  addEndpointRecords(sources, static_cast<std::int32_t>(destinations), true);
   // Identifiers of the first filling are positions; the counter only ever grows, so devices
   // added later never take an identifier the tables hold, also after a new filling.
   const auto first = static_cast<std::int32_t>(destinations + sources);
