@@ -15,23 +15,11 @@
 namespace {
 
 using kelo::midi::EndpointDescription;
+using kelo::test::endpoint;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
 constexpr std::uint32_t kProductID = 0x4B6C4463;  // 'KlDc'
-
-EndpointDescription endpoint(const std::string& key, const std::string& device,
-                             const std::string& name, bool isSource, SInt32 uniqueID = 0) {
-  EndpointDescription d;
-  d.key = key;
-  d.deviceKey = device;
-  d.deviceName = device;
-  d.name = name;
-  d.isSource = isSource;
-  d.hasUniqueID = uniqueID != 0;
-  d.uniqueID = uniqueID;
-  return d;
-}
 
 class CoreMIDILayer : public ::testing::Test {
  protected:

@@ -202,11 +202,7 @@ TEST_F(MIDIDeviceDrain, TellsTheDeviceManagerWhenAcquiredAndReleased) {
 
 TEST(MIDIDevice, AnOutputDeviceNeverAppendsEvents) {
   kelo::midi::FakeMIDIBackend fake;
-  kelo::midi::EndpointDescription synth;
-  synth.key = "synth";
-  synth.deviceKey = "S";
-  synth.name = "Synth";
-  fake.addEndpoint(synth);
+  fake.addEndpoint(kelo::test::endpoint("synth", "S", "Synth", false));
   const vantor::DSPInfo format(44100, 512);
   {
     vantor::MIDIDevice device("MIDIOutput_0", 0, 0, 1, vantor::kDeviceOutput, "Synth(out)");

@@ -149,12 +149,7 @@ TEST(MIDIDriver, FlushEmptiesTheRingAndLaterMessagesStillArrive) {
 
 TEST(MIDIDriver, AHardwareInputConnectsToItsSourceAndLetsGoOfIt) {
   kelo::midi::FakeMIDIBackend fake;
-  kelo::midi::EndpointDescription keys;
-  keys.key = "keys";
-  keys.deviceKey = "K";
-  keys.name = "Keys";
-  keys.isSource = true;
-  fake.addEndpoint(keys);
+  fake.addEndpoint(kelo::test::endpoint("keys", "K", "Keys", true));
   ASSERT_NE(MIDI_GetDeviceInfo(0), nullptr);
   {
     MIDIDriver driver(0);

@@ -9,9 +9,25 @@
 #include <vector>
 
 #include "platform/midi/CoreMIDI.h"
+#include "platform/midi/MIDIBackend.h"
 #include "standalone/host/MIDIDeviceManagerInterface.h"
 
 namespace kelo::test {
+
+/// An endpoint of the fake MIDI system, of a device named `device`.
+inline kelo::midi::EndpointDescription endpoint(const std::string& key, const std::string& device,
+                                                const std::string& name, bool isSource,
+                                                SInt32 uniqueID = 0) {
+  kelo::midi::EndpointDescription d;
+  d.key = key;
+  d.deviceKey = device;
+  d.deviceName = device;
+  d.name = name;
+  d.isSource = isSource;
+  d.hasUniqueID = uniqueID != 0;
+  d.uniqueID = uniqueID;
+  return d;
+}
 
 /// Records each call as "add 4", "remove 4", "rename 4 Keys", "acquire 4", "release 4", and
 /// installs itself for its lifetime.
