@@ -17,6 +17,8 @@
 #include "platform/midi/FakeMIDIBackend.h"
 #include "standalone/engine_interface/EngineBinding.h"
 #include "standalone/host/AudioDevice.h"
+#include "standalone/host/CoreMIDILayer.h"
+#include "standalone/host/MIDIDevice.h"
 #include "standalone/host/DSPInfo.h"
 #include "standalone/host/DeviceFactories.h"
 #include "standalone/host/DeviceManager.h"
@@ -632,6 +634,49 @@ TEST(DeviceRecords, HostApiCodesForTheFrontEnd) {
   for (const auto& [manager, frontEnd] : table) {
     EXPECT_EQ(vantor::frontEndHostApiCode(manager), frontEnd) << manager;
   }
+}
+
+}  // namespace
+
+namespace {
+
+// The device manager takes a device that vanishes while in use out of the graph, and puts it
+// back when it returns, through the command interface.
+TEST_F(CommandInterface, MIDIDeviceUnpluggedAndBackIsReEnabledThroughTheCommands) {
+  ASSERT_EQ(cmd(PE_ENGINE_INITIALIZE), 0);
+  std::vector<PEMIDIDeviceRecord> records(4);
+  std::int32_t count = 0;
+  ASSERT_EQ(cmd(PE_ENGINE_MIDIDEVICE_LIST, records.data(), &count, 4, 0), 0);
+  int keysId = -1;
+  for (int i = 0; i < count; ++i) {
+    if (std::strcmp(records[static_cast<std::size_t>(i)].name, "Test Keys(in)") == 0) {
+      keysId = records[static_cast<std::size_t>(i)].id;
+    }
+  }
+  ASSERT_GE(keysId, 0);
+  ASSERT_EQ(cmd(PE_ENGINE_MIDIDEVICE_ENABLE, nullptr, nullptr, keysId, 1), 0);
+
+  midi.removeEndpoint("src-keys");
+  MIDI_DispatchNotifications();
+  std::vector<std::int32_t> used;
+  ASSERT_EQ(cmd(PE_ENGINE_MIDIDEVICE_GETUSED, &used, nullptr, 0), 0);
+  EXPECT_TRUE(used.empty());
+
+  kelo::midi::EndpointDescription keys;
+  keys.key = "src-keys";
+  keys.deviceKey = "dev-keys";
+  keys.deviceName = keys.name = "Test Keys";
+  keys.isSource = true;
+  midi.addEndpoint(keys);
+  MIDI_DispatchNotifications();
+  ASSERT_EQ(cmd(PE_ENGINE_MIDIDEVICE_GETUSED, &used, nullptr, 0), 0);
+  ASSERT_EQ(used.size(), 1u);
+  EXPECT_NE(used.front(), keysId);  // the returning endpoint has a new id
+  EXPECT_EQ(graph()->getMIDIDevice(used.front())->getDeviceId(), used.front());
+  EXPECT_NE(kelo::test::readFile(kelo::test::programLogPath())
+                .find("newly connected device is re-enabled : Test Keys"),
+            std::string::npos);
+  EXPECT_EQ(cmd(PE_ENGINE_SHUTDOWN), 0);
 }
 
 }  // namespace
