@@ -24,12 +24,14 @@ using calvatero::testing::factorsOf;
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // A reverb-like impulse: noise under an exponential fade, every `stride`th tap kept past the
-// first 1600 (so long impulses stay cheap for the reference).
-std::vector<float> impulse(std::size_t frames, unsigned seed, std::size_t stride = 1) {
+// first `dense` (so long impulses stay cheap for the reference).
+std::vector<float> impulse(std::size_t frames, unsigned seed, std::size_t stride = 1,
+                           std::size_t dense = 1600) {
+  const std::size_t fade = frames > 20000 ? frames / 4 : 3000;
   std::vector<float> h = kelo::test::noise(frames, seed);
   for (std::size_t k = 0; k < frames; ++k) {
-    h[k] *= static_cast<float>(std::exp(-double(k) / 3000.0));
-    if (k >= 1600 && k % stride != 0) h[k] = 0.0f;
+    h[k] *= static_cast<float>(std::exp(-double(k) / double(fade)));
+    if (k >= dense && k % stride != 0) h[k] = 0.0f;
   }
   return h;
 }
@@ -90,9 +92,9 @@ std::vector<DecayCall> constantCalls(std::size_t total, double factor, const cha
 
 void expectMatchesReference(std::size_t irFrames, std::size_t stride,
                             const std::vector<DecayCall>& calls, std::size_t maxBlock = 1024,
-                            double tolerance = 2e-5) {
-  const std::vector<float> hLeft = impulse(irFrames, 11, stride);
-  const std::vector<float> hRight = impulse(irFrames, 12, stride);
+                            double tolerance = 2e-5, std::size_t dense = 1600) {
+  const std::vector<float> hLeft = impulse(irFrames, 11, stride, dense);
+  const std::vector<float> hRight = impulse(irFrames, 12, stride, dense);
   auto convolver = create(hLeft, hRight, maxBlock);
   const double floor = convolver->GetMinimumAllowableDecayFactor();
   const std::size_t total = totalFrames(calls);
@@ -144,6 +146,23 @@ TEST(VardecayConvolver, ConstantFactorsAtEveryImpulseLength) {
     SCOPED_TRACE(c.irFrames);
     const double d = std::sqrt(minimumFor(c.irFrames));  // well inside the range
     expectMatchesReference(c.irFrames, c.stride, constantCalls(c.frames, 1 - (1 - d) / 2, c.pattern));
+  }
+}
+
+// From about 40000 frames the second stage's way filters are three-way splits, whose previous
+// cycle's products are formed apart (Filter3Vardecay); the impulse fades slowly enough that
+// those taps count in the output.
+TEST(VardecayConvolver, LongImpulsesWithSplitFilters) {
+  for (const std::size_t irFrames : {40000u, 100000u}) {
+    SCOPED_TRACE(irFrames);
+    // Gentle factors: a whole stage-2 cycle then attenuates by about 0.5, not to nothing.
+    std::vector<DecayCall> calls;
+    for (std::size_t done = 0, i = 0; done < 2 * irFrames + 30000; ++i) {
+      const std::size_t n = 3000 + (i * 7919) % 9000;
+      calls.push_back({n, {{1.0, n / 3}, {1 - 20.0 / irFrames, n / 3}, {1 - 5.0 / irFrames, n}}});
+      done += n;
+    }
+    expectMatchesReference(irFrames, 499, calls, 1024, 2e-5, 32);
   }
 }
 
