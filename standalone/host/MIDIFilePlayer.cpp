@@ -69,7 +69,7 @@ bool MIDIFilePlayer::setMIDIFile(const std::string& path) {
     m_maxEventsPerBlock = needed;
     m_file = std::move(file);
     m_position.store(0.0, std::memory_order_relaxed);
-    m_length.store(m_file->length(), std::memory_order_relaxed);
+    m_length.store(m_file->length(), std::memory_order_release);  // after the position
     m_atEnd = false;
     m_tempo = tempoAt(0.0);
     return true;
@@ -112,7 +112,7 @@ void MIDIFilePlayer::seek(double normalised) {
 
 double MIDIFilePlayer::getNormalisedPos() const {
   // The file itself may be replaced under the mutex meanwhile: only the atomics are read.
-  const double length = m_length.load(std::memory_order_relaxed);
+  const double length = m_length.load(std::memory_order_acquire);
   if (length <= 0) return 0.0;
   return m_position.load(std::memory_order_relaxed) / length;
 }
