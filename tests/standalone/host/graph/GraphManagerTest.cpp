@@ -39,6 +39,16 @@ class GraphTest : public testing::Test {
     graph.runGraphStereo(outputs, kFrames);
   }
 
+  // The source's device and a recording instrument in the graph, the note file playing.
+  RecordingInstrument* playNoteFileWith(FakeMIDISource& source, float level = 0.0f) {
+    graph.addMIDIDevice(source.id, source.open(&context, context.dspInfo()));
+    auto* instrument = new RecordingInstrument(level);
+    EXPECT_TRUE(graph.addInstrument(0, instrument));
+    EXPECT_TRUE(graph.setMIDIFile(noteFile()));
+    graph.startMIDIFile();
+    return instrument;
+  }
+
   // A file with one note-on at beat 0 (frame 0 of the first block) and one a beat later.
   std::string noteFile() {
     kelo::test::SmfTrack track;
@@ -58,11 +68,7 @@ class GraphTest : public testing::Test {
 
 TEST_F(GraphTest, ARenderWhileAnotherThreadHoldsTheMutexTouchesNothing) {
   FakeMIDISource source;
-  graph.addMIDIDevice(source.id, source.open(&context, context.dspInfo()));
-  auto* instrument = new RecordingInstrument(0.5f);
-  ASSERT_TRUE(graph.addInstrument(0, instrument));
-  ASSERT_TRUE(graph.setMIDIFile(noteFile()));
-  graph.startMIDIFile();
+  RecordingInstrument* instrument = playNoteFileWith(source, 0.5f);
   ASSERT_TRUE(source.send(0x90, 64, 100));
 
   std::mutex m;
@@ -105,11 +111,7 @@ TEST_F(GraphTest, ARenderWhileAnotherThreadHoldsTheMutexTouchesNothing) {
 
 TEST_F(GraphTest, EqualOffsetsArriveDeviceEventsFirstThenFileEvents) {
   FakeMIDISource source;
-  graph.addMIDIDevice(source.id, source.open(&context, context.dspInfo()));
-  auto* instrument = new RecordingInstrument;
-  ASSERT_TRUE(graph.addInstrument(0, instrument));
-  ASSERT_TRUE(graph.setMIDIFile(noteFile()));
-  graph.startMIDIFile();
+  RecordingInstrument* instrument = playNoteFileWith(source);
   // Without jitter reduction (11.6 ms blocks) device events lie one frame apart from 0.
   ASSERT_TRUE(source.send(0x91, 40, 1));
   ASSERT_TRUE(source.send(0x91, 41, 2));
@@ -124,11 +126,7 @@ TEST_F(GraphTest, EqualOffsetsArriveDeviceEventsFirstThenFileEvents) {
 
 TEST_F(GraphTest, ALongBlockOfEventsIsSortedWithoutLosingAny) {
   FakeMIDISource source;
-  graph.addMIDIDevice(source.id, source.open(&context, context.dspInfo()));
-  auto* instrument = new RecordingInstrument;
-  ASSERT_TRUE(graph.addInstrument(0, instrument));
-  ASSERT_TRUE(graph.setMIDIFile(noteFile()));
-  graph.startMIDIFile();
+  RecordingInstrument* instrument = playNoteFileWith(source);
   for (int i = 0; i < 40; ++i) ASSERT_TRUE(source.send(0xB0, 1, static_cast<std::uint8_t>(i)));
   render();
   ASSERT_EQ(instrument->blocks.size(), 1u);

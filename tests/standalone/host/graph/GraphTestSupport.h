@@ -21,6 +21,7 @@
 #include "standalone/host/MIDIDevice.h"
 #include "standalone/host/Module.h"
 #include "tests/standalone/streamer/StreamerTestSupport.h"
+#include "tests/support/PreferenceSandbox.h"
 #include "tests/support/TempDir.h"
 
 namespace kelo::test {
@@ -105,7 +106,7 @@ class FakeMIDISource {
 };
 
 /// The reference engine as the standalone finds it: "path" names the built bundle, "base_dir"
-/// a data folder holding "KeloSetup.xml". Needs the preference sandbox.
+/// a data folder holding "KeloSetup.xml".
 class ReferenceEngine {
  public:
   ReferenceEngine() {
@@ -126,8 +127,11 @@ class ReferenceEngine {
   ReferenceEngine(const ReferenceEngine&) = delete;
   ReferenceEngine& operator=(const ReferenceEngine&) = delete;
 
-  /// Writes "path" and "base_dir" (after the sandbox was cleared).
+  /// Empties the preference sandbox (the program must have one) and writes "path" and
+  /// "base_dir" into it.
   void install() {
+    requirePreferenceSandbox();
+    PreferenceSandbox::clear();
     EXPECT_TRUE(vantor::writeConfigStringValue("com.vantor.kelo", "path", KELO_ENGINE_BUNDLE,
                                                vantor::CONFIG_LEVEL_USER));
     EXPECT_TRUE(vantor::writeConfigStringValue(domain(), "base_dir", data.path(),

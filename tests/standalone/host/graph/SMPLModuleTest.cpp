@@ -164,8 +164,6 @@ void ignoreLeaksFromHere() {
 class SMPLModuleTest : public testing::Test {
  protected:
   void SetUp() override {
-    kelo::test::requirePreferenceSandbox();
-    kelo::test::PreferenceSandbox::clear();
     engine.install();
     ASSERT_NE(engine.control, nullptr);
     context.init();

@@ -20,7 +20,7 @@ TEST(MIDIInputRealtime, ParseAndDrainWithoutAllocatingOrBlocking) {
   MIDI_CreateVirtualDevices(100, {"KeloDeck"}, {});
   std::vector<int> ids;
   MIDI_GetDeviceIDs(ids);
-  for (const auto [rate, block] : {std::pair{44100u, 512u}, std::pair{44100u, 2048u}}) {
+  for (const auto& [rate, block] : {std::pair{44100u, 512u}, std::pair{44100u, 2048u}}) {
     const vantor::DSPInfo format(rate, block);
     vantor::MIDIDevice device("MidiVirtual_0", 0, 1, 0, vantor::kDeviceInput, "KeloDeck(in)");
     ASSERT_TRUE(device.init(nullptr, &format));

@@ -23,8 +23,6 @@ namespace {
 
 TEST(GraphRealtime, BlocksRenderThroughTheEngineWithoutAllocatingOrBlocking) {
   ASSERT_TRUE(kelo::test::kRealtimeGuarded);
-  kelo::test::requirePreferenceSandbox();
-  kelo::test::PreferenceSandbox::clear();
   kelo::test::LogCapture log;
   ASSERT_TRUE(kelo::test::sndfileBound());
   kelo::test::ReferenceEngine engine;
@@ -53,7 +51,9 @@ TEST(GraphRealtime, BlocksRenderThroughTheEngineWithoutAllocatingOrBlocking) {
   std::int64_t used = 0;
   int handOvers = 0;
   for (int block = 0; block < 500; ++block) {
-    if (block % 50 == 0) ASSERT_TRUE(source.send(0x90, 60 + block / 50, 90));
+    if (block % 50 == 0) {
+      ASSERT_TRUE(source.send(0x90, 60 + block / 50, 90));
+    }
     kelo::test::RealtimeRegion region;
     ASSERT_TRUE(kelo::test::realtimeGuardActive());
     if (used + 1024 > bufferSamples) {

@@ -99,8 +99,6 @@ Reference renderReference(kelo::test::ReferenceEngine& engine, std::size_t block
 }
 
 TEST(OfflineRender, TheDemoFileRendersToItsEndAndAboutASecondOfQuiet) {
-  kelo::test::requirePreferenceSandbox();
-  kelo::test::PreferenceSandbox::clear();
   kelo::test::LogCapture log;
   ASSERT_TRUE(kelo::test::sndfileBound());
   kelo::test::ReferenceEngine engine;
