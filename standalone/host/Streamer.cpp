@@ -89,10 +89,13 @@ void Streamer::die(std::atomic<std::int32_t>* done) {
     delete this;
     return;
   }
-  m_die.store(1, std::memory_order_release);
   m_wake.lock();
+  m_die.store(1, std::memory_order_release);
   m_wake.signal();
   m_wake.unlock();
+  // The last touch of this object: the thread, which may have seen the stop before the signal,
+  // deletes the object only after this.
+  m_dieSignalled.store(true, std::memory_order_release);
   while (done->load(std::memory_order_acquire) == 0) ::usleep(10 * 1000);
   PLOGI("Streamer::die() out");
 }
@@ -118,6 +121,7 @@ void* Streamer::entry() {
   finishAll();
   IORequest::close();
   PLOGI("Streamer::Entry() out");
+  while (!m_dieSignalled.load(std::memory_order_acquire)) ::usleep(100);
   m_dieDone->store(1, std::memory_order_release);
   return nullptr;
 }

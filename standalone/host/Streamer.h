@@ -101,6 +101,7 @@ class Streamer : public Singleton<Streamer>, public ThreadDetached {
   Condition m_wake;
   std::atomic<std::int32_t> m_die{0};
   std::atomic<std::int32_t>* m_dieDone = nullptr;
+  std::atomic<bool> m_dieSignalled{false};  // `die` is done with the object
   bool m_running = false;  // the thread started
 };
 

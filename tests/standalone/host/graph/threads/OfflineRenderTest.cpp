@@ -196,4 +196,20 @@ TEST(OfflineThread, RendersOnlyWhileStartedAndKeepsItsBuffer) {
   EXPECT_EQ(hooks.pre.load(), hooks.post.load());
 }
 
+TEST(OfflineThread, DiesWhileIdleAndRefusesAStartWithoutContext) {
+  vantor::Instance context;
+  context.init();
+  vantor::GraphManager graph;
+  graph.init(&context, context.dspInfo());
+  CountingHooks hooks;
+  auto* thread = new vantor::OfflineThread(graph, &hooks);
+  ASSERT_TRUE(thread->isRunning());
+  EXPECT_FALSE(thread->start(nullptr));
+  EXPECT_FALSE(thread->isStarted());
+  std::atomic<bool> gone{false};
+  thread->die(&gone);  // never started: it leaves its wait and ends
+  EXPECT_TRUE(kelo::test::eventually([&] { return gone.load(); }));
+  EXPECT_EQ(hooks.pre.load(), 0);
+}
+
 }  // namespace
