@@ -154,6 +154,10 @@ function(kelo_add_gtest area name)
   if(ARG_ENVIRONMENT)
     list(APPEND props ENVIRONMENT "${ARG_ENVIRONMENT}")
   endif()
+  if("jack" IN_LIST ARG_LABELS)
+    # A private JACK server paces like a sound card: alone on the machine it keeps its cycles.
+    list(APPEND props RUN_SERIAL TRUE)
+  endif()
   include(GoogleTest)
   gtest_discover_tests(${exe} TEST_PREFIX "${area}." DISCOVERY_MODE PRE_TEST
     PROPERTIES ${props})
