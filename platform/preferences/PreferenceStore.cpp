@@ -26,6 +26,17 @@ void stripTrailingSlashes(std::string& path) {
   while (path.size() > 1 && path.back() == '/') path.pop_back();
 }
 
+// The password database's home folder of the user running the process, else "/".
+std::string passwordHome() {
+  passwd entry{};
+  passwd* found = nullptr;
+  char buffer[4096];
+  if (getpwuid_r(getuid(), &entry, buffer, sizeof buffer, &found) == 0 && found != nullptr &&
+      found->pw_dir != nullptr && found->pw_dir[0] == '/')
+    return found->pw_dir;
+  return "/";
+}
+
 thread_local std::string t_lastError;
 
 void fail(const std::string& what, const std::string& path, int error = 0) {
@@ -102,15 +113,7 @@ bool isSafeDomain(std::string_view domain) {
 
 std::string homeFolder() {
   std::string home = environment("HOME");
-  if (home.empty() || home.front() != '/') {
-    home = "/";
-    passwd entry{};
-    passwd* found = nullptr;
-    char buffer[4096];
-    if (getpwuid_r(getuid(), &entry, buffer, sizeof buffer, &found) == 0 && found != nullptr &&
-        found->pw_dir != nullptr)
-      home = found->pw_dir;
-  }
+  if (home.empty() || home.front() != '/') home = passwordHome();
   stripTrailingSlashes(home);
   return home;
 }

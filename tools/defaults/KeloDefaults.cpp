@@ -132,8 +132,12 @@ int main(int argc, char** argv) {
                  domain.c_str());
     return kBadUsage;
   }
-  const std::string where = "(" + scopeName(scope) + ": " +
-                            kelo::prefs::preferencesFile(domain, scope) + ")";
+  // Appended piece by piece: GCC 12 warns wrongly about "(" + std::string (its bug 105329).
+  std::string where = "(";
+  where += scopeName(scope);
+  where += ": ";
+  where += kelo::prefs::preferencesFile(domain, scope);
+  where += ")";
 
   if (command == "read" && words.size() == 2) {
     Ref values(kelo::prefs::copyDomain(domain, scope));

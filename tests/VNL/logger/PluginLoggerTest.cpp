@@ -76,12 +76,15 @@ TEST(PluginLogger, KeepsACopyOnlyOfALogItsRunNeverClosed) {
   for (const auto& c : cases) {
     TempDir dir;
     const std::string path = dir.file("plugin.log");
-    if (c.previous != nullptr) ASSERT_TRUE(writeFile(path, c.previous));
+    if (c.previous != nullptr) {
+      ASSERT_TRUE(writeFile(path, c.previous));
+    }
     {
       auto logger = std::make_unique<ConsoleLogger>();
       ASSERT_TRUE(logger->init(path));
-      if (c.previous != nullptr && *c.previous != '\0')
+      if (c.previous != nullptr && *c.previous != '\0') {
         EXPECT_EQ(readFile(path).find(c.previous), std::string::npos) << "the log is truncated";
+      }
     }
     const auto copies = keptCopies(dir);
     if (!c.kept) {

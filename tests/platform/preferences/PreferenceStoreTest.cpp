@@ -219,6 +219,16 @@ TEST_F(PreferenceStore, SearchListPrefersTheUserAndTheCurrentHost) {
 
 // Children write their own keys of one domain at the same time: the locked re-read keeps
 // every other process's keys.
+// "p<process>k<key>", appended piece by piece: GCC 12 warns wrongly about "p" + std::string
+// (its bug 105329).
+std::string keyOf(int process, int key) {
+  std::string name = "p";
+  name += std::to_string(process);
+  name += 'k';
+  name += std::to_string(key);
+  return name;
+}
+
 TEST_F(PreferenceStore, ProcessesWritingDifferentKeysAtOnceLoseNothing) {
   constexpr int kProcesses = 6;
   constexpr int kKeys = 25;
@@ -229,7 +239,7 @@ TEST_F(PreferenceStore, ProcessesWritingDifferentKeysAtOnceLoseNothing) {
     if (child == 0) {
       int failures = 0;
       for (int k = 0; k < kKeys; ++k) {
-        const std::string key = "p" + std::to_string(p) + "k" + std::to_string(k);
+        const std::string key = keyOf(p, k);
         if (!setText("com.vantor.shared", key, key + "-value")) ++failures;
       }
       _exit(failures == 0 ? 0 : 1);
@@ -247,7 +257,7 @@ TEST_F(PreferenceStore, ProcessesWritingDifferentKeysAtOnceLoseNothing) {
             kProcesses * kKeys);
   for (int p = 0; p < kProcesses; ++p)
     for (int k = 0; k < kKeys; ++k) {
-      const std::string key = "p" + std::to_string(p) + "k" + std::to_string(k);
+      const std::string key = keyOf(p, k);
       EXPECT_EQ(textAt("com.vantor.shared", key), key + "-value");
     }
 }
