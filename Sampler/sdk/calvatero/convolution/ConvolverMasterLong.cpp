@@ -209,14 +209,18 @@ void ConvolverMasterLong::Reset() {
   stage1Right_.Reset();
   stage2Left_.Reset();
   stage2Right_.Reset();
+  inPlace_.Reset();
 }
 
 void ConvolverMasterLong::CalculateOutput(float* outLeft, float* outRight, const float* inLeft,
                                           const float* inRight, std::size_t frames) {
-  stage1Left_.CalculateOutput(outLeft, inLeft, frames);
-  stage1Right_.CalculateOutput(outRight, inRight, frames);
-  stage2Left_.CalculateOutput(outLeft, inLeft, frames);
-  stage2Right_.CalculateOutput(outRight, inRight, frames);
+  inPlace_.run(outLeft, outRight, inLeft, inRight, frames,
+               [this](float* ol, float* orr, const float* il, const float* ir, std::size_t n) {
+                 stage1Left_.CalculateOutput(ol, il, n);
+                 stage1Right_.CalculateOutput(orr, ir, n);
+                 stage2Left_.CalculateOutput(ol, il, n);
+                 stage2Right_.CalculateOutput(orr, ir, n);
+               });
 }
 
 }  // namespace calvatero::convolution

@@ -14,6 +14,7 @@
 
 #include "Sampler/sdk/calvatero/convolution/ConvolverMaster.h"
 #include "Sampler/sdk/calvatero/convolution/GenericFilter.h"
+#include "Sampler/sdk/calvatero/convolution/InPlaceGuard.h"
 #include "Sampler/sdk/calvatero/convolution/LongStage2.h"
 #include "Sampler/sdk/calvatero/convolution/SawtoothDirectConvolver.h"
 #include "Sampler/sdk/calvatero/fourier/FourierTransformRealOdd.h"
@@ -121,6 +122,7 @@ class ConvolverMasterLong final : public ConvolverMaster {
   std::unique_ptr<fourier::FourierTransformComplex> fft64_;
   Kar16Processor karLeft_, karRight_;
   BlockParser2 stage2Left_, stage2Right_;
+  InPlaceGuard inPlace_;
 };
 
 }  // namespace calvatero::convolution

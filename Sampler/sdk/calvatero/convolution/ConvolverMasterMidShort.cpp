@@ -253,14 +253,18 @@ void ConvolverMasterMidShort::Reset() {
   stage1_.Reset();
   stage2Left_.Reset();
   stage2Right_.Reset();
+  inPlace_.Reset();
 }
 
 void ConvolverMasterMidShort::CalculateOutput(float* outLeft, float* outRight,
                                               const float* inLeft, const float* inRight,
                                               std::size_t frames) {
-  stage1_.CalculateOutput(outLeft, outRight, inLeft, inRight, frames);
-  stage2Left_.CalculateOutput(outLeft, inLeft, frames);
-  stage2Right_.CalculateOutput(outRight, inRight, frames);
+  inPlace_.run(outLeft, outRight, inLeft, inRight, frames,
+               [this](float* ol, float* orr, const float* il, const float* ir, std::size_t n) {
+                 stage1_.CalculateOutput(ol, orr, il, ir, n);
+                 stage2Left_.CalculateOutput(ol, il, n);
+                 stage2Right_.CalculateOutput(orr, ir, n);
+               });
 }
 
 }  // namespace calvatero::convolution

@@ -13,6 +13,7 @@
 
 #include "Sampler/sdk/calvatero/convolution/ConvolverMaster.h"
 #include "Sampler/sdk/calvatero/convolution/GenericFilter.h"
+#include "Sampler/sdk/calvatero/convolution/InPlaceGuard.h"
 #include "Sampler/sdk/calvatero/convolution/SawtoothDirectConvolver.h"
 #include "Sampler/sdk/calvatero/fourier/FourierTransformRealOdd.h"
 #include "Sampler/sdk/calvatero/newconv/Common.h"
@@ -98,6 +99,7 @@ class ConvolverMasterMidShort final : public ConvolverMaster {
   fourier::FourierTransformRealOdd transform_;
   ConvolverMidShort01 stage1_;
   ConvolverMidShort2 stage2Left_, stage2Right_;
+  InPlaceGuard inPlace_;
 };
 
 }  // namespace calvatero::convolution

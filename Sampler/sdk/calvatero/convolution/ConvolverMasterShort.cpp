@@ -158,6 +158,7 @@ void ConvolverMasterShort::Reset() {
   std::memset(outputLeft_.get(), 0, kBlock * sizeof(float));
   std::memset(outputRight_.get(), 0, kBlock * sizeof(float));
   std::memset(accumulator_.get(), 0, 4 * kBlock * sizeof(float));
+  inPlace_.Reset();
 }
 
 // The spectra of a complete block into the history slot of its cycle position.
@@ -168,6 +169,14 @@ void ConvolverMasterShort::completeBlock(const float* left, const float* right) 
 
 void ConvolverMasterShort::CalculateOutput(float* outLeft, float* outRight, const float* inLeft,
                                            const float* inRight, std::size_t frames) {
+  inPlace_.run(outLeft, outRight, inLeft, inRight, frames,
+               [this](float* ol, float* orr, const float* il, const float* ir, std::size_t n) {
+                 calculate(ol, orr, il, ir, n);
+               });
+}
+
+void ConvolverMasterShort::calculate(float* outLeft, float* outRight, const float* inLeft,
+                                     const float* inRight, std::size_t frames) {
   float* const acc = accumulator_.get();
   const auto filterStep = [&] {
     if (start_) convolver_->RunStart(acc, counter_);

@@ -9,6 +9,7 @@
 
 #include "Sampler/sdk/calvatero/convolution/ConvolverMaster.h"
 #include "Sampler/sdk/calvatero/convolution/GenericFilter.h"
+#include "Sampler/sdk/calvatero/convolution/InPlaceGuard.h"
 #include "Sampler/sdk/calvatero/convolution/SawtoothDirectConvolver.h"
 #include "Sampler/sdk/calvatero/fourier/FourierTransformRealOdd.h"
 #include "Sampler/sdk/calvatero/newconv/Common.h"
@@ -70,6 +71,8 @@ class ConvolverMasterShort final : public ConvolverMaster {
 
  private:
   void completeBlock(const float* left, const float* right);
+  void calculate(float* outLeft, float* outRight, const float* inLeft, const float* inRight,
+                 std::size_t frames);
 
   SawtoothDirectConvolver directLeft_;
   SawtoothDirectConvolver directRight_;
@@ -85,6 +88,7 @@ class ConvolverMasterShort final : public ConvolverMaster {
   std::size_t totalBlocks_, blockLen_;
   float* historyLeft_;
   float* historyRight_;
+  InPlaceGuard inPlace_;
 };
 
 }  // namespace calvatero::convolution

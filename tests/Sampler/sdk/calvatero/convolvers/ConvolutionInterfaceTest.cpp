@@ -1,5 +1,6 @@
 // The C interface: engine selection, init codes and clean failure, handle life, and the
 // answers to what a C caller can pass.
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <typeinfo>
@@ -134,6 +135,44 @@ TEST(ConvolverVeryShort, OverlongCallsEqualTheCallerSplittingThem) {
     for (std::size_t i = 0; i < 3000; ++i) {
       ASSERT_NEAR(outWhole.left[i], outSplit.left[i], 1e-5) << n << ", frame " << i;
       ASSERT_NEAR(outWhole.right[i], outSplit.right[i], 1e-5) << n << ", frame " << i;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace calvatero::testing
+
+namespace calvatero::testing {
+namespace {
+
+// Plug-ins process in place: outputs that are the inputs (or each other's) give the same
+// output as separate buffers.
+TEST(ConvolverInPlace, OutputsThatAreTheInputsGiveTheSameOutput) {
+  for (const std::size_t n : {12u, 21u, 1000u, 3333u, 4737u, 16001u}) {
+    const StereoImpulse impulse = noiseImpulse(n, 6);
+    const std::size_t frames = n + 3000;
+    const auto input = noiseSignal(frames, 12);
+    const auto lengths = kelo::test::callPattern("random").lengths(frames, 64);
+    StereoConvolver apart(impulse, 64);
+    const auto expected = apart.run(input, lengths);
+    for (const bool swapped : {false, true}) {
+      StereoConvolver inPlace(impulse, 64);
+      std::vector<float> left = input.left, right = input.right;
+      std::size_t done = 0;
+      for (const std::size_t count : lengths) {
+        float* l = left.data() + done;
+        float* r = right.data() + done;
+        if (swapped) {
+          // Each output is the other channel's input.
+          zkcvCalculateCurrentOutputStereo(r, l, l, r, count, inPlace.handle());
+          std::swap_ranges(l, l + count, r);
+        } else {
+          zkcvCalculateCurrentOutputStereo(l, r, l, r, count, inPlace.handle());
+        }
+        done += count;
+      }
+      EXPECT_EQ(left, expected.left) << n << (swapped ? ", swapped" : "");
+      EXPECT_EQ(right, expected.right) << n << (swapped ? ", swapped" : "");
     }
   }
 }
