@@ -29,8 +29,9 @@ enum {
 int zkcvInitConvolverStereo(const float* irLeft, const float* irRight, std::size_t irFrames,
                             std::size_t maxBlockFrames, void** handleOut);
 
-/// Convolves `frames` frames, writing (not adding) the outputs. A null handle, a zero frame
-/// count or a null buffer does nothing. Real-time safe.
+/// Convolves `frames` frames, writing (not adding) the outputs; an output may be an input
+/// (in-place processing). A null handle, a zero frame count or a null buffer does nothing.
+/// Real-time safe.
 void zkcvCalculateCurrentOutputStereo(float* outLeft, float* outRight, const float* inLeft,
                                       const float* inRight, std::size_t frames, void* handle);
 
