@@ -113,14 +113,19 @@ void Filter23Processor::Reset() {
   }
 }
 
+void Filter23Processor::runFilter(float* accumulator, const float* y, const float* g,
+                                  const float* yPrev, std::size_t a, bool start) {
+  if (start) filter_.RunStart(accumulator, y, g, a);
+  else filter_.Run(accumulator, y, g, yPrev, a);
+}
+
 void Filter23Processor::filterStep() {
   const std::size_t half = step_ / _totalBlocks;
   const std::size_t a = step_ % _totalBlocks;
   const float* y = history_.get() + half * _totalBlocks * kSpectrum;
   const float* yPrev = history_.get() + (1 - half) * _totalBlocks * kSpectrum;
   const float* g = impulse_.get() + (f23TotalImpulseBlocks - 1) * kSpectrum;
-  if (start_) filter_.RunStart(accumulator_.get(), y, g, a);
-  else filter_.Run(accumulator_.get(), y, g, yPrev, a);
+  runFilter(accumulator_.get(), y, g, yPrev, a, start_);
   if (++step_ == _totalBlocks) start_ = false;
   if (step_ == 2 * _totalBlocks) {
     start_ = false;
@@ -147,7 +152,7 @@ void Filter23Processor::ProcessBufferMidToEnd(const float* inBlock) {
 
 // ---- BlockParser01 ---------------------------------------------------------------------------
 
-BlockParser01::BlockParser01(const float* h, Filter23Processor& processor)
+BlockParser01::BlockParser01(const float* h, BlockProcessor& processor)
     : direct_(kBlock, h), processor_(processor), input_(kBlock, 64), output_(kBlock, 64) {
   Reset();
 }

@@ -54,26 +54,52 @@ class Filter2_3 {
   float* work_ = nullptr;
 };
 
+/// What a stage-1 block parser drives, once per 32-frame block: the earlier blocks' share of
+/// the block and the processing of the completed block.
+class BlockProcessor {
+ public:
+  virtual ~BlockProcessor() = default;
+  virtual void Reset() = 0;
+  /// The completed block `inBlock`, whose own share the parser formed directly.
+  virtual void ProcessBufferMidToEnd(const float* inBlock) = 0;
+  /// A whole block at once: writes its 32 output frames into `out`, the block's own share
+  /// included.
+  virtual void ProcessBufferStartToEnd(float* out, const float* inBlock) = 0;
+  /// Writes the earlier blocks' share of the block that starts into `outBlock`.
+  virtual void ProcessBufferStartToMid(float* outBlock) = 0;
+};
+
 /// Stage 1's block processor of one channel: 64-point spectra of the 32-frame input blocks,
 /// the head spectrum, the 48 impulse blocks and the accumulator of the earlier blocks' share
 /// of the next block. Channel 1 starts at step 16, half a cycle after channel 0.
-class Filter23Processor {
+class Filter23Processor : public BlockProcessor {
  public:
   /// `h` holds at least 1568 taps. Throws std::bad_alloc.
   Filter23Processor(const float* h, std::size_t channel, const fourier::RealOdd32& transform);
-  void Reset();
-  void ProcessBufferMidToEnd(const float* inBlock);
-  void ProcessBufferStartToEnd(float* out, const float* inBlock);
-  void ProcessBufferStartToMid(float* outBlock);
+  void Reset() override;
+  void ProcessBufferMidToEnd(const float* inBlock) override;
+  void ProcessBufferStartToEnd(float* out, const float* inBlock) override;
+  void ProcessBufferStartToMid(float* outBlock) override;
   std::size_t GetDecayCycleLength() const { return 32 * _totalBlocks; }
 
- private:
+ protected:
   static constexpr std::size_t kSpectrum = 64;
-  static constexpr std::size_t f23TotalImpulseBlocks = 48;
   static constexpr std::size_t _totalBlocks = 32;
-  float* slot(std::size_t step) const {
-    return history_.get() + ((step / _totalBlocks) * _totalBlocks + step % _totalBlocks) * kSpectrum;
-  }
+
+  /// Forms in `accumulator` the earlier blocks' share of the next block at cycle step `a`, from
+  /// the current cycle's spectra `y` and the previous cycle's `yPrev`, with the impulse blocks
+  /// from `g` down; `start` while the first cycle runs. Once per block.
+  virtual void runFilter(float* accumulator, const float* y, const float* g, const float* yPrev,
+                         std::size_t a, bool start);
+
+  /// The step counter (0 .. 63 over the two history halves).
+  std::size_t step() const { return step_; }
+  float* accumulator() const { return accumulator_.get(); }
+  Filter2_3& filter() { return filter_; }
+
+ private:
+  static constexpr std::size_t f23TotalImpulseBlocks = 48;
+  float* slot(std::size_t step) const { return history_.get() + step * kSpectrum; }
   void filterStep();
 
   const fourier::RealOdd32& transform_;
@@ -90,13 +116,14 @@ class Filter23Processor {
 /// Walks 32-frame blocks for stage 1: writes the head and the earlier blocks' share.
 class BlockParser01 {
  public:
-  BlockParser01(const float* h, Filter23Processor& processor);
-  void Reset();
+  BlockParser01(const float* h, BlockProcessor& processor);
+  virtual ~BlockParser01() = default;
+  virtual void Reset();
   void CalculateOutput(float* out, const float* in, std::size_t frames);
 
  private:
   SawtoothDirectConvolver direct_;
-  Filter23Processor& processor_;
+  BlockProcessor& processor_;
   common::AlignedFloats input_, output_;
   std::size_t position_ = 0;
 };

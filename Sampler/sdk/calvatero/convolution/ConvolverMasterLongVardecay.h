@@ -55,45 +55,29 @@ class ConvolverMasterVardecay : public ConvolverHandle {
 inline constexpr std::size_t VARDECAY_MINIMUM_IMPULSE = 1600;
 
 /// Stage 1's processor with the cycle-boundary rescaling of its accumulator and history.
-class Filter23ProcessorVardecay {
+class Filter23ProcessorVardecay final : public Filter23Processor {
  public:
   Filter23ProcessorVardecay(const float* h, std::size_t channel,
                             const fourier::RealOdd32& transform);
-  void Reset();
-  void ProcessBufferMidToEnd(const float* inBlock);
-  void ProcessBufferStartToEnd(float* out, const float* inBlock);
-  void ProcessBufferStartToMid(float* outBlock);
-  std::size_t GetDecayCycleLength() const { return BASE_BUFFER_SIZE * kTotalBlocks; }
+  void Reset() override;
+  void ProcessBufferStartToEnd(float* out, const float* inBlock) override;
+  void ProcessBufferStartToMid(float* outBlock) override;
   void SetCycleBoundaryAttenuation(float attenuation) { pending_ = attenuation; }
 
  private:
-  static constexpr std::size_t kSpectrum = 64;
-  static constexpr std::size_t kImpulseBlocks = 48;
-  static constexpr std::size_t kTotalBlocks = 32;
-  float* slot(std::size_t step) const { return history_.get() + step * kSpectrum; }
+  void runFilter(float* accumulator, const float* y, const float* g, const float* yPrev,
+                 std::size_t a, bool start) override;
   void startBlock();
-  void filterStep();
 
-  const fourier::RealOdd32& transform_;
-  Filter2_3 filter_;
-  common::AlignedFloats head_;
-  common::AlignedFloats impulse_;  // block i at block 47 - i
-  common::AlignedFloats history_;  // two halves of 32 spectra
-  common::AlignedFloats accumulator_;
   common::AlignedFloats previous_;  // the previous cycle's share of the next block
   float pending_ = 0.0f;     // attenuation of the boundary about to start a cycle
   float remembered_ = 0.0f;  // attenuation of the boundary that started the current cycle
-  std::size_t step_ = 0;
-  bool start_ = true;
-  std::size_t channel_;
 };
 
-/// Stage 1's block parser: writes its output, through the envelope pair.
-class BlockParser01Vardecay final : private DecayEnvelope::Stage {
+/// What a variable-decay parser adds to its plain parser: the envelope pair around the plain
+/// convolution (DecayEnvelope.h), whose stage the parser is.
+class DecayParser : private DecayEnvelope::Stage {
  public:
-  BlockParser01Vardecay(const float* h, std::size_t maxBlock, Filter23ProcessorVardecay& processor,
-                        std::size_t channel);
-  void Reset();
   void CalculateOutputVariableDecay(float* out, const float* in, std::size_t frames,
                                     const DecayNode* nodes, std::size_t nodeCount) {
     envelope_.Run(out, in, frames, nodes, nodeCount);
@@ -103,6 +87,24 @@ class BlockParser01Vardecay final : private DecayEnvelope::Stage {
   }
   void SetFactorFloor(double floor) { envelope_.SetFactorFloor(floor); }
   const DecayEnvelope& envelope() const { return envelope_; }
+
+ protected:
+  /// Runs of min(maxBlock, 1024) frames (0: 1024); `accumulate` for the second stage.
+  DecayParser(std::size_t cycleLength, std::size_t startPosition, std::size_t maxBlock,
+              bool accumulate);
+  ~DecayParser() = default;
+  void ResetEnvelope() { envelope_.Reset(); }
+
+ private:
+  DecayEnvelope envelope_;
+};
+
+/// Stage 1's block parser: writes its output, through the envelope pair.
+class BlockParser01Vardecay final : public BlockParser01, public DecayParser {
+ public:
+  BlockParser01Vardecay(const float* h, std::size_t maxBlock, Filter23ProcessorVardecay& processor,
+                        std::size_t channel);
+  void Reset() override;
 
  private:
   void ConvolveBoosted(float* out, const float* boosted, std::size_t frames,
@@ -111,11 +113,7 @@ class BlockParser01Vardecay final : private DecayEnvelope::Stage {
     processor_.SetCycleBoundaryAttenuation(attenuation);
   }
 
-  SawtoothDirectConvolver direct_;
   Filter23ProcessorVardecay& processor_;
-  common::AlignedFloats input_, output_;
-  std::size_t position_ = 0;
-  DecayEnvelope envelope_;
 };
 
 /// Stage 2's Karatsuba convolver with each way's previous-cycle share formed apart and scaled.
@@ -123,65 +121,47 @@ class KaratsubaConvolver16WayVardecay final : public KaratsubaConvolver16Way {
  public:
   KaratsubaConvolver16WayVardecay(const float* h, std::size_t length, Stage2Transforms transforms);
   void Reset() override;
-  void ProcessStage(std::size_t stage) override;
   std::size_t GetDecayCycleLength() const { return filterBlocks_ * STAGE2_BUFFER_SIZE; }
   void SetCycleBoundaryAttenuation(float attenuation);
 
  private:
+  void filterWay(float* out, std::size_t way, const float* history, const float* table) override;
+
   common::AlignedFloats previousShare_;
   float attenuation_ = 0.0f;          // of the newest boundary
   float previousAttenuation_ = 0.0f;  // of the one before it
 };
 
 /// Stage 2's 32-step schedule over its rings, with the variable-decay convolver.
-class Kar16ProcessorVardecay {
+class Kar16ProcessorVardecay final : public Kar16Processor {
  public:
   Kar16ProcessorVardecay(const float* h, std::size_t length, std::size_t channel,
                          Stage2Transforms transforms);
-  void Reset();
-  void GetCurrentInOutBlocks(float** out, float** in);
-  void ProcessBlock(float** out, float** in);
-  std::size_t GetDecayCycleLength() const { return convolver_.GetDecayCycleLength(); }
+  std::size_t GetDecayCycleLength() const { return decayConvolver().GetDecayCycleLength(); }
   void SetCycleBoundaryAttenuation(float attenuation) {
-    convolver_.SetCycleBoundaryAttenuation(attenuation);
+    decayConvolver().SetCycleBoundaryAttenuation(attenuation);
   }
 
  private:
-  KaratsubaConvolver16WayVardecay convolver_;
-  common::AlignedFloats inputRing_, outputRing_;
-  std::size_t _stage = 0;
-  std::size_t channel_;
+  KaratsubaConvolver16WayVardecay& decayConvolver() const {
+    return static_cast<KaratsubaConvolver16WayVardecay&>(convolver());
+  }
 };
 
 /// Stage 2's block parser: adds its output, through the envelope pair.
-class BlockParser2Vardecay final : private DecayEnvelope::Stage {
+class BlockParser2Vardecay final : public BlockParser2, public DecayParser {
  public:
   BlockParser2Vardecay(std::size_t maxBlock, Kar16ProcessorVardecay& processor,
                        std::size_t initialPosition);
-  void Reset();
-  void CalculateOutputVariableDecay(float* out, const float* in, std::size_t frames,
-                                    const DecayNode* nodes, std::size_t nodeCount) {
-    envelope_.Run(out, in, frames, nodes, nodeCount);
-  }
-  double GetMinimumAllowableDecayFactor() const {
-    return envelope_.GetMinimumAllowableDecayFactor();
-  }
-  void SetFactorFloor(double floor) { envelope_.SetFactorFloor(floor); }
-  const DecayEnvelope& envelope() const { return envelope_; }
+  void Reset() override;
 
  private:
-  /// Writes (not adds) the stage's share.
-  void CalculateOutput(float* out, const float* in, std::size_t frames);
   void ConvolveBoosted(float* out, const float* boosted, std::size_t frames,
                        std::size_t cyclePosition) override;
   void SetCycleBoundaryAttenuation(float attenuation) override;
 
   Kar16ProcessorVardecay& processor_;
-  float* input_ = nullptr;
-  float* output_ = nullptr;
-  std::size_t position_ = 0;
   float attenuation_ = 0.0f;  // of the last boundary, for output made before it
-  DecayEnvelope envelope_;
 };
 
 class ConvolverMasterLongVardecay final : public ConvolverMasterVardecay {

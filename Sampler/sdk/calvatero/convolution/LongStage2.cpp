@@ -26,11 +26,10 @@ constexpr std::size_t kOutputLead = 480;
 // The convolver's impulse starts here; stage 1 applies the taps before it.
 constexpr std::size_t kStage2FirstTap = 544;
 
-float* allocateZeroed(std::size_t floats, std::size_t alignment) {
-  auto* p = static_cast<float*>(common::MallocAligned(floats * sizeof(float), alignment, 0));
-  if (p == nullptr) throw std::bad_alloc();
-  std::memset(p, 0, floats * sizeof(float));
-  return p;
+common::AlignedFloats zeroed(std::size_t floats, std::size_t alignment) {
+  common::AlignedFloats block(floats, alignment);
+  std::memset(block.get(), 0, floats * sizeof(float));
+  return block;
 }
 
 struct Cx {
@@ -154,11 +153,11 @@ void DistributedRealOddRad4::InverseRad4(float* out, const float* re, const floa
 
 KaratsubaConvolver16Way::KaratsubaConvolver16Way(const float* h, std::size_t length,
                                                  Stage2Transforms transforms,
-                                                 std::size_t leading)
+                                                 std::size_t leading, bool vardecay)
     : transforms_(transforms), leading_(leading) {
   std::size_t levels[MAX_FILTER_LEVELS] = {};
   const std::size_t perWay = (length - leading * kBlockFrames + 15) / 16;
-  GenericFilter::AssignFilterLevels(&filterBlocks_, levels, perWay, 64, 0, 1, 0);
+  GenericFilter::AssignFilterLevels(&filterBlocks_, levels, perWay, 64, 0, 1, vardecay ? 1 : 0);
   partitions_ = leading_ + filterBlocks_;
   for (auto& filter : filters_) {
     filter = GenericFilter::CreateFilter(filterBlocks_ * kWayFloats, kWayFloats, levels, 64);
@@ -169,21 +168,10 @@ KaratsubaConvolver16Way::KaratsubaConvolver16Way(const float* h, std::size_t len
   scratchIm_ = common::AlignedFloats(64, 64);
   spectrum_ = common::AlignedFloats(kWayFloats, 64);
   result_ = common::AlignedFloats(kWayFloats, 64);
-  tables_ = allocateZeroed(kWays * partitions_ * kWayFloats, 64);
-  try {
-    histories_ = allocateZeroed(kWays * filterBlocks_ * kWayFloats, 64);
-    InitH(h, length);
-  } catch (...) {
-    common::FreeAligned(tables_);
-    common::FreeAligned(histories_);
-    throw;
-  }
+  tables_ = zeroed(kWays * partitions_ * kWayFloats, 64);
+  histories_ = zeroed(kWays * filterBlocks_ * kWayFloats, 64);
+  InitH(h, length);
   Reset();
-}
-
-KaratsubaConvolver16Way::~KaratsubaConvolver16Way() {
-  common::FreeAligned(tables_);
-  common::FreeAligned(histories_);
 }
 
 void KaratsubaConvolver16Way::Reset() {
@@ -194,7 +182,7 @@ void KaratsubaConvolver16Way::Reset() {
 }
 
 void KaratsubaConvolver16Way::InitH(const float* h, std::size_t length) {
-  std::memset(tables_, 0, kWays * partitions_ * kWayFloats * sizeof(float));
+  std::memset(tables_.get(), 0, kWays * partitions_ * kWayFloats * sizeof(float));
   const common::AlignedFloats window(2 * kBlockFrames, 32);
   for (std::size_t j = 0; j < partitions_ && j * kBlockFrames < length; ++j) {
     const std::size_t taps = std::min(length - j * kBlockFrames, 2 * kBlockFrames);
@@ -251,11 +239,9 @@ void KaratsubaConvolver16Way::ProcessStage(std::size_t stage) {
   const std::size_t fftStage = stage;
   CALVATERO_ASSERT(fftStage < 16);
   // The history serves as both cycles (slots up to the counter are the current cycle's).
-  float* history = histories_ + stage * filterBlocks_ * kWayFloats;
-  const float* table = partition(stage, leading_);
+  float* history = wayHistory(stage);
   SmallestForwardFfts(history + counter_ * kWayFloats, stage);
-  if (start_) filters_[stage]->RunStart(result_.get(), history, table, counter_);
-  else filters_[stage]->Run(result_.get(), history, table, history, table, counter_);
+  filterWay(result_.get(), stage, history, partition(stage, leading_));
   SmallestInverseFfts(result_.get(), stage);
   if (stage == kWays - 1 && ++counter_ == filterBlocks_) {
     counter_ = 0;
@@ -263,37 +249,33 @@ void KaratsubaConvolver16Way::ProcessStage(std::size_t stage) {
   }
 }
 
+void KaratsubaConvolver16Way::filterWay(float* out, std::size_t way, const float* history,
+                                        const float* table) {
+  if (start_) filters_[way]->RunStart(out, history, table, counter_);
+  else filters_[way]->Run(out, history, table, history, table, counter_);
+}
+
 // ---- KaratsubaConvolver16WayBuffered ---------------------------------------------------------
 
 KaratsubaConvolver16WayBuffered::KaratsubaConvolver16WayBuffered(const float* h,
                                                                  std::size_t length,
                                                                  Stage2Transforms transforms)
-    : KaratsubaConvolver16Way(h, length, transforms, BUFFERED_PARTITIONS) {
+    : KaratsubaConvolver16Way(h, length, transforms, BUFFERED_PARTITIONS, false) {
   const std::size_t impulse_length = length;
   CALVATERO_ASSERT(impulse_length > BUFFERED_PARTITIONS * STAGE2_BUFFER_SIZE);
   for (auto& filter : directFilters_) {
     filter = GenericFilter::CreateFilter(BUFFERED_PARTITIONS * kWayFloats, kWayFloats,
                                          filter_direct_code, 64);
   }
-  directHistories_ = allocateZeroed(kWays * 4 * kWayFloats, 64);
-  try {
-    rotating_ = allocateZeroed(4 * kWays * kWayFloats, 64);
-  } catch (...) {
-    common::FreeAligned(directHistories_);
-    throw;
-  }
+  directHistories_ = zeroed(kWays * 4 * kWayFloats, 64);
+  rotating_ = zeroed(4 * kWays * kWayFloats, 64);
   Reset();
-}
-
-KaratsubaConvolver16WayBuffered::~KaratsubaConvolver16WayBuffered() {
-  common::FreeAligned(directHistories_);
-  common::FreeAligned(rotating_);
 }
 
 void KaratsubaConvolver16WayBuffered::Reset() {
   KaratsubaConvolver16Way::Reset();
-  std::memset(directHistories_, 0, kWays * 4 * kWayFloats * sizeof(float));
-  std::memset(rotating_, 0, 4 * kWays * kWayFloats * sizeof(float));
+  std::memset(directHistories_.get(), 0, kWays * 4 * kWayFloats * sizeof(float));
+  std::memset(rotating_.get(), 0, 4 * kWays * kWayFloats * sizeof(float));
   for (std::size_t way = 0; way < kWays; ++way) {
     wayCounter_[way] = 0;
     wayStart_[way] = true;
@@ -319,7 +301,7 @@ void KaratsubaConvolver16WayBuffered::ProcessStage(std::size_t stage) {
 
   const std::size_t h = (stage + b + 1) % 4;
   const std::size_t v = stage / 4 + 4 * b;
-  float* history = histories_ + v * filterBlocks_ * kWayFloats;
+  float* history = wayHistory(v);
   const float* levelTable = partition(v, BUFFERED_PARTITIONS);
   std::size_t& counter = wayCounter_[v];
   std::memcpy(history + counter * kWayFloats, directHistory(v, h), kWayFloats * sizeof(float));
@@ -338,20 +320,38 @@ void KaratsubaConvolver16WayBuffered::ProcessStage(std::size_t stage) {
 
 // ---- Kar16Processor and BlockParser2 ---------------------------------------------------------
 
+Stage2Impulse::Stage2Impulse(const float* h, std::size_t frames) {
+  const std::size_t impulse_length = frames;
+  CALVATERO_ASSERT(impulse_length >= BASE_BUFFER_SIZE + STAGE2_BUFFER_SIZE * 3/2);
+  taps = h + kStage2FirstTap;
+  length = frames - kStage2FirstTap;
+}
+
+namespace {
+
+std::unique_ptr<KaratsubaConvolver16Way> plainConvolver(const Stage2Impulse& impulse,
+                                                        Stage2Transforms transforms,
+                                                        bool buffered) {
+  if (buffered) {
+    return std::make_unique<KaratsubaConvolver16WayBuffered>(impulse.taps, impulse.length,
+                                                             transforms);
+  }
+  return std::make_unique<KaratsubaConvolver16Way>(impulse.taps, impulse.length, transforms, 0,
+                                                   false);
+}
+
+}  // namespace
+
 Kar16Processor::Kar16Processor(const float* h, std::size_t length, std::size_t channel,
                                Stage2Transforms transforms, bool buffered)
-    : channel_(channel) {
-  const std::size_t impulse_length = length;
-  CALVATERO_ASSERT(impulse_length >= BASE_BUFFER_SIZE + STAGE2_BUFFER_SIZE * 3/2);
-  const float* tail = h + kStage2FirstTap;
-  const std::size_t tailLength = length - kStage2FirstTap;
-  if (buffered) {
-    convolver_ = std::make_unique<KaratsubaConvolver16WayBuffered>(tail, tailLength, transforms);
-  } else {
-    convolver_ = std::make_unique<KaratsubaConvolver16Way>(tail, tailLength, transforms, 0);
-  }
-  inputRing_ = common::AlignedFloats(kBlockFrames, 64);
-  outputRing_ = common::AlignedFloats(kBlockFrames, 64);
+    : Kar16Processor(plainConvolver(Stage2Impulse(h, length), transforms, buffered), channel) {}
+
+Kar16Processor::Kar16Processor(std::unique_ptr<KaratsubaConvolver16Way> convolver,
+                               std::size_t channel)
+    : convolver_(std::move(convolver)),
+      inputRing_(kBlockFrames, 64),
+      outputRing_(kBlockFrames, 64),
+      channel_(channel) {
   Reset();
 }
 
@@ -390,9 +390,22 @@ void BlockParser2::Reset() {
 }
 
 void BlockParser2::CalculateOutput(float* out, const float* in, std::size_t frames) {
+  walk<true>(out, in, frames);
+}
+
+void BlockParser2::WriteOutput(float* out, const float* in, std::size_t frames) {
+  walk<false>(out, in, frames);
+}
+
+template <bool kAdd>
+void BlockParser2::walk(float* out, const float* in, std::size_t frames) {
   while (frames > 0) {
     const std::size_t n = std::min(frames, kStepFrames - position_);
-    for (std::size_t i = 0; i < n; ++i) out[i] += output_[position_ + i];
+    if constexpr (kAdd) {
+      for (std::size_t i = 0; i < n; ++i) out[i] += output_[position_ + i];
+    } else {
+      std::memcpy(out, output_ + position_, n * sizeof(float));
+    }
     std::memcpy(input_ + position_, in, n * sizeof(float));
     out += n;
     in += n;

@@ -64,10 +64,11 @@ struct Stage2Transforms {
 class KaratsubaConvolver16Way {
  public:
   /// `leading` partitions are applied elsewhere (the buffered form): the ways' filters cover
-  /// the partitions after them. Throws std::bad_alloc.
+  /// the partitions after them. `vardecay` builds split filters that keep the previous cycle's
+  /// products apart (GenericFilter::AssignFilterLevels). Throws std::bad_alloc.
   KaratsubaConvolver16Way(const float* h, std::size_t length, Stage2Transforms transforms,
-                          std::size_t leading);
-  virtual ~KaratsubaConvolver16Way();
+                          std::size_t leading, bool vardecay);
+  virtual ~KaratsubaConvolver16Way() = default;
 
   virtual void Reset();
   /// First radix-4 layer of input slice `slice` (128 frames) of the block being collected.
@@ -81,15 +82,24 @@ class KaratsubaConvolver16Way {
   static constexpr std::size_t kWays = 16;
   static constexpr std::size_t kWayFloats = 128;
 
+  /// The way's filter over its history (the current partition's spectrum just stored) into
+  /// `out`, for ProcessStage; called once per way step.
+  virtual void filterWay(float* out, std::size_t way, const float* history, const float* table);
+
   void InitH(const float* h, std::size_t length);
   /// Second and third layers of way `way` into `spectrum` (interleaved, 128 floats).
   void SmallestForwardFfts(float* spectrum, std::size_t way);
   /// Inverse third and second layers of `spectrum` back into the work arrays.
   void SmallestInverseFfts(const float* spectrum, std::size_t way);
-  float* wayTable(std::size_t way) const { return tables_ + way * partitions_ * kWayFloats; }
+  float* wayTable(std::size_t way) const {
+    return tables_.get() + way * partitions_ * kWayFloats;
+  }
   /// The way's partition j, counted from the table's end.
   float* partition(std::size_t way, std::size_t j) const {
     return wayTable(way) + (partitions_ - 1 - j) * kWayFloats;
+  }
+  float* wayHistory(std::size_t way) const {
+    return histories_.get() + way * filterBlocks_ * kWayFloats;
   }
 
   Stage2Transforms transforms_;
@@ -97,8 +107,8 @@ class KaratsubaConvolver16Way {
   std::size_t leading_;
   std::size_t filterBlocks_;      // blocks of the ways' filters
   std::unique_ptr<GenericFilter> filters_[kWays];
-  float* tables_ = nullptr;       // per way: partitions_ blocks, partition j at the end - j
-  float* histories_ = nullptr;    // per way: filterBlocks_ blocks
+  common::AlignedFloats tables_;     // per way: partitions_ blocks, partition j at the end - j
+  common::AlignedFloats histories_;  // per way: filterBlocks_ blocks
   common::AlignedFloats re_, im_;
   common::AlignedFloats scratchRe_, scratchIm_;
   common::AlignedFloats spectrum_;  // the current way's spectrum
@@ -114,32 +124,39 @@ class KaratsubaConvolver16WayBuffered final : public KaratsubaConvolver16Way {
  public:
   KaratsubaConvolver16WayBuffered(const float* h, std::size_t length,
                                   Stage2Transforms transforms);
-  ~KaratsubaConvolver16WayBuffered() override;
   void Reset() override;
   void ProcessStage(std::size_t stage) override;
 
  private:
   float* directHistory(std::size_t way, std::size_t slot) const {
-    return directHistories_ + (way * 4 + slot) * kWayFloats;
+    return directHistories_.get() + (way * 4 + slot) * kWayFloats;
   }
   float* rotating(std::size_t buffer, std::size_t way) const {
-    return rotating_ + (buffer * kWays + way) * kWayFloats;
+    return rotating_.get() + (buffer * kWays + way) * kWayFloats;
   }
 
   std::unique_ptr<GenericFilter> directFilters_[kWays];
-  float* directHistories_ = nullptr;  // per way four slots
-  float* rotating_ = nullptr;         // four buffers of 16 ways
+  common::AlignedFloats directHistories_;  // per way four slots
+  common::AlignedFloats rotating_;         // four buffers of 16 ways
   std::size_t wayCounter_[kWays] = {};
   bool wayStart_[kWays] = {};
   std::size_t buffered_ = 0;          // b, 0 .. 3
   bool directStart_ = true;
 };
 
+/// The part of the impulse the second stage applies: from tap 544 on (stage 1 applies the taps
+/// before it). `length` is the engine's impulse length, at least 1568.
+struct Stage2Impulse {
+  Stage2Impulse(const float* h, std::size_t length);
+  const float* taps;
+  std::size_t length;
+};
+
 /// One channel's 32-step schedule over its input and output rings.
 class Kar16Processor {
  public:
-  /// `h` and `length` are the convolver's impulse (the full impulse from tap 544). Channel 1
-  /// starts half a cycle in. Throws std::bad_alloc.
+  /// `h` and `length` are the engine's impulse. Channel 1 starts half a cycle in. Throws
+  /// std::bad_alloc.
   Kar16Processor(const float* h, std::size_t length, std::size_t channel,
                  Stage2Transforms transforms, bool buffered);
   void Reset();
@@ -147,6 +164,11 @@ class Kar16Processor {
   void GetCurrentInOutBlocks(float** out, float** in);
   /// Runs the step of the completed input block and hands out the next step's blocks.
   void ProcessBlock(float** out, float** in);
+
+ protected:
+  /// A processor around `convolver`, built on a Stage2Impulse.
+  Kar16Processor(std::unique_ptr<KaratsubaConvolver16Way> convolver, std::size_t channel);
+  KaratsubaConvolver16Way& convolver() const { return *convolver_; }
 
  private:
   std::unique_ptr<KaratsubaConvolver16Way> convolver_;
@@ -160,11 +182,19 @@ class Kar16Processor {
 class BlockParser2 {
  public:
   explicit BlockParser2(Kar16Processor& processor);
-  void Reset();
+  virtual ~BlockParser2() = default;
+  virtual void Reset();
   /// Adds the second stage's share for `frames` frames into `out`.
   void CalculateOutput(float* out, const float* in, std::size_t frames);
 
+ protected:
+  /// The same walk writing the share into `out` instead of adding it.
+  void WriteOutput(float* out, const float* in, std::size_t frames);
+
  private:
+  template <bool kAdd>
+  void walk(float* out, const float* in, std::size_t frames);
+
   Kar16Processor& processor_;
   float* input_ = nullptr;
   float* output_ = nullptr;
