@@ -21,7 +21,8 @@ struct DecayCall {
 };
 
 /// The factor of every frame of the calls, with NaN keeping the factor in force and other
-/// factors clamped into [floor, 1]. Starts at 1.0.
+/// factors clamped into [floor, 1]; a node of zero frames other than the last is skipped.
+/// Starts at 1.0.
 inline std::vector<double> factorsOf(const std::vector<DecayCall>& calls, double floor) {
   std::vector<double> d;
   double inForce = 1.0;
@@ -29,8 +30,9 @@ inline std::vector<double> factorsOf(const std::vector<DecayCall>& calls, double
     std::size_t left = call.frames;
     for (std::size_t j = 0; j < call.nodes.size() && left > 0; ++j) {
       const DecayNode& node = call.nodes[j];
-      if (!std::isnan(node.decayFactor)) inForce = std::clamp(node.decayFactor, floor, 1.0);
       const bool last = j + 1 == call.nodes.size();
+      if (node.frames == 0 && !last) continue;  // skipped: its factor never takes effect
+      if (!std::isnan(node.decayFactor)) inForce = std::clamp(node.decayFactor, floor, 1.0);
       const std::size_t n = last ? left : std::min<std::size_t>(left, node.frames);
       d.insert(d.end(), n, inForce);
       left -= n;
