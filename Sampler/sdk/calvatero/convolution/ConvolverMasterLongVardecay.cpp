@@ -194,11 +194,32 @@ void ConvolverMasterLongVardecay::Reset() {
   stage1Right_.Reset();
   stage2Left_.Reset();
   stage2Right_.Reset();
+  inPlace_.Reset();
 }
 
+// An in-place call runs in pieces of at most one block, each with its share of the nodes.
 void ConvolverMasterLongVardecay::CalculateOutputVariableDecay(
     float* outLeft, float* outRight, const float* inLeft, const float* inRight,
     std::size_t frames, const DecayNode* nodes, std::size_t nodeCount) {
+  DecayNodeWalk walk(nodes, nodeCount);
+  inPlace_.run(outLeft, outRight, inLeft, inRight, frames,
+               [&](float* ol, float* orr, const float* il, const float* ir, std::size_t n) {
+                 if (n == frames) return calculate(ol, orr, il, ir, n, nodes, nodeCount);
+                 CALVATERO_ASSERT(n <= BASE_BUFFER_SIZE);
+                 DecayNode piece[BASE_BUFFER_SIZE];
+                 std::size_t count = 0;
+                 for (std::size_t done = 0, m = 0; done < n; done += m) {
+                   const DecayNode* node = walk.next(n - done, &m);
+                   if (node == nullptr) break;
+                   piece[count++] = {node->decayFactor, m};
+                 }
+                 calculate(ol, orr, il, ir, n, count > 0 ? piece : nullptr, count);
+               });
+}
+
+void ConvolverMasterLongVardecay::calculate(float* outLeft, float* outRight, const float* inLeft,
+                                            const float* inRight, std::size_t frames,
+                                            const DecayNode* nodes, std::size_t nodeCount) {
   stage1Left_.CalculateOutputVariableDecay(outLeft, inLeft, frames, nodes, nodeCount);
   stage1Right_.CalculateOutputVariableDecay(outRight, inRight, frames, nodes, nodeCount);
   stage2Left_.CalculateOutputVariableDecay(outLeft, inLeft, frames, nodes, nodeCount);

@@ -22,6 +22,7 @@
 #include "Sampler/sdk/calvatero/convolution/ConvolverMasterLong.h"
 #include "Sampler/sdk/calvatero/convolution/DecayEnvelope.h"
 #include "Sampler/sdk/calvatero/convolution/DecayNode.h"
+#include "Sampler/sdk/calvatero/convolution/InPlaceGuard.h"
 #include "Sampler/sdk/calvatero/convolution/LongStage2.h"
 #include "Sampler/sdk/calvatero/convolution/SawtoothDirectConvolver.h"
 #include "Sampler/sdk/calvatero/fourier/FourierTransformRealOdd.h"
@@ -35,7 +36,7 @@ class ConvolverMasterVardecay : public ConvolverHandle {
   /// Convolves and writes `frames` output frames, the factors given by `nodes` (see
   /// DecayEnvelope.h for the walk; none continue the factor in force, 1.0 after creation or
   /// Reset). Factors outside [GetMinimumAllowableDecayFactor(), 1.0] are clamped into it and a
-  /// NaN keeps the factor in force. Any call length is accepted.
+  /// NaN keeps the factor in force. Any call length is accepted; outputs may be the inputs.
   virtual void CalculateOutputVariableDecay(float* outLeft, float* outRight, const float* inLeft,
                                             const float* inRight, std::size_t frames,
                                             const DecayNode* nodes, std::size_t nodeCount) = 0;
@@ -179,6 +180,9 @@ class ConvolverMasterLongVardecay final : public ConvolverMasterVardecay {
   const DecayEnvelope& envelope(std::size_t parser) const;
 
  private:
+  void calculate(float* outLeft, float* outRight, const float* inLeft, const float* inRight,
+                 std::size_t frames, const DecayNode* nodes, std::size_t nodeCount);
+
   fourier::RealOdd32 realOdd32_;
   Filter23ProcessorVardecay processorLeft_, processorRight_;
   BlockParser01Vardecay stage1Left_, stage1Right_;
@@ -187,6 +191,7 @@ class ConvolverMasterLongVardecay final : public ConvolverMasterVardecay {
   std::unique_ptr<fourier::FourierTransformComplex> fft64_;
   Kar16ProcessorVardecay karLeft_, karRight_;
   BlockParser2Vardecay stage2Left_, stage2Right_;
+  InPlaceGuard inPlace_;
 };
 
 }  // namespace calvatero::convolution

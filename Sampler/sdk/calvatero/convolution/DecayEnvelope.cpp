@@ -35,18 +35,27 @@ void DecayEnvelope::Reset() {
   position_ = startPosition_;
 }
 
-DecayEnvelope::Segment DecayEnvelope::next(Cursor& cursor, std::size_t limit) const {
-  if (cursor.count == 0) return {cursor.factor, limit};
-  while (cursor.index + 1 < cursor.count && cursor.used >= cursor.nodes[cursor.index].frames) {
-    ++cursor.index;
-    cursor.used = 0;
+const DecayNode* DecayNodeWalk::next(std::size_t limit, std::size_t* frames) {
+  *frames = limit;
+  if (count_ == 0) return nullptr;
+  while (index_ + 1 < count_ && used_ >= nodes_[index_].frames) {
+    ++index_;
+    used_ = 0;
   }
-  const DecayNode& node = cursor.nodes[cursor.index];
-  if (!std::isnan(node.decayFactor)) cursor.factor = std::clamp(node.decayFactor, floor_, 1.0);
-  const bool last = cursor.index + 1 == cursor.count;
-  const std::size_t frames =
-      last ? limit : static_cast<std::size_t>(std::min<std::uint64_t>(limit, node.frames - cursor.used));
-  cursor.used += frames;
+  const DecayNode& node = nodes_[index_];
+  if (index_ + 1 < count_) {
+    *frames = static_cast<std::size_t>(std::min<std::uint64_t>(limit, node.frames - used_));
+  }
+  used_ += *frames;
+  return &node;
+}
+
+DecayEnvelope::Segment DecayEnvelope::next(Cursor& cursor, std::size_t limit) const {
+  std::size_t frames = 0;
+  const DecayNode* node = cursor.walk.next(limit, &frames);
+  if (node != nullptr && !std::isnan(node->decayFactor)) {
+    cursor.factor = std::clamp(node->decayFactor, floor_, 1.0);
+  }
   return {cursor.factor, frames};
 }
 
@@ -60,7 +69,7 @@ void DecayEnvelope::checkLevels() const {
 void DecayEnvelope::Run(float* out, const float* in, std::size_t frames, const DecayNode* nodes,
                         std::size_t nodeCount) {
   if (frames == 0) return;
-  Cursor cursor{nodes, nodes != nullptr ? nodeCount : 0, 0, 0, factor_};
+  Cursor cursor{DecayNodeWalk(nodes, nodeCount), factor_};
   std::size_t done = 0;
   if (position_ > 0) {
     done = std::min(frames, cycleLength_ - position_);

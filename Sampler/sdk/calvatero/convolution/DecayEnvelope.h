@@ -26,6 +26,23 @@ namespace calvatero::convolution {
 inline constexpr double INPUT_ENV_START_LEVEL = 0x1p-50;
 inline constexpr double OUTPUT_ENV_START_LEVEL = 0x1p50;
 
+/// The caller's nodes of one call, walked in order by the rules above (zero-frame nodes
+/// skipped, the last covering the rest). The factors are handed on as they are.
+class DecayNodeWalk {
+ public:
+  DecayNodeWalk(const DecayNode* nodes, std::size_t count)
+      : nodes_(nodes), count_(nodes != nullptr ? count : 0) {}
+  /// The node of the next frame, with in `frames` how many of the next `limit` (>= 1) frames it
+  /// covers (at least 1); null when the call has no nodes.
+  const DecayNode* next(std::size_t limit, std::size_t* frames);
+
+ private:
+  const DecayNode* nodes_;
+  std::size_t count_;
+  std::size_t index_ = 0;
+  std::uint64_t used_ = 0;  // frames of the current node already walked
+};
+
 class DecayEnvelope {
  public:
   /// A stage that convolves the boosted input: writes (not adds) `frames` frames of not yet
@@ -67,10 +84,7 @@ class DecayEnvelope {
  private:
   // The caller's nodes (or the factor in force) as a walk of (factor, frames) segments.
   struct Cursor {
-    const DecayNode* nodes;
-    std::size_t count;
-    std::size_t index;
-    std::uint64_t used;
+    DecayNodeWalk walk;
     double factor;  // the factor in force
   };
   struct Segment {

@@ -1,5 +1,6 @@
 #include "Sampler/sdk/calvatero/convolution/ConvolverMasterLongVardecay.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -272,6 +273,54 @@ TEST(VardecayConvolver, WithEveryFactorOneItEqualsThePlainConvolver) {
         a.left, std::vector<double>(b.left.begin(), b.left.end()), 1e-5));
     EXPECT_TRUE(kelo::test::closeToSignal(
         a.right, std::vector<double>(b.right.begin(), b.right.end()), 1e-5));
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Plug-ins process in place: outputs that are the inputs (or each other's) still give the
+// decaying convolution, with nodes of every kind cut across the calls.
+TEST(VardecayConvolver, OutputsThatAreTheInputsGiveTheDecayingConvolution) {
+  for (const std::size_t irFrames : {1600u, 5000u}) {
+    const std::vector<float> hLeft = impulse(irFrames, 31), hRight = impulse(irFrames, 32);
+    const std::size_t frames = irFrames + 8000;
+    const std::vector<float> xLeft = kelo::test::noise(frames, 33);
+    const std::vector<float> xRight = kelo::test::noise(frames, 34);
+    std::vector<DecayCall> calls;
+    const auto lengths = kelo::test::callPattern("random").lengths(frames, 1024);
+    for (std::size_t i = 0; i < lengths.size(); ++i) {
+      const std::size_t n = lengths[i];
+      switch (i % 4) {
+        case 0: calls.push_back({n, {}}); break;
+        case 1: calls.push_back({n, {{0.9996, n}}}); break;
+        case 2: calls.push_back({n, {{0.9993, n / 3}, {0.5, 0}, {kNaN, n / 4}, {0.9999, n}}}); break;
+        default: calls.push_back({n, {{0.9991, 1}, {0.9998, 2}}}); break;
+      }
+    }
+    for (const bool swapped : {false, true}) {
+      SCOPED_TRACE(::testing::Message() << irFrames << (swapped ? ", swapped" : ""));
+      auto convolver = create(hLeft, hRight);
+      const std::vector<double> d = factorsOf(calls, convolver->GetMinimumAllowableDecayFactor());
+      std::vector<float> left = xLeft, right = xRight;
+      std::size_t done = 0;
+      for (const DecayCall& call : calls) {
+        float* l = left.data() + done;
+        float* r = right.data() + done;
+        const DecayNode* nodes = call.nodes.empty() ? nullptr : call.nodes.data();
+        if (swapped) {
+          // Each output is the other channel's input.
+          convolver->CalculateOutputVariableDecay(r, l, l, r, call.frames, nodes, call.nodes.size());
+          std::swap_ranges(l, l + call.frames, r);
+        } else {
+          convolver->CalculateOutputVariableDecay(l, r, l, r, call.frames, nodes, call.nodes.size());
+        }
+        done += call.frames;
+      }
+      EXPECT_TRUE(kelo::test::closeToSignal(left, decayingConvolution(xLeft, hLeft, d), 2e-5));
+      EXPECT_TRUE(kelo::test::closeToSignal(right, decayingConvolution(xRight, hRight, d), 2e-5));
+    }
   }
 }
 
