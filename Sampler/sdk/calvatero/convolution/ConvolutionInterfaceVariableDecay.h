@@ -23,7 +23,8 @@ int zkcvInitConvolverVariableDecayStereo(const float* irLeft, const float* irRig
                                          std::size_t irFrames, std::size_t maxBlockFrames,
                                          void** handleOut);
 
-/// Convolves `frames` frames, writing the outputs. The nodes give the factors of the call's
+/// Convolves `frames` frames, writing the outputs; an output may be an input (in-place
+/// processing). The nodes give the factors of the call's
 /// frames in order: a node of zero frames is skipped, the last node covers the rest of the
 /// call, frames of nodes beyond the call are ignored, and no nodes (count 0 or a null array)
 /// continue the factor in force (1.0 after init and reset). A factor outside
