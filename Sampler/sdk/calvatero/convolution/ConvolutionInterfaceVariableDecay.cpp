@@ -1,10 +1,7 @@
 #include "Sampler/sdk/calvatero/convolution/ConvolutionInterfaceVariableDecay.h"
 
-#include <new>
-
+#include "Sampler/sdk/calvatero/convolution/ConvolverInit.h"
 #include "Sampler/sdk/calvatero/convolution/ConvolverMasterLongVardecay.h"
-#include "Sampler/sdk/calvatero/fourier/FourierTransformComplex.h"
-#include "Sampler/sdk/calvatero/newconv/Common.h"
 
 using calvatero::convolution::ConvolverHandle;
 using calvatero::convolution::ConvolverMasterVardecay;
@@ -20,24 +17,10 @@ ConvolverMasterVardecay* fromHandle(void* handle) {
 int zkcvInitConvolverVariableDecayStereo(const float* irLeft, const float* irRight,
                                          std::size_t irFrames, std::size_t maxBlockFrames,
                                          void** handleOut) {
-  if (handleOut == nullptr) return ZKCV_FFT_UNRECOVERABLE;
-  *handleOut = nullptr;
-  std::size_t level = 0;
-  calvatero::common::GetSIMDSupportLevel(&level);
-  if ((level & 2) == 0) return ZKCV_NO_VECTOR_SUPPORT;
-  if (irFrames > 0 && (irLeft == nullptr || irRight == nullptr)) return ZKCV_FFT_UNRECOVERABLE;
-  try {
-    ConvolverHandle* convolver = ConvolverMasterVardecay::CreateConvolverMasterVardecay(
-        irLeft, irRight, irFrames, maxBlockFrames);
-    *handleOut = convolver;
-    return ZKCV_OK;
-  } catch (const std::bad_alloc&) {
-    return ZKCV_OUT_OF_MEMORY;
-  } catch (const calvatero::fourier::Fft_out_of_range_error&) {
-    return ZKCV_FFT_OUT_OF_RANGE;
-  } catch (...) {
-    return ZKCV_FFT_UNRECOVERABLE;
-  }
+  return calvatero::convolution::initConvolverHandle(irLeft, irRight, irFrames, handleOut, [&] {
+    return ConvolverMasterVardecay::CreateConvolverMasterVardecay(irLeft, irRight, irFrames,
+                                                                  maxBlockFrames);
+  });
 }
 
 void zkcvCalculateCurrentOutputVariableDecayStereo(float* outLeft, float* outRight,
