@@ -198,11 +198,8 @@ ConvolverMasterLong::ConvolverMasterLong(const float* irLeft, const float* irRig
       processorRight_(irRight, 1, realOdd32_),
       stage1Left_(irLeft, processorLeft_),
       stage1Right_(irRight, processorRight_),
-      split_(256, 64),
-      rad4_(2048, 8, 64),
-      fft64_(fourier::CreateFourierTransformComplex(64, 64)),
-      karLeft_(irLeft, irFrames, 0, {&split_, &rad4_, fft64_.get()}, buffered),
-      karRight_(irRight, irFrames, 1, {&split_, &rad4_, fft64_.get()}, buffered),
+      karLeft_(irLeft, irFrames, 0, stage2Transforms_.view(), buffered),
+      karRight_(irRight, irFrames, 1, stage2Transforms_.view(), buffered),
       stage2Left_(karLeft_),
       stage2Right_(karRight_) {
   const std::size_t impulse_length = irFrames;

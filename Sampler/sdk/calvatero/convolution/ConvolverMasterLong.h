@@ -144,9 +144,7 @@ class ConvolverMasterLong final : public ConvolverMaster {
   fourier::RealOdd32 realOdd32_;
   Filter23Processor processorLeft_, processorRight_;
   BlockParser01 stage1Left_, stage1Right_;
-  StepwiseComplexRad4 split_;
-  DistributedRealOddRad4 rad4_;
-  std::unique_ptr<fourier::FourierTransformComplex> fft64_;
+  Stage2TransformSet stage2Transforms_;
   Kar16Processor karLeft_, karRight_;
   BlockParser2 stage2Left_, stage2Right_;
   InPlaceGuard inPlace_;

@@ -169,11 +169,8 @@ ConvolverMasterLongVardecay::ConvolverMasterLongVardecay(const float* irLeft,
       processorRight_(irRight, 1, realOdd32_),
       stage1Left_(irLeft, maxBlockFrames, processorLeft_, 0),
       stage1Right_(irRight, maxBlockFrames, processorRight_, 1),
-      split_(256, 64),
-      rad4_(2048, 8, 64),
-      fft64_(fourier::CreateFourierTransformComplex(64, 64)),
-      karLeft_(irLeft, irFrames, 0, {&split_, &rad4_, fft64_.get()}),
-      karRight_(irRight, irFrames, 1, {&split_, &rad4_, fft64_.get()}),
+      karLeft_(irLeft, irFrames, 0, stage2Transforms_.view()),
+      karRight_(irRight, irFrames, 1, stage2Transforms_.view()),
       stage2Left_(maxBlockFrames, karLeft_, STAGE2_BUFFER_SIZE),
       stage2Right_(maxBlockFrames, karRight_, STAGE2_BUFFER_SIZE / 2) {
   // Every parser clamps to the same floor, so that both stages apply the same factors.

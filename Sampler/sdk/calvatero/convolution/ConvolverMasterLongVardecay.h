@@ -186,9 +186,7 @@ class ConvolverMasterLongVardecay final : public ConvolverMasterVardecay {
   fourier::RealOdd32 realOdd32_;
   Filter23ProcessorVardecay processorLeft_, processorRight_;
   BlockParser01Vardecay stage1Left_, stage1Right_;
-  StepwiseComplexRad4 split_;
-  DistributedRealOddRad4 rad4_;
-  std::unique_ptr<fourier::FourierTransformComplex> fft64_;
+  Stage2TransformSet stage2Transforms_;
   Kar16ProcessorVardecay karLeft_, karRight_;
   BlockParser2Vardecay stage2Left_, stage2Right_;
   InPlaceGuard inPlace_;

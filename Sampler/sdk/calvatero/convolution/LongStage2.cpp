@@ -149,6 +149,9 @@ void DistributedRealOddRad4::InverseRad4(float* out, const float* re, const floa
   }
 }
 
+Stage2TransformSet::Stage2TransformSet()
+    : split_(256, 64), rad4_(2048, 8, 64), fft64_(fourier::CreateFourierTransformComplex(64, 64)) {}
+
 // ---- KaratsubaConvolver16Way -----------------------------------------------------------------
 
 KaratsubaConvolver16Way::KaratsubaConvolver16Way(const float* h, std::size_t length,

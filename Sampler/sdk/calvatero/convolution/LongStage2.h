@@ -59,6 +59,19 @@ struct Stage2Transforms {
   fourier::FourierTransformComplex* fft64;
 };
 
+/// The engine's owner of those transforms.
+class Stage2TransformSet {
+ public:
+  /// Throws std::bad_alloc or the transforms' errors.
+  Stage2TransformSet();
+  Stage2Transforms view() { return {&split_, &rad4_, fft64_.get()}; }
+
+ private:
+  StepwiseComplexRad4 split_;
+  DistributedRealOddRad4 rad4_;
+  std::unique_ptr<fourier::FourierTransformComplex> fft64_;
+};
+
 /// The Karatsuba convolver of one channel: 16 ways, each with its partition spectra, its input
 /// history and its filter; the partition counter advances after way 15.
 class KaratsubaConvolver16Way {
