@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "Sampler/sdk/calvatero/convolution/BlockKernels.h"
 #include "Sampler/sdk/calvatero/newconv/Assert.h"
@@ -194,7 +195,7 @@ void ConvolverMasterLongVardecay::Reset() {
   inPlace_.Reset();
 }
 
-// An in-place call runs in pieces of at most one block, each with its share of the nodes.
+// An in-place call runs in pieces, each with its share of the nodes.
 void ConvolverMasterLongVardecay::CalculateOutputVariableDecay(
     float* outLeft, float* outRight, const float* inLeft, const float* inRight,
     std::size_t frames, const DecayNode* nodes, std::size_t nodeCount) {
@@ -202,15 +203,14 @@ void ConvolverMasterLongVardecay::CalculateOutputVariableDecay(
   inPlace_.run(outLeft, outRight, inLeft, inRight, frames,
                [&](float* ol, float* orr, const float* il, const float* ir, std::size_t n) {
                  if (n == frames) return calculate(ol, orr, il, ir, n, nodes, nodeCount);
-                 CALVATERO_ASSERT(n <= BASE_BUFFER_SIZE);
-                 DecayNode piece[BASE_BUFFER_SIZE];
-                 std::size_t count = 0;
+                 CALVATERO_ASSERT(n <= std::size(pieceNodes_));
+                 std::size_t count = 0;  // each node covers at least one frame
                  for (std::size_t done = 0, m = 0; done < n; done += m) {
                    const DecayNode* node = walk.next(n - done, &m);
                    if (node == nullptr) break;
-                   piece[count++] = {node->decayFactor, m};
+                   pieceNodes_[count++] = {node->decayFactor, m};
                  }
-                 calculate(ol, orr, il, ir, n, count > 0 ? piece : nullptr, count);
+                 calculate(ol, orr, il, ir, n, count > 0 ? pieceNodes_ : nullptr, count);
                });
 }
 

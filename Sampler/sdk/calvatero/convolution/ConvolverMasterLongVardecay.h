@@ -180,6 +180,10 @@ class ConvolverMasterLongVardecay final : public ConvolverMasterVardecay {
   const DecayEnvelope& envelope(std::size_t parser) const;
 
  private:
+  // In-place calls run in pieces of up to this many blocks, long enough that the envelopes'
+  // work per run stays small beside the convolution.
+  static constexpr std::size_t kInPlaceBlocks = 8;
+
   void calculate(float* outLeft, float* outRight, const float* inLeft, const float* inRight,
                  std::size_t frames, const DecayNode* nodes, std::size_t nodeCount);
 
@@ -189,7 +193,8 @@ class ConvolverMasterLongVardecay final : public ConvolverMasterVardecay {
   Stage2TransformSet stage2Transforms_;
   Kar16ProcessorVardecay karLeft_, karRight_;
   BlockParser2Vardecay stage2Left_, stage2Right_;
-  InPlaceGuard inPlace_;
+  InPlaceGuard inPlace_{kInPlaceBlocks};
+  DecayNode pieceNodes_[kInPlaceBlocks * BASE_BUFFER_SIZE];  // an in-place piece's nodes
 };
 
 }  // namespace calvatero::convolution

@@ -1,8 +1,8 @@
 // Lets a two-stage engine be called with outputs that are its inputs (in-place processing, as
 // plug-ins do). The stages read the input after an earlier stage has written the output, so
-// such a call runs through a copy of the input, in pieces that end on the engine's 32-frame
-// block boundaries (so whole blocks keep their fast path). Calls whose buffers are apart pass
-// straight through. No allocation after construction.
+// such a call runs through a copy of the input, in pieces of at most the copy's whole 32-frame
+// blocks that end on the engine's block boundaries (so whole blocks keep their fast path).
+// Calls whose buffers are apart pass straight through. No allocation after construction.
 #pragma once
 
 #include <algorithm>
@@ -17,8 +17,12 @@ namespace calvatero::convolution {
 
 class InPlaceGuard {
  public:
-  /// Throws std::bad_alloc.
-  InPlaceGuard() : copy_(2 * BASE_BUFFER_SIZE, 64) {}
+  /// A copy of `blocks` 32-frame blocks per channel. Throws std::bad_alloc.
+  explicit InPlaceGuard(std::size_t blocks = 1)
+      : pieceFrames_(blocks * BASE_BUFFER_SIZE), copy_(2 * pieceFrames_, 64) {}
+
+  /// The longest piece an in-place call is cut into.
+  std::size_t pieceFrames() const { return pieceFrames_; }
 
   /// Back to the start of a block, as the engine's own Reset.
   void Reset() { phase_ = 0; }
@@ -36,9 +40,9 @@ class InPlaceGuard {
       return;
     }
     float* const left = copy_.get();
-    float* const right = copy_.get() + BASE_BUFFER_SIZE;
+    float* const right = copy_.get() + pieceFrames_;
     for (std::size_t done = 0; done < frames;) {
-      const std::size_t n = std::min(frames - done, BASE_BUFFER_SIZE - phase_);
+      const std::size_t n = std::min(frames - done, pieceFrames_ - phase_);
       std::memcpy(left, inLeft + done, n * sizeof(float));
       std::memcpy(right, inRight + done, n * sizeof(float));
       process(outLeft + done, outRight + done, left, right, n);
@@ -54,6 +58,7 @@ class InPlaceGuard {
     return x < y + bytes && y < x + bytes;
   }
 
+  std::size_t pieceFrames_;
   common::AlignedFloats copy_;
   std::size_t phase_ = 0;  // frames since the last block boundary
 };
