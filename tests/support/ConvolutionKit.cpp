@@ -83,6 +83,26 @@ StereoSignal driveStereo(const StereoCall& call, const StereoSignal& input,
   return out;
 }
 
+StereoSignal driveStereoInPlace(const StereoCall& call, const StereoSignal& input,
+                                const std::vector<std::size_t>& lengths, bool swapped) {
+  StereoSignal buffer = input;
+  std::size_t done = 0;
+  for (const std::size_t n : lengths) {
+    if (done + n > input.left.size()) break;
+    float* left = buffer.left.data() + done;
+    float* right = buffer.right.data() + done;
+    if (swapped) {
+      call(right, left, left, right, n);
+      std::swap_ranges(left, left + n, right);
+    } else {
+      call(left, right, left, right, n);
+    }
+    done += n;
+  }
+  EXPECT_EQ(done, input.left.size()) << "call lengths do not cover the input";
+  return buffer;
+}
+
 ::testing::AssertionResult closeToSignal(const std::vector<float>& actual,
                                          const std::vector<double>& expected,
                                          double tolerance) {

@@ -47,6 +47,11 @@ struct StereoSignal {
 StereoSignal driveStereo(const StereoCall& call, const StereoSignal& input,
                          const std::vector<std::size_t>& lengths);
 
+/// As driveStereo, with each call's outputs being its inputs (in place, as plug-ins call), or
+/// with `swapped` each output being the other channel's input.
+StereoSignal driveStereoInPlace(const StereoCall& call, const StereoSignal& input,
+                                const std::vector<std::size_t>& lengths, bool swapped);
+
 /// Passes when every sample is within `tolerance` times the expected signal's peak (at least
 /// 1) of the expected value; otherwise names the first offending frame.
 ::testing::AssertionResult closeToSignal(const std::vector<float>& actual,

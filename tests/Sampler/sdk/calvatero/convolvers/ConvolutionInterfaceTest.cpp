@@ -157,22 +157,9 @@ TEST(ConvolverInPlace, OutputsThatAreTheInputsGiveTheSameOutput) {
     const auto expected = apart.run(input, lengths);
     for (const bool swapped : {false, true}) {
       StereoConvolver inPlace(impulse, 64);
-      std::vector<float> left = input.left, right = input.right;
-      std::size_t done = 0;
-      for (const std::size_t count : lengths) {
-        float* l = left.data() + done;
-        float* r = right.data() + done;
-        if (swapped) {
-          // Each output is the other channel's input.
-          zkcvCalculateCurrentOutputStereo(r, l, l, r, count, inPlace.handle());
-          std::swap_ranges(l, l + count, r);
-        } else {
-          zkcvCalculateCurrentOutputStereo(l, r, l, r, count, inPlace.handle());
-        }
-        done += count;
-      }
-      EXPECT_EQ(left, expected.left) << n << (swapped ? ", swapped" : "");
-      EXPECT_EQ(right, expected.right) << n << (swapped ? ", swapped" : "");
+      const auto out = kelo::test::driveStereoInPlace(inPlace.call(), input, lengths, swapped);
+      EXPECT_EQ(out.left, expected.left) << n << (swapped ? ", swapped" : "");
+      EXPECT_EQ(out.right, expected.right) << n << (swapped ? ", swapped" : "");
     }
   }
 }

@@ -1,6 +1,5 @@
 #include "Sampler/sdk/calvatero/convolution/ConvolverMasterLongVardecay.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -303,23 +302,18 @@ TEST(VardecayConvolver, OutputsThatAreTheInputsGiveTheDecayingConvolution) {
       SCOPED_TRACE(::testing::Message() << irFrames << (swapped ? ", swapped" : ""));
       auto convolver = create(hLeft, hRight);
       const std::vector<double> d = factorsOf(calls, convolver->GetMinimumAllowableDecayFactor());
-      std::vector<float> left = xLeft, right = xRight;
-      std::size_t done = 0;
-      for (const DecayCall& call : calls) {
-        float* l = left.data() + done;
-        float* r = right.data() + done;
-        const DecayNode* nodes = call.nodes.empty() ? nullptr : call.nodes.data();
-        if (swapped) {
-          // Each output is the other channel's input.
-          convolver->CalculateOutputVariableDecay(r, l, l, r, call.frames, nodes, call.nodes.size());
-          std::swap_ranges(l, l + call.frames, r);
-        } else {
-          convolver->CalculateOutputVariableDecay(l, r, l, r, call.frames, nodes, call.nodes.size());
-        }
-        done += call.frames;
-      }
-      EXPECT_TRUE(kelo::test::closeToSignal(left, decayingConvolution(xLeft, hLeft, d), 2e-5));
-      EXPECT_TRUE(kelo::test::closeToSignal(right, decayingConvolution(xRight, hRight, d), 2e-5));
+      std::size_t index = 0;
+      const auto out = kelo::test::driveStereoInPlace(
+          [&](float* ol, float* orr, const float* il, const float* ir, std::size_t n) {
+            const std::vector<DecayNode>& nodes = calls[index++].nodes;
+            convolver->CalculateOutputVariableDecay(ol, orr, il, ir, n,
+                                                    nodes.empty() ? nullptr : nodes.data(),
+                                                    nodes.size());
+          },
+          {xLeft, xRight}, lengths, swapped);
+      EXPECT_TRUE(kelo::test::closeToSignal(out.left, decayingConvolution(xLeft, hLeft, d), 2e-5));
+      EXPECT_TRUE(
+          kelo::test::closeToSignal(out.right, decayingConvolution(xRight, hRight, d), 2e-5));
     }
   }
 }
