@@ -11,6 +11,7 @@ using simd::F4;
 using simd::load;
 using simd::splat;
 using simd::store;
+using simd::transpose;
 
 namespace {
 
@@ -118,15 +119,6 @@ inline void rotate(F4& re, F4& im, F4 c, F4 s) {
 }  // namespace
 
 namespace {
-
-inline void transpose(F4& a, F4& b, F4& c, F4& d) {
-  __m128 r0 = a, r1 = b, r2 = c, r3 = d;
-  _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
-  a = r0;
-  b = r1;
-  c = r2;
-  d = r3;
-}
 
 // Block r, element k holds natural index P k + r for r <= (P-1)/2 and P k + r - P (mod N)
 // above, so natural row k (indices P k .. P k + P - 1) takes element k of the lower blocks and

@@ -13,6 +13,7 @@ using simd::F4;
 using simd::load;
 using simd::splat;
 using simd::store;
+using simd::transpose;
 
 namespace {
 
@@ -71,15 +72,6 @@ inline void dft8(Cx a[8]) {
   a[6] = e2 - o2;
   a[3] = e3 + o3;
   a[7] = e3 - o3;
-}
-
-inline void transpose(F4& a, F4& b, F4& c, F4& d) {
-  __m128 r0 = a, r1 = b, r2 = c, r3 = d;
-  _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
-  a = r0;
-  b = r1;
-  c = r2;
-  d = r3;
 }
 
 template <int kLane>
