@@ -67,13 +67,16 @@ int ChildProgram::wait() {
   return (done > 0 && WIFEXITED(status)) ? WEXITSTATUS(status) : -1;
 }
 
-JackDummyServer::JackDummyServer(unsigned rate, unsigned period, unsigned waitSeconds) {
+JackDummyServer::JackDummyServer(unsigned rate, unsigned period, unsigned waitSeconds,
+                                 LateClients lateClients) {
   static std::atomic<int> counter{0};
   m_name = "kelo-test-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
   m_environment.set("JACK_DEFAULT_SERVER", m_name);
   m_environment.set("JACK_NO_START_SERVER", "1");
-  m_server = new ChildProgram({"jackd", "--no-realtime", "-n", m_name, "-d", "dummy", "-r",
-                               std::to_string(rate), "-p", std::to_string(period)});
+  std::vector<std::string> argv{"jackd", "--no-realtime", "-n", m_name};
+  if (lateClients == LateClients::Wait) argv.push_back("-S");
+  argv.insert(argv.end(), {"-d", "dummy", "-r", std::to_string(rate), "-p", std::to_string(period)});
+  m_server = new ChildProgram(argv);
   if (!m_server->running()) return;
   ChildProgram wait({"jack_wait", "-w", "-s", m_name, "-n", clientName("wait"), "-t",
                      std::to_string(waitSeconds)});

@@ -1,6 +1,11 @@
 // A private JACK server with the dummy driver for one test, and child programs (JACK's example
 // clients) beside it. The server paces like a sound card but needs no hardware:
-//   jackd --no-realtime -n <unique name> -d dummy -r <rate> -p <period>
+//   jackd --no-realtime -n <unique name> [-S] -d dummy -r <rate> -p <period>
+// Without real-time scheduling a loaded machine makes clients late for their cycles. By default
+// the server goes on without a late client, as a sound card would, and cycles are lost; with
+// LateClients::Wait (-S) it ends a cycle only once its clients have finished (within JACK's
+// client time-out), so a test that measures in frames sees every cycle and only wall-clock time
+// stretches. JackTestClient (tests/support/jack) tells a test when either happened.
 // While the object lives, JACK_DEFAULT_SERVER names it and JACK_NO_START_SERVER is 1, so every
 // JACK client of the test process reaches this server and none starts another.
 //
@@ -40,9 +45,13 @@ class ChildProgram {
 
 class JackDummyServer {
  public:
+  /// What the server does with a client late for its cycle.
+  enum class LateClients { Skip, Wait };
+
   /// Starts the server and waits for it with `jack_wait -w` (at most `waitSeconds`);
   /// `ready()` is false when it did not come up.
-  explicit JackDummyServer(unsigned rate = 48000, unsigned period = 256, unsigned waitSeconds = 20);
+  explicit JackDummyServer(unsigned rate = 48000, unsigned period = 256, unsigned waitSeconds = 20,
+                           LateClients lateClients = LateClients::Skip);
   ~JackDummyServer();
   JackDummyServer(const JackDummyServer&) = delete;
   JackDummyServer& operator=(const JackDummyServer&) = delete;
