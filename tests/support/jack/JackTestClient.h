@@ -4,10 +4,10 @@
 //
 // A server without real-time scheduling loses time under load in two ways. Its driver wakes
 // too late for a period: the server reports an over-run and wall-clock time is lost, frames are
-// not (every client still runs every cycle). Or a client is late for its cycle: the server
-// reports an over-run and the graph skips cycles, whose frames are gone for every client, this
-// one included (a gap in the frame times of its cycles). A test that measures in frames asks
-// missedCycles(); one that measures in host time asks xruns() as well.
+// not. Or a client is late for its cycle: the server reports an over-run and runs later cycles
+// without it or without the whole graph; this client sees the cycles it was left out of as a
+// gap in the frame times of its cycles. A test that measures this client's recording in frames
+// asks where the recording missed cycles; one that measures in host time asks xruns() as well.
 //
 // Construction, recording control and the readers: main thread. The process and over-run
 // callbacks run on JACK's threads; they neither allocate nor lock.
@@ -48,8 +48,6 @@ class JackTestClient {
   std::uint64_t missedCycles() const { return m_missedCycles.load(); }
   /// Cycles this client ran.
   std::uint64_t cycles() const { return m_cycles.load(); }
-  /// xruns() plus missedCycles(): it stays the same over a stretch the machine did not disturb.
-  std::uint64_t disturbances() const { return std::uint64_t(xruns()) + missedCycles(); }
   /// Waits until this client ran `count` more cycles; false when the server stopped calling
   /// it (the bound is counted in yields, not in time, and is generous for any machine).
   bool waitCycles(std::uint64_t count) const;

@@ -74,14 +74,18 @@ std::vector<Received> renderOnce(vantor::MIDIDevice& device, std::size_t count) 
 /// cycle, which loses that cycle's MIDI) is discarded and run again.
 std::vector<Received> renderUntil(vantor::MIDIDevice& device, std::size_t count,
                                   const kelo::test::JackTestClient& watch) {
-  for (int attempt = 1; attempt <= 5; ++attempt) {
-    const std::uint64_t before = watch.disturbances();
+  // A stretch lasts about a second: a loaded machine may spoil several in a row.
+  for (int attempt = 1; attempt <= 10; ++attempt) {
+    const int xruns = watch.xruns();
+    const std::uint64_t missed = watch.missedCycles();
     watch.waitCycles(2);
-    renderOnce(device, 0);  // events of the cycles before `before` are not measured
+    renderOnce(device, 0);  // events of the cycles before the counts were read are not measured
     std::vector<Received> received = renderOnce(device, count);
     watch.waitCycles(2);  // news of the last cycle comes with the next ones
-    if (watch.disturbances() == before) return received;
-    std::printf("stretch %d: the server was disturbed; again\n", attempt);
+    if (watch.xruns() == xruns && watch.missedCycles() == missed) return received;
+    std::printf("stretch %d: %d over-runs, %llu missed cycles; again\n", attempt,
+                watch.xruns() - xruns,
+                static_cast<unsigned long long>(watch.missedCycles() - missed));
   }
   ADD_FAILURE() << "the server was disturbed during every stretch: nothing to measure";
   return {};
