@@ -2,10 +2,10 @@
 // plays the demo file on JACK's "system" device and records its output, while a JACK client of
 // the test captures the driver's output ports.
 //
-// The server runs without real-time scheduling, so a loaded machine can make it skip cycles,
-// whose frames the capture then lacks. A run whose capture missed cycles is discarded and run
-// again, a few times at most; the recorded file, written from the render, is checked in every
-// run.
+// The server runs without real-time scheduling but waits for clients late for their cycle, so a
+// loaded machine stretches a run in wall-clock time and seldom costs the capture a cycle. A run
+// whose capture still missed cycles between the notes is discarded and run again, a few times
+// at most; the recorded file, written from the render, is checked strictly in every run.
 #include <sndfile.h>
 
 #include <algorithm>
@@ -175,7 +175,6 @@ LiveRun playLive(const kelo::test::JackDummyServer& server, const std::string& r
 TEST(RealtimeEndToEnd, PlaysAndRecordsTheDemoFileOnAJackServer) {
   kelo::test::requirePreferenceSandbox();
   kelo::test::PreferenceSandbox::clear();
-  // The server waits for late clients, so a loaded machine rarely costs the capture a cycle.
   kelo::test::JackDummyServer server(kRate, kBlock, 20,
                                      kelo::test::JackDummyServer::LateClients::Wait);
   ASSERT_TRUE(server.ready());
