@@ -12,6 +12,7 @@
 #include "engine/EngineEditor.h"
 #include "engine/EngineInstance.h"
 #include "engine/EngineTrace.h"
+#include "engine/pluginhost/PluginChain.h"
 #include "engine/KeloEngineTestControl.h"
 #include "standalone/engine_interface/KeloEngineInterface.h"
 
@@ -132,6 +133,7 @@ std::int32_t createInstance(void* p1, void* p2, void* p3, std::int32_t i1) {
   std::unique_ptr<EngineInstance> instance =
       EngineInstance::create(*static_cast<const EngineCreateInfo*>(p1));
   if (!instance) return kRefused;
+  instance->setChain(kelo::pluginhost::loadEngineChain(instance->dataFolder()));
   if (p3 != nullptr && i1 > 0 &&
       !instance->setChunk(static_cast<const std::uint8_t*>(p3), static_cast<std::size_t>(i1))) {
     PLOGW("KeloEngine: the initial chunk of %d bytes is not a state; starting from defaults", i1);

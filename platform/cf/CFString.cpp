@@ -10,6 +10,7 @@
 #include "platform/cf/CFObject.h"
 
 using kelo::cf::detail::as;
+using kelo::cf::detail::object;
 
 namespace {
 
@@ -167,18 +168,39 @@ CFComparisonResult CFStringCompare(CFStringRef a, CFStringRef b, CFStringCompare
   return c < 0 ? kCFCompareLessThan : c > 0 ? kCFCompareGreaterThan : kCFCompareEqualTo;
 }
 
+namespace {
+
+// The constant strings of this copy of the library. They live as long as the copy does: a
+// plug-in that carries the library frees them when it is unloaded, instead of leaving them
+// behind unreachable.
+class ConstantStrings {
+ public:
+  ~ConstantStrings() {
+    for (auto& entry : m_strings) delete object(entry.second);
+  }
+
+  CFStringRef get(const char* utf8Literal) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    auto found = m_strings.find(utf8Literal);
+    if (found != m_strings.end()) return found->second;
+    std::string text(utf8Literal);
+    const CFIndex length = utf16Length(text);
+    CFStringRef s = new KeloCFString(std::move(text), length, true);
+    m_strings.emplace(utf8Literal, s);
+    return s;
+  }
+
+ private:
+  std::mutex m_mutex;
+  std::unordered_map<const char*, CFStringRef> m_strings;
+};
+
+}  // namespace
+
 CFStringRef keloCFConstantString(const char* utf8Literal) {
   // Literals live for the whole process, so their address identifies them.
-  static std::mutex mutex;
-  static auto* constants = new std::unordered_map<const char*, CFStringRef>();
-  std::lock_guard<std::mutex> lock(mutex);
-  auto found = constants->find(utf8Literal);
-  if (found != constants->end()) return found->second;
-  std::string text(utf8Literal);
-  const CFIndex length = utf16Length(text);
-  CFStringRef s = new KeloCFString(std::move(text), length, true);
-  constants->emplace(utf8Literal, s);
-  return s;
+  static ConstantStrings constants;
+  return constants.get(utf8Literal);
 }
 
 namespace kelo::cf {
