@@ -67,22 +67,35 @@ int ChildProgram::wait() {
   return (done > 0 && WIFEXITED(status)) ? WEXITSTATUS(status) : -1;
 }
 
-JackDummyServer::JackDummyServer(unsigned rate, unsigned period, unsigned waitSeconds,
-                                 LateClients lateClients) {
+namespace {
+
+std::string uniqueName(const char* prefix) {
   static std::atomic<int> counter{0};
-  m_name = "kelo-test-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
+  return prefix + std::to_string(getpid()) + "-" + std::to_string(counter++);
+}
+
+}  // namespace
+
+JackDummyServer::JackDummyServer() : JackDummyServer(Options{}) {}
+
+JackDummyServer::JackDummyServer(const Options& options) : m_name(uniqueName("kelo-test-")) {
   m_environment.set("JACK_DEFAULT_SERVER", m_name);
   m_environment.set("JACK_NO_START_SERVER", "1");
   std::vector<std::string> argv{"jackd", "--no-realtime", "-n", m_name};
-  if (lateClients == LateClients::Wait) argv.push_back("-S");
-  argv.insert(argv.end(), {"-d", "dummy", "-r", std::to_string(rate), "-p", std::to_string(period)});
-  m_server = new ChildProgram(argv);
+  if (options.lateClients == LateClients::Wait) argv.push_back("-S");
+  argv.insert(argv.end(), {"-d", "dummy", "-r", std::to_string(options.rate), "-p",
+                           std::to_string(options.period), "-C",
+                           std::to_string(options.capturePorts), "-P",
+                           std::to_string(options.playbackPorts)});
+  m_server = std::make_unique<ChildProgram>(argv);
   if (!m_server->running()) return;
   ChildProgram wait({"jack_wait", "-w", "-s", m_name, "-n", clientName("wait"), "-t",
-                     std::to_string(waitSeconds)});
+                     std::to_string(options.waitSeconds)});
   m_ready = wait.wait() == 0;
 }
 
-JackDummyServer::~JackDummyServer() { delete m_server; }
+JackDummyServer::~JackDummyServer() = default;
+
+std::string unusedJackServerName() { return uniqueName("kelo-no-server-"); }
 
 }  // namespace kelo::test

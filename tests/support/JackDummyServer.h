@@ -1,6 +1,6 @@
 // A private JACK server with the dummy driver for one test, and child programs (JACK's example
 // clients) beside it. The server paces like a sound card but needs no hardware:
-//   jackd --no-realtime -n <unique name> [-S] -d dummy -r <rate> -p <period>
+//   jackd --no-realtime -n <unique name> [-S] -d dummy -r <rate> -p <period> -C <in> -P <out>
 // Without real-time scheduling a loaded machine makes clients late for their cycles. By default
 // the server goes on without a late client, as a sound card would, and cycles are lost; with
 // LateClients::Wait (-S) it ends a cycle only once its clients have finished (within JACK's
@@ -16,6 +16,7 @@
 
 #include <sys/types.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -48,10 +49,21 @@ class JackDummyServer {
   /// What the server does with a client late for its cycle.
   enum class LateClients { Skip, Wait };
 
-  /// Starts the server and waits for it with `jack_wait -w` (at most `waitSeconds`);
-  /// `ready()` is false when it did not come up.
-  explicit JackDummyServer(unsigned rate = 48000, unsigned period = 256, unsigned waitSeconds = 20,
-                           LateClients lateClients = LateClients::Skip);
+  struct Options {
+    unsigned rate = 48000;
+    unsigned period = 256;
+    /// How long to wait for the server to come up.
+    unsigned waitSeconds = 20;
+    LateClients lateClients = LateClients::Skip;
+    /// The ports of the server's "system" client (system:capture_N, system:playback_N).
+    unsigned capturePorts = 2;
+    unsigned playbackPorts = 2;
+  };
+
+  /// Starts the server and waits for it with `jack_wait -w`; `ready()` is false when it did
+  /// not come up.
+  JackDummyServer();
+  explicit JackDummyServer(const Options& options);
   ~JackDummyServer();
   JackDummyServer(const JackDummyServer&) = delete;
   JackDummyServer& operator=(const JackDummyServer&) = delete;
@@ -65,8 +77,13 @@ class JackDummyServer {
  private:
   ScopedEnvironment m_environment;
   std::string m_name;
-  ChildProgram* m_server = nullptr;
+  std::unique_ptr<ChildProgram> m_server;
   bool m_ready = false;
 };
+
+/// A server name unique to this call that no server uses: for a JACK_DEFAULT_SERVER (with
+/// JACK_NO_START_SERVER=1) that keeps a test, or a program it starts, away from the JACK
+/// server of the machine's user when the test runs no private server.
+std::string unusedJackServerName();
 
 }  // namespace kelo::test

@@ -11,6 +11,7 @@
 
 #include "platform/midi/CoreMIDI.h"
 #include "platform/midi/FakeMIDIBackend.h"
+#include "tests/support/JackDummyServer.h"
 #include "tests/support/ScopedEnvironment.h"
 
 namespace {
@@ -268,7 +269,7 @@ TEST(MIDIServicesSystem, WithoutJackAndSequencerCreatingAClientFailsCleanly) {
   if (stat("/dev/snd/seq", &info) == 0) GTEST_SKIP() << "this machine has a sequencer";
   kelo::test::ScopedEnvironment environment;
   // A server name nobody runs, and no starting one on our behalf.
-  environment.set("JACK_DEFAULT_SERVER", "kelo-nobody-" + std::to_string(getpid()));
+  environment.set("JACK_DEFAULT_SERVER", kelo::test::unusedJackServerName());
   environment.set("JACK_NO_START_SERVER", "1");
   MIDIClientRef refused = 0;
   EXPECT_EQ(MIDIClientCreate(nullptr, nullptr, nullptr, &refused), kMIDIServerStartErr);

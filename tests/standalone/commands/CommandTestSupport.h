@@ -146,10 +146,14 @@ struct DriverRun {
   std::string output;
 };
 
-/// Runs kelo-backend-driver with `arguments` (each quoted for the shell) in this process's
-/// environment and collects its standard output.
-inline DriverRun runDriver(const std::vector<std::string>& arguments) {
-  std::string line = std::string("'") + KELO_BACKEND_DRIVER + "'";
+/// Runs kelo-backend-driver with `arguments` (each quoted for the shell) and collects its
+/// standard output. Its JACK clients reach only the server `jackServer` (the test's private one,
+/// or unusedJackServerName()) and start none: never the JACK server of the machine's user. The
+/// rest of its environment is this process's.
+inline DriverRun runDriver(const std::string& jackServer,
+                           const std::vector<std::string>& arguments) {
+  std::string line = "JACK_NO_START_SERVER=1 JACK_DEFAULT_SERVER='" + jackServer + "' '" +
+                     KELO_BACKEND_DRIVER + "'";
   for (const std::string& argument : arguments) line += " '" + argument + "'";
   DriverRun run;
   FILE* pipe = ::popen(line.c_str(), "r");

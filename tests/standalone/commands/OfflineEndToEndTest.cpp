@@ -10,7 +10,7 @@
 
 #include "tests/standalone/commands/CommandTestSupport.h"
 #include "tests/support/PreferenceSandbox.h"
-#include "tests/support/ScopedEnvironment.h"
+#include "tests/support/JackDummyServer.h"
 #include "tests/support/TempDir.h"
 
 KELO_PREFERENCE_SANDBOX();
@@ -69,13 +69,13 @@ double blockRms(const std::vector<float>& samples, std::size_t block) {
 TEST(OfflineEndToEnd, RendersTheDemoFileThroughTheEngineIntoAnAiffFile) {
   kelo::test::requirePreferenceSandbox();
   kelo::test::PreferenceSandbox::clear();
-  kelo::test::ScopedEnvironment environment;
-  environment.set("JACK_NO_START_SERVER", "1");  // no audio device is wanted
   kelo::test::InstalledEngine engine;
   kelo::test::TempDir files;
   const std::string output = files.file("demo.aiff");
 
-  const kelo::test::DriverRun run = kelo::test::runDriver({"render", KELO_DEMO_MIDI, output});
+  // No audio device is wanted: no JACK server either.
+  const kelo::test::DriverRun run =
+      kelo::test::runDriver(kelo::test::unusedJackServerName(), {"render", KELO_DEMO_MIDI, output});
   EXPECT_EQ(run.status, 0) << run.output;
   EXPECT_NE(run.output.find("wrote " + output), std::string::npos) << run.output;
   EXPECT_NE(run.output.find("leftover threads: 0"), std::string::npos) << run.output;

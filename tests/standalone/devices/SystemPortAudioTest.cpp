@@ -10,6 +10,7 @@
 
 #include "standalone/host/PortAudioApi.h"
 #include "tests/standalone/host/HostTestSupport.h"
+#include "tests/support/JackDummyServer.h"
 #include "tests/support/ScopedEnvironment.h"
 #include "tests/support/TempDir.h"
 
@@ -18,7 +19,7 @@ namespace {
 TEST(SystemPortAudio, AlsaProbeNoiseStaysOutOfTheProgramLog) {
   kelo::test::ScopedEnvironment environment;
   // Never reach a JACK server of the machine's user from a test.
-  environment.set("JACK_DEFAULT_SERVER", "kelo-no-such-server-" + std::to_string(getpid()));
+  environment.set("JACK_DEFAULT_SERVER", kelo::test::unusedJackServerName());
   environment.set("JACK_NO_START_SERVER", "1");
   kelo::test::TempDir dir;
   const std::string path = dir.file("stderr");

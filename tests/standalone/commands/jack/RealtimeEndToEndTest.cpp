@@ -142,9 +142,10 @@ LiveRun playLive(const kelo::test::JackDummyServer& server, const std::string& r
   kelo::test::JackTestClient capture(server.clientName("kelo-capture"), 2, kCaptureFrames);
   if (!capture.ok()) return run;
   std::thread driver([&] {
-    run.driver = kelo::test::runDriver({"live", KELO_DEMO_MIDI, recorded, "--device", "system",
-                                        "--rate", std::to_string(kRate), "--block",
-                                        std::to_string(kBlock), "--timeout", "30"});
+    run.driver = kelo::test::runDriver(
+        server.name(), {"live", KELO_DEMO_MIDI, recorded, "--device", "system", "--rate",
+                        std::to_string(kRate), "--block", std::to_string(kBlock), "--timeout",
+                        "30"});
   });
   const std::vector<std::string> ports = driverPorts(capture);
   const std::uint64_t missedBefore = capture.missedCycles();
@@ -175,8 +176,8 @@ LiveRun playLive(const kelo::test::JackDummyServer& server, const std::string& r
 TEST(RealtimeEndToEnd, PlaysAndRecordsTheDemoFileOnAJackServer) {
   kelo::test::requirePreferenceSandbox();
   kelo::test::PreferenceSandbox::clear();
-  kelo::test::JackDummyServer server(kRate, kBlock, 20,
-                                     kelo::test::JackDummyServer::LateClients::Wait);
+  using Server = kelo::test::JackDummyServer;
+  Server server({.rate = kRate, .period = kBlock, .lateClients = Server::LateClients::Wait});
   ASSERT_TRUE(server.ready());
   kelo::test::InstalledEngine engine;
   kelo::test::TempDir files;

@@ -5,7 +5,6 @@
 //
 // Waits are counted in the server's periods, never in wall-clock time.
 #include <jack/jack.h>
-#include <unistd.h>
 
 #include <array>
 #include <atomic>
@@ -30,7 +29,6 @@
 #include "tests/standalone/host/HostTestSupport.h"
 #include "tests/support/JackDummyServer.h"
 #include "tests/support/PreferenceSandbox.h"
-#include "tests/support/ScopedEnvironment.h"
 #include "tests/support/SmfWriter.h"
 #include "tests/support/TempDir.h"
 
@@ -44,35 +42,11 @@ constexpr unsigned kPeriod = 256;
 constexpr int kNote = 69;  // A4
 constexpr double kNoteHz = 440.0;
 
-/// jackd with the dummy driver and eight playback ports, reached by every JACK client of this
-/// process and stopped by its process id when the object goes (or killed with the test).
-class PrivateJackServer {
- public:
-  PrivateJackServer() : m_name("kelo-devices-" + std::to_string(getpid())) {
-    m_environment.set("JACK_DEFAULT_SERVER", m_name);
-    m_environment.set("JACK_NO_START_SERVER", "1");
-    m_server = std::make_unique<kelo::test::ChildProgram>(std::vector<std::string>{
-        "jackd", "--no-realtime", "-n", m_name, "-d", "dummy", "-r", std::to_string(kRate), "-p",
-        std::to_string(kPeriod), "-P", std::to_string(kPorts)});
-    if (!m_server->running()) return;
-    kelo::test::ChildProgram wait({"jack_wait", "-w", "-s", m_name, "-t", "20"});
-    m_ready = wait.wait() == 0;
-  }
-  bool ready() const { return m_ready; }
-
- private:
-  kelo::test::ScopedEnvironment m_environment;
-  std::string m_name;
-  std::unique_ptr<kelo::test::ChildProgram> m_server;
-  bool m_ready = false;
-};
-
 /// Listens to the product's ports, each on the input standing for the playback port it feeds.
 class Capture {
  public:
-  Capture() {
-    // jackd keeps a client's socket under its name whatever the server: unique per process.
-    const std::string name = "kelo-capture-" + std::to_string(getpid());
+  /// `name` is unique to the server (JackDummyServer::clientName).
+  explicit Capture(const std::string& name) {
     m_client = jack_client_open(name.c_str(), JackNoStartServer, nullptr);
     if (m_client == nullptr) return;
     for (int i = 0; i < kPorts; ++i) {
@@ -283,12 +257,12 @@ class JackPlayback : public ::testing::Test {
   }
 
   kelo::test::LogCapture log;
-  PrivateJackServer server;
+  kelo::test::JackDummyServer server{{.rate = kRate, .period = kPeriod, .playbackPorts = kPorts}};
   kelo::midi::FakeMIDIBackend midi;
   kelo::test::TempDir data;
   vantor::Instance context;
   vantor::GraphManager* graph = nullptr;
-  Capture capture;
+  Capture capture{server.clientName("kelo-capture")};
 };
 
 TEST_F(JackPlayback, TheHeldNoteSoundsOnThePairChosen) {

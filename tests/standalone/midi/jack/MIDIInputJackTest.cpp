@@ -189,7 +189,7 @@ class MIDIInputJack : public ::testing::Test {
     device->start();
   }
 
-  kelo::test::JackDummyServer server{kRate, 256};
+  kelo::test::JackDummyServer server{{.rate = kRate, .period = 256}};
   kelo::test::RecordingMIDIManager manager;
   const vantor::DSPInfo format{kRate, kBlock};
   std::vector<int> ids;
