@@ -103,8 +103,8 @@ def render(tables):
     lines.append("")
     lines.append("LowpassTable lowpassTableFor(std::size_t sampleRate, bool minimumPhase) {")
     lines.append("  switch (sampleRate) {")
-    for rate in sorted({spec[1] for spec in TABLES}):
-        chosen = {spec[6]: (spec[0], spec[5]) for spec in TABLES if spec[1] == rate}
+    for rate in sorted({row[1] for row in TABLES}):
+        chosen = {row[6]: (row[0], row[5]) for row in TABLES if row[1] == rate}
         lines.append(f"    case {rate}:")
         lines.append(f"      return minimumPhase ? LowpassTable{{{chosen[True][0]}, {chosen[True][1]}}}")
         lines.append(f"                          : LowpassTable{{{chosen[False][0]}, {chosen[False][1]}}};")
@@ -121,7 +121,7 @@ def main():
     root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
     output = sys.argv[1] if len(sys.argv) > 1 else os.path.join(
         root, "Sampler/sdk/calvatero/resample/ResamplerFilterTables.cpp")
-    tables = [(name, design(*spec)) for name, *spec in TABLES]
+    tables = [(name, design(*row)) for name, *row in TABLES]
     with open(output, "w") as f:
         f.write(render(tables))
 

@@ -56,7 +56,7 @@ PxProgressDialogCocoa::PxProgressDialogCocoa(const std::string& title, void* con
       m_confirmCancel(confirmCancel),
       m_hasSecondBar(secondBar) {
   if (!isMainThread() || !viewFactory()) return;
-  m_view = viewFactory()(ProgressViewSpec{title, steps, cancellable, secondBar,
+  m_view = viewFactory()(ProgressViewSetup{title, steps, cancellable, secondBar,
                                           progressLayout(cancellable, secondBar)});
   if (!m_view) return;
   m_modalSession = cancellable;

@@ -36,7 +36,7 @@ ProgressLayout progressLayout(bool cancellable, bool secondBar);
 std::uint64_t progressRefreshInterval(std::uint64_t steps);
 
 /// What a view is built from.
-struct ProgressViewSpec {
+struct ProgressViewSetup {
   std::string title;  // the window's title and first status text
   std::uint64_t steps;
   bool cancellable;
@@ -66,7 +66,7 @@ class ProgressView {
 };
 
 using ProgressViewFactory =
-    std::function<std::unique_ptr<ProgressView>(const ProgressViewSpec& spec)>;
+    std::function<std::unique_ptr<ProgressView>(const ProgressViewSetup& setup)>;
 
 class PxProgressDialogCocoa {
  public:

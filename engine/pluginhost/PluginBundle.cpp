@@ -46,7 +46,7 @@ bool describe(const KeloPluginInfo& info, PluginDescription& out, std::string& e
     return false;
   }
   if (info.audioInsSpec != info.audioOutsSpec || info.audioInsSpec < -2 || info.audioInsSpec > 0) {
-    error = "audio specification " + std::to_string(info.audioInsSpec) + "/" +
+    error = "audio channel layout " + std::to_string(info.audioInsSpec) + "/" +
             std::to_string(info.audioOutsSpec) + " is not one the engine knows";
     return false;
   }

@@ -53,7 +53,7 @@ class PluginBundle {
 
 /// Checks one record as filled by a bundle; false with `error` set when a string has no NUL
 /// within its field, the identifier is empty, the end marker is not 0 or the audio
-/// specification is not one of 0, -1, -2 for both directions.
+/// channel layout is not one of 0, -1, -2 for both directions.
 bool describe(const vantor::KELOPluginSDK::KeloPluginInfo& info, PluginDescription& out,
               std::string& error);
 

@@ -31,7 +31,7 @@ struct InstanceSettings {
   bool initThroughRecord = true;  // opcode 19, whose answer is checked; else opcode 0
   double sampleRate = 48000.0;
   std::int32_t maxBlockSize = 256;
-  /// Channels offered to a plug-in with an audio specification (inputs = outputs).
+  /// Channels offered to a plug-in with an audio channel layout (inputs = outputs).
   std::int32_t audioChannels = 2;
   /// Sent as a custom data link before start; empty for none.
   std::string customDataFile;

@@ -11,7 +11,7 @@
 namespace {
 
 using vantor::ProgressView;
-using vantor::ProgressViewSpec;
+using vantor::ProgressViewSetup;
 using vantor::PxProgressDialog;
 using vantor::PxProgressDialogCocoa;
 
@@ -19,7 +19,7 @@ using vantor::PxProgressDialogCocoa;
 // modal-session run, and `answer` is the button the confirmation gets.
 struct Recorder {
   std::vector<std::string> events;
-  std::vector<ProgressViewSpec> built;
+  std::vector<ProgressViewSetup> built;
   int pressCancelAt = -1;
   int answer = 1;
   int modalRuns = 0;
@@ -63,8 +63,8 @@ class FakeView : public ProgressView {
 class ProgressDialog : public ::testing::Test {
  protected:
   void SetUp() override {
-    PxProgressDialogCocoa::setViewFactory([this](const ProgressViewSpec& spec) {
-      recorder.built.push_back(spec);
+    PxProgressDialogCocoa::setViewFactory([this](const ProgressViewSetup& setup) {
+      recorder.built.push_back(setup);
       return std::make_unique<FakeView>(recorder);
     });
   }

@@ -69,9 +69,9 @@ TEST(PluginBundle, RecordsAreCheckedAsTheEngineReadsThem) {
       {"display name without NUL",
        [](KeloPluginInfo& i) { std::memset(i.displayName, 'a', 512); }},
       {"end marker", [](KeloPluginInfo& i) { i.endMarker = 1; }},
-      {"specs differ", [](KeloPluginInfo& i) { i.audioOutsSpec = -1; }},
-      {"unknown spec", [](KeloPluginInfo& i) { i.audioInsSpec = i.audioOutsSpec = -3; }},
-      {"positive spec", [](KeloPluginInfo& i) { i.audioInsSpec = i.audioOutsSpec = 2; }},
+      {"layouts differ", [](KeloPluginInfo& i) { i.audioOutsSpec = -1; }},
+      {"unknown layout", [](KeloPluginInfo& i) { i.audioInsSpec = i.audioOutsSpec = -3; }},
+      {"positive layout", [](KeloPluginInfo& i) { i.audioInsSpec = i.audioOutsSpec = 2; }},
   };
   PluginDescription description;
   std::string error;
