@@ -1,5 +1,7 @@
 #include "platform/accelerate/SplitFFT.h"
 
+#include "platform/accelerate/SplitKernels.h"
+
 #include <xmmintrin.h>
 
 #include <cmath>
@@ -16,84 +18,17 @@ typedef float V __attribute__((vector_size(16)));
 inline V load(const float* p) { return _mm_loadu_ps(p); }
 inline void store(float* p, V v) { _mm_storeu_ps(p, v); }
 
-template <typename T>
-inline T broadcast(float x) {
-  if constexpr (sizeof(T) == sizeof(float)) {
-    return x;
-  } else {
-    return T{x, x, x, x};
-  }
-}
-
-// Split complex values, four lanes wide (V) or one (float).
-template <typename T>
-struct Cx {
-  T re, im;
-};
-
-template <typename T>
-inline Cx<T> operator+(Cx<T> a, Cx<T> b) { return {a.re + b.re, a.im + b.im}; }
-template <typename T>
-inline Cx<T> operator-(Cx<T> a, Cx<T> b) { return {a.re - b.re, a.im - b.im}; }
-
-// a * w (forward) or a * conj(w) (inverse).
-template <bool kInverse, typename T>
-inline Cx<T> twiddle(Cx<T> a, Cx<T> w) {
-  if constexpr (kInverse) {
-    return {a.re * w.re + a.im * w.im, a.im * w.re - a.re * w.im};
-  } else {
-    return {a.re * w.re - a.im * w.im, a.re * w.im + a.im * w.re};
-  }
-}
-
-// Multiplication by -i (forward) or +i (inverse).
-template <bool kInverse, typename T>
-inline Cx<T> quarterTurn(Cx<T> z) {
-  if constexpr (kInverse) {
-    return {-z.im, z.re};
-  } else {
-    return {z.im, -z.re};
-  }
-}
-
-template <bool kInverse, typename T>
-inline void dft4(Cx<T>& a0, Cx<T>& a1, Cx<T>& a2, Cx<T>& a3) {
-  const Cx<T> t0 = a0 + a2, t1 = a0 - a2, t2 = a1 + a3;
-  const Cx<T> t3 = quarterTurn<kInverse>(a1 - a3);
-  a0 = t0 + t2;
-  a2 = t0 - t2;
-  a1 = t1 + t3;
-  a3 = t1 - t3;
-}
+using kernels::broadcast;
+using kernels::Cx;
+using kernels::twiddle;
 
 // The R-point DFT in place, natural order in and out.
 template <int R, bool kInverse, typename T>
 inline void dft(Cx<T> a[R]) {
   if constexpr (R == 4) {
-    dft4<kInverse>(a[0], a[1], a[2], a[3]);
+    kernels::dft4<kInverse>(a[0], a[1], a[2], a[3]);
   } else {
-    Cx<T> e0 = a[0], e1 = a[2], e2 = a[4], e3 = a[6];
-    Cx<T> o0 = a[1], o1 = a[3], o2 = a[5], o3 = a[7];
-    dft4<kInverse>(e0, e1, e2, e3);
-    dft4<kInverse>(o0, o1, o2, o3);
-    const T h = broadcast<T>(0.70710678118654752f);
-    // o_k times e^(-+2 pi i k / 8)
-    if constexpr (kInverse) {
-      o1 = {(o1.re - o1.im) * h, (o1.re + o1.im) * h};
-      o3 = {(-o3.re - o3.im) * h, (o3.re - o3.im) * h};
-    } else {
-      o1 = {(o1.re + o1.im) * h, (o1.im - o1.re) * h};
-      o3 = {(o3.im - o3.re) * h, (-o3.re - o3.im) * h};
-    }
-    o2 = quarterTurn<kInverse>(o2);
-    a[0] = e0 + o0;
-    a[4] = e0 - o0;
-    a[1] = e1 + o1;
-    a[5] = e1 - o1;
-    a[2] = e2 + o2;
-    a[6] = e2 - o2;
-    a[3] = e3 + o3;
-    a[7] = e3 - o3;
+    kernels::dft8<kInverse>(a);
   }
 }
 

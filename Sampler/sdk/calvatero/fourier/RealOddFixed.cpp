@@ -6,6 +6,7 @@
 
 #include "Sampler/sdk/calvatero/fourier/FourierTransformRealOdd.h"
 #include "Sampler/sdk/calvatero/newconv/Vec4.h"
+#include "platform/accelerate/SplitKernels.h"
 
 namespace calvatero::fourier {
 
@@ -17,61 +18,14 @@ using simd::transpose;
 
 namespace {
 
-struct Cx {
-  F4 re, im;
-};
+using Cx = accelerate::kernels::Cx<F4>;
+using accelerate::kernels::dft4;
+using accelerate::kernels::dft8;
 
-inline Cx operator+(Cx a, Cx b) { return {a.re + b.re, a.im + b.im}; }
-inline Cx operator-(Cx a, Cx b) { return {a.re - b.re, a.im - b.im}; }
-
-// z * w, or z * conj(w).
+// z * (c + i s), or z * (c - i s).
 template <bool kConjugate>
 inline Cx rotate(Cx z, F4 c, F4 s) {
-  if constexpr (kConjugate) return {z.re * c + z.im * s, z.im * c - z.re * s};
-  return {z.re * c - z.im * s, z.re * s + z.im * c};
-}
-
-// Multiplication by -i (forward) or +i (inverse).
-template <bool kInverse>
-inline Cx quarterTurn(Cx z) {
-  if constexpr (kInverse) return {-z.im, z.re};
-  return {z.im, -z.re};
-}
-
-template <bool kInverse>
-inline void dft4(Cx& a0, Cx& a1, Cx& a2, Cx& a3) {
-  const Cx t0 = a0 + a2, t1 = a0 - a2, t2 = a1 + a3, t3 = quarterTurn<kInverse>(a1 - a3);
-  a0 = t0 + t2;
-  a2 = t0 - t2;
-  a1 = t1 + t3;
-  a3 = t1 - t3;
-}
-
-// Eight-point DFT over the vectors, natural order in and out.
-template <bool kInverse>
-inline void dft8(Cx a[8]) {
-  Cx e0 = a[0], e1 = a[2], e2 = a[4], e3 = a[6];
-  Cx o0 = a[1], o1 = a[3], o2 = a[5], o3 = a[7];
-  dft4<kInverse>(e0, e1, e2, e3);
-  dft4<kInverse>(o0, o1, o2, o3);
-  const F4 h = splat(static_cast<float>(M_SQRT1_2));
-  // o_k times e^(-+2 pi i k / 8)
-  if constexpr (kInverse) {
-    o1 = {(o1.re - o1.im) * h, (o1.re + o1.im) * h};
-    o3 = {(-o3.re - o3.im) * h, (o3.re - o3.im) * h};
-  } else {
-    o1 = {(o1.re + o1.im) * h, (o1.im - o1.re) * h};
-    o3 = {(o3.im - o3.re) * h, (-o3.re - o3.im) * h};
-  }
-  o2 = quarterTurn<kInverse>(o2);
-  a[0] = e0 + o0;
-  a[4] = e0 - o0;
-  a[1] = e1 + o1;
-  a[5] = e1 - o1;
-  a[2] = e2 + o2;
-  a[6] = e2 - o2;
-  a[3] = e3 + o3;
-  a[7] = e3 - o3;
+  return accelerate::kernels::twiddle<kConjugate>(z, Cx{c, s});
 }
 
 template <int kLane>
@@ -198,11 +152,7 @@ inline F4 pairQuarterTurn(F4 v) {
 
 template <bool kInverse>
 inline void pairDft4(F4& a0, F4& a1, F4& a2, F4& a3) {
-  const F4 t0 = a0 + a2, t1 = a0 - a2, t2 = a1 + a3, t3 = pairQuarterTurn<kInverse>(a1 - a3);
-  a0 = t0 + t2;
-  a2 = t0 - t2;
-  a1 = t1 + t3;
-  a3 = t1 - t3;
+  accelerate::kernels::butterfly4(a0, a1, a2, a3, [](F4 v) { return pairQuarterTurn<kInverse>(v); });
 }
 
 }  // namespace
