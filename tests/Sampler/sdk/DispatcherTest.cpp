@@ -13,6 +13,24 @@
 namespace kelo::test {
 namespace {
 
+// A block of two channels prefilled with `value`, and MIDI lists with a marker event count.
+struct Block {
+  explicit Block(int frames, float value = 0.25f)
+      : left(frames, value), right(frames, value), channels{left.data(), right.data()} {
+    midiIn->numEvents = 0;
+    midiOut->numEvents = 99;
+  }
+  std::vector<float> left, right;
+  float* channels[2];
+  std::unique_ptr<HDMIDIEvents> midiIn = std::make_unique<HDMIDIEvents>();
+  std::unique_ptr<HDMIDIEvents> midiOut = std::make_unique<HDMIDIEvents>();
+  bool all(float value) const {
+    for (float sample : left) if (sample != value) return false;
+    for (float sample : right) if (sample != value) return false;
+    return true;
+  }
+};
+
 class Dispatcher : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(bundle.ok()); }
@@ -42,28 +60,21 @@ class Dispatcher : public ::testing::Test {
     call(handle, PLUGOP_INITEX, const_cast<char*>(text),
          reinterpret_cast<std::int32_t*>(const_cast<char*>(extra)));
   }
+  void process(PluginStruct* handle, Block& block, std::int32_t frames) {
+    bundle.processor(handle, block.channels, frames, block.midiIn.get(), block.midiOut.get(),
+                     nullptr);
+  }
+  // A Faulty plug-in made with `initText`, set to 48000 Hz and 64 frames, run for one block.
+  void processFaulty(const char* initText, Block& block) {
+    PluginStruct* handle = make(kFaultyId);
+    init(handle, initText);
+    setRate(handle, 48000, 64);
+    process(handle, block, 64);
+  }
 
   LoadedBundle bundle{KELO_TEST_PLUGINS_SO};
   Host host{[](Host*, std::int32_t, std::int32_t, void*) { return 0; }};
   std::vector<PluginStruct*> handles;
-};
-
-// A block of two channels prefilled with `value`, and MIDI lists with a marker event count.
-struct Block {
-  explicit Block(int frames, float value = 0.25f)
-      : left(frames, value), right(frames, value), channels{left.data(), right.data()} {
-    midiIn->numEvents = 0;
-    midiOut->numEvents = 99;
-  }
-  std::vector<float> left, right;
-  float* channels[2];
-  std::unique_ptr<HDMIDIEvents> midiIn = std::make_unique<HDMIDIEvents>();
-  std::unique_ptr<HDMIDIEvents> midiOut = std::make_unique<HDMIDIEvents>();
-  bool all(float value) const {
-    for (float sample : left) if (sample != value) return false;
-    for (float sample : right) if (sample != value) return false;
-    return true;
-  }
 };
 
 TEST_F(Dispatcher, CountGettersReadTheFields) {
@@ -184,21 +195,15 @@ TEST_F(Dispatcher, NoExceptionLeavesTheDispatcher) {
 }
 
 TEST_F(Dispatcher, AFailedProcessClearsItsAudioAndMIDIOutput) {
-  PluginStruct* handle = make(kFaultyId);
-  init(handle, "process");
-  setRate(handle, 48000, 64);
   Block block(64);
-  bundle.processor(handle, block.channels, 64, block.midiIn.get(), block.midiOut.get(), nullptr);
+  processFaulty("process", block);
   EXPECT_TRUE(block.all(0.0f));
   EXPECT_EQ(block.midiOut->numEvents, 0);
 }
 
 TEST_F(Dispatcher, AFailedAudioPluginLeavesMidiOutAlone) {
-  PluginStruct* handle = make(kFaultyId);
-  init(handle, "process,nomidi");
-  setRate(handle, 48000, 64);
   Block block(64);
-  bundle.processor(handle, block.channels, 64, block.midiIn.get(), block.midiOut.get(), nullptr);
+  processFaulty("process,nomidi", block);
   EXPECT_TRUE(block.all(0.0f));
   EXPECT_EQ(block.midiOut->numEvents, 99);
 }
@@ -208,20 +213,19 @@ TEST_F(Dispatcher, APluginWhoseDSPSettingsFailedOnlyClearsUntilTheyWork) {
   init(handle, "dsp");
   setRate(handle, 48000, 64);
   Block healthy(64);
-  bundle.processor(handle, healthy.channels, 64, healthy.midiIn.get(), healthy.midiOut.get(),
-                   nullptr);
+  process(handle, healthy, 64);
   EXPECT_TRUE(healthy.all(1.0f));
   EXPECT_EQ(healthy.midiOut->numEvents, 1);
 
   setRate(handle, 22050, 64);  // refused by the plug-in
   Block failed(64);
-  bundle.processor(handle, failed.channels, 64, failed.midiIn.get(), failed.midiOut.get(), nullptr);
+  process(handle, failed, 64);
   EXPECT_TRUE(failed.all(0.0f));
   EXPECT_EQ(failed.midiOut->numEvents, 0);
 
   setRate(handle, 44100, 64);
   Block again(64);
-  bundle.processor(handle, again.channels, 64, again.midiIn.get(), again.midiOut.get(), nullptr);
+  process(handle, again, 64);
   EXPECT_TRUE(again.all(1.0f));
 }
 
@@ -230,11 +234,10 @@ TEST_F(Dispatcher, BlocksLargerThanTheSettingsAreClearedNotProcessed) {
   init(handle, "");
   setRate(handle, 48000, 32);
   Block block(64);
-  bundle.processor(handle, block.channels, 64, block.midiIn.get(), block.midiOut.get(), nullptr);
+  process(handle, block, 64);
   EXPECT_TRUE(block.all(0.0f));
   Block negative(8);
-  bundle.processor(handle, negative.channels, -1, negative.midiIn.get(), negative.midiOut.get(),
-                   nullptr);
+  process(handle, negative, -1);
   EXPECT_TRUE(negative.all(0.25f));
 }
 

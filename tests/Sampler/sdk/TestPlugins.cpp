@@ -199,14 +199,14 @@ ThrowsOnCreate::ThrowsOnCreate(Host* host) : EffectPlugin(host) {
   throw std::runtime_error("cannot be created");
 }
 
-Marker::Marker(Host* host) : EffectPlugin(host) { numAudioIns = numAudioOuts = 1; }
+Marker::Marker(Host* host) : PlainEffect(host) { numAudioIns = numAudioOuts = 1; }
 
 void Marker::process(float** audio, std::int32_t frames, const HDMIDIEvents*, HDMIDIEvents*,
                      const SyncInfo*) {
   std::fill(audio[0], audio[0] + frames, static_cast<float>(KELO_TEST_MARK));
 }
 
-Echo::Echo(Host* host) : EffectPlugin(host) { numMIDIIns = numMIDIOuts = 1; }
+Echo::Echo(Host* host) : PlainEffect(host) { numMIDIIns = numMIDIOuts = 1; }
 
 void Echo::process(float**, std::int32_t, const HDMIDIEvents* midiIn, HDMIDIEvents* midiOut,
                    const SyncInfo*) {
@@ -223,7 +223,7 @@ void Echo::process(float**, std::int32_t, const HDMIDIEvents* midiIn, HDMIDIEven
   }
 }
 
-Swallow::Swallow(Host* host) : EffectPlugin(host) { numMIDIIns = numMIDIOuts = 1; }
+Swallow::Swallow(Host* host) : PlainEffect(host) { numMIDIIns = numMIDIOuts = 1; }
 
 void Swallow::process(float**, std::int32_t, const HDMIDIEvents* midiIn, HDMIDIEvents* midiOut,
                       const SyncInfo*) {

@@ -133,37 +133,38 @@ class Instrument : public InstrumentPlugin {
   void instrumentOp(void* ptr) override { *static_cast<std::int32_t*>(ptr) = 21; }
 };
 
-/// Writes its bundle's mark to every sample of its one channel.
-class Marker : public EffectPlugin {
+/// A plug-in that only has its channels and its process: init succeeds, no defaults, no use
+/// for custom data.
+class PlainEffect : public EffectPlugin {
  public:
-  explicit Marker(Host* host);
+  using EffectPlugin::EffectPlugin;
   std::int32_t initEx(const char*, const char*) override { return 1; }
   void getDefaults(HDMIDIEvents* events) override { events->numEvents = 0; }
+  void setCustomDataLink(const CustomDataLink*) override {}
+};
+
+/// Writes its bundle's mark to every sample of its one channel.
+class Marker : public PlainEffect {
+ public:
+  explicit Marker(Host* host);
   void process(float** audio, std::int32_t frames, const HDMIDIEvents*, HDMIDIEvents*,
                const SyncInfo*) override;
-  void setCustomDataLink(const CustomDataLink*) override {}
 };
 
 /// A MIDI plug-in copying midiIn to midiOut, sorted by tick (stable).
-class Echo : public EffectPlugin {
+class Echo : public PlainEffect {
  public:
   explicit Echo(Host* host);
-  std::int32_t initEx(const char*, const char*) override { return 1; }
-  void getDefaults(HDMIDIEvents* events) override { events->numEvents = 0; }
   void process(float** audio, std::int32_t frames, const HDMIDIEvents* midiIn,
                HDMIDIEvents* midiOut, const SyncInfo* sync) override;
-  void setCustomDataLink(const CustomDataLink*) override {}
 };
 
 /// A MIDI plug-in passing on every event but notes: an engine running it plays nothing.
-class Swallow : public EffectPlugin {
+class Swallow : public PlainEffect {
  public:
   explicit Swallow(Host* host);
-  std::int32_t initEx(const char*, const char*) override { return 1; }
-  void getDefaults(HDMIDIEvents* events) override { events->numEvents = 0; }
   void process(float** audio, std::int32_t frames, const HDMIDIEvents* midiIn,
                HDMIDIEvents* midiOut, const SyncInfo* sync) override;
-  void setCustomDataLink(const CustomDataLink*) override {}
 };
 
 }  // namespace kelo::test

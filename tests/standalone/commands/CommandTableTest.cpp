@@ -79,12 +79,7 @@ class CommandInterface : public ::testing::Test {
     addDevice("Line out", mme, 22050);                // 4
     vantor::setPortAudio(&pa);
 
-    kelo::midi::EndpointDescription keys;
-    keys.key = "src-keys";
-    keys.deviceKey = "dev-keys";
-    keys.deviceName = keys.name = "Test Keys";
-    keys.isSource = true;
-    midi.addEndpoint(keys);
+    plugTestKeys();
   }
 
   void TearDown() override {
@@ -93,6 +88,31 @@ class CommandInterface : public ::testing::Test {
     vantor::Singleton<vantor::Factory>::destroyInstance();
     vantor::Singleton<vantor::MIDIDeviceFactory>::destroyInstance();
     vantor::setPortAudio(nullptr);
+  }
+
+  // The keyboard every test starts with; plugged in again by the tests that unplug it.
+  void plugTestKeys() {
+    kelo::midi::EndpointDescription keys;
+    keys.key = "src-keys";
+    keys.deviceKey = "dev-keys";
+    keys.deviceName = keys.name = "Test Keys";
+    keys.isSource = true;
+    midi.addEndpoint(keys);
+  }
+
+  // The id the MIDI input list gives Test Keys; -1 when the list fails or lacks it.
+  int testKeysId() {
+    std::vector<PEMIDIDeviceRecord> records(4);
+    std::int32_t count = 0;
+    const int listed = cmd(PE_ENGINE_MIDIDEVICE_LIST, records.data(), &count, 4, 0);
+    EXPECT_EQ(listed, 0);
+    if (listed != 0) return -1;
+    for (int i = 0; i < count; ++i) {
+      if (std::strcmp(records[static_cast<std::size_t>(i)].name, "Test Keys(in)") == 0) {
+        return records[static_cast<std::size_t>(i)].id;
+      }
+    }
+    return -1;
   }
 
   void addDevice(const std::string& name, int hostApi, double defaultRate) {
@@ -566,15 +586,7 @@ TEST_F(CommandInterface, WithoutLibsndfileRecordingAnswers11AndChangesNothing) {
 
 TEST_F(CommandInterface, MIDIDeviceThatCannotOpenIsDeletedAndAnswers9) {
   ASSERT_EQ(cmd(PE_ENGINE_INITIALIZE), 0);
-  std::vector<PEMIDIDeviceRecord> records(4);
-  std::int32_t count = 0;
-  ASSERT_EQ(cmd(PE_ENGINE_MIDIDEVICE_LIST, records.data(), &count, 4, 0), 0);
-  int keysId = -1;
-  for (int i = 0; i < count; ++i) {
-    if (std::strcmp(records[static_cast<std::size_t>(i)].name, "Test Keys(in)") == 0) {
-      keysId = records[static_cast<std::size_t>(i)].id;
-    }
-  }
+  const int keysId = testKeysId();
   ASSERT_GE(keysId, 0);
   // Unplugged after the list was made, before the program has heard of it.
   midi.removeEndpoint("src-keys");
@@ -636,23 +648,11 @@ TEST(DeviceRecords, HostApiCodesForTheFrontEnd) {
   }
 }
 
-}  // namespace
-
-namespace {
-
 // The device manager takes a device that vanishes while in use out of the graph, and puts it
 // back when it returns, through the command interface.
 TEST_F(CommandInterface, MIDIDeviceUnpluggedAndBackIsReEnabledThroughTheCommands) {
   ASSERT_EQ(cmd(PE_ENGINE_INITIALIZE), 0);
-  std::vector<PEMIDIDeviceRecord> records(4);
-  std::int32_t count = 0;
-  ASSERT_EQ(cmd(PE_ENGINE_MIDIDEVICE_LIST, records.data(), &count, 4, 0), 0);
-  int keysId = -1;
-  for (int i = 0; i < count; ++i) {
-    if (std::strcmp(records[static_cast<std::size_t>(i)].name, "Test Keys(in)") == 0) {
-      keysId = records[static_cast<std::size_t>(i)].id;
-    }
-  }
+  const int keysId = testKeysId();
   ASSERT_GE(keysId, 0);
   ASSERT_EQ(cmd(PE_ENGINE_MIDIDEVICE_ENABLE, nullptr, nullptr, keysId, 1), 0);
 
@@ -662,12 +662,7 @@ TEST_F(CommandInterface, MIDIDeviceUnpluggedAndBackIsReEnabledThroughTheCommands
   ASSERT_EQ(cmd(PE_ENGINE_MIDIDEVICE_GETUSED, &used, nullptr, 0), 0);
   EXPECT_TRUE(used.empty());
 
-  kelo::midi::EndpointDescription keys;
-  keys.key = "src-keys";
-  keys.deviceKey = "dev-keys";
-  keys.deviceName = keys.name = "Test Keys";
-  keys.isSource = true;
-  midi.addEndpoint(keys);
+  plugTestKeys();
   MIDI_DispatchNotifications();
   ASSERT_EQ(cmd(PE_ENGINE_MIDIDEVICE_GETUSED, &used, nullptr, 0), 0);
   ASSERT_EQ(used.size(), 1u);
