@@ -68,6 +68,19 @@ void EngineFixture::destroy(void* instance) {
   EXPECT_EQ(call(instance, KELO_OP_INSTANCE_DESTROY), 0);
 }
 
+void EngineFixture::writeSetup(const std::string& plugins) {
+  ASSERT_TRUE(writeFile(m_data.file("KeloSetup.xml"),
+                        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<KeloSetup version=\"1\">\n" +
+                            plugins + "</KeloSetup>\n"));
+}
+
+std::string EngineFixture::setupPlugin(const std::string& bundle, const std::string& identifier,
+                                       const std::string& init) {
+  std::string element = "  <Plugin bundle=\"" + bundle + "\" identifier=\"" + identifier + '"';
+  if (!init.empty()) element += " init=\"" + init + '"';
+  return element + "/>\n";
+}
+
 void EngineFixture::prepareOutputs(int outputs, int frames) {
   m_outputs.assign(static_cast<size_t>(outputs), std::vector<float>(static_cast<size_t>(frames), 999.0f));
   m_outputPointers.clear();

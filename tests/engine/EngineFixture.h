@@ -57,6 +57,12 @@ class EngineFixture : public ::testing::Test {
                       int inputs = 0);
   void destroy(void* instance);
 
+  /// Replaces the data folder's "KeloSetup.xml" with one naming `plugins` (setupPlugin lines).
+  void writeSetup(const std::string& plugins);
+  /// One plug-in element of "KeloSetup.xml"; `init` empty for none.
+  static std::string setupPlugin(const std::string& bundle, const std::string& identifier,
+                                 const std::string& init = "");
+
   /// Sets up `outputs` channels of `frames` frames, filled with a marker value.
   void prepareOutputs(int outputs, int frames);
   /// One KELO_OP_PROCESS of the events in m_block, inside a real-time region.

@@ -36,6 +36,16 @@ EventRow scriptRow(const vantor::KELOPluginSDK::HDMIDIEvent& event);
 using MIDIBlockProcess = std::function<void(const vantor::KELOPluginSDK::HDMIDIEvents& in,
                                             vantor::KELOPluginSDK::HDMIDIEvents& out)>;
 
+/// The process call of a plug-in object (any class with the engine plug-ins' `process`),
+/// blocks of `frames` frames, no audio and no transport.
+template <typename Plugin>
+MIDIBlockProcess blockProcessOf(Plugin& plugin, std::int32_t frames = 256) {
+  return [&plugin, frames](const vantor::KELOPluginSDK::HDMIDIEvents& in,
+                           vantor::KELOPluginSDK::HDMIDIEvents& out) {
+    plugin.process(nullptr, frames, &in, &out, nullptr);
+  };
+}
+
 /// Runs one call per block (a block may be empty) and answers the rows each call sent, in
 /// order. `out` is filled with a marker before each call, so stale events show up.
 std::vector<EventRows> runEventScript(const MIDIBlockProcess& process,

@@ -17,9 +17,7 @@ using vantor::KELOPluginSDK::HDMIDIEvents;
 
 TEST(Expression, RemapsFirstChannelControllersOnly) {
   sorvelin::Expression expression(nullptr);
-  auto process = [&](const HDMIDIEvents& in, HDMIDIEvents& out) {
-    expression.process(nullptr, 256, &in, &out, nullptr);
-  };
+  const MIDIBlockProcess process = blockProcessOf(expression);
   struct Case {
     EventRows in, out;
   };
