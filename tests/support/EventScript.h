@@ -5,8 +5,11 @@
 // parseScript use its "frame status data1 data2" line format).
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -27,6 +30,13 @@ void PrintTo(const EventRow& row, std::ostream* out);
 
 using EventRows = std::vector<EventRow>;
 
+/// The rows of `parts` one after another, for scripts built of recurring pieces.
+inline EventRows concat(std::initializer_list<EventRows> parts) {
+  EventRows rows;
+  for (const EventRows& part : parts) rows.insert(rows.end(), part.begin(), part.end());
+  return rows;
+}
+
 /// The event a row stands for, its raw bytes filled as a host fills them (legacy[0] the
 /// status byte, legacy[1] = data1, legacy[2] the 7-bit value), `reserved` zero.
 vantor::KELOPluginSDK::HDMIDIEvent scriptEvent(const EventRow& row);
@@ -46,10 +56,23 @@ MIDIBlockProcess blockProcessOf(Plugin& plugin, std::int32_t frames = 256) {
   };
 }
 
+/// One script: the blocks that go in and, block by block, the rows that must come out, for
+/// a plug-in given `initText` (null for none).
+struct EventScript {
+  const char* name;
+  const char* initText;
+  std::vector<EventRows> in;
+  std::vector<EventRows> out;
+};
+
 /// Runs one call per block (a block may be empty) and answers the rows each call sent, in
 /// order. `out` is filled with a marker before each call, so stale events show up.
 std::vector<EventRows> runEventScript(const MIDIBlockProcess& process,
                                       const std::vector<EventRows>& blocks);
+
+/// Each script against a new `Plugin` (made with a null host, then initEx with its init text).
+template <typename Plugin>
+void expectEventScripts(const std::vector<EventScript>& scripts);
 
 /// The blocks as one kelo-plugin-run script: block b's ticks counted from b × blockFrames.
 std::string scriptText(const std::vector<EventRows>& blocks, std::uint32_t blockFrames);
@@ -57,5 +80,14 @@ std::string scriptText(const std::vector<EventRows>& blocks, std::uint32_t block
 /// `blockFrames`; lines that do not parse fail the current test.
 std::vector<EventRows> parseScript(const std::string& text, std::uint32_t blockFrames,
                                    std::size_t blockCount);
+
+template <typename Plugin>
+void expectEventScripts(const std::vector<EventScript>& scripts) {
+  for (const EventScript& script : scripts) {
+    Plugin plugin(nullptr);
+    EXPECT_EQ(plugin.initEx(script.initText, nullptr), 1) << script.name;
+    EXPECT_EQ(runEventScript(blockProcessOf(plugin), script.in), script.out) << script.name;
+  }
+}
 
 }  // namespace kelo::test

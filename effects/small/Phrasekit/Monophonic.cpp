@@ -5,9 +5,7 @@ namespace sorvelin {
 // A note event makes at most a note-on and a note-off.
 Monophonic::Monophonic(sdk::Host* host) : ArticulationPlugin(host, 2) {}
 
-void Monophonic::getDefaults(sdk::HDMIDIEvents* list) {
-  writeDefaults(list, monoOn ? 1.0f : 0.0f);
-}
+void Monophonic::getDefaults(sdk::HDMIDIEvents* list) { writeDefaults(list, monoOn ? 1.0f : 0.0f); }
 
 void Monophonic::process(float** audio, std::int32_t frames, const sdk::HDMIDIEvents* midiIn,
                          sdk::HDMIDIEvents* midiOut, const sdk::SyncInfo* sync) {

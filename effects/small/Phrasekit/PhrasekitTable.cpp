@@ -1,6 +1,7 @@
 // Phrasekit.bundle: the MIDI articulation plug-ins. Its strings are written as 255-byte fields.
 #include "Sampler/sdk/PluginEntry.h"
 #include "effects/small/Phrasekit/Monophonic.h"
+#include "effects/small/Phrasekit/SoloControl.h"
 #include "effects/small/articulation/Expression.h"
 
 namespace vantor::KELOPluginSDK {
@@ -16,6 +17,10 @@ constexpr PluginRow kRows[] = {
      .create = &makePlugin<sorvelin::Expression>,
      .shortName = "Phrasekit.Expression",
      .displayName = "Sorvelin\tPhrasekit.Expression"},
+    {.identifier = "com.Sorvelin.Phrasekit.SoloControl",
+     .create = &makePlugin<sorvelin::SoloControl>,
+     .shortName = "Phrasekit.SoloControl",
+     .displayName = "Sorvelin\tPhrasekit.SoloControl"},
 };
 static_assert(isValidTable(kRows, InfoStrings::Padded255));
 

@@ -8,6 +8,7 @@
 // construction and never allocates or locks. Calls on one object never overlap.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -100,8 +101,7 @@ class ArticulationPlugin : public sdk::EffectPlugin {
   void forward(const sdk::HDMIDIEvent& event) { outQueue.push(event); }
   /// Appends a created event: `status` (144, 128 or 176 exactly), `data1`, `data2`, and
   /// `legacy`, `reserved` and `bufTick` of `trigger`.
-  void send(const sdk::HDMIDIEvent& trigger, std::int32_t status, std::int32_t data1,
-            float data2);
+  void send(const sdk::HDMIDIEvent& trigger, std::int32_t status, std::int32_t data1, float data2);
   void sendController(const sdk::HDMIDIEvent& trigger, std::int32_t number, float value) {
     send(trigger, 176, number, value);
   }
@@ -126,8 +126,8 @@ class ArticulationPlugin : public sdk::EffectPlugin {
   /// One voice: before the note-off of `key`, the last key that was held.
   virtual void beforeLastRelease(const sdk::HDMIDIEvent& trigger, std::int32_t key) {}
   /// Every note sounds: `key` is held now; before its note-on.
-  virtual void beforeHeldNoteOn(const sdk::HDMIDIEvent& trigger, std::int32_t key,
-                                float velocity) {}
+  virtual void beforeHeldNoteOn(const sdk::HDMIDIEvent& trigger, std::int32_t key, float velocity) {
+  }
 
   /// The default list: the whole list cleared, then one controller 102 = `value` at tick 0.
   static void writeDefaults(sdk::HDMIDIEvents* list, float value);
@@ -139,9 +139,7 @@ class ArticulationPlugin : public sdk::EffectPlugin {
   template <typename Admit>
   void drain(sdk::HDMIDIEvents* midiOut, Admit&& admit) {
     const std::size_t examined =
-        outQueue.size() < std::size_t{sdk::MAX_MIDIEVENTS_PER_CALL_SDK}
-            ? outQueue.size()
-            : std::size_t{sdk::MAX_MIDIEVENTS_PER_CALL_SDK};
+        std::min(outQueue.size(), std::size_t{sdk::MAX_MIDIEVENTS_PER_CALL_SDK});
     std::int64_t written = 0;
     for (std::size_t i = 0; i < examined; ++i) {
       sdk::HDMIDIEvent& entry = outQueue[i];

@@ -14,8 +14,10 @@ namespace sorvelin {
 /// 129. Nothing else of the event changes.
 inline void remapExpressionController(vantor::KELOPluginSDK::HDMIDIEvent& event) {
   if (event.status != 176) return;
-  if (event.data1 == 2 || event.data1 == 11) event.data1 = 1;
-  else if (event.data1 == 79) event.data1 = 129;
+  if (event.data1 == 2 || event.data1 == 11)
+    event.data1 = 1;
+  else if (event.data1 == 79)
+    event.data1 = 129;
 }
 
 /// Stateless: any block on its own, in the same order, no sorting. No allocation or lock.

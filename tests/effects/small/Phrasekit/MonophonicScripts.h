@@ -9,16 +9,9 @@
 
 namespace kelo::test {
 
-struct MonophonicScript {
-  const char* name;
-  const char* initText;  // null for none
-  std::vector<EventRows> in;
-  std::vector<EventRows> out;
-};
-
 // Keys are data1; statuses 144 note-on, 128 note-off, 176 controller on the first channel.
-inline const std::vector<MonophonicScript>& monophonicScripts() {
-  static const std::vector<MonophonicScript> scripts = {
+inline const std::vector<EventScript>& monophonicScripts() {
+  static const std::vector<EventScript> scripts = {
       {"MonoModeOnFromHalfOffBelow",
        nullptr,
        {{{0, 176, 102, 0.5f}, {10, 144, 60, 0.7f}, {20, 144, 64, 0.6f}},

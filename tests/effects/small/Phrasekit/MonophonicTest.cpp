@@ -14,11 +14,7 @@ namespace {
 using vantor::KELOPluginSDK::HDMIDIEvents;
 
 TEST(Monophonic, FollowsItsScripts) {
-  for (const MonophonicScript& script : monophonicScripts()) {
-    sorvelin::Monophonic mono(nullptr);
-    EXPECT_EQ(mono.initEx(script.initText, nullptr), 1);
-    EXPECT_EQ(runEventScript(blockProcessOf(mono), script.in), script.out) << script.name;
-  }
+  expectEventScripts<sorvelin::Monophonic>(monophonicScripts());
 }
 
 TEST(Monophonic, KeysOutsideTheRangeNeverEnterTheStack) {
@@ -73,8 +69,9 @@ TEST(Monophonic, EntriesBeyondOneListLeaveFirstInTheNextBlock) {
   carried.push_back({5, 128, previous, 0.4f});
 
   sorvelin::Monophonic mono(nullptr);
-  const auto out = runEventScript(
-      blockProcessOf(mono), {{{0, 176, 102, 1.0f}, {0, 144, 50, 0.5f}}, many, {{5, 144, 70, 0.4f}}});
+  const auto out =
+      runEventScript(blockProcessOf(mono),
+                     {{{0, 176, 102, 1.0f}, {0, 144, 50, 0.5f}}, many, {{5, 144, 70, 0.4f}}});
   ASSERT_EQ(out.size(), 3u);
   EXPECT_EQ(out[1], EventRows(sent.begin(), sent.begin() + 2048));
   EXPECT_EQ(out[2], carried);

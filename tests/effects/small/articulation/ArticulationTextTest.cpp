@@ -53,20 +53,13 @@ TEST(ArticulationText, TheKeyRangeTakesExactLowAndHighItems) {
     std::int32_t low, high;
   };
   const Case cases[] = {
-      {nullptr, 10, 100},
-      {"", 10, 100},
-      {"low:40|high:80", 40, 80},
-      {"high:90", 10, 90},  // one item without a bar
-      {"low:40:50", 10, 100},
-      {"LOW:40", 10, 100},
-      {"low", 10, 100},
-      {"low:x", 0, 100},
-      {"low: 40", 40, 100},
-      {"low:-3|high:200", -3, 200},
-      {"low:40|low:45", 45, 100},
-      {"low:36abc|other:1|high:+96", 36, 96},
-      {"low:40|", 40, 100},
-      {"|high:70", 10, 70},
+      {nullptr, 10, 100},         {"", 10, 100},
+      {"low:40|high:80", 40, 80}, {"high:90", 10, 90},  // one item without a bar
+      {"low:40:50", 10, 100},     {"LOW:40", 10, 100},
+      {"low", 10, 100},           {"low:x", 0, 100},
+      {"low: 40", 40, 100},       {"low:-3|high:200", -3, 200},
+      {"low:40|low:45", 45, 100}, {"low:36abc|other:1|high:+96", 36, 96},
+      {"low:40|", 40, 100},       {"|high:70", 10, 70},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text ? c.text : "(null)");
@@ -86,13 +79,13 @@ TEST(ArticulationText, EventsAreClassifiedByTheirUpperFourBits) {
     EventKind kind;
   };
   const Case cases[] = {
-      {144, 0.5f, EventKind::NoteOn},      {148, 0.5f, EventKind::NoteOn},
-      {148, 0.0f, EventKind::NoteOff},     {144, -0.1f, EventKind::NoteOff},
-      {144, nan, EventKind::NoteOff},      {128, 0.7f, EventKind::NoteOff},
-      {143, 0.7f, EventKind::NoteOff},     {176, 0.0f, EventKind::Controller},
-      {191, 1.0f, EventKind::Controller},  {224, 0.5f, EventKind::Other},
-      {256, 0.5f, EventKind::Other},       {512, 0.5f, EventKind::Other},
-      {0x190, 0.5f, EventKind::NoteOn},    {-112, 0.5f, EventKind::NoteOn},
+      {144, 0.5f, EventKind::NoteOn},     {148, 0.5f, EventKind::NoteOn},
+      {148, 0.0f, EventKind::NoteOff},    {144, -0.1f, EventKind::NoteOff},
+      {144, nan, EventKind::NoteOff},     {128, 0.7f, EventKind::NoteOff},
+      {143, 0.7f, EventKind::NoteOff},    {176, 0.0f, EventKind::Controller},
+      {191, 1.0f, EventKind::Controller}, {224, 0.5f, EventKind::Other},
+      {256, 0.5f, EventKind::Other},      {512, 0.5f, EventKind::Other},
+      {0x190, 0.5f, EventKind::NoteOn},   {-112, 0.5f, EventKind::NoteOn},
   };
   for (const Case& c : cases) {
     vantor::KELOPluginSDK::HDMIDIEvent event{};

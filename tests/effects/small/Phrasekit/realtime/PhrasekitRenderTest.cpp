@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "effects/small/Phrasekit/Monophonic.h"
+#include "effects/small/Phrasekit/SoloControl.h"
 #include "effects/small/articulation/Expression.h"
 #include "tests/support/EventScript.h"
 #include "tests/support/realtime/RealtimeGuard.h"
@@ -18,8 +19,10 @@ using vantor::KELOPluginSDK::MAX_MIDIEVENTS_PER_CALL_SDK;
 TEST(PhrasekitRender, ProcessNeitherAllocatesNorLocks) {
   ASSERT_TRUE(kRealtimeGuarded);
   sorvelin::Monophonic mono(nullptr);
+  sorvelin::SoloControl solo(nullptr);
   sorvelin::Expression expression(nullptr);
   mono.initEx("low:-5000|high:5000", nullptr);
+  solo.initEx("low:-5000|high:5000", nullptr);
   auto monoOn = std::make_unique<HDMIDIEvents>();
   auto manyKeys = std::make_unique<HDMIDIEvents>();
   auto out = std::make_unique<HDMIDIEvents>();
@@ -33,12 +36,18 @@ TEST(PhrasekitRender, ProcessNeitherAllocatesNorLocks) {
   {
     RealtimeRegion region;
     mono.process(nullptr, 256, monoOn.get(), out.get(), nullptr);
+    solo.process(nullptr, 256, monoOn.get(), out.get(), nullptr);
     for (int block = 0; block < 6; ++block) {
       mono.process(nullptr, 256, manyKeys.get(), out.get(), nullptr);
+      solo.process(nullptr, 256, manyKeys.get(), out.get(), nullptr);
       expression.process(nullptr, 256, manyKeys.get(), out.get(), nullptr);
     }
+    solo.stop();
+    solo.process(nullptr, 256, monoOn.get(), out.get(), nullptr);
     mono.process(nullptr, 256, monoOn.get(), out.get(), nullptr);
   }
+  EXPECT_GT(solo.held().refusedPushes(), 0u);
+  EXPECT_GT(solo.lostEvents(), solo.held().refusedPushes());
   EXPECT_GT(mono.held().refusedPushes(), 0u);
   EXPECT_GT(mono.lostEvents(), mono.held().refusedPushes());
   EXPECT_EQ(out->numEvents, MAX_MIDIEVENTS_PER_CALL_SDK);
