@@ -8,10 +8,10 @@
 namespace sorvelin {
 
 namespace {
-// Engine-internal controllers of the instrument behind the plug-in.
+// Controllers sent to the instrument behind the plug-in; above 127 engine-internal ones.
 enum Controller : std::int32_t {
   kPortamento = 5,
-  kCC26Again = 26,
+  kCC26 = 26,
   kGated = 128,
   kRandom1 = 166,
   kRandom2 = 167,
@@ -123,7 +123,7 @@ void SoloControl::processPorta() {
 }
 
 void SoloControl::calculateVar2(const sdk::HDMIDIEvent& trigger) {
-  sendController(trigger, kCC26Again, savedCC26);
+  sendController(trigger, kCC26, savedCC26);
   sendController(trigger, kSpread, randCentered(drawUnit(), spreadCenter, spreadDepth));
 }
 

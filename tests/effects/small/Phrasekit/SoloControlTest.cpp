@@ -46,6 +46,19 @@ TEST(SoloControl, StopReleasesTheHeldKeysAtTheHeadOfTheNextBlock) {
   }
 }
 
+// Markers are not written but count against the 2048 entries a block examines; the rest
+// leave first in the next block, at tick 0.
+TEST(SoloControl, MarkersCountAmongTheEntriesABlockExamines) {
+  sorvelin::SoloControl solo(nullptr);
+  EventRows in(100, EventRow{0, 256, 1, 0.0f});
+  for (int i = 0; i < 400; ++i) in.push_back({1, 144, i % 128, 0.5f});  // six entries each
+  const auto out = runEventScript(blockProcessOf(solo), {in, {}});
+  ASSERT_EQ(out[0].size(), 2048u - 100u);
+  ASSERT_EQ(out[1].size(), 100u + 400u * 6u - 2048u);
+  for (const EventRow& row : out[1]) EXPECT_EQ(row.tick, 0u);
+  EXPECT_EQ(out[1].back(), (EventRow{0, 144, 399 % 128, 0.5f}));
+}
+
 // Key `from` held, key `to` pressed with `velocity`: the portamento and bend controllers
 // (5, 202, 211) sent before its note-on, in their order.
 TEST(SoloControl, TheIntervalDecidesBetweenPortamentoAndBend) {
