@@ -74,6 +74,13 @@ void EngineFixture::prepareOutputs(int outputs, int frames) {
   for (auto& channel : m_outputs) m_outputPointers.push_back(channel.data());
 }
 
+void EngineFixture::writeSetup(const std::vector<std::pair<std::string, std::string>>& plugins) {
+  std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<KeloSetup version=\"1\">\n";
+  for (const auto& [bundle, identifier] : plugins)
+    text += "  <Plugin bundle=\"" + bundle + "\" identifier=\"" + identifier + "\"/>\n";
+  ASSERT_TRUE(writeFile(m_data.file("KeloSetup.xml"), text + "</KeloSetup>\n"));
+}
+
 void EngineFixture::setEvents(std::initializer_list<vantor::MIDIEvent> events) {
   m_block.numEvents = 0;
   for (const auto& event : events) m_block.events[m_block.numEvents++] = event;

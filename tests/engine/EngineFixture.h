@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -64,6 +65,9 @@ class EngineFixture : public ::testing::Test {
   /// The same through KELO_OP_PROCESS_EX, with `inputs` (may be null).
   std::int32_t processEx(void* instance, int frames, float** inputs);
   void setEvents(std::initializer_list<vantor::MIDIEvent> events);
+  /// Replaces the data folder's "KeloSetup.xml" with one naming these engine plug-ins
+  /// (bundle path, identifier) in running order; instances created later run them.
+  void writeSetup(const std::vector<std::pair<std::string, std::string>>& plugins);
 
   std::vector<std::uint8_t> chunk(void* instance);
   std::vector<KeloFinding> findings();

@@ -13,14 +13,6 @@ namespace {
 
 class EnginePlugins : public EngineFixture {
  protected:
-  void writeSetup(const std::string& plugins) {
-    ASSERT_TRUE(writeFile(m_data.file("KeloSetup.xml"),
-                          "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<KeloSetup version=\"1\">\n" +
-                              plugins + "</KeloSetup>\n"));
-  }
-  static std::string plugin(const char* bundle, const char* identifier) {
-    return std::string("  <Plugin bundle=\"") + bundle + "\" identifier=\"" + identifier + "\"/>\n";
-  }
   bool silent(int channel) const {
     for (float sample : m_outputs[channel])
       if (sample != 0.0f) return false;
@@ -29,7 +21,7 @@ class EnginePlugins : public EngineFixture {
 };
 
 TEST_F(EnginePlugins, AnAudioPluginRunsOnTheOutput) {
-  writeSetup(plugin(KELO_TEST_MIDI_SO, kMarkerId));
+  writeSetup({{KELO_TEST_MIDI_SO, kMarkerId}});
   void* instance = createStarted(2);
   ASSERT_NE(instance, nullptr);
   prepareOutputs(2, 256);
@@ -49,7 +41,7 @@ TEST_F(EnginePlugins, AMIDIPluginRunsBeforeTheVoices) {
   EXPECT_FALSE(silent(0));  // without plug-ins the note sounds
   destroy(plain);
 
-  writeSetup(plugin(KELO_TEST_MIDI_SO, kSwallowId));
+  writeSetup({{KELO_TEST_MIDI_SO, kSwallowId}});
   void* swallowed = createStarted(2);
   ASSERT_NE(swallowed, nullptr);
   prepareOutputs(2, 256);
@@ -68,7 +60,7 @@ TEST_F(EnginePlugins, APassThroughOnTheOutputChangesNothing) {
   const auto expected = m_outputs;
   destroy(plain);
 
-  writeSetup(plugin(KELO_TEST_PLUGINS_BUNDLE, kPassThroughId));
+  writeSetup({{KELO_TEST_PLUGINS_BUNDLE, kPassThroughId}});
   void* instance = createStarted(2);
   ASSERT_NE(instance, nullptr);
   prepareOutputs(2, 256);
