@@ -52,8 +52,8 @@ struct Memory {
 };
 
 template <int Channels>
-void filterFrames(float* const (&samples)[Channels], Memory (&memory)[Channels], int from,
-                  int to, const biquad_coeffs& c) {
+void filterFrames(float* const (&samples)[Channels], Memory (&memory)[Channels], int from, int to,
+                  const biquad_coeffs& c) {
   for (int ch = 0; ch < Channels; ++ch)
     for (int i = from; i < to; ++i)
       samples[ch][i] = tick(c, samples[ch][i], memory[ch].w1, memory[ch].w2);
@@ -87,8 +87,8 @@ void biquad_state_init(biquad_state* state) { *state = {0.0, 0.0}; }
 
 void biquad_coeffs_cook_bypass(biquad_coeffs* coeffs) { *coeffs = {0.0f, 0.0f, 1.0f, 0.0f, 0.0f}; }
 
-bool biquad_coeffs_cook_rbj(biquad_coeffs* coeffs, int filter_type, float frequency,
-                            float gainDb, int q_type, float q_value) {
+bool biquad_coeffs_cook_rbj(biquad_coeffs* coeffs, int filter_type, float frequency, float gainDb,
+                            int q_type, float q_value) {
   biquad_coeffs_cook_bypass(coeffs);
   if (filter_type < RBJ_FILTERTYPE_START || filter_type >= RBJ_FILTERTYPE_STOP ||
       q_type < RBJ_QTYPE_START || q_type >= RBJ_QTYPE_STOP || !(q_value >= 0.0f))
@@ -103,9 +103,15 @@ bool biquad_coeffs_cook_rbj(biquad_coeffs* coeffs, int filter_type, float freque
   const float cs = std::cos(w0);
   float damping = 0.0f;
   switch (q_type) {
-    case RBJ_QTYPE_INVERSE: damping = 2.0f / q_value; break;
-    case RBJ_QTYPE_DAMPING: damping = q_value; break;
-    case RBJ_QTYPE_BANDWIDTH: damping = std::sinh(0.3465736f * q_value * w0 / sn); break;
+    case RBJ_QTYPE_INVERSE:
+      damping = 2.0f / q_value;
+      break;
+    case RBJ_QTYPE_DAMPING:
+      damping = q_value;
+      break;
+    case RBJ_QTYPE_BANDWIDTH:
+      damping = std::sinh(0.3465736f * q_value * w0 / sn);
+      break;
     default:
       damping = 0.5f * std::sqrt((1.0f / std::max(q_value, 0.001f) - 1.0f) * (A + 1.0f / A) + 2.0f);
   }
@@ -169,8 +175,8 @@ double biquad_coeffs_Hz(const biquad_coeffs* coeffs, double frequency) {
   const std::complex<double> z1 = std::polar(1.0, -2.0 * M_PI * frequency);
   const std::complex<double> z2 = z1 * z1;
   const std::complex<double> numerator =
-      static_cast<double>(coeffs->c2) * (1.0 + static_cast<double>(coeffs->c4) * z1 +
-                                         static_cast<double>(coeffs->c3) * z2);
+      static_cast<double>(coeffs->c2) *
+      (1.0 + static_cast<double>(coeffs->c4) * z1 + static_cast<double>(coeffs->c3) * z2);
   const std::complex<double> denominator =
       1.0 - static_cast<double>(coeffs->c1) * z1 - static_cast<double>(coeffs->c0) * z2;
   return std::abs(numerator / denominator);

@@ -72,8 +72,8 @@ void biquad_coeffs_cook_bypass(biquad_coeffs* coeffs);
 /// Cookbook coefficients; `frequency` in cycles per sample (above 0, below 0.5). False, with
 /// the pass-through filter cooked, for a type or q type out of range, a negative or NaN
 /// `q_value` or `damping`, or a result that is not finite.
-bool biquad_coeffs_cook_rbj(biquad_coeffs* coeffs, int filter_type, float frequency,
-                            float gainDb, int q_type, float q_value);
+bool biquad_coeffs_cook_rbj(biquad_coeffs* coeffs, int filter_type, float frequency, float gainDb,
+                            int q_type, float q_value);
 
 /// The magnitude of the filter's response at `frequency` cycles per sample, in double.
 double biquad_coeffs_Hz(const biquad_coeffs* coeffs, double frequency);

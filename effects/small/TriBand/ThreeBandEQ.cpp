@@ -12,7 +12,8 @@ namespace {
 
 constexpr std::int32_t kController = 176;
 constexpr int kDefaultCount = 5;
-constexpr float kDefaultValues[kDefaultCount] = {0.5f, 0.5f, 0.5f, 0.0f, (1000.0f - 100.0f) / 7900.0f};
+constexpr float kDefaultValues[kDefaultCount] = {0.5f, 0.5f, 0.5f, 0.0f,
+                                                 (1000.0f - 100.0f) / 7900.0f};
 
 // Frequency over rate, kept from 0.01 to 0.39 (a NaN ratio counts as the low limit).
 double limitedRatio(double hz, double rate) {
@@ -158,8 +159,8 @@ void ThreeBandEQ::process(float** audio, std::int32_t frames, const HDMIDIEvents
                           HDMIDIEvents*, const SyncInfo*) {
   if (bands[0].states == nullptr) return;
   if (midiIn != nullptr) {
-    const std::int64_t count = std::clamp<std::int64_t>(midiIn->numEvents, 0,
-                                                        MAX_MIDIEVENTS_PER_CALL_SDK);
+    const std::int64_t count =
+        std::clamp<std::int64_t>(midiIn->numEvents, 0, MAX_MIDIEVENTS_PER_CALL_SDK);
     for (std::int64_t i = 0; i < count; ++i) {
       const HDMIDIEvent& event = midiIn->events[i];
       if (event.status == kController) applyController(event.data1, event.data2);
@@ -178,14 +179,14 @@ void ThreeBandEQ::filter(float** audio, std::int32_t frames) {
     const int advance = pair == pairs - 1 && !odd ? 1 : 0;
     for (Band& band : bands)
       biquad_process_inplace_interpolating_4n2(audio[left], audio[right], frames,
-                                               &band.states[left], &band.states[right],
-                                               &band.glide, advance);
+                                               &band.states[left], &band.states[right], &band.glide,
+                                               advance);
   }
   if (odd) {
     const std::int32_t last = channels - 1;
     for (Band& band : bands)
-      biquad_process_inplace_interpolating_4n(audio[last], frames, &band.states[last],
-                                              &band.glide, 1);
+      biquad_process_inplace_interpolating_4n(audio[last], frames, &band.states[last], &band.glide,
+                                              1);
   }
 }
 

@@ -37,10 +37,10 @@ TEST(BiquadCook, EveryTypeMatchesTheCookbookWithinAHundredthOfADecibel) {
               const double error = expected > 1e-3 ? std::abs(dB(actual) - dB(expected))
                                                    : dB(1.0 + std::abs(actual - expected) / 1e-3);
               worst = std::max(worst, error);
-              ASSERT_LT(error, 0.01) << "type " << type << ", q type " << qType << ", " << gain
-                                     << " dB at " << hz << " Hz, rate " << rate << ", probe "
-                                     << probe << " Hz: " << dB(actual) << " dB, expected "
-                                     << dB(expected);
+              ASSERT_LT(error, 0.01)
+                  << "type " << type << ", q type " << qType << ", " << gain << " dB at " << hz
+                  << " Hz, rate " << rate << ", probe " << probe << " Hz: " << dB(actual)
+                  << " dB, expected " << dB(expected);
             }
           }
   RecordProperty("worst_dB", std::to_string(worst));
@@ -67,8 +67,8 @@ TEST(BiquadCook, ArgumentsOutOfRangeGiveThePassThroughFilter) {
     int type, qType;
     float q;
   };
-  const Case cases[] = {{-1, 0, 1}, {9, 0, 1}, {0, -1, 1}, {0, 4, 1}, {0, 1, -0.5f},
-                        {0, 1, NAN}, {6, 0, 0}, {7, 3, 50}};
+  const Case cases[] = {{-1, 0, 1},    {9, 0, 1},   {0, -1, 1}, {0, 4, 1},
+                        {0, 1, -0.5f}, {0, 1, NAN}, {6, 0, 0},  {7, 3, 50}};
   for (const Case& c : cases) {
     biquad_coeffs coeffs{9, 9, 9, 9, 9};
     EXPECT_FALSE(biquad_coeffs_cook_rbj(&coeffs, c.type, 0.1f, 6.0f, c.qType, c.q))
@@ -166,8 +166,8 @@ TEST(BiquadKernels, BlocksOfAnyLengthEqualOneLongBlockWhileTheCoefficientsStay) 
     biquad_interpolation_state glide = fixed, perFrameGlide = fixed;
     for (int at = 0; at < 400; at += length) {
       const int n = std::min(length, 400 - at);
-      biquad_process_inplace_interpolating_4n2(pairLeft.data() + at, pairRight.data() + at, n,
-                                               &l, &r, &glide, 1);
+      biquad_process_inplace_interpolating_4n2(pairLeft.data() + at, pairRight.data() + at, n, &l,
+                                               &r, &glide, 1);
       biquad_process_inplace_4n(one.data() + at, n, &o, &coeffs);
       biquad_process_inplace_interpolating(perFrame.data() + at, n, &p, &perFrameGlide);
     }
@@ -182,7 +182,8 @@ TEST(BiquadKernels, BlocksOfAnyLengthEqualOneLongBlockWhileTheCoefficientsStay) 
   BiquadDSPStereoData data{coeffs.c0, coeffs.c1, coeffs.c2, coeffs.c3, coeffs.c4, 0, 0, 0, 0};
   biquad_process_stereo_dsp(left.data(), right.data(), &data, 398);
   biquad_state_init(&state);
-  for (int at = 0; at + 4 <= 398; at += 4) biquad_process_inplace_4(four.data() + at, &state, &coeffs);
+  for (int at = 0; at + 4 <= 398; at += 4)
+    biquad_process_inplace_4(four.data() + at, &state, &coeffs);
   EXPECT_EQ(std::vector<float>(left.begin(), left.begin() + 396),
             std::vector<float>(whole.begin(), whole.begin() + 396));
   EXPECT_EQ(left, four);

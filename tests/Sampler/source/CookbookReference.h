@@ -9,7 +9,17 @@
 
 namespace kelo::test::cookbook {
 
-enum Type { LowPass, HighPass, BandPassSkirt, BandPassPeak, Notch, AllPass, Peaking, LowShelf, HighShelf };
+enum Type {
+  LowPass,
+  HighPass,
+  BandPassSkirt,
+  BandPassPeak,
+  Notch,
+  AllPass,
+  Peaking,
+  LowShelf,
+  HighShelf
+};
 enum QType { Inverse, Damping, Bandwidth, Slope };
 
 /// b0, b1, b2 over a0, a1, a2 (not normalised).
@@ -41,19 +51,33 @@ inline Filter design(Type type, double f, double gainDb, QType qType, double q) 
   const double w0 = 2.0 * M_PI * f, sn = std::sin(w0), cs = std::cos(w0);
   double damping = 0;
   switch (qType) {
-    case Inverse: damping = 2.0 / q; break;
-    case Damping: damping = q; break;
-    case Bandwidth: damping = std::sinh(std::log(2.0) / 2.0 * q * w0 / sn); break;
-    case Slope: damping = 0.5 * std::sqrt((A + 1.0 / A) * (1.0 / q - 1.0) + 2.0); break;
+    case Inverse:
+      damping = 2.0 / q;
+      break;
+    case Damping:
+      damping = q;
+      break;
+    case Bandwidth:
+      damping = std::sinh(std::log(2.0) / 2.0 * q * w0 / sn);
+      break;
+    case Slope:
+      damping = 0.5 * std::sqrt((A + 1.0 / A) * (1.0 / q - 1.0) + 2.0);
+      break;
   }
   const double alpha = sn * damping, root = 2.0 * std::sqrt(A) * alpha;
   switch (type) {
-    case LowPass: return {{(1 - cs) / 2, 1 - cs, (1 - cs) / 2}, {1 + alpha, -2 * cs, 1 - alpha}};
-    case HighPass: return {{(1 + cs) / 2, -(1 + cs), (1 + cs) / 2}, {1 + alpha, -2 * cs, 1 - alpha}};
-    case BandPassSkirt: return {{sn / 2, 0, -sn / 2}, {1 + alpha, -2 * cs, 1 - alpha}};
-    case BandPassPeak: return {{alpha, 0, -alpha}, {1 + alpha, -2 * cs, 1 - alpha}};
-    case Notch: return {{1, -2 * cs, 1}, {1 + alpha, -2 * cs, 1 - alpha}};
-    case AllPass: return {{1 - alpha, -2 * cs, 1 + alpha}, {1 + alpha, -2 * cs, 1 - alpha}};
+    case LowPass:
+      return {{(1 - cs) / 2, 1 - cs, (1 - cs) / 2}, {1 + alpha, -2 * cs, 1 - alpha}};
+    case HighPass:
+      return {{(1 + cs) / 2, -(1 + cs), (1 + cs) / 2}, {1 + alpha, -2 * cs, 1 - alpha}};
+    case BandPassSkirt:
+      return {{sn / 2, 0, -sn / 2}, {1 + alpha, -2 * cs, 1 - alpha}};
+    case BandPassPeak:
+      return {{alpha, 0, -alpha}, {1 + alpha, -2 * cs, 1 - alpha}};
+    case Notch:
+      return {{1, -2 * cs, 1}, {1 + alpha, -2 * cs, 1 - alpha}};
+    case AllPass:
+      return {{1 - alpha, -2 * cs, 1 + alpha}, {1 + alpha, -2 * cs, 1 - alpha}};
     case Peaking:
       return {{1 + alpha * A, -2 * cs, 1 - alpha * A}, {1 + alpha / A, -2 * cs, 1 - alpha / A}};
     case LowShelf:

@@ -69,10 +69,13 @@ const std::vector<CallPattern>& blockSplitPatterns() {
       {"1", [](std::size_t t, std::size_t) { return cycled(t, {1}); }},
       {"3", [](std::size_t t, std::size_t) { return cycled(t, {3}); }},
       {"6", [](std::size_t t, std::size_t) { return cycled(t, {6}); }},
-      {"31-32-33", [](std::size_t t, std::size_t) { return cycled(t, {31, 32, 33}); }},
+      {"31-32-33",
+       [](std::size_t t, std::size_t) {
+         return cycled(t, {31, 32, 33});
+       }},
       {"maxBlockSize", [](std::size_t t, std::size_t largest) { return cycled(t, {largest}); }},
-      {"random",
-       [](std::size_t t, std::size_t largest) { return cycled(t, seededLengths(1913, largest, 256)); }},
+      {"random", [](std::size_t t,
+                    std::size_t largest) { return cycled(t, seededLengths(1913, largest, 256)); }},
   };
   return patterns;
 }

@@ -13,10 +13,10 @@
 //   EXPECT_TRUE(sameOutputInAnyBlocks(plugin, input, 1e-6));   // within 1e-6 x the peak
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "Sampler/sdk/PluginRecords.h"
 #include "engine/pluginhost/PluginInstance.h"
@@ -25,8 +25,8 @@
 namespace kelo::test {
 
 struct PluginUnderTest {
-  std::string bundle;      // a .bundle folder or its shared object
-  std::string identifier;  // the plug-in in it
+  std::string bundle;                     // a .bundle folder or its shared object
+  std::string identifier;                 // the plug-in in it
   pluginhost::InstanceSettings settings;  // rate, maxBlockSize, channels offered, init texts
   std::vector<vantor::KELOPluginSDK::HDMIDIEvent> events;  // given at frame 0 of the first call
 };

@@ -21,7 +21,8 @@ using Controllers = std::vector<std::pair<int, float>>;
 // One equaliser after setIOConfig, setDSPInfo and start, as the engine leaves it.
 class Equaliser {
  public:
-  explicit Equaliser(double rate, int channels = 2, int maxBlock = 4096) : m_events(new HDMIDIEvents) {
+  explicit Equaliser(double rate, int channels = 2, int maxBlock = 4096)
+      : m_events(new HDMIDIEvents) {
     ChannelInfo layout{channels, channels};
     std::int32_t answer = 0;
     eq.setIOConfig(&layout, &answer);
@@ -30,8 +31,13 @@ class Equaliser {
     eq.start();
   }
   void setRate(double rate, int maxBlock = 4096) {
-    DSPInfo info{rate, static_cast<std::int32_t>(rate), 1.0 / rate, maxBlock, maxBlock / rate,
-                 1.0 / maxBlock, {}};
+    DSPInfo info{rate,
+                 static_cast<std::int32_t>(rate),
+                 1.0 / rate,
+                 maxBlock,
+                 maxBlock / rate,
+                 1.0 / maxBlock,
+                 {}};
     eq.setDSPInfo(&info);
   }
   /// Controllers applied by a process call of 0 frames.
@@ -75,7 +81,8 @@ class Equaliser {
 std::vector<float> sine(double hz, double rate, int frames, double amplitude = 0.5) {
   std::vector<float> out(static_cast<std::size_t>(frames));
   for (int i = 0; i < frames; ++i)
-    out[static_cast<std::size_t>(i)] = static_cast<float>(amplitude * std::sin(2 * M_PI * hz * i / rate));
+    out[static_cast<std::size_t>(i)] =
+        static_cast<float>(amplitude * std::sin(2 * M_PI * hz * i / rate));
   return out;
 }
 
@@ -106,7 +113,7 @@ TEST(ThreeBandEQ, SinesMeasureTheCookbooksGain) {
   struct Case {
     double rate, hz;
     Controllers controllers;
-    double nominalDb;  // what the band's gain promises there
+    double nominalDb;               // what the band's gain promises there
     double low, mid, high, centre;  // the reference's settings
   };
   const Case cases[] = {
@@ -128,7 +135,8 @@ TEST(ThreeBandEQ, SinesMeasureTheCookbooksGain) {
     for (const cookbook::Filter& band : cookbook::equaliser(c.rate, c.low, c.mid, c.high, c.centre))
       expected *= band.magnitude(c.hz / c.rate);
     EXPECT_NEAR(measured, dB(expected), 0.01) << c.hz << " Hz at " << c.rate;
-    if (!std::isnan(c.nominalDb)) EXPECT_NEAR(measured, c.nominalDb, 0.1) << c.hz << " Hz at " << c.rate;
+    if (!std::isnan(c.nominalDb))
+      EXPECT_NEAR(measured, c.nominalDb, 0.1) << c.hz << " Hz at " << c.rate;
   }
 }
 
@@ -162,9 +170,9 @@ TEST(ThreeBandEQ, ControllerThreeClearsAndBypassesOnlyFromOne) {
     float value;
     bool bypassed, cleared;
   };
-  const Case cases[] = {{0.0f, false, true},  {0.5f, false, true}, {0.999f, false, true},
-                        {1.0f, true, true},   {-1.0f, true, true}, {1e30f, true, true},
-                        {NAN, false, false},  {INFINITY, false, false}};
+  const Case cases[] = {{0.0f, false, true}, {0.5f, false, true},     {0.999f, false, true},
+                        {1.0f, true, true},  {-1.0f, true, true},     {1e30f, true, true},
+                        {NAN, false, false}, {INFINITY, false, false}};
   for (const Case& c : cases) {
     Equaliser equaliser(48000);
     equaliser.run(input, 256, {{1, 1.0f}, {3, 0.0f}});  // memories hold the noise's tail
@@ -231,7 +239,8 @@ TEST(ThreeBandEQ, EveryChannelFollowsOneTrajectoryPerBlock) {
   for (int channels : {2, 3, 4, 5}) {
     const auto audio = runBlocks(channels);
     for (int ch = 0; ch < channels; ++ch)
-      EXPECT_EQ(audio[static_cast<std::size_t>(ch)], one[0]) << channels << " channels, channel " << ch;
+      EXPECT_EQ(audio[static_cast<std::size_t>(ch)], one[0])
+          << channels << " channels, channel " << ch;
   }
   EXPECT_NE(one[0], input);
 }

@@ -1,8 +1,6 @@
 // TriBand.bundle as the engine sees it: its information records, both identifiers, the output
 // of kelo-plugin-run against the cookbook in double, and the same output whatever the blocks.
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <string>
 #include <vector>
@@ -13,10 +11,9 @@
 #include "tests/Sampler/sdk/PluginInfoImage.h"
 #include "tests/Sampler/sdk/host/WavFiles.h"
 #include "tests/Sampler/source/CookbookReference.h"
+#include "tests/support/RunProgram.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/plugins/BlockSplitKit.h"
-
-extern char** environ;
 
 namespace kelo::test {
 namespace {
@@ -36,8 +33,8 @@ TEST(TriBandBundle, ListsTheEqualiserUnderBothNames) {
 
 // Gains -6, +6 and +3 dB, the peak at 4050 Hz, set at once by controller 3.
 std::vector<vantor::KELOPluginSDK::HDMIDIEvent> settingsAtOnce() {
-  return {midiEvent(176, 0, 0.25f, 0), midiEvent(176, 1, 0.75f, 0),
-          midiEvent(176, 2, 0.625f, 0), midiEvent(176, 4, 0.5f, 0), midiEvent(176, 3, 0.0f, 0)};
+  return {midiEvent(176, 0, 0.25f, 0), midiEvent(176, 1, 0.75f, 0), midiEvent(176, 2, 0.625f, 0),
+          midiEvent(176, 4, 0.5f, 0), midiEvent(176, 3, 0.0f, 0)};
 }
 
 // Single-precision coefficients and arithmetic against double: a few 1e-5 of the peak.
@@ -61,9 +58,8 @@ TEST(TriBandBundle, BothIdentifiersCreateTheSameEqualiser) {
     EXPECT_EQ(bundle->find(identifier)->audioSpec, -1);
     pluginhost::InstanceSettings settings;
     settings.sampleRate = 44100;
-    const AudioChannels out =
-        runInBlocks({KELO_TRIBAND_BUNDLE, identifier, settings, settingsAtOnce()}, input,
-                    cycled(2000, {256}));
+    const AudioChannels out = runInBlocks(
+        {KELO_TRIBAND_BUNDLE, identifier, settings, settingsAtOnce()}, input, cycled(2000, {256}));
     ASSERT_EQ(out.size(), 2u);
     for (std::size_t ch = 0; ch < 2; ++ch)
       EXPECT_TRUE(closeToSignal(out[ch], throughCookbook(input[ch], 44100), kTolerance))
@@ -80,24 +76,12 @@ TEST(TriBandBundle, BlocksOfAnyLengthGiveTheSameOutput) {
     settings.maxBlockSize = 128;
     settings.audioChannels = channels;
     AudioChannels input;
-    for (int ch = 0; ch < channels; ++ch) input.push_back(noise(3000, 30 + static_cast<unsigned>(ch)));
-    EXPECT_TRUE(sameOutputInAnyBlocks({KELO_TRIBAND_BUNDLE, kIdentifiers[1], settings,
-                                       settingsAtOnce()},
-                                      input))
+    for (int ch = 0; ch < channels; ++ch)
+      input.push_back(noise(3000, 30 + static_cast<unsigned>(ch)));
+    EXPECT_TRUE(sameOutputInAnyBlocks(
+        {KELO_TRIBAND_BUNDLE, kIdentifiers[1], settings, settingsAtOnce()}, input))
         << channels << " channels";
   }
-}
-
-int runProgram(std::vector<std::string> arguments) {
-  arguments.insert(arguments.begin(), KELO_PLUGIN_RUN);
-  std::vector<char*> argv;
-  for (std::string& argument : arguments) argv.push_back(argument.data());
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
-  int status = 0;
-  if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
 }
 
 TEST(TriBandBundle, KeloPluginRunFiltersAFileAsTheCookbookDoes) {
@@ -107,7 +91,8 @@ TEST(TriBandBundle, KeloPluginRunFiltersAFileAsTheCookbookDoes) {
   ASSERT_TRUE(writeFile(dir.file("events.txt"),
                         "0 176 0 0.25\n0 176 1 0.75\n0 176 2 0.625\n0 176 4 0.5\n"
                         "0 176 3 0   # coefficients at once\n"));
-  ASSERT_EQ(runProgram({"--bundle", KELO_TRIBAND_BUNDLE, "--plugin", kIdentifiers[1], "--input",
+  ASSERT_EQ(runProgram(KELO_PLUGIN_RUN,
+                       {"--bundle", KELO_TRIBAND_BUNDLE, "--plugin", kIdentifiers[1], "--input",
                         dir.file("noise.wav"), "--events", dir.file("events.txt"), "--output",
                         dir.file("out.wav"), "--block", "333"}),
             0);

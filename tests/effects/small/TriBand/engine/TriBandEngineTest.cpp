@@ -47,8 +47,7 @@ TEST_F(TriBandInTheEngine, AToneChangesByTheBandsGain) {
   // The peak at +12 dB, its centre asked at 100 Hz and so held at 480 Hz (0.01 x 48000).
   const double equalised = toneAmplitude(
       {midiEvent(0x90, 69, 100, 0), midiEvent(0xB0, 1, 127, 0), midiEvent(0xB0, 4, 0, 0)});
-  const double expected =
-      cookbook::equaliser(kRate, 0, 12, 0, 100)[1].magnitude(440.0 / kRate);
+  const double expected = cookbook::equaliser(kRate, 0, 12, 0, 100)[1].magnitude(440.0 / kRate);
   EXPECT_NEAR(20 * std::log10(equalised / plain), 20 * std::log10(expected), 0.02);
   EXPECT_GT(expected, 3.5);
 }

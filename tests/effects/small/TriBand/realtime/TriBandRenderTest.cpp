@@ -34,10 +34,12 @@ TEST(TriBandRender, ProcessNeitherAllocatesNorLocks) {
     in->numEvents = 0;
     const float values[] = {0.9f, 0.1f, 0.7f, 0.5f, 0.3f};
     for (int controller : {0, 1, 2, 4, 3})
-      in->events[in->numEvents++] = midiEvent(176, controller, values[controller], 100u * controller);
+      in->events[in->numEvents++] =
+          midiEvent(176, controller, values[controller], 100u * controller);
     {
       test::RealtimeRegion region;
-      for (int block = 0; block < 4; ++block) eq->process(pointers.data(), 1001, in.get(), nullptr, nullptr);
+      for (int block = 0; block < 4; ++block)
+        eq->process(pointers.data(), 1001, in.get(), nullptr, nullptr);
     }
     EXPECT_NE(audio[0][1000], 0.25f);
   }
