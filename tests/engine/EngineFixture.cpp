@@ -74,10 +74,14 @@ void EngineFixture::prepareOutputs(int outputs, int frames) {
   for (auto& channel : m_outputs) m_outputPointers.push_back(channel.data());
 }
 
-void EngineFixture::writeSetup(const std::vector<std::pair<std::string, std::string>>& plugins) {
+void EngineFixture::writeSetup(const std::vector<SetupEntry>& plugins) {
   std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<KeloSetup version=\"1\">\n";
-  for (const auto& [bundle, identifier] : plugins)
-    text += "  <Plugin bundle=\"" + bundle + "\" identifier=\"" + identifier + "\"/>\n";
+  for (const SetupEntry& plugin : plugins) {
+    text += "  <Plugin bundle=\"" + plugin.bundle + "\" identifier=\"" + plugin.identifier + "\"";
+    if (!plugin.init.empty()) text += " init=\"" + plugin.init + "\"";
+    if (!plugin.extra.empty()) text += " extra=\"" + plugin.extra + "\"";
+    text += "/>\n";
+  }
   ASSERT_TRUE(writeFile(m_data.file("KeloSetup.xml"), text + "</KeloSetup>\n"));
 }
 

@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -65,9 +64,14 @@ class EngineFixture : public ::testing::Test {
   /// The same through KELO_OP_PROCESS_EX, with `inputs` (may be null).
   std::int32_t processEx(void* instance, int frames, float** inputs);
   void setEvents(std::initializer_list<vantor::MIDIEvent> events);
-  /// Replaces the data folder's "KeloSetup.xml" with one naming these engine plug-ins
-  /// (bundle path, identifier) in running order; instances created later run them.
-  void writeSetup(const std::vector<std::pair<std::string, std::string>>& plugins);
+  /// One engine plug-in of a "KeloSetup.xml": bundle path, identifier and the two init
+  /// texts (plain characters only: they are written unescaped; empty ones are left out).
+  struct SetupEntry {
+    std::string bundle, identifier, init, extra;
+  };
+  /// Replaces the data folder's "KeloSetup.xml" with one naming these engine plug-ins in
+  /// running order; instances created later run them.
+  void writeSetup(const std::vector<SetupEntry>& plugins);
 
   std::vector<std::uint8_t> chunk(void* instance);
   std::vector<KeloFinding> findings();
