@@ -5,28 +5,30 @@
 #include <memory>
 #include <numeric>
 
-#include "engine/pluginhost/AudioFileHost.h"
-#include "engine/pluginhost/PluginBundle.h"
-
 namespace kelo::test {
 
 using namespace vantor::KELOPluginSDK;
 
+LoadedPlugin loadPlugin(const PluginUnderTest& plugin) {
+  LoadedPlugin loaded;
+  std::string error;
+  loaded.bundle = pluginhost::PluginBundle::open(plugin.bundle, error);
+  if (loaded.bundle == nullptr) {
+    ADD_FAILURE() << error;
+    return loaded;
+  }
+  loaded.host = std::make_unique<pluginhost::AudioFileHost>();
+  loaded.instance = pluginhost::PluginInstance::create(*loaded.bundle, plugin.identifier,
+                                                       *loaded.host, plugin.settings, error);
+  if (loaded.instance == nullptr) ADD_FAILURE() << error;
+  return loaded;
+}
+
 AudioChannels runInBlocks(const PluginUnderTest& plugin, const AudioChannels& input,
                           const std::vector<std::size_t>& lengths) {
-  std::string error;
-  auto bundle = pluginhost::PluginBundle::open(plugin.bundle, error);
-  if (bundle == nullptr) {
-    ADD_FAILURE() << error;
-    return {};
-  }
-  pluginhost::AudioFileHost host;
-  auto instance =
-      pluginhost::PluginInstance::create(*bundle, plugin.identifier, host, plugin.settings, error);
-  if (instance == nullptr) {
-    ADD_FAILURE() << error;
-    return {};
-  }
+  const LoadedPlugin loaded = loadPlugin(plugin);
+  pluginhost::PluginInstance* instance = loaded.instance.get();
+  if (instance == nullptr) return {};
   const std::size_t frames = input.empty() ? 0 : input.front().size();
   if (static_cast<std::size_t>(instance->numAudioChannels()) != input.size()) {
     ADD_FAILURE() << plugin.identifier << " processes " << instance->numAudioChannels()

@@ -15,10 +15,13 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "Sampler/sdk/PluginRecords.h"
+#include "engine/pluginhost/AudioFileHost.h"
+#include "engine/pluginhost/PluginBundle.h"
 #include "engine/pluginhost/PluginInstance.h"
 #include "tests/support/ConvolutionKit.h"
 
@@ -30,6 +33,16 @@ struct PluginUnderTest {
   pluginhost::InstanceSettings settings;  // rate, maxBlockSize, channels offered, init texts
   std::vector<vantor::KELOPluginSDK::HDMIDIEvent> events;  // given at frame 0 of the first call
 };
+
+/// A plug-in made ready the way the engine makes it: its bundle, the engine's host record and
+/// the created and started instance, destroyed in that reverse order. `instance` is null, with
+/// the test failed, when the bundle or the plug-in cannot be had.
+struct LoadedPlugin {
+  std::unique_ptr<pluginhost::PluginBundle> bundle;
+  std::unique_ptr<pluginhost::AudioFileHost> host;
+  std::unique_ptr<pluginhost::PluginInstance> instance;
+};
+LoadedPlugin loadPlugin(const PluginUnderTest& plugin);
 
 /// One vector per channel, all of one length.
 using AudioChannels = std::vector<std::vector<float>>;

@@ -25,7 +25,7 @@ constexpr const char* kIdentifier = "com.Sorvelin.Stage.Effect.First";
 constexpr const char* kStage = "45|-45|2|30|6|5|20|0|2|15|0.3|0.5";
 
 TEST(MicFieldBundle, ListsTheSpatializerWithoutAnAudioLayout) {
-  LoadedBundle bundle(KELO_MICFIELD_SO);
+  LoadedBundle bundle(KELO_BUNDLE_SO);
   expectRows(bundle, {{kIdentifier, "Stage.Effect.First", "Sorvelin\tStage.Effect.First", {}}},
              false);
 }
@@ -35,7 +35,7 @@ PluginUnderTest spatializer(int maxBlockSize) {
   settings.initText = kStage;
   settings.extraText = "engine";
   settings.maxBlockSize = maxBlockSize;
-  return {KELO_MICFIELD_BUNDLE, kIdentifier, settings, {}};
+  return {KELO_BUNDLE, kIdentifier, settings, {}};
 }
 
 TEST(MicFieldBundle, BlocksOfAnyLengthGiveTheSameOutput) {
@@ -52,9 +52,9 @@ TEST(MicFieldBundle, KeloPluginRunRendersTheStageAndReportsTheStageSwitchingOn) 
   const std::vector<std::vector<float>> input = {noise(12000, 91), noise(12000, 92)};
   ASSERT_TRUE(writeWav(dir.file("noise.wav"), 48000, input));
   ASSERT_EQ(
-      runProgram(KELO_PLUGIN_RUN, {"--bundle", KELO_MICFIELD_BUNDLE, "--plugin", kIdentifier,
-                                   "--input", dir.file("noise.wav"), "--init", kStage, "--extra",
-                                   "engine", "--output", dir.file("stage.wav"), "--block", "200"}),
+      runProgram(KELO_PLUGIN_RUN, {"--bundle", KELO_BUNDLE, "--plugin", kIdentifier, "--input",
+                                   dir.file("noise.wav"), "--init", kStage, "--extra", "engine",
+                                   "--output", dir.file("stage.wav"), "--block", "200"}),
       0);
   std::vector<std::vector<float>> written;
   double rate = 0;
@@ -73,10 +73,10 @@ TEST(MicFieldBundle, KeloPluginRunRendersTheStageAndReportsTheStageSwitchingOn) 
   // Off at once (a fade to the panner), on again once that fade is over: the report is
   // written at the start of the block that switches.
   ASSERT_TRUE(writeFile(dir.file("events.txt"), "0 176 103 0\n4000 176 103 1\n"));
-  ASSERT_EQ(runProgram(KELO_PLUGIN_RUN, {"--bundle", KELO_MICFIELD_BUNDLE, "--plugin", kIdentifier,
-                                         "--frames", "6000", "--init", kStage, "--extra", "engine",
-                                         "--events", dir.file("events.txt"), "--events-out",
-                                         dir.file("sent.txt"), "--block", "200"}),
+  ASSERT_EQ(runProgram(KELO_PLUGIN_RUN,
+                       {"--bundle", KELO_BUNDLE, "--plugin", kIdentifier, "--frames", "6000",
+                        "--init", kStage, "--extra", "engine", "--events", dir.file("events.txt"),
+                        "--events-out", dir.file("sent.txt"), "--block", "200"}),
             0);
   EXPECT_EQ(readFile(dir.file("sent.txt")), "4000 176 256 0\n4000 176 36 0.5\n4000 176 36 0.5\n");
 }

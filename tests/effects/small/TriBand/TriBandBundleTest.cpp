@@ -23,7 +23,7 @@ using pluginhost::midiEvent;
 constexpr const char* kIdentifiers[] = {"com.Sorvelin.Halvorne.EQ", "com.Sorvelin.TriBand"};
 
 TEST(TriBandBundle, ListsTheEqualiserUnderBothNames) {
-  LoadedBundle bundle(KELO_TRIBAND_SO);
+  LoadedBundle bundle(KELO_BUNDLE_SO);
   const std::map<std::size_t, std::int32_t> numbers = {{256, -1}, {260, -1}, {448, 1}, {460, 2001}};
   expectRows(bundle,
              {{"com.Sorvelin.Halvorne.EQ", "Halvorne.EQ", "Sorvelin\tHalvorne.EQ", numbers},
@@ -49,7 +49,7 @@ std::vector<double> throughCookbook(const std::vector<float>& input, double rate
 
 TEST(TriBandBundle, BothIdentifiersCreateTheSameEqualiser) {
   std::string error;
-  auto bundle = pluginhost::PluginBundle::open(KELO_TRIBAND_BUNDLE, error);
+  auto bundle = pluginhost::PluginBundle::open(KELO_BUNDLE, error);
   ASSERT_NE(bundle, nullptr) << error;
   const AudioChannels input = {noise(2000, 21), noise(2000, 22)};
   std::vector<AudioChannels> outputs;
@@ -58,8 +58,8 @@ TEST(TriBandBundle, BothIdentifiersCreateTheSameEqualiser) {
     EXPECT_EQ(bundle->find(identifier)->audioSpec, -1);
     pluginhost::InstanceSettings settings;
     settings.sampleRate = 44100;
-    const AudioChannels out = runInBlocks(
-        {KELO_TRIBAND_BUNDLE, identifier, settings, settingsAtOnce()}, input, cycled(2000, {256}));
+    const AudioChannels out = runInBlocks({KELO_BUNDLE, identifier, settings, settingsAtOnce()},
+                                          input, cycled(2000, {256}));
     ASSERT_EQ(out.size(), 2u);
     for (std::size_t ch = 0; ch < 2; ++ch)
       EXPECT_TRUE(closeToSignal(out[ch], throughCookbook(input[ch], 44100), kTolerance))
@@ -78,8 +78,8 @@ TEST(TriBandBundle, BlocksOfAnyLengthGiveTheSameOutput) {
     AudioChannels input;
     for (int ch = 0; ch < channels; ++ch)
       input.push_back(noise(3000, 30 + static_cast<unsigned>(ch)));
-    EXPECT_TRUE(sameOutputInAnyBlocks(
-        {KELO_TRIBAND_BUNDLE, kIdentifiers[1], settings, settingsAtOnce()}, input))
+    EXPECT_TRUE(
+        sameOutputInAnyBlocks({KELO_BUNDLE, kIdentifiers[1], settings, settingsAtOnce()}, input))
         << channels << " channels";
   }
 }
@@ -91,11 +91,11 @@ TEST(TriBandBundle, KeloPluginRunFiltersAFileAsTheCookbookDoes) {
   ASSERT_TRUE(writeFile(dir.file("events.txt"),
                         "0 176 0 0.25\n0 176 1 0.75\n0 176 2 0.625\n0 176 4 0.5\n"
                         "0 176 3 0   # coefficients at once\n"));
-  ASSERT_EQ(runProgram(KELO_PLUGIN_RUN,
-                       {"--bundle", KELO_TRIBAND_BUNDLE, "--plugin", kIdentifiers[1], "--input",
-                        dir.file("noise.wav"), "--events", dir.file("events.txt"), "--output",
-                        dir.file("out.wav"), "--block", "333"}),
-            0);
+  ASSERT_EQ(
+      runProgram(KELO_PLUGIN_RUN, {"--bundle", KELO_BUNDLE, "--plugin", kIdentifiers[1], "--input",
+                                   dir.file("noise.wav"), "--events", dir.file("events.txt"),
+                                   "--output", dir.file("out.wav"), "--block", "333"}),
+      0);
   std::vector<std::vector<float>> written;
   double rate = 0;
   std::string error;

@@ -49,7 +49,7 @@ TEST_F(MicFieldInTheEngine, ATonePansByThePosition) {
   ASSERT_GT(plain[0], 0.01);
   ASSERT_GT(plain[1], 0.01);
   // Position 0.25, distance 0: the panner.
-  writeSetup({{KELO_MICFIELD_BUNDLE, "com.Sorvelin.Stage.Effect.First",
+  writeSetup({{KELO_BUNDLE, "com.Sorvelin.Stage.Effect.First",
                "45|-45|2|30|6|5|20|0|2|15|0.25|0", "engine"}});
   const std::vector<double> panned = toneLevels();
   const double position =

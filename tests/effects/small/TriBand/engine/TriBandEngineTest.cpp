@@ -43,7 +43,7 @@ class TriBandInTheEngine : public EngineFixture {
 TEST_F(TriBandInTheEngine, AToneChangesByTheBandsGain) {
   const double plain = toneAmplitude({midiEvent(0x90, 69, 100, 0)});
   ASSERT_GT(plain, 0.01);
-  writeSetup({{KELO_TRIBAND_BUNDLE, "com.Sorvelin.TriBand"}});
+  writeSetup({{KELO_BUNDLE, "com.Sorvelin.TriBand"}});
   // The peak at +12 dB, its centre asked at 100 Hz and so held at 480 Hz (0.01 x 48000).
   const double equalised = toneAmplitude(
       {midiEvent(0x90, 69, 100, 0), midiEvent(0xB0, 1, 127, 0), midiEvent(0xB0, 4, 0, 0)});

@@ -5,27 +5,22 @@
 #include <memory>
 #include <vector>
 
-#include "engine/pluginhost/AudioFileHost.h"
-#include "engine/pluginhost/PluginInstance.h"
+#include "tests/support/plugins/BlockSplitKit.h"
 #include "tests/support/realtime/RealtimeGuard.h"
 
-namespace kelo::pluginhost {
+namespace kelo::test {
 namespace {
 
 using namespace vantor::KELOPluginSDK;
 
 TEST(TriBandRender, ProcessNeitherAllocatesNorLocks) {
-  ASSERT_TRUE(test::kRealtimeGuarded);
-  std::string error;
-  AudioFileHost host;
-  auto bundle = PluginBundle::open(KELO_TRIBAND_BUNDLE, error);
-  ASSERT_NE(bundle, nullptr) << error;
+  ASSERT_TRUE(kRealtimeGuarded);
   for (int channels : {2, 3}) {
-    InstanceSettings settings;
-    settings.maxBlockSize = 64;
-    settings.audioChannels = channels;
-    auto eq = PluginInstance::create(*bundle, "com.Sorvelin.TriBand", host, settings, error);
-    ASSERT_NE(eq, nullptr) << error;
+    PluginUnderTest plugin{KELO_BUNDLE, "com.Sorvelin.TriBand", {}, {}};
+    plugin.settings.maxBlockSize = 64;
+    plugin.settings.audioChannels = channels;
+    const LoadedPlugin eq = loadPlugin(plugin);
+    ASSERT_NE(eq.instance, nullptr);
     std::vector<std::vector<float>> audio(static_cast<std::size_t>(channels),
                                           std::vector<float>(1001, 0.25f));
     std::vector<float*> pointers;
@@ -35,15 +30,15 @@ TEST(TriBandRender, ProcessNeitherAllocatesNorLocks) {
     const float values[] = {0.9f, 0.1f, 0.7f, 0.5f, 0.3f};
     for (int controller : {0, 1, 2, 4, 3})
       in->events[in->numEvents++] =
-          midiEvent(176, controller, values[controller], 100u * controller);
+          pluginhost::midiEvent(176, controller, values[controller], 100u * controller);
     {
-      test::RealtimeRegion region;
+      RealtimeRegion region;
       for (int block = 0; block < 4; ++block)
-        eq->process(pointers.data(), 1001, in.get(), nullptr, nullptr);
+        eq.instance->process(pointers.data(), 1001, in.get(), nullptr, nullptr);
     }
     EXPECT_NE(audio[0][1000], 0.25f);
   }
 }
 
 }  // namespace
-}  // namespace kelo::pluginhost
+}  // namespace kelo::test
