@@ -373,7 +373,7 @@ void SpatializerPost::process(float** audio, std::int32_t frames, const HDMIDIEv
       if (midiIn->events[i].status == kController)
         applyController(midiIn->events[i].data1, midiIn->events[i].data2);
   }
-  if (frames <= 0 || audio == nullptr) return;
+  if (frames <= 0 || audio == nullptr || audio[0] == nullptr || audio[1] == nullptr) return;
 
   if (!isFading() && (positionTarget != position || distanceTarget != distance ||
                       stageOnTarget != stageOn || arrangementTarget != arrangement)) {

@@ -82,9 +82,15 @@ void ThreeBandEQ::stop() {}
 void ThreeBandEQ::setDSPInfo(const DSPInfo* info) {
   EffectPlugin::setDSPInfo(info);
   const std::int32_t channels = static_cast<std::int32_t>(numAudioIns);
-  for (Band& band : bands) {
-    band.states = std::make_unique<biquad_state[]>(static_cast<std::size_t>(channels));
-    for (std::int32_t ch = 0; ch < channels; ++ch) biquad_state_init(&band.states[ch]);
+  // All three memories first, so that a failed allocation leaves the filters as they were.
+  std::unique_ptr<biquad_state[]> states[kBands];
+  for (auto& memory : states) {
+    memory = std::make_unique<biquad_state[]>(static_cast<std::size_t>(channels));
+    for (std::int32_t ch = 0; ch < channels; ++ch) biquad_state_init(&memory[ch]);
+  }
+  for (int b = 0; b < kBands; ++b) {
+    Band& band = bands[b];
+    band.states = std::move(states[b]);
     retune(band);
     cook(band);
     biquad_interpolation_state_init(&band.glide, &band.coeffs);
