@@ -268,6 +268,17 @@ TEST(SpatializerTransparent, UntilBothTextsAndEveryNumberAreUsable) {
   EXPECT_FALSE(readable.post.isTransparent());
 }
 
+TEST(SpatializerTransparent, TheTextIsReadUpTo1023Characters) {
+  // The twelfth number, the distance, starts at character 1022: cut to "0", it leaves the
+  // stage model off (the panner's one tap).
+  const std::string eleven = "45|-45|2|30|6|5|20|0|2|15|0.3|";
+  const std::string text = eleven + std::string(1022 - eleven.size(), ' ') + "0.5";
+  Spatializer cut(text);
+  EXPECT_EQ(cut.post.getTapCount(), 1u);
+  Spatializer whole(eleven + "0.5");
+  EXPECT_EQ(whole.post.getTapCount(), 7u);
+}
+
 TEST(SpatializerPanner, CentredAtDistanceZeroGivesTheInputBack) {
   Spatializer spatializer("45|-45|2|30|6|5|20|0|2|15|0.5|0");
   const Stereo input = noiseStereo(1000);
