@@ -169,3 +169,44 @@ function(kelo_add_gtest area name)
     set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${script})
   endif()
 endfunction()
+
+# kelo_add_bundle_gtests(<area> BUNDLE <bundle target> [HOST sources...] [ENGINE sources...]
+#                        [REALTIME sources...] [LIBS ...])
+# The test programs of an engine plug-in bundle that run it the way the engine does:
+# <area> bundle (HOST: through PluginInstance and kelo-plugin-run, with the block-split kit
+# and the WAV helpers), <area> engine (ENGINE: inside the reference engine, with its fixture)
+# and <area> render (REALTIME: under the real-time guard, label realtime). Each program gets
+# KELO_BUNDLE (the bundle folder), KELO_BUNDLE_SO, KELO_PLUGIN_RUN and KELO_ENGINE_SO.
+function(kelo_add_bundle_gtests area)
+  cmake_parse_arguments(ARG "" "BUNDLE" "HOST;ENGINE;REALTIME;LIBS" ${ARGN})
+  set(definitions
+    KELO_BUNDLE="$<TARGET_PROPERTY:${ARG_BUNDLE},KELO_BUNDLE_DIR>"
+    KELO_BUNDLE_SO="$<TARGET_FILE:${ARG_BUNDLE}>"
+    KELO_PLUGIN_RUN="$<TARGET_FILE:kelo_plugin_run>"
+    KELO_ENGINE_SO="$<TARGET_FILE:kelo_engine>")
+  set(programs "")
+  if(ARG_HOST)
+    pkg_check_modules(KELO_BUNDLE_TEST_SNDFILE REQUIRED IMPORTED_TARGET sndfile)
+    kelo_add_gtest(${area} bundle
+      SOURCES ${ARG_HOST} ${CMAKE_SOURCE_DIR}/tests/Sampler/sdk/host/WavFiles.cpp
+      LIBS ${ARG_LIBS} kelo_test_plugin_kit PkgConfig::KELO_BUNDLE_TEST_SNDFILE ${CMAKE_DL_LIBS})
+    list(APPEND programs test_${area}_bundle)
+  endif()
+  if(ARG_ENGINE)
+    kelo_add_gtest(${area} engine
+      SOURCES ${ARG_ENGINE} ${CMAKE_SOURCE_DIR}/tests/engine/EngineFixture.cpp
+      LIBS ${ARG_LIBS} kelo_test_support vnl ${CMAKE_DL_LIBS})
+    list(APPEND programs test_${area}_engine)
+  endif()
+  if(ARG_REALTIME)
+    kelo_add_gtest(${area} render SOURCES ${ARG_REALTIME}
+      LIBS ${ARG_LIBS} kelo_rt_guard kelo_test_plugin_kit LABELS realtime)
+    list(APPEND programs test_${area}_render)
+  endif()
+  foreach(program ${programs})
+    if(TARGET ${program})
+      target_compile_definitions(${program} PRIVATE ${definitions})
+      add_dependencies(${program} ${ARG_BUNDLE} kelo_plugin_run kelo_engine)
+    endif()
+  endforeach()
+endfunction()

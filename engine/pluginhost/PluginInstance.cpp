@@ -184,7 +184,7 @@ void PluginInstance::idle() {
 void PluginInstance::clear(float* const* audio, std::int32_t frames, HDMIDIEvents* midiOut) {
   for (std::int32_t channel = 0; audio != nullptr && channel < m_audioChannels; ++channel)
     std::fill(audio[channel], audio[channel] + frames, 0.0f);
-  if (midiOut != nullptr && isMIDIPlugin()) midiOut->numEvents = 0;
+  if (midiOut != nullptr) midiOut->numEvents = 0;
 }
 
 void PluginInstance::process(float* const* audio, std::int32_t frames, const HDMIDIEvents* midiIn,
@@ -196,7 +196,7 @@ void PluginInstance::process(float* const* audio, std::int32_t frames, const HDM
     return;
   }
   const std::int64_t inCount = validCount(midiIn);
-  if (midiOut != nullptr && isMIDIPlugin()) midiOut->numEvents = 0;
+  if (midiOut != nullptr) midiOut->numEvents = 0;
   const auto lastTick = static_cast<std::uint32_t>(frames - 1);
   for (std::int32_t done = 0; done < frames;) {
     const std::int32_t chunk = std::min(frames - done, m_dspInfo.maxBlockSize);
@@ -217,7 +217,7 @@ void PluginInstance::process(float* const* audio, std::int32_t frames, const HDM
     m_blockOut->numEvents = 0;
     m_handle->processor(m_handle, m_audioChannels > 0 ? m_blockAudio : nullptr, chunk, &in,
                         m_blockOut.get(), sync);
-    if (midiOut != nullptr && isMIDIPlugin()) {
+    if (midiOut != nullptr) {
       const std::int64_t outCount = validCount(m_blockOut.get());
       for (std::int64_t i = 0; i < outCount; ++i) {
         const std::uint32_t tick =

@@ -71,9 +71,9 @@ class PluginInstance {
 
   /// Renders `frames` in place on numAudioChannels() arrays, in calls of at most
   /// maxBlockSize frames; events (ticks within the block, in order) go to the call holding
-  /// their tick, the first block after start also carries the defaults. For a MIDI plug-in
-  /// `midiOut` (may be null) receives its events with ticks within the block; for an audio
-  /// plug-in it is left alone.
+  /// their tick, the first block after start also carries the defaults. `midiOut` (may be
+  /// null) receives the events the plug-in writes, MIDI and audio plug-ins alike, with ticks
+  /// within the block.
   void process(float* const* audio, std::int32_t frames,
                const vantor::KELOPluginSDK::HDMIDIEvents* midiIn,
                vantor::KELOPluginSDK::HDMIDIEvents* midiOut,

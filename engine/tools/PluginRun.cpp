@@ -32,7 +32,7 @@ constexpr const char* kUsage =
     "  --events FILE       MIDI event script: lines \"frame status data1 data2\", # comments;\n"
     "                      status decimal or 0x hex, data2 from 0 to 1\n"
     "  --output FILE       processed audio, 32-bit float WAV\n"
-    "  --events-out FILE   events a MIDI plug-in sends, in the script format\n"
+    "  --events-out FILE   events the plug-in sends, in the script format\n"
     "  --rate HZ           sample rate (default: the input's, else 48000)\n"
     "  --block FRAMES      frames per process call and maxBlockSize (default 256)\n"
     "  --channels N        audio channels offered (default: the input's, else 2)\n"
@@ -199,7 +199,7 @@ int run(std::map<std::string, std::string>& options) {
       pointers[channel] = audio[channel].data() + done;
     out->numEvents = 0;
     instance->process(pointers.data(), count, in.get(), out.get(), nullptr);
-    for (std::int64_t i = 0; instance->isMIDIPlugin() && i < out->numEvents; ++i) {
+    for (std::int64_t i = 0; i < out->numEvents; ++i) {
       const HDMIDIEvent& event = out->events[i];
       sent << done + event.bufTick << ' ' << event.status << ' ' << event.data1 << ' '
            << event.data2 << '\n';

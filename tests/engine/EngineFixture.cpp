@@ -68,17 +68,15 @@ void EngineFixture::destroy(void* instance) {
   EXPECT_EQ(call(instance, KELO_OP_INSTANCE_DESTROY), 0);
 }
 
-void EngineFixture::writeSetup(const std::string& plugins) {
-  ASSERT_TRUE(writeFile(m_data.file("KeloSetup.xml"),
-                        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<KeloSetup version=\"1\">\n" +
-                            plugins + "</KeloSetup>\n"));
-}
-
-std::string EngineFixture::setupPlugin(const std::string& bundle, const std::string& identifier,
-                                       const std::string& init) {
-  std::string element = "  <Plugin bundle=\"" + bundle + "\" identifier=\"" + identifier + '"';
-  if (!init.empty()) element += " init=\"" + init + '"';
-  return element + "/>\n";
+void EngineFixture::writeSetup(const std::vector<SetupEntry>& plugins) {
+  std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<KeloSetup version=\"1\">\n";
+  for (const SetupEntry& plugin : plugins) {
+    text += "  <Plugin bundle=\"" + plugin.bundle + "\" identifier=\"" + plugin.identifier + "\"";
+    if (!plugin.init.empty()) text += " init=\"" + plugin.init + "\"";
+    if (!plugin.extra.empty()) text += " extra=\"" + plugin.extra + "\"";
+    text += "/>\n";
+  }
+  ASSERT_TRUE(writeFile(m_data.file("KeloSetup.xml"), text + "</KeloSetup>\n"));
 }
 
 void EngineFixture::prepareOutputs(int outputs, int frames) {

@@ -57,12 +57,6 @@ class EngineFixture : public ::testing::Test {
                       int inputs = 0);
   void destroy(void* instance);
 
-  /// Replaces the data folder's "KeloSetup.xml" with one naming `plugins` (setupPlugin lines).
-  void writeSetup(const std::string& plugins);
-  /// One plug-in element of "KeloSetup.xml"; `init` empty for none.
-  static std::string setupPlugin(const std::string& bundle, const std::string& identifier,
-                                 const std::string& init = "");
-
   /// Sets up `outputs` channels of `frames` frames, filled with a marker value.
   void prepareOutputs(int outputs, int frames);
   /// One KELO_OP_PROCESS of the events in m_block, inside a real-time region.
@@ -70,6 +64,14 @@ class EngineFixture : public ::testing::Test {
   /// The same through KELO_OP_PROCESS_EX, with `inputs` (may be null).
   std::int32_t processEx(void* instance, int frames, float** inputs);
   void setEvents(std::initializer_list<vantor::MIDIEvent> events);
+  /// One engine plug-in of a "KeloSetup.xml": bundle path, identifier and the two init
+  /// texts (plain characters only: they are written unescaped; empty ones are left out).
+  struct SetupEntry {
+    std::string bundle, identifier, init, extra;
+  };
+  /// Replaces the data folder's "KeloSetup.xml" with one naming these engine plug-ins in
+  /// running order; instances created later run them.
+  void writeSetup(const std::vector<SetupEntry>& plugins);
 
   std::vector<std::uint8_t> chunk(void* instance);
   std::vector<KeloFinding> findings();

@@ -25,9 +25,7 @@ std::vector<float> noise(std::size_t frames, unsigned seed) {
   return v;
 }
 
-namespace {
-
-std::vector<std::size_t> cycled(std::size_t total, std::vector<std::size_t> steps) {
+std::vector<std::size_t> cycled(std::size_t total, const std::vector<std::size_t>& steps) {
   std::vector<std::size_t> out;
   for (std::size_t done = 0, i = 0; done < total; ++i) {
     const std::size_t n = std::min(steps[i % steps.size()], total - done);
@@ -37,7 +35,13 @@ std::vector<std::size_t> cycled(std::size_t total, std::vector<std::size_t> step
   return out;
 }
 
-}  // namespace
+std::vector<std::size_t> seededLengths(unsigned seed, std::size_t largest, std::size_t count) {
+  std::mt19937 rng(seed);
+  std::uniform_int_distribution<std::size_t> dist(1, std::max<std::size_t>(largest, 1));
+  std::vector<std::size_t> steps(count);
+  for (std::size_t& s : steps) s = dist(rng);
+  return steps;
+}
 
 const std::vector<CallPattern>& allCallPatterns() {
   static const std::vector<CallPattern> patterns = {
@@ -49,13 +53,7 @@ const std::vector<CallPattern>& allCallPatterns() {
       {"sized-maximum",
        [](std::size_t t, std::size_t largest) { return cycled(t, {std::max<std::size_t>(largest, 1)}); }},
       {"random",
-       [](std::size_t t, std::size_t) {
-         std::mt19937 rng(4711);
-         std::uniform_int_distribution<std::size_t> dist(1, 1024);
-         std::vector<std::size_t> steps(512);
-         for (std::size_t& s : steps) s = dist(rng);
-         return cycled(t, steps);
-       }},
+       [](std::size_t t, std::size_t) { return cycled(t, seededLengths(4711, 1024, 512)); }},
       {"whole", [](std::size_t t, std::size_t) { return cycled(t, {std::max<std::size_t>(t, 1)}); }},
   };
   return patterns;

@@ -28,6 +28,12 @@ struct CallPattern {
   std::function<std::vector<std::size_t>(std::size_t total, std::size_t largest)> lengths;
 };
 
+/// `steps` repeated until they cover `total` (the last one cut short).
+std::vector<std::size_t> cycled(std::size_t total, const std::vector<std::size_t>& steps);
+
+/// `count` seeded random lengths from 1 to `largest`.
+std::vector<std::size_t> seededLengths(unsigned seed, std::size_t largest, std::size_t count);
+
 /// Every pattern: all calls of 1 frame; 3, 4, 5, 7, 8 and 9; 31, 32 and 33 cycled; 1024;
 /// 5000; the sized maximum; seeded random lengths 1..1024; one call of everything.
 const std::vector<CallPattern>& allCallPatterns();

@@ -7,10 +7,11 @@ extern char** environ;
 
 namespace kelo::test {
 
-int runProgram(std::vector<std::string> arguments) {
-  if (arguments.empty()) return -1;
+int runProgram(const std::string& program, const std::vector<std::string>& arguments) {
+  std::vector<std::string> words = arguments;
+  words.insert(words.begin(), program);
   std::vector<char*> argv;
-  for (std::string& argument : arguments) argv.push_back(argument.data());
+  for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
   pid_t pid = 0;
   if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;

@@ -1,4 +1,4 @@
-// Runs a program for a test, as a person would from a shell but without one.
+// Runs a program of the build the way a person would, for tests of command-line tools.
 #pragma once
 
 #include <string>
@@ -6,8 +6,8 @@
 
 namespace kelo::test {
 
-/// Runs `arguments` (the program's path first) with this process's environment, waits, and
-/// answers its exit status; -1 when it could not start or did not exit normally.
-int runProgram(std::vector<std::string> arguments);
+/// Starts `program` with `arguments` (no shell), waits for it and answers its exit status;
+/// -1 when it could not be started or did not exit normally.
+int runProgram(const std::string& program, const std::vector<std::string>& arguments);
 
 }  // namespace kelo::test

@@ -34,8 +34,7 @@ void expectPluginRunFollows(const char* identifier, const char* initText,
   constexpr std::uint32_t kBlock = 256;
   TempDir dir;
   ASSERT_TRUE(writeFile(dir.file("in.txt"), scriptText(in, kBlock)));
-  std::vector<std::string> arguments = {KELO_PLUGIN_RUN,
-                                        "--bundle",
+  std::vector<std::string> arguments = {"--bundle",
                                         KELO_PHRASEKIT_BUNDLE,
                                         "--plugin",
                                         identifier,
@@ -51,7 +50,7 @@ void expectPluginRunFollows(const char* identifier, const char* initText,
     arguments.push_back("--init");
     arguments.push_back(initText);
   }
-  ASSERT_EQ(runProgram(arguments), 0);
+  ASSERT_EQ(runProgram(KELO_PLUGIN_RUN, arguments), 0);
   std::vector<EventRows> expected = out;
   expected[0].insert(expected[0].begin(), fromDefaults.begin(), fromDefaults.end());
   EXPECT_EQ(parseScript(readFile(dir.file("out.txt")), kBlock, in.size()), expected);

@@ -21,7 +21,7 @@ class EnginePlugins : public EngineFixture {
 };
 
 TEST_F(EnginePlugins, AnAudioPluginRunsOnTheOutput) {
-  writeSetup(setupPlugin(KELO_TEST_MIDI_SO, kMarkerId));
+  writeSetup({{KELO_TEST_MIDI_SO, kMarkerId}});
   void* instance = createStarted(2);
   ASSERT_NE(instance, nullptr);
   prepareOutputs(2, 256);
@@ -41,7 +41,7 @@ TEST_F(EnginePlugins, AMIDIPluginRunsBeforeTheVoices) {
   EXPECT_FALSE(silent(0));  // without plug-ins the note sounds
   destroy(plain);
 
-  writeSetup(setupPlugin(KELO_TEST_MIDI_SO, kSwallowId));
+  writeSetup({{KELO_TEST_MIDI_SO, kSwallowId}});
   void* swallowed = createStarted(2);
   ASSERT_NE(swallowed, nullptr);
   prepareOutputs(2, 256);
@@ -60,7 +60,7 @@ TEST_F(EnginePlugins, APassThroughOnTheOutputChangesNothing) {
   const auto expected = m_outputs;
   destroy(plain);
 
-  writeSetup(setupPlugin(KELO_TEST_PLUGINS_BUNDLE, kPassThroughId));
+  writeSetup({{KELO_TEST_PLUGINS_BUNDLE, kPassThroughId}});
   void* instance = createStarted(2);
   ASSERT_NE(instance, nullptr);
   prepareOutputs(2, 256);

@@ -34,7 +34,7 @@ class PhrasekitInEngine : public EngineFixture {
   void expectPlaysAs(const char* identifier, const Blocks& played, const Blocks& expected) {
     const auto bare = render(expected);
     const auto unprocessed = render(played);
-    writeSetup(setupPlugin(KELO_PHRASEKIT_BUNDLE, identifier));
+    writeSetup({{KELO_PHRASEKIT_BUNDLE, identifier}});
     const auto withPlugin = render(played);
     ASSERT_EQ(withPlugin.size(), played.size());
     EXPECT_EQ(withPlugin, bare);

@@ -1,0 +1,22 @@
+// MicField.bundle: the stage spatializer; its record carries no audio specification.
+#include "Sampler/sdk/PluginEntry.h"
+#include "effects/small/MicField/SpatializerPost.h"
+
+namespace vantor::KELOPluginSDK {
+
+namespace {
+
+constexpr PluginRow kRows[] = {
+    {.identifier = "com.Sorvelin.Stage.Effect.First", .create = &makePlugin<acme::SpatializerPost>,
+     .shortName = "Stage.Effect.First", .displayName = "Sorvelin\tStage.Effect.First"},
+};
+static_assert(isValidTable(kRows, InfoStrings::TextAndNul));
+
+}  // namespace
+
+const BundleTable& bundleTable() {
+  static constexpr BundleTable table{kRows, InfoStrings::TextAndNul};
+  return table;
+}
+
+}  // namespace vantor::KELOPluginSDK

@@ -1,0 +1,56 @@
+// The reference engine running TriBand from its "KeloSetup.xml": a tone of the engine's own
+// voices leaves the engine changed by the gain the cookbook gives the band there.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "tests/Sampler/source/CookbookReference.h"
+#include "tests/engine/EngineFixture.h"
+
+namespace kelo::test {
+namespace {
+
+class TriBandInTheEngine : public EngineFixture {
+ protected:
+  // The left output's amplitude of the 440 Hz note 69 over its last 4800 frames (44 whole
+  // periods), with `first` as the first block's events.
+  double toneAmplitude(std::initializer_list<vantor::MIDIEvent> first) {
+    void* instance = createStarted(2);
+    EXPECT_NE(instance, nullptr);
+    if (instance == nullptr) return 0;
+    std::vector<float> left;
+    for (int block = 0; block < 24; ++block) {
+      prepareOutputs(2, kMaxFrames);
+      if (block == 0)
+        setEvents(first);
+      else
+        setEvents({});
+      EXPECT_EQ(process(instance, kMaxFrames), 0);
+      left.insert(left.end(), m_outputs[0].begin(), m_outputs[0].end());
+    }
+    destroy(instance);
+    double s = 0, c = 0;
+    for (std::size_t i = left.size() - 4800; i < left.size(); ++i) {
+      const double phase = 2 * M_PI * 440.0 * static_cast<double>(i) / kRate;
+      s += left[i] * std::sin(phase);
+      c += left[i] * std::cos(phase);
+    }
+    return 2.0 * std::hypot(s, c) / 4800;
+  }
+};
+
+TEST_F(TriBandInTheEngine, AToneChangesByTheBandsGain) {
+  const double plain = toneAmplitude({midiEvent(0x90, 69, 100, 0)});
+  ASSERT_GT(plain, 0.01);
+  writeSetup({{KELO_BUNDLE, "com.Sorvelin.TriBand"}});
+  // The peak at +12 dB, its centre asked at 100 Hz and so held at 480 Hz (0.01 x 48000).
+  const double equalised = toneAmplitude(
+      {midiEvent(0x90, 69, 100, 0), midiEvent(0xB0, 1, 127, 0), midiEvent(0xB0, 4, 0, 0)});
+  const double expected = cookbook::equaliser(kRate, 0, 12, 0, 100)[1].magnitude(440.0 / kRate);
+  EXPECT_NEAR(20 * std::log10(equalised / plain), 20 * std::log10(expected), 0.02);
+  EXPECT_GT(expected, 3.5);
+}
+
+}  // namespace
+}  // namespace kelo::test
