@@ -1,0 +1,48 @@
+#include "tests/support/RunProgram.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+extern char** environ;
+
+namespace kelo::test {
+
+ProgramRun runProgram(const std::vector<std::string>& argv) {
+  ProgramRun run;
+  if (argv.empty()) return run;
+  int pipeEnds[2];
+  if (::pipe2(pipeEnds, O_CLOEXEC) != 0) return run;
+  std::vector<std::string> arguments = argv;
+  std::vector<char*> pointers;
+  for (std::string& argument : arguments) pointers.push_back(argument.data());
+  pointers.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
+  pid_t pid = -1;
+  const int spawned = posix_spawnp(&pid, pointers[0], &actions, nullptr, pointers.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(pipeEnds[1]);
+  if (spawned == 0) {
+    char buffer[64 * 1024];
+    for (;;) {
+      const ssize_t got = ::read(pipeEnds[0], buffer, sizeof buffer);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) break;
+      run.out.append(buffer, static_cast<std::size_t>(got));
+    }
+  }
+  ::close(pipeEnds[0]);
+  if (spawned != 0) return run;
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (WIFEXITED(status)) run.status = WEXITSTATUS(status);
+  return run;
+}
+
+}  // namespace kelo::test
