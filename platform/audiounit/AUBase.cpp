@@ -185,7 +185,6 @@ OSStatus AUBase::ChangeStreamFormat(AudioUnitScope scope, AudioUnitElement eleme
   AUElement* found = GetElement(scope, element);
   if (found == nullptr) return kAudioUnitErr_InvalidElement;
   found->SetStreamFormat(next);
-  PropertyChanged(kAudioUnitProperty_StreamFormat, scope, element);
   return noErr;
 }
 

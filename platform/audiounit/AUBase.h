@@ -80,6 +80,8 @@ class AUBase {
 
   /// After construction, before any other call.
   virtual void PostConstructor() { CreateElements(); }
+  /// Before destruction: an initialised unit is cleaned up first.
+  virtual void PreDestructor() { DoCleanup(); }
   virtual OSStatus Initialize() { return noErr; }
   virtual void Cleanup() {}
   virtual OSStatus Reset(AudioUnitScope scope, AudioUnitElement element) { return noErr; }
@@ -104,7 +106,7 @@ class AUBase {
   virtual bool StreamFormatWritable(AudioUnitScope scope, AudioUnitElement element) = 0;
   /// The unit's channel table; 0 entries: any count.
   virtual UInt32 SupportedNumChannels(const AUChannelInfo** outInfo) { return 0; }
-  /// Sets the element's format and announces property 8.
+  /// Sets the element's format; a unit announces what the change means to it.
   virtual OSStatus ChangeStreamFormat(AudioUnitScope scope, AudioUnitElement element,
                                       const CAStreamBasicDescription& previous,
                                       const CAStreamBasicDescription& next);

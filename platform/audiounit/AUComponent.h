@@ -1,6 +1,6 @@
 // The component interface of a music device: `AUMusicDeviceFactory<Unit>::Factory` is what a
 // bundle exports under its factory name. Each call of the factory answers a new table; Open
-// constructs the unit and runs its PostConstructor, Close deletes it, Lookup finds a method by
+// constructs the unit and runs its PostConstructor, Close runs its PreDestructor and deletes it, Lookup finds a method by
 // selector. No exception leaves a method: it answers an error instead.
 #pragma once
 
@@ -61,6 +61,7 @@ class AUMusicDeviceFactory {
     if (self == nullptr) return kAudio_ParamError;
     Instance* instance = static_cast<Instance*>(self);
     try {
+      if (instance->unit != nullptr) instance->unit->PreDestructor();
       delete instance->unit;
     } catch (...) {
     }

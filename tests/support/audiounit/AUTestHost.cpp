@@ -18,7 +18,12 @@ AudioComponentFactoryFunction loadComponentFactory(const std::string& path, cons
   CFStringRef name = CFStringCreateWithCString(nullptr, factoryName, kCFStringEncodingUTF8);
   void* factory = CFBundleGetFunctionPointerForName(bundle, name);
   CFRelease(name);
-  if (factory == nullptr) CFRelease(bundle);  // else kept: the code stays loaded
+  if (factory == nullptr) {
+    CFRelease(bundle);
+    return nullptr;
+  }
+  static std::vector<CFBundleRef> loaded;  // the code stays loaded for the process
+  loaded.push_back(bundle);
   return reinterpret_cast<AudioComponentFactoryFunction>(factory);
 }
 
@@ -146,9 +151,10 @@ OSStatus AUTestHost::setParameter(AudioUnitParameterID id, AudioUnitScope scope,
   return method<AudioUnitSetParameterProc>(kAudioUnitSetParameterSelect)(m_table, id, scope, element, value, 0);
 }
 
-OSStatus AUTestHost::listen(AudioUnitPropertyID id) {
-  return method<AudioUnitAddPropertyListenerProc>(kAudioUnitAddPropertyListenerSelect)(m_table, id,
-                                                                                      &onPropertyChanged, this);
+OSStatus AUTestHost::listen(AudioUnitPropertyID id) { return addListener(id, &onPropertyChanged, this); }
+
+OSStatus AUTestHost::addListener(AudioUnitPropertyID id, AudioUnitPropertyListenerProc proc, void* userData) {
+  return method<AudioUnitAddPropertyListenerProc>(kAudioUnitAddPropertyListenerSelect)(m_table, id, proc, userData);
 }
 
 void AUTestHost::onPropertyChanged(void* user, AudioComponentInstance, AudioUnitPropertyID id,

@@ -59,6 +59,8 @@ class AUTestHost {
 
   /// Records every change of `id` announced from now on.
   OSStatus listen(AudioUnitPropertyID id);
+  /// A listener of the test's own (one that must outlive the host, say).
+  OSStatus addListener(AudioUnitPropertyID id, AudioUnitPropertyListenerProc proc, void* userData);
   struct Notification {
     AudioUnitPropertyID id;
     AudioUnitScope scope;
