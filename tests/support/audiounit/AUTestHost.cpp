@@ -22,8 +22,9 @@ AudioComponentFactoryFunction loadComponentFactory(const std::string& path, cons
     CFRelease(bundle);
     return nullptr;
   }
-  static std::vector<CFBundleRef> loaded;  // the code stays loaded for the process
-  loaded.push_back(bundle);
+  // The code stays loaded for the process; never destroyed, so the references stay reachable.
+  static auto* const loaded = new std::vector<CFBundleRef>;
+  loaded->push_back(bundle);
   return reinterpret_cast<AudioComponentFactoryFunction>(factory);
 }
 
