@@ -13,16 +13,8 @@ KELO_PREFERENCE_SANDBOX();
 namespace {
 
 KeloEngineTestControlFunction engineControl() {
-  static CFBundleRef bundle = nullptr;  // kept for the process
-  static const auto control = [] {
-    const std::string path = KELO_ENGINE_BUNDLE;
-    CFURLRef url = CFURLCreateFromFileSystemRepresentation(
-        nullptr, reinterpret_cast<const UInt8*>(path.data()), static_cast<CFIndex>(path.size()), true);
-    bundle = CFBundleCreate(nullptr, url);
-    CFRelease(url);
-    return reinterpret_cast<KeloEngineTestControlFunction>(
-        CFBundleGetFunctionPointerForName(bundle, CFSTR("keloEngineTestControl")));
-  }();
+  static const auto control =
+      reinterpret_cast<KeloEngineTestControlFunction>(bundleFunction(KELO_ENGINE_BUNDLE, "keloEngineTestControl"));
   return control;
 }
 

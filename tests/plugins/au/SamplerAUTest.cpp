@@ -322,6 +322,84 @@ TEST_F(SamplerAUTest, AHostBarStartThatCannotBeRightIsReportedOnce) {
   EXPECT_EQ(logCount("negative barStartPos"), 0) << "once per object, whichever comes first";
 }
 
+struct HostTransport {
+  double ppq = 0.0;
+  bool musicalTime = true;
+  Float32 numerator = 4.0f;
+  UInt32 denominator = 4;
+  double downbeat = 0.0;
+};
+
+OSStatus transportBeat(void* user, Float64* beat, Float64* tempo) {
+  *beat = static_cast<HostTransport*>(user)->ppq;
+  *tempo = 100.0;
+  return noErr;
+}
+
+OSStatus transportTime(void* user, UInt32*, Float32* numerator, UInt32* denominator, Float64* downbeat) {
+  const auto* host = static_cast<HostTransport*>(user);
+  if (!host->musicalTime) return kAudio_UnimplementedError;
+  *numerator = host->numerator;
+  *denominator = host->denominator;
+  *downbeat = host->downbeat;
+  return noErr;
+}
+
+OSStatus transportState(void*, Boolean* playing, Boolean* changed, Float64* sample, Boolean* cycling,
+                        Float64* cycleStart, Float64* cycleEnd) {
+  *playing = 1;
+  *changed = 1;
+  *sample = 4800.0;
+  *cycling = 1;
+  *cycleStart = 4.0;
+  *cycleEnd = 12.0;
+  return noErr;
+}
+
+TEST_F(SamplerAUTest, TheHostsTransportReachesTheEngineWithItsBarStartMended) {
+  writeDataFolder(m_data.path());
+  writeEnginePath(SYNC_RECORDER_BUNDLE);
+  const auto recorded = reinterpret_cast<const vantor::SyncInfo* (*)()>(
+      kelo::test::bundleFunction(SYNC_RECORDER_BUNDLE, "keloRecordedSync"));
+  ASSERT_NE(recorded, nullptr);
+  struct Row {
+    const char* what;
+    HostTransport host;
+    double barStart;
+    std::int32_t numerator, denominator;
+  };
+  // Slices run in order on one unit, so a signature kept comes from the row before.
+  const Row rows[] = {
+      {"no musical time", {7.5, false}, 4.0, 4, 4},
+      {"3/4 on its downbeat", {7.5, true, 3.0f, 4, 6.0}, 6.0, 3, 4},
+      {"4/4 bar start behind", {10.0, true, 4.0f, 4, 0.0}, 8.0, 4, 4},
+      {"negative position", {-3.0, true, 4.0f, 4, 0.0}, -4.0, 4, 4},
+      {"zero denominator keeps 4/4", {2.0, true, 7.0f, 0, 0.0}, 0.0, 4, 4},
+      {"zero numerator keeps 4/4", {2.0, true, 0.2f, 8, 0.0}, 0.0, 4, 4},
+  };
+  auto host = openHost();
+  HostTransport transport;
+  ASSERT_EQ(host->setHostCallbacks({&transport, &transportBeat, &transportTime, &transportState, nullptr}), noErr);
+  ASSERT_EQ(host->initialize(), noErr);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    transport = row.host;
+    ASSERT_EQ(host->render(64), noErr);
+    const vantor::SyncInfo& sync = *recorded();
+    EXPECT_EQ(sync.ppqPosition, row.host.ppq);
+    EXPECT_EQ(sync.tempo, 100.0);
+    EXPECT_EQ(sync.barStartPosition, row.barStart);
+    EXPECT_EQ(sync.timeSigNumerator, row.numerator);
+    EXPECT_EQ(sync.timeSigDenominator, row.denominator);
+    EXPECT_EQ(sync.samplePosition, 4800.0);
+    EXPECT_TRUE(sync.playing);
+    EXPECT_TRUE(sync.transportChanged);
+    EXPECT_EQ(sync.loopStartPosition, 4.0);
+    EXPECT_EQ(sync.loopEndPosition, 12.0);
+    EXPECT_EQ(sync.sampleRate, 48000.0);
+  }
+}
+
 TEST_F(SamplerAUTest, ChannelTableAndLayoutsOfTheMultiOutputBuild) {
   auto host = openHost(1, 5);
   AUChannelInfo table[3] = {};

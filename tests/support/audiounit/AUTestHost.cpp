@@ -8,24 +8,24 @@
 
 namespace kelo::test {
 
-AudioComponentFactoryFunction loadComponentFactory(const std::string& path, const char* factoryName) {
+void* bundleFunction(const std::string& path, const char* name) {
   CFURLRef url = CFURLCreateFromFileSystemRepresentation(
       nullptr, reinterpret_cast<const UInt8*>(path.data()), static_cast<CFIndex>(path.size()), true);
   if (url == nullptr) return nullptr;
   CFBundleRef bundle = CFBundleCreate(nullptr, url);
   CFRelease(url);
   if (bundle == nullptr) return nullptr;
-  CFStringRef name = CFStringCreateWithCString(nullptr, factoryName, kCFStringEncodingUTF8);
-  void* factory = CFBundleGetFunctionPointerForName(bundle, name);
-  CFRelease(name);
-  if (factory == nullptr) {
+  CFStringRef text = CFStringCreateWithCString(nullptr, name, kCFStringEncodingUTF8);
+  void* function = CFBundleGetFunctionPointerForName(bundle, text);
+  CFRelease(text);
+  if (function == nullptr) {
     CFRelease(bundle);
     return nullptr;
   }
   // The code stays loaded for the process; never destroyed, so the references stay reachable.
   static auto* const loaded = new std::vector<CFBundleRef>;
   loaded->push_back(bundle);
-  return reinterpret_cast<AudioComponentFactoryFunction>(factory);
+  return function;
 }
 
 AUTestHost::AUTestHost(AudioComponentFactoryFunction factory) {

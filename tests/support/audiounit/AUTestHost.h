@@ -14,9 +14,12 @@
 
 namespace kelo::test {
 
-/// Loads the bundle at `path` and finds its factory; null (with the bundle released) when
-/// either fails. The bundle stays loaded for the process.
-AudioComponentFactoryFunction loadComponentFactory(const std::string& path, const char* factoryName);
+/// Loads the bundle at `path` and finds the function `name` in it; null (with the bundle
+/// released) when either fails. The bundle stays loaded for the process.
+void* bundleFunction(const std::string& path, const char* name);
+inline AudioComponentFactoryFunction loadComponentFactory(const std::string& path, const char* factoryName) {
+  return reinterpret_cast<AudioComponentFactoryFunction>(bundleFunction(path, factoryName));
+}
 
 class AUTestHost {
  public:
