@@ -21,10 +21,13 @@ class MusicDeviceBase : public AUBase, public AUMIDIBase {
  public:
   MusicDeviceBase(AudioComponentInstance instance, UInt32 numInputs, UInt32 numOutputs, UInt32 numGroups = 0)
       : AUBase(instance, numInputs, numOutputs, numGroups) {}
-  virtual OSStatus PrepareInstrument(MusicDeviceInstrumentID instrument) = 0;
-  virtual OSStatus ReleaseInstrument(MusicDeviceInstrumentID instrument) = 0;
+  // The instrument calls; a device that plays only from MIDI keeps these answers.
+  virtual OSStatus PrepareInstrument(MusicDeviceInstrumentID instrument) { return noErr; }
+  virtual OSStatus ReleaseInstrument(MusicDeviceInstrumentID instrument) { return noErr; }
   virtual OSStatus StartNote(MusicDeviceInstrumentID instrument, MusicDeviceGroupID group,
                              NoteInstanceID* outNoteInstanceID, UInt32 offsetSampleFrame,
-                             const MusicDeviceNoteParams& params) = 0;
-  virtual OSStatus StopNote(MusicDeviceGroupID group, NoteInstanceID note, UInt32 offsetSampleFrame) = 0;
+                             const MusicDeviceNoteParams& params) {
+    return noErr;
+  }
+  virtual OSStatus StopNote(MusicDeviceGroupID group, NoteInstanceID note, UInt32 offsetSampleFrame) { return noErr; }
 };

@@ -48,11 +48,6 @@ class ToyUnit : public MusicDeviceBase {
     g_seen.midi.push_back({status, channel, data1, data2, static_cast<int>(frame)});
     return noErr;
   }
-  OSStatus PrepareInstrument(MusicDeviceInstrumentID) override { return noErr; }
-  OSStatus ReleaseInstrument(MusicDeviceInstrumentID) override { return noErr; }
-  OSStatus StartNote(MusicDeviceInstrumentID, MusicDeviceGroupID, NoteInstanceID*, UInt32,
-                     const MusicDeviceNoteParams&) override { return noErr; }
-  OSStatus StopNote(MusicDeviceGroupID, NoteInstanceID, UInt32) override { return noErr; }
   static inline Float64 lastTempo = 0.0;
 };
 

@@ -4,6 +4,7 @@
 
 #include "VNL/source/Config.h"
 #include "VNL/source/FileUtils.h"
+#include "tests/support/LogCapture.h"
 #include "tests/support/PreferenceSandbox.h"
 
 namespace kelo::test {
@@ -79,14 +80,8 @@ std::string SamplerAUFixture::log() const {
 }
 
 bool SamplerAUFixture::logHas(char level, const std::string& fragment) const {
-  const std::string all = log();
-  for (std::size_t start = 0; start < all.size();) {
-    std::size_t end = all.find('\n', start);
-    if (end == std::string::npos) end = all.size();
-    const std::string line = all.substr(start, end - start);
-    if (line.size() > 2 && line[0] == level && line[1] == ':' && line.find(fragment) != std::string::npos) return true;
-    start = end + 1;
-  }
+  for (const std::string& text : logLineTexts(log(), level))
+    if (text.find(fragment) != std::string::npos) return true;
   return false;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "platform/audiounit/AUBase.h"
 #include "platform/cf/CFString.h"
 #include "platform/cf/CFURL.h"
 
@@ -40,15 +41,7 @@ AUTestHost::~AUTestHost() {
 }
 
 OSStatus AUTestHost::setOutputFormat(AudioUnitElement bus, UInt32 channels, Float64 sampleRate) {
-  AudioStreamBasicDescription format{};
-  format.mSampleRate = sampleRate;
-  format.mFormatID = kAudioFormatLinearPCM;
-  format.mFormatFlags = kAudioFormatFlagsNativeFloatPacked | kAudioFormatFlagIsNonInterleaved;
-  format.mBytesPerPacket = 4;
-  format.mFramesPerPacket = 1;
-  format.mBytesPerFrame = 4;
-  format.mChannelsPerFrame = channels;
-  format.mBitsPerChannel = 32;
+  const AudioStreamBasicDescription format = CAStreamBasicDescription::canonical(sampleRate, channels);
   return setProperty(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, bus, &format, sizeof format);
 }
 
