@@ -211,6 +211,39 @@ TEST_F(SamplerAUTest, ChannelConfigurations) {
   EXPECT_TRUE(findings().empty());
 }
 
+TEST_F(SamplerAUTest, AnOddOutputCountGivesTheEngineTheScratchBufferAsItsLastOutput) {
+  writeDataFolder(m_data.path());
+  writeEnginePath(SYNC_RECORDER_BUNDLE);
+  const auto recorded = reinterpret_cast<std::int64_t (*)(float**)>(
+      kelo::test::bundleFunction(SYNC_RECORDER_BUNDLE, "keloRecordedOutputs"));
+  ASSERT_NE(recorded, nullptr);
+  auto host = openHost(1, 3);
+  ASSERT_EQ(host->initialize(), noErr);
+  ASSERT_EQ(host->render(64), noErr);
+  float* outputs[32] = {};
+  ASSERT_EQ(recorded(outputs), 4);
+  for (UInt32 channel = 0; channel < 3; ++channel)
+    EXPECT_EQ(outputs[channel], host->output(0, channel).data()) << "the host's own buffer";
+  EXPECT_NE(outputs[3], nullptr);
+  for (UInt32 channel = 0; channel < 3; ++channel) EXPECT_NE(outputs[3], host->output(0, channel).data());
+  EXPECT_TRUE(logHas('I', "using extra buffer"));
+}
+
+TEST_F(SamplerAUTest, ResetQueuesTheFourPedalControllersOffOnEveryChannel) {
+  installEngine();
+  auto host = openHost();
+  Received received;
+  ASSERT_EQ(host->setMIDIOutput(&onMIDIOutput, &received), noErr);
+  ASSERT_EQ(host->initialize(), noErr);
+  ASSERT_EQ(host->reset(), noErr);
+  ASSERT_EQ(host->render(64), noErr);
+  std::vector<std::vector<std::uint8_t>> expected;
+  for (std::uint8_t channel = 0; channel < 16; ++channel)
+    for (std::uint8_t controller = 64; controller <= 67; ++controller)
+      expected.push_back({static_cast<std::uint8_t>(0xB0 | channel), controller, 0});
+  EXPECT_EQ(received.packets, expected);
+}
+
 // The engine keeps the outputs it was created with: fewer host outputs later leave it pointers
 // to the scratch buffer, more leave the host's extra buffers zero.
 TEST_F(SamplerAUTest, ALaterInitializeWithOtherOutputsKeepsEveryBufferDefined) {
