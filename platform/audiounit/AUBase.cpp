@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/cf/CFNumber.h"
+#include "platform/cf/CFString.h"
+
 CAStreamBasicDescription CAStreamBasicDescription::canonical(Float64 sampleRate, UInt32 channels) {
   AudioStreamBasicDescription format{};
   format.mSampleRate = sampleRate;
@@ -194,12 +197,117 @@ bool isBusScope(AudioUnitScope scope) {
   return scope == kAudioUnitScope_Input || scope == kAudioUnitScope_Output;
 }
 
+// The component's identity in a saved state, in the order the keys are written.
+struct StateNumber {
+  const char* key;
+  UInt32 AudioComponentDescription::*field;
+};
+constexpr StateNumber kStateIdentity[] = {
+    {"type", &AudioComponentDescription::componentType},
+    {"subtype", &AudioComponentDescription::componentSubType},
+    {"manufacturer", &AudioComponentDescription::componentManufacturer},
+};
+
+void setNumber(CFMutableDictionaryRef dictionary, const char* key, SInt32 value) {
+  CFStringRef name = CFStringCreateWithCString(nullptr, key, kCFStringEncodingUTF8);
+  CFNumberRef number = CFNumberCreate(nullptr, kCFNumberSInt32Type, &value);
+  CFDictionarySetValue(dictionary, name, number);
+  CFRelease(number);
+  CFRelease(name);
+}
+
+// False when the key is missing or not a number.
+bool getNumber(CFDictionaryRef dictionary, const char* key, SInt32& value) {
+  CFStringRef name = CFStringCreateWithCString(nullptr, key, kCFStringEncodingUTF8);
+  const void* found = CFDictionaryGetValue(dictionary, name);
+  CFRelease(name);
+  return found != nullptr && CFGetTypeID(found) == CFNumberGetTypeID() &&
+         CFNumberGetValue(static_cast<CFNumberRef>(found), kCFNumberSInt32Type, &value);
+}
+
 }  // namespace
+
+OSStatus AUBase::SaveState(CFPropertyListRef* outData) {
+  CFMutableDictionaryRef state =
+      CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
+  setNumber(state, "version", 0);
+  for (const StateNumber& number : kStateIdentity) setNumber(state, number.key, static_cast<SInt32>(m_description.*number.field));
+  CFDictionarySetValue(state, CFSTR("name"), CFSTR("Untitled"));
+  *outData = state;
+  return noErr;
+}
+
+OSStatus AUBase::RestoreState(CFPropertyListRef plist) {
+  if (plist == nullptr || CFGetTypeID(plist) != CFDictionaryGetTypeID()) return kAudioUnitErr_InvalidPropertyValue;
+  const auto state = static_cast<CFDictionaryRef>(plist);
+  SInt32 value = -1;
+  if (!getNumber(state, "version", value) || value != 0) return kAudioUnitErr_InvalidPropertyValue;
+  for (const StateNumber& number : kStateIdentity)
+    if (!getNumber(state, number.key, value) || static_cast<UInt32>(value) != m_description.*number.field)
+      return kAudioUnitErr_InvalidPropertyValue;
+  return noErr;
+}
+
+OSStatus AUBase::StateBytes(CFDataRef& outBytes) {
+  CFPropertyListRef state = nullptr;
+  const OSStatus result = SaveState(&state);
+  if (result != noErr) return result;
+  if (state == nullptr) return kAudioUnitErr_InvalidPropertyValue;
+  outBytes = CFPropertyListCreateData(nullptr, state, kCFPropertyListXMLFormat_v1_0, 0, nullptr);
+  CFRelease(state);
+  return outBytes != nullptr ? noErr : kAudioUnitErr_InvalidPropertyValue;
+}
+
+OSStatus AUBase::SetParameterListener(const void* inData, UInt32 inDataSize, AudioUnitScope scope) {
+  if (inDataSize != sizeof(AUParameterListenerRecord)) return kAudio_ParamError;
+  AUParameterListenerRecord record{};
+  std::memcpy(&record, inData, sizeof record);
+  if (record.proc == nullptr) return kAudio_ParamError;
+  const int count = m_parameterListenerCount.load(std::memory_order_relaxed);
+  if (scope == kAudioUnitScope_Output) {
+    for (int slot = 0; slot < count; ++slot) {
+      ParameterListenerSlot& listener = m_parameterListeners[slot];
+      if (listener.record.proc == record.proc && listener.record.userData == record.userData)
+        listener.used.store(false, std::memory_order_release);
+    }
+    return noErr;
+  }
+  if (scope != kAudioUnitScope_Global) return kAudioUnitErr_InvalidScope;
+  if (count == kMaxParameterListeners) return kAudioUnitErr_InvalidPropertyValue;
+  m_parameterListeners[count].record = record;
+  m_parameterListeners[count].used.store(true, std::memory_order_release);
+  m_parameterListenerCount.store(count + 1, std::memory_order_release);
+  return noErr;
+}
+
+void AUBase::ParameterChanged(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
+                              AudioUnitParameterValue value) {
+  const AudioUnitParameter parameter{m_instance, id, scope, element};
+  const int count = m_parameterListenerCount.load(std::memory_order_acquire);
+  for (int slot = 0; slot < count; ++slot) {
+    const ParameterListenerSlot& listener = m_parameterListeners[slot];
+    if (listener.used.load(std::memory_order_acquire)) listener.record.proc(listener.record.userData, &parameter, value);
+  }
+}
 
 OSStatus AUBase::DispatchGetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
                                          UInt32& outDataSize, bool& outWritable) {
   outWritable = false;
   switch (id) {
+    case kAudioUnitProperty_ClassInfo: {
+      if (scope != kAudioUnitScope_Global) return kAudioUnitErr_InvalidScope;
+      CFDataRef bytes = nullptr;
+      const OSStatus result = StateBytes(bytes);
+      if (result != noErr) return result;
+      outDataSize = static_cast<UInt32>(CFDataGetLength(bytes));
+      CFRelease(bytes);
+      outWritable = true;
+      return noErr;
+    }
+    case kKeloAudioUnitProperty_ParameterListener:
+      outDataSize = sizeof(AUParameterListenerRecord);
+      outWritable = true;
+      return noErr;
     case kAudioUnitProperty_StreamFormat:
       if (GetElement(scope, element) == nullptr || !isBusScope(scope)) return kAudioUnitErr_InvalidElement;
       outDataSize = sizeof(AudioStreamBasicDescription);
@@ -256,6 +364,21 @@ OSStatus AUBase::DispatchGetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope 
 
 OSStatus AUBase::DispatchGetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
                                      void* outData, UInt32& ioDataSize) {
+  if (id == kAudioUnitProperty_ClassInfo && scope == kAudioUnitScope_Global) {
+    // Asked once: the state may have changed since the host asked for its size.
+    CFDataRef bytes = nullptr;
+    const OSStatus result = StateBytes(bytes);
+    if (result != noErr) return result;
+    const auto length = static_cast<UInt32>(CFDataGetLength(bytes));
+    const bool fits = outData != nullptr && ioDataSize >= length;
+    if (fits) {
+      std::memcpy(outData, CFDataGetBytePtr(bytes), length);
+      ioDataSize = length;
+    }
+    CFRelease(bytes);
+    return fits ? noErr : kAudio_ParamError;
+  }
+  if (id == kKeloAudioUnitProperty_ParameterListener) return kAudioUnitErr_InvalidProperty;  // set only
   UInt32 size = 0;
   bool writable = false;
   OSStatus result = DispatchGetPropertyInfo(id, scope, element, size, writable);
@@ -312,6 +435,17 @@ OSStatus AUBase::DispatchSetProperty(AudioUnitPropertyID id, AudioUnitScope scop
                                      const void* inData, UInt32 inDataSize) {
   if (inData == nullptr) return kAudio_ParamError;
   switch (id) {
+    case kAudioUnitProperty_ClassInfo: {
+      if (scope != kAudioUnitScope_Global) return kAudioUnitErr_InvalidScope;
+      CFPropertyListRef state = kelo::cf::propertyListFromXML(inData, inDataSize);
+      if (state == nullptr) return kAudioUnitErr_InvalidPropertyValue;
+      const OSStatus result = RestoreState(state);
+      CFRelease(state);
+      if (result == noErr) PropertyChanged(id, scope, 0);
+      return result;
+    }
+    case kKeloAudioUnitProperty_ParameterListener:
+      return SetParameterListener(inData, inDataSize, scope);
     case kAudioUnitProperty_StreamFormat:
     case kAudioUnitProperty_SampleRate: {
       AUElement* found = GetElement(scope, element);

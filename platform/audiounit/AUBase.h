@@ -8,11 +8,13 @@
 // neither allocates nor locks: buffers are allocated by DoInitialize.
 #pragma once
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <vector>
 
 #include "platform/audiounit/AudioUnitTypes.h"
+#include "platform/cf/CFPropertyList.h"
 
 inline constexpr OSStatus kAudioUnitErr_Initialized = -10849;
 inline constexpr OSStatus kAudio_UnimplementedError = -4;
@@ -110,6 +112,12 @@ class AUBase {
   virtual OSStatus ChangeStreamFormat(AudioUnitScope scope, AudioUnitElement element,
                                       const CAStreamBasicDescription& previous,
                                       const CAStreamBasicDescription& next);
+  /// The unit's state, a new property list the caller releases. The base: a dictionary of
+  /// "version" 0, "type", "subtype", "manufacturer" (the component's description) and "name".
+  virtual OSStatus SaveState(CFPropertyListRef* outData);
+  /// The base accepts a dictionary of version 0 naming this component, and nothing else
+  /// (kAudioUnitErr_InvalidPropertyValue).
+  virtual OSStatus RestoreState(CFPropertyListRef plist);
   /// Count of tags; writes them when `outTags` is given.
   virtual UInt32 GetChannelLayoutTags(AudioUnitScope scope, AudioUnitElement element,
                                       AudioChannelLayoutTag* outTags) { return 0; }
@@ -140,6 +148,12 @@ class AUBase {
                                               void* userData);
 
   // For units.
+  /// Before PostConstructor: the description the host created the component with.
+  void SetComponentDescription(const AudioComponentDescription& description) { m_description = description; }
+  const AudioComponentDescription& GetComponentDescription() const { return m_description; }
+  /// Tells the host's parameter listeners of a change the unit made. Any thread; no allocation.
+  void ParameterChanged(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
+                        AudioUnitParameterValue value);
   void CreateElements();
   bool IsInitialized() const { return m_initialized; }
   UInt32 GetMaxFramesPerSlice() const { return m_maxFramesPerSlice; }
@@ -168,7 +182,20 @@ class AUBase {
     void* userData;
   };
 
+  static constexpr int kMaxParameterListeners = 8;
+  OSStatus SetParameterListener(const void* inData, UInt32 inDataSize, AudioUnitScope scope);
+  OSStatus StateBytes(CFDataRef& outBytes);
+
   AudioComponentInstance m_instance;
+  AudioComponentDescription m_description{};
+  // Registered on the main thread, read from any: each slot's record is written before its
+  // `used` flag is published; a removed slot is only marked unused, never reused.
+  struct ParameterListenerSlot {
+    AUParameterListenerRecord record{};
+    std::atomic<bool> used{false};
+  };
+  ParameterListenerSlot m_parameterListeners[kMaxParameterListeners];
+  std::atomic<int> m_parameterListenerCount{0};
   UInt32 m_initialCounts[4];
   AUScope m_scopes[4];
   bool m_elementsCreated = false;

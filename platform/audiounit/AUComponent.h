@@ -16,10 +16,11 @@ namespace kelo::au {
 template <class Unit>
 class AUMusicDeviceFactory {
  public:
-  static AudioComponentPlugInInterface* Factory(const AudioComponentDescription*) {
+  static AudioComponentPlugInInterface* Factory(const AudioComponentDescription* description) {
     Instance* instance = new (std::nothrow) Instance{};
     if (instance == nullptr) return nullptr;
     instance->table = {&Open, &Close, &Lookup, nullptr};
+    if (description != nullptr) instance->description = *description;
     return &instance->table;
   }
 
@@ -27,6 +28,7 @@ class AUMusicDeviceFactory {
   struct Instance {
     AudioComponentPlugInInterface table;  // first: `self` is its address
     Unit* unit;
+    AudioComponentDescription description;
   };
 
   static Unit* unitOf(void* self) { return static_cast<Instance*>(self)->unit; }
@@ -48,6 +50,7 @@ class AUMusicDeviceFactory {
     if (instance->unit != nullptr) return kAudio_ParamError;
     try {
       instance->unit = new Unit(handle);
+      instance->unit->SetComponentDescription(instance->description);
       instance->unit->PostConstructor();
       return noErr;
     } catch (...) {

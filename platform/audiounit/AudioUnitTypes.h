@@ -44,6 +44,10 @@ inline constexpr AudioUnitScope kAudioUnitScope_Output = 2;
 inline constexpr AudioUnitScope kAudioUnitScope_Group = 3;
 
 // Properties the stand-in itself serves (a unit may serve more).
+/// The unit's saved state. Host and unit each carry their own copy of the CF stand-in, so no
+/// CF object crosses: the value is the bytes of an XML property list (its size from
+/// GetPropertyInfo at the time of asking).
+inline constexpr AudioUnitPropertyID kAudioUnitProperty_ClassInfo = 0;
 inline constexpr AudioUnitPropertyID kAudioUnitProperty_SampleRate = 2;
 inline constexpr AudioUnitPropertyID kAudioUnitProperty_StreamFormat = 8;
 inline constexpr AudioUnitPropertyID kAudioUnitProperty_ElementCount = 11;
@@ -54,6 +58,10 @@ inline constexpr AudioUnitPropertyID kAudioUnitProperty_AudioChannelLayout = 19;
 inline constexpr AudioUnitPropertyID kAudioUnitProperty_HostCallbacks = 27;
 inline constexpr AudioUnitPropertyID kAudioUnitProperty_SupportedChannelLayoutTags = 32;
 inline constexpr AudioUnitPropertyID kAudioUnitProperty_MIDIOutputCallback = 48;
+/// Ours (no such service exists to share on Linux): a host registers an
+/// AUParameterListenerRecord (set) to hear the parameter changes the unit itself makes, and
+/// removes it by setting the same record with kAudioUnitScope_Output as scope.
+inline constexpr AudioUnitPropertyID kKeloAudioUnitProperty_ParameterListener = 0x4B65504C;  // 'KePL'
 
 // Stream formats: 32-bit float, one buffer per channel.
 inline constexpr UInt32 kAudioFormatLinearPCM = 0x6C70636D;  // 'lpcm'
@@ -193,6 +201,24 @@ typedef void (*AudioUnitPropertyListenerProc)(void* userData, AudioComponentInst
                                               AudioUnitElement element);
 }
 
+struct AudioUnitParameter {
+  AudioComponentInstance mAudioUnit;
+  AudioUnitParameterID mParameterID;
+  AudioUnitScope mScope;
+  AudioUnitElement mElement;
+};
+
+extern "C" {
+/// Called on the thread that made the change; it may be the render thread.
+typedef void (*AUParameterListenerProc)(void* userData, const AudioUnitParameter* parameter,
+                                        AudioUnitParameterValue value);
+}
+
+struct AUParameterListenerRecord {
+  AUParameterListenerProc proc;
+  void* userData;
+};
+
 struct HostCallbackInfo {
   void* hostUserData;
   HostCallback_GetBeatAndTempo beatAndTempoProc;
@@ -277,5 +303,7 @@ static_assert(sizeof(AUChannelInfo) == 4);
 static_assert(sizeof(AudioChannelDescription) == 20);
 static_assert(kAudioChannelLayoutHeaderSize == 12);
 static_assert(sizeof(HostCallbackInfo) == 40);
+static_assert(sizeof(AudioUnitParameter) == 24);
+static_assert(sizeof(AUParameterListenerRecord) == 16);
 static_assert(sizeof(AUMIDIOutputCallbackStruct) == 16);
 static_assert(sizeof(AudioComponentPlugInInterface) == 32);

@@ -3,6 +3,9 @@
 #include <stdexcept>
 
 #include "platform/audiounit/AUComponent.h"
+#include "platform/cf/CFNumber.h"
+#include "platform/cf/CFPropertyList.h"
+#include "platform/cf/CFString.h"
 #include "tests/support/audiounit/AUTestHost.h"
 
 namespace {
@@ -42,6 +45,11 @@ class ToyUnit : public MusicDeviceBase {
         for (UInt32 frame = 0; frame < frames; ++frame)
           static_cast<float*>(list.mBuffers[channel].mData)[frame] = static_cast<float>(10 * bus + channel + 1);
     }
+    return noErr;
+  }
+  // A change the unit makes itself, for the host's parameter listeners.
+  OSStatus Reset(AudioUnitScope, AudioUnitElement) override {
+    ParameterChanged(7, kAudioUnitScope_Global, 0, 0.75f);
     return noErr;
   }
   OSStatus HandleMidiEvent(UInt8 status, UInt8 channel, UInt8 data1, UInt8 data2, UInt32 frame) override {
@@ -131,6 +139,43 @@ TEST_F(AUBaseTest, PropertiesAreKeptAndAnnouncedAndHostCallbacksReachTheUnit) {
   ASSERT_EQ(host.getParameter(5, kAudioUnitScope_Global, 0, value), noErr);
   EXPECT_EQ(value, 0.25f);
   EXPECT_EQ(host.getParameter(5, kAudioUnitScope_Global, 1, value), kAudioUnitErr_InvalidElement);
+}
+
+TEST_F(AUBaseTest, StateCrossesAsPropertyListBytesNamingTheComponent) {
+  AUTestHost host(&toyFactory);
+  std::string xml;
+  ASSERT_EQ(host.getState(xml), noErr);
+  CFPropertyListRef state = kelo::cf::propertyListFromXML(xml.data(), xml.size());
+  ASSERT_NE(state, nullptr) << xml;
+  ASSERT_EQ(CFGetTypeID(state), CFDictionaryGetTypeID());
+  SInt32 type = 0;
+  const void* value = CFDictionaryGetValue(static_cast<CFDictionaryRef>(state), CFSTR("type"));
+  ASSERT_NE(value, nullptr);
+  CFNumberGetValue(static_cast<CFNumberRef>(value), kCFNumberSInt32Type, &type);
+  EXPECT_EQ(static_cast<UInt32>(type), 0x61756d75u);
+  CFRelease(state);
+
+  ASSERT_EQ(host.listen(kAudioUnitProperty_ClassInfo), noErr);
+  EXPECT_EQ(host.setState(xml), noErr);
+  EXPECT_EQ(host.notifications().size(), 1u);
+  std::string other = xml;
+  other.replace(other.find("<integer>1635085685</integer>"), 29, "<integer>1</integer>");
+  EXPECT_EQ(host.setState(other), kAudioUnitErr_InvalidPropertyValue);
+  EXPECT_EQ(host.setState("not a property list"), kAudioUnitErr_InvalidPropertyValue);
+  UInt32 size = 4;
+  char small[4];
+  EXPECT_EQ(host.getProperty(kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, small, size), kAudio_ParamError);
+}
+
+TEST_F(AUBaseTest, ParameterListenersHearTheChangesTheUnitMakes) {
+  AUTestHost host(&toyFactory);
+  ASSERT_EQ(host.listenToParameters(), noErr);
+  ASSERT_EQ(host.setParameter(7, kAudioUnitScope_Global, 0, 0.25f), noErr);
+  EXPECT_TRUE(host.parameterChanges().empty()) << "the host's own changes are not echoed";
+  ASSERT_EQ(host.reset(), noErr);
+  ASSERT_EQ(host.parameterChanges().size(), 1u);
+  EXPECT_EQ(host.parameterChanges()[0].id, 7u);
+  EXPECT_EQ(host.parameterChanges()[0].value, 0.75f);
 }
 
 TEST_F(AUBaseTest, TheComponentInterfaceAnswersErrorsInsteadOfThrowing) {

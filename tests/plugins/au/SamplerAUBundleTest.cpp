@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/cf/CFPropertyList.h"
 #include "tests/plugins/au/SamplerAUFixture.h"
 
 namespace {
@@ -63,6 +64,20 @@ TEST_F(SamplerAUBundleTest, TheComponentPlaysTheInstalledEngine) {
                                                   KELO_OP_STOP, KELO_OP_HOST_CALLBACK_CLEAR,
                                                   KELO_OP_INSTANCE_DESTROY}));
   EXPECT_TRUE(findings().empty());
+}
+
+// The component's CF copy is not the host's: the state crosses as bytes both can read.
+TEST_F(SamplerAUBundleTest, StateCrossesTheBundleBoundaryAsPropertyListBytes) {
+  ASSERT_NE(bundleFactory(), nullptr);
+  installEngine();
+  AUTestHost host(bundleFactory());
+  std::string xml;
+  ASSERT_EQ(host.getState(xml), noErr);
+  CFPropertyListRef state = kelo::cf::propertyListFromXML(xml.data(), xml.size());
+  ASSERT_NE(state, nullptr) << xml;
+  EXPECT_EQ(CFGetTypeID(state), CFDictionaryGetTypeID());
+  CFRelease(state);
+  EXPECT_EQ(host.setState(xml), noErr);
 }
 
 TEST_F(SamplerAUBundleTest, WithoutAnEngineTheComponentAlertsOnStandardErrorAndPlaysSilence) {

@@ -145,6 +145,31 @@ OSStatus AUTestHost::setParameter(AudioUnitParameterID id, AudioUnitScope scope,
   return method<AudioUnitSetParameterProc>(kAudioUnitSetParameterSelect)(m_table, id, scope, element, value, 0);
 }
 
+OSStatus AUTestHost::getState(std::string& xml) {
+  UInt32 size = 0;
+  bool writable = false;
+  OSStatus result = getPropertyInfo(kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, size, writable);
+  if (result != noErr) return result;
+  xml.assign(size, '\0');
+  result = getProperty(kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, xml.data(), size);
+  xml.resize(result == noErr ? size : 0);
+  return result;
+}
+
+OSStatus AUTestHost::setState(const std::string& xml) {
+  return setProperty(kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, xml.data(), static_cast<UInt32>(xml.size()));
+}
+
+OSStatus AUTestHost::listenToParameters() {
+  const AUParameterListenerRecord record{&onParameterChanged, this};
+  return setProperty(kKeloAudioUnitProperty_ParameterListener, kAudioUnitScope_Global, 0, &record, sizeof record);
+}
+
+void AUTestHost::onParameterChanged(void* user, const AudioUnitParameter* parameter, AudioUnitParameterValue value) {
+  static_cast<AUTestHost*>(user)->m_parameterChanges.push_back(
+      {parameter->mParameterID, parameter->mScope, parameter->mElement, value});
+}
+
 OSStatus AUTestHost::listen(AudioUnitPropertyID id) { return addListener(id, &onPropertyChanged, this); }
 
 OSStatus AUTestHost::addListener(AudioUnitPropertyID id, AudioUnitPropertyListenerProc proc, void* userData) {

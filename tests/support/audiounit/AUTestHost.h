@@ -60,6 +60,20 @@ class AUTestHost {
   OSStatus getParameter(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element, Float32& value);
   OSStatus setParameter(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element, Float32 value);
 
+  /// The unit's saved state as the XML property-list bytes it crosses as.
+  OSStatus getState(std::string& xml);
+  OSStatus setState(const std::string& xml);
+
+  /// Records every parameter change the unit announces from now on.
+  OSStatus listenToParameters();
+  struct ParameterChange {
+    AudioUnitParameterID id;
+    AudioUnitScope scope;
+    AudioUnitElement element;
+    AudioUnitParameterValue value;
+  };
+  const std::vector<ParameterChange>& parameterChanges() const { return m_parameterChanges; }
+
   /// Records every change of `id` announced from now on.
   OSStatus listen(AudioUnitPropertyID id);
   /// A listener of the test's own (one that must outlive the host, say).
@@ -77,6 +91,7 @@ class AUTestHost {
   }
 
  private:
+  static void onParameterChanged(void* user, const AudioUnitParameter* parameter, AudioUnitParameterValue value);
   static void onPropertyChanged(void* user, AudioComponentInstance unit, AudioUnitPropertyID id,
                                 AudioUnitScope scope, AudioUnitElement element);
 
@@ -86,6 +101,7 @@ class AUTestHost {
   std::vector<unsigned char> m_listBytes;
   double m_sampleTime = 0.0;
   std::vector<Notification> m_notifications;
+  std::vector<ParameterChange> m_parameterChanges;
 };
 
 }  // namespace kelo::test
