@@ -115,8 +115,11 @@ TEST_F(SamplerAUTest, DrivesTheEngineThroughItsLifeAndLeavesNoFindings) {
     for (auto op : {KELO_OP_STOP, KELO_OP_DSP_SET, KELO_OP_HOST_CALLBACK_SET, KELO_OP_START, KELO_OP_PARAMETER_SET,
                     KELO_OP_PARAMETER_SET})
       expected.push_back(op);
-    // A rate change restarts the engine at the new rate.
+    // A rate change is announced and restarts the engine at the new rate.
+    ASSERT_EQ(host->listen(kAudioUnitProperty_StreamFormat), noErr);
     ASSERT_EQ(host->setOutputFormat(0, 2, 44100.0), noErr);
+    ASSERT_EQ(host->notifications().size(), 1u);
+    EXPECT_EQ(host->notifications()[0].scope, kAudioUnitScope_Output);
     for (auto op : {KELO_OP_STOP, KELO_OP_DSP_SET, KELO_OP_START}) expected.push_back(op);
     EXPECT_EQ(trace().back().opcode, KELO_OP_START);
     EXPECT_EQ(trace()[trace().size() - 2].i1, 44100);
