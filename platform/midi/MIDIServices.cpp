@@ -721,30 +721,3 @@ OSStatus MIDIPortDisconnectSource(MIDIPortRef ref, MIDIEndpointRef source) {
   return noErr;
 }
 
-MIDIPacket* MIDIPacketListInit(MIDIPacketList* list) {
-  if (list == nullptr) return nullptr;
-  list->numPackets = 0;
-  return &list->packet[0];
-}
-
-MIDIPacket* MIDIPacketListAdd(MIDIPacketList* list, ByteCount listSize, MIDIPacket* current,
-                              MIDITimeStamp time, ByteCount length, const Byte* data) {
-  if (list == nullptr || current == nullptr || (length > 0 && data == nullptr)) return nullptr;
-  auto* const base = reinterpret_cast<Byte*>(list);
-  auto* const end = base + listSize;
-  if (list->numPackets > 0 && length > 0 && current->timeStamp == time && current->length > 0 &&
-      current->data[0] != 0xF0 && data[0] != 0xF0 &&
-      static_cast<ByteCount>(current->length) + length <= 0xFFFF &&
-      &current->data[current->length] + length <= end) {
-    std::memcpy(&current->data[current->length], data, length);
-    current->length = static_cast<UInt16>(current->length + length);
-    return current;
-  }
-  MIDIPacket* packet = list->numPackets == 0 ? current : MIDIPacketNext(current);
-  if (length > 0xFFFF || reinterpret_cast<Byte*>(packet->data) + length > end) return nullptr;
-  packet->timeStamp = time;
-  packet->length = static_cast<UInt16>(length);
-  if (length > 0) std::memcpy(packet->data, data, length);
-  ++list->numPackets;
-  return packet;
-}

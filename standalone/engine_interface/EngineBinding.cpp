@@ -43,9 +43,10 @@ std::string productPreferenceDomain(const std::string& vendorName,
 }
 
 bool readEngineDataFolder(const std::string& vendorName, const std::string& productName,
-                          std::string& dataFolder) {
+                          std::string& dataFolder, std::size_t capacity) {
   if (readConfigStringValue(productPreferenceDomain(vendorName, productName), "base_dir",
-                            dataFolder, CONFIG_LEVEL_SYSTEM)) {
+                            dataFolder, CONFIG_LEVEL_SYSTEM) &&
+      (capacity == 0 || dataFolder.size() < capacity)) {
     return true;
   }
   PLOGE("Can't get base_dir from configuration");

@@ -7,6 +7,7 @@
 // the library's alert backend: a dialog in the programs, stderr in the plug-ins). Main thread.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "VNL/source/Config.h"
@@ -39,9 +40,10 @@ struct EngineBinding {
   KeloOpcodeFunction entry = nullptr;
 };
 
-/// Reads the data folder ("base_dir", level 1); reports the failure.
+/// Reads the data folder ("base_dir", level 1); reports the failure. With a `capacity` (the
+/// bytes of a caller's field, terminator included), a longer value is that same failure.
 bool readEngineDataFolder(const std::string& vendorName, const std::string& productName,
-                          std::string& dataFolder);
+                          std::string& dataFolder, std::size_t capacity = 0);
 
 /// Reads "path" at `pathLevel` (the standalone and the Audio Unit pass 0, the VST plug-in 1),
 /// makes the bundle from the path's bytes taken as a folder, loads it and finds keloOpcode.

@@ -67,7 +67,8 @@ class EngineFixture : public ::testing::Test {
   /// One engine plug-in of a "KeloSetup.xml": bundle path, identifier and the two init
   /// texts (plain characters only: they are written unescaped; empty ones are left out).
   struct SetupEntry {
-    std::string bundle, identifier, init, extra;
+    std::string bundle, identifier;
+    std::string init = {}, extra = {};
   };
   /// Replaces the data folder's "KeloSetup.xml" with one naming these engine plug-ins in
   /// running order; instances created later run them.

@@ -14,6 +14,24 @@
 
 namespace kelo::test {
 
+/// The texts of the lines of `level` ('I', 'W' or 'E') in a log's contents: what follows
+/// "<level>:<thread>:<microseconds>:", in the order written.
+inline std::vector<std::string> logLineTexts(const std::string& all, char level) {
+  std::vector<std::string> out;
+  for (std::size_t start = 0; start < all.size();) {
+    std::size_t end = all.find('\n', start);
+    if (end == std::string::npos) end = all.size();
+    const std::string line = all.substr(start, end - start);
+    start = end + 1;
+    if (line.size() < 2 || line[0] != level || line[1] != ':') continue;
+    const std::size_t afterThread = line.find(':', 2);
+    const std::size_t afterTime =
+        afterThread == std::string::npos ? afterThread : line.find(':', afterThread + 1);
+    if (afterTime != std::string::npos) out.push_back(line.substr(afterTime + 1));
+  }
+  return out;
+}
+
 class LogCapture {
  public:
   LogCapture() : m_path(m_dir.file("log")), m_previous(vantor::logDescriptor()) {
@@ -32,24 +50,8 @@ class LogCapture {
   /// Everything written so far, as it stands in the file.
   std::string text() const { return readFile(m_path); }
 
-  /// The texts of the lines of `level` ('I', 'W' or 'E'): what follows
-  /// "<level>:<thread>:<microseconds>:", in the order written.
-  std::vector<std::string> texts(char level) const {
-    std::vector<std::string> out;
-    const std::string all = text();
-    for (std::size_t start = 0; start < all.size();) {
-      std::size_t end = all.find('\n', start);
-      if (end == std::string::npos) end = all.size();
-      const std::string line = all.substr(start, end - start);
-      start = end + 1;
-      if (line.size() < 2 || line[0] != level || line[1] != ':') continue;
-      const std::size_t afterThread = line.find(':', 2);
-      const std::size_t afterTime =
-          afterThread == std::string::npos ? afterThread : line.find(':', afterThread + 1);
-      if (afterTime != std::string::npos) out.push_back(line.substr(afterTime + 1));
-    }
-    return out;
-  }
+  /// The texts of the lines of `level` ('I', 'W' or 'E'), as logLineTexts gives them.
+  std::vector<std::string> texts(char level) const { return logLineTexts(text(), level); }
 
   /// True when a line of `level` holds `fragment`.
   bool has(char level, const std::string& fragment) const {

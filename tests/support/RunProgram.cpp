@@ -1,23 +1,48 @@
 #include "tests/support/RunProgram.h"
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 extern char** environ;
 
 namespace kelo::test {
 
-int runProgram(const std::string& program, const std::vector<std::string>& arguments) {
+ProgramRun runProgram(const std::string& program, const std::vector<std::string>& arguments) {
+  ProgramRun run;
+  int pipeEnds[2];
+  if (::pipe2(pipeEnds, O_CLOEXEC) != 0) return run;
   std::vector<std::string> words = arguments;
   words.insert(words.begin(), program);
-  std::vector<char*> argv;
-  for (std::string& word : words) argv.push_back(word.data());
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
+  std::vector<char*> pointers;
+  for (std::string& word : words) pointers.push_back(word.data());
+  pointers.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
+  pid_t pid = -1;
+  const int spawned = posix_spawnp(&pid, pointers[0], &actions, nullptr, pointers.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(pipeEnds[1]);
+  if (spawned == 0) {
+    char buffer[64 * 1024];
+    for (;;) {
+      const ssize_t got = ::read(pipeEnds[0], buffer, sizeof buffer);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) break;
+      run.out.append(buffer, static_cast<std::size_t>(got));
+    }
+  }
+  ::close(pipeEnds[0]);
+  if (spawned != 0) return run;
   int status = 0;
-  if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (WIFEXITED(status)) run.status = WEXITSTATUS(status);
+  return run;
 }
 
 }  // namespace kelo::test

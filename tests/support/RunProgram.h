@@ -1,4 +1,5 @@
-// Runs a program of the build the way a person would, for tests of command-line tools.
+// Runs a program for a test the way a person would from a shell, but without one: the build's
+// own tools, and independent ones (tar, gzip, md5sum) that judge what our code wrote.
 #pragma once
 
 #include <string>
@@ -6,8 +7,14 @@
 
 namespace kelo::test {
 
-/// Starts `program` with `arguments` (no shell), waits for it and answers its exit status;
-/// -1 when it could not be started or did not exit normally.
-int runProgram(const std::string& program, const std::vector<std::string>& arguments);
+struct ProgramRun {
+  int status = -1;  // exit status; -1 when it could not start or did not exit normally
+  std::string out;  // everything it wrote on its standard output
+};
+
+/// Starts `program` (looked up on PATH unless it holds a "/") with `arguments` and this
+/// process's environment, collects its standard output and waits for it. Standard error goes
+/// to the test's own.
+ProgramRun runProgram(const std::string& program, const std::vector<std::string>& arguments);
 
 }  // namespace kelo::test

@@ -117,7 +117,9 @@ TEST(BiquadGlide, LandsOnItsTargetBitForBitAfterItsSteps) {
       biquad_process_inplace_interpolating_4n(audio.data(), 38, &state, &glide, 1);
       taken += before - glide.remaining;
       EXPECT_EQ(before - glide.remaining, std::min(before, 9));
-      if (glide.remaining == 1) EXPECT_FALSE(samePatterns(glide, target)) << c.steps;
+      if (glide.remaining == 1) {
+        EXPECT_FALSE(samePatterns(glide, target)) << c.steps;
+      }
     }
     EXPECT_EQ(taken, c.steps);
     EXPECT_TRUE(samePatterns(glide, target)) << c.steps;

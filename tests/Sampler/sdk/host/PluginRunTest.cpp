@@ -24,7 +24,7 @@ TEST(PluginRun, APassThroughWritesItsInputBitExactly) {
   ASSERT_TRUE(writeWav(dir.file("in.wav"), 44100, channels));
   ASSERT_EQ(runProgram(KELO_PLUGIN_RUN,
                        {"--bundle", KELO_TEST_PLUGINS_BUNDLE, "--plugin", kPassThroughId, "--input",
-                        dir.file("in.wav"), "--output", dir.file("out.wav"), "--block", "100"}),
+                        dir.file("in.wav"), "--output", dir.file("out.wav"), "--block", "100"}).status,
             0);
   std::vector<std::vector<float>> written;
   double rate = 0;
@@ -44,7 +44,7 @@ TEST(PluginRun, AMIDIPluginsEventsFollowTheScript) {
                         "310 128 64 0   # off\n"));
   ASSERT_EQ(runProgram(KELO_PLUGIN_RUN,
                        {"--bundle", KELO_TEST_MIDI_SO, "--plugin", kEchoId, "--frames", "512",
-                        "--events", dir.file("script.txt"), "--events-out", dir.file("sent.txt")}),
+                        "--events", dir.file("script.txt"), "--events-out", dir.file("sent.txt")}).status,
             0);
   EXPECT_EQ(readFile(dir.file("sent.txt")), "10 144 60 1\n300 144 64 0.5\n310 128 64 0\n");
 }
@@ -72,9 +72,9 @@ TEST(PluginRun, MistakesAreReportedNotRun) {
        1},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(runProgram(KELO_PLUGIN_RUN, c.arguments), c.status)
+    EXPECT_EQ(runProgram(KELO_PLUGIN_RUN, c.arguments).status, c.status)
         << testing::PrintToString(c.arguments);
-  EXPECT_EQ(runProgram(KELO_PLUGIN_RUN, {"--bundle", bundle, "--list"}), 0);
+  EXPECT_EQ(runProgram(KELO_PLUGIN_RUN, {"--bundle", bundle, "--list"}).status, 0);
 }
 
 }  // namespace

@@ -54,7 +54,7 @@ TEST(MicFieldBundle, KeloPluginRunRendersTheStageAndReportsTheStageSwitchingOn) 
   ASSERT_EQ(
       runProgram(KELO_PLUGIN_RUN, {"--bundle", KELO_BUNDLE, "--plugin", kIdentifier, "--input",
                                    dir.file("noise.wav"), "--init", kStage, "--extra", "engine",
-                                   "--output", dir.file("stage.wav"), "--block", "200"}),
+                                   "--output", dir.file("stage.wav"), "--block", "200"}).status,
       0);
   std::vector<std::vector<float>> written;
   double rate = 0;
@@ -76,7 +76,7 @@ TEST(MicFieldBundle, KeloPluginRunRendersTheStageAndReportsTheStageSwitchingOn) 
   ASSERT_EQ(runProgram(KELO_PLUGIN_RUN,
                        {"--bundle", KELO_BUNDLE, "--plugin", kIdentifier, "--frames", "6000",
                         "--init", kStage, "--extra", "engine", "--events", dir.file("events.txt"),
-                        "--events-out", dir.file("sent.txt"), "--block", "200"}),
+                        "--events-out", dir.file("sent.txt"), "--block", "200"}).status,
             0);
   EXPECT_EQ(readFile(dir.file("sent.txt")), "4000 176 256 0\n4000 176 36 0.5\n4000 176 36 0.5\n");
 }

@@ -50,7 +50,7 @@ void expectPluginRunFollows(const char* identifier, const char* initText,
     arguments.push_back("--init");
     arguments.push_back(initText);
   }
-  ASSERT_EQ(runProgram(KELO_PLUGIN_RUN, arguments), 0);
+  ASSERT_EQ(runProgram(KELO_PLUGIN_RUN, arguments).status, 0);
   std::vector<EventRows> expected = out;
   expected[0].insert(expected[0].begin(), fromDefaults.begin(), fromDefaults.end());
   EXPECT_EQ(parseScript(readFile(dir.file("out.txt")), kBlock, in.size()), expected);

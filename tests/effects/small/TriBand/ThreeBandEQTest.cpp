@@ -135,8 +135,9 @@ TEST(ThreeBandEQ, SinesMeasureTheCookbooksGain) {
     for (const cookbook::Filter& band : cookbook::equaliser(c.rate, c.low, c.mid, c.high, c.centre))
       expected *= band.magnitude(c.hz / c.rate);
     EXPECT_NEAR(measured, dB(expected), 0.01) << c.hz << " Hz at " << c.rate;
-    if (!std::isnan(c.nominalDb))
+    if (!std::isnan(c.nominalDb)) {
       EXPECT_NEAR(measured, c.nominalDb, 0.1) << c.hz << " Hz at " << c.rate;
+    }
   }
 }
 

@@ -94,7 +94,7 @@ TEST(TriBandBundle, KeloPluginRunFiltersAFileAsTheCookbookDoes) {
   ASSERT_EQ(
       runProgram(KELO_PLUGIN_RUN, {"--bundle", KELO_BUNDLE, "--plugin", kIdentifiers[1], "--input",
                                    dir.file("noise.wav"), "--events", dir.file("events.txt"),
-                                   "--output", dir.file("out.wav"), "--block", "333"}),
+                                   "--output", dir.file("out.wav"), "--block", "333"}).status,
       0);
   std::vector<std::vector<float>> written;
   double rate = 0;

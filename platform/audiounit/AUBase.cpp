@@ -1,0 +1,547 @@
+#include "platform/audiounit/AUBase.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/cf/CFNumber.h"
+#include "platform/cf/CFString.h"
+
+CAStreamBasicDescription CAStreamBasicDescription::canonical(Float64 sampleRate, UInt32 channels) {
+  AudioStreamBasicDescription format{};
+  format.mSampleRate = sampleRate;
+  format.mFormatID = kAudioFormatLinearPCM;
+  format.mFormatFlags = kAudioFormatFlagsNativeFloatPacked | kAudioFormatFlagIsNonInterleaved;
+  format.mBytesPerPacket = sizeof(Float32);
+  format.mFramesPerPacket = 1;
+  format.mBytesPerFrame = sizeof(Float32);
+  format.mChannelsPerFrame = channels;
+  format.mBitsPerChannel = 32;
+  return format;
+}
+
+bool CAStreamBasicDescription::IsCanonical() const {
+  return *this == canonical(mSampleRate, mChannelsPerFrame) && mChannelsPerFrame > 0 && mSampleRate > 0.0;
+}
+
+bool CAStreamBasicDescription::operator==(const CAStreamBasicDescription& other) const {
+  return mSampleRate == other.mSampleRate && mFormatID == other.mFormatID &&
+         mFormatFlags == other.mFormatFlags && mBytesPerPacket == other.mBytesPerPacket &&
+         mFramesPerPacket == other.mFramesPerPacket && mBytesPerFrame == other.mBytesPerFrame &&
+         mChannelsPerFrame == other.mChannelsPerFrame && mBitsPerChannel == other.mBitsPerChannel;
+}
+
+// ---- elements and scopes ----
+
+AUElement::AUElement() : m_format(CAStreamBasicDescription::canonical(44100.0, 2)) {
+  AllocateBuffer(0);
+}
+
+AudioUnitParameterValue AUElement::GetParameter(AudioUnitParameterID id) const {
+  const auto found = m_parameters.find(id);
+  return found == m_parameters.end() ? 0.0f : found->second;
+}
+
+void AUElement::AllocateBuffer(UInt32 maxFrames) {
+  const UInt32 channels = std::max<UInt32>(1, m_format.NumberChannels());
+  m_capacity = maxFrames;
+  m_storage.assign(static_cast<std::size_t>(channels) * maxFrames, 0.0f);
+  m_listBytes.assign(offsetof(AudioBufferList, mBuffers) + channels * sizeof(AudioBuffer), 0);
+  m_list = reinterpret_cast<AudioBufferList*>(m_listBytes.data());
+  m_list->mNumberBuffers = channels;
+  PrepareBuffer(0);
+}
+
+AudioBufferList& AUElement::PrepareBuffer(UInt32 frames) {
+  frames = std::min(frames, m_capacity);
+  for (UInt32 channel = 0; channel < m_list->mNumberBuffers; ++channel) {
+    AudioBuffer& buffer = m_list->mBuffers[channel];
+    buffer.mNumberChannels = 1;
+    buffer.mDataByteSize = frames * sizeof(Float32);
+    buffer.mData = m_capacity == 0 ? nullptr : &m_storage[static_cast<std::size_t>(channel) * m_capacity];
+  }
+  return *m_list;
+}
+
+AudioBufferList& AUElement::SetBufferList(const AudioBufferList& host) {
+  const UInt32 count = std::min(host.mNumberBuffers, m_list->mNumberBuffers);
+  for (UInt32 channel = 0; channel < count; ++channel)
+    if (host.mBuffers[channel].mData != nullptr) m_list->mBuffers[channel] = host.mBuffers[channel];
+  return *m_list;
+}
+
+void AUScope::SetNumberOfElements(UInt32 count) {
+  while (m_elements.size() > count) m_elements.pop_back();
+  while (m_elements.size() < count) m_elements.push_back(std::make_unique<AUElement>());
+}
+
+AUElement* AUScope::GetElement(AudioUnitElement index) const {
+  return index < m_elements.size() ? m_elements[index].get() : nullptr;
+}
+
+// ---- the unit ----
+
+AUBase::AUBase(AudioComponentInstance instance, UInt32 numInputElements, UInt32 numOutputElements,
+               UInt32 numGroupElements)
+    : m_instance(instance), m_initialCounts{1, numInputElements, numOutputElements, numGroupElements} {}
+
+AUBase::~AUBase() = default;
+
+void AUBase::CreateElements() {
+  if (m_elementsCreated) return;
+  for (AudioUnitScope scope = 0; scope < 4; ++scope) m_scopes[scope].SetNumberOfElements(m_initialCounts[scope]);
+  m_elementsCreated = true;
+}
+
+AUScope* AUBase::GetScope(AudioUnitScope scope) { return scope < 4 ? &m_scopes[scope] : nullptr; }
+
+AUElement* AUBase::GetElement(AudioUnitScope scope, AudioUnitElement element) {
+  AUScope* found = GetScope(scope);
+  return found == nullptr ? nullptr : found->GetElement(element);
+}
+
+OSStatus AUBase::DoInitialize() {
+  if (m_initialized) return noErr;
+  const OSStatus result = Initialize();
+  if (result != noErr) return result;
+  for (UInt32 bus = 0; bus < Outputs().GetNumberOfElements(); ++bus) Output(bus)->AllocateBuffer(m_maxFramesPerSlice);
+  m_initialized = true;
+  m_rendered = false;
+  return noErr;
+}
+
+void AUBase::DoCleanup() {
+  if (!m_initialized) return;
+  Cleanup();
+  m_initialized = false;
+}
+
+OSStatus AUBase::DoReset(AudioUnitScope scope, AudioUnitElement element) {
+  m_rendered = false;
+  return Reset(scope, element);
+}
+
+OSStatus AUBase::DoRender(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& timeStamp,
+                          UInt32 bus, UInt32 frames, AudioBufferList& ioData) {
+  if (!m_initialized) return kAudioUnitErr_Uninitialized;
+  AUElement* output = Output(bus);
+  if (output == nullptr) return kAudioUnitErr_InvalidElement;
+  if (frames > m_maxFramesPerSlice) return kAudioUnitErr_TooManyFramesToProcess;
+  if (ioData.mNumberBuffers != output->GetStreamFormat().NumberChannels()) return kAudio_ParamError;
+  for (UInt32 channel = 0; channel < ioData.mNumberBuffers; ++channel)
+    if (ioData.mBuffers[channel].mData != nullptr && ioData.mBuffers[channel].mDataByteSize < frames * sizeof(Float32))
+      return kAudio_ParamError;
+
+  // Bus 0, or a slice not rendered yet, renders every bus; the others hand over what it wrote.
+  const bool hostMemory = ioData.mBuffers[0].mData != nullptr;
+  if (bus == 0 || !m_rendered || timeStamp.mSampleTime != m_lastRenderTime) {
+    Output(0)->PrepareBuffer(frames);
+    if (bus == 0 && hostMemory) Output(0)->SetBufferList(ioData);
+    const OSStatus result = Render(ioActionFlags, timeStamp, frames);
+    if (result != noErr) return result;
+    m_lastRenderTime = timeStamp.mSampleTime;
+    m_rendered = true;
+  }
+  AudioBufferList& rendered = output->GetBufferList();
+  for (UInt32 channel = 0; channel < ioData.mNumberBuffers; ++channel) {
+    AudioBuffer& target = ioData.mBuffers[channel];
+    const AudioBuffer& source = rendered.mBuffers[channel];
+    if (target.mData == nullptr) {
+      target.mData = source.mData;
+    } else if (target.mData != source.mData) {
+      std::memcpy(target.mData, source.mData, frames * sizeof(Float32));
+    }
+    target.mDataByteSize = frames * sizeof(Float32);
+  }
+  return noErr;
+}
+
+OSStatus AUBase::GetPropertyInfo(AudioUnitPropertyID, AudioUnitScope, AudioUnitElement, UInt32&, bool&) {
+  return kAudioUnitErr_InvalidProperty;
+}
+
+OSStatus AUBase::GetProperty(AudioUnitPropertyID, AudioUnitScope, AudioUnitElement, void*) {
+  return kAudioUnitErr_InvalidProperty;
+}
+
+OSStatus AUBase::SetProperty(AudioUnitPropertyID, AudioUnitScope, AudioUnitElement, const void*, UInt32) {
+  return kAudioUnitErr_InvalidProperty;
+}
+
+OSStatus AUBase::GetParameter(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
+                              AudioUnitParameterValue& outValue) {
+  AUElement* found = GetElement(scope, element);
+  if (found == nullptr) return kAudioUnitErr_InvalidElement;
+  outValue = found->GetParameter(id);
+  return noErr;
+}
+
+OSStatus AUBase::SetParameter(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
+                              AudioUnitParameterValue value, UInt32) {
+  AUElement* found = GetElement(scope, element);
+  if (found == nullptr) return kAudioUnitErr_InvalidElement;
+  found->SetParameter(id, value);
+  return noErr;
+}
+
+OSStatus AUBase::ChangeStreamFormat(AudioUnitScope scope, AudioUnitElement element,
+                                    const CAStreamBasicDescription&, const CAStreamBasicDescription& next) {
+  AUElement* found = GetElement(scope, element);
+  if (found == nullptr) return kAudioUnitErr_InvalidElement;
+  found->SetStreamFormat(next);
+  return noErr;
+}
+
+namespace {
+
+bool isBusScope(AudioUnitScope scope) {
+  return scope == kAudioUnitScope_Input || scope == kAudioUnitScope_Output;
+}
+
+// The component's identity in a saved state, in the order the keys are written.
+struct StateNumber {
+  const char* key;
+  UInt32 AudioComponentDescription::*field;
+};
+constexpr StateNumber kStateIdentity[] = {
+    {"type", &AudioComponentDescription::componentType},
+    {"subtype", &AudioComponentDescription::componentSubType},
+    {"manufacturer", &AudioComponentDescription::componentManufacturer},
+};
+
+void setNumber(CFMutableDictionaryRef dictionary, const char* key, SInt32 value) {
+  CFStringRef name = CFStringCreateWithCString(nullptr, key, kCFStringEncodingUTF8);
+  CFNumberRef number = CFNumberCreate(nullptr, kCFNumberSInt32Type, &value);
+  CFDictionarySetValue(dictionary, name, number);
+  CFRelease(number);
+  CFRelease(name);
+}
+
+// False when the key is missing or not a number.
+bool getNumber(CFDictionaryRef dictionary, const char* key, SInt32& value) {
+  CFStringRef name = CFStringCreateWithCString(nullptr, key, kCFStringEncodingUTF8);
+  const void* found = CFDictionaryGetValue(dictionary, name);
+  CFRelease(name);
+  return found != nullptr && CFGetTypeID(found) == CFNumberGetTypeID() &&
+         CFNumberGetValue(static_cast<CFNumberRef>(found), kCFNumberSInt32Type, &value);
+}
+
+}  // namespace
+
+OSStatus AUBase::SaveState(CFPropertyListRef* outData) {
+  CFMutableDictionaryRef state =
+      CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
+  setNumber(state, "version", 0);
+  for (const StateNumber& number : kStateIdentity) setNumber(state, number.key, static_cast<SInt32>(m_description.*number.field));
+  CFDictionarySetValue(state, CFSTR("name"), CFSTR("Untitled"));
+  *outData = state;
+  return noErr;
+}
+
+OSStatus AUBase::RestoreState(CFPropertyListRef plist) {
+  if (plist == nullptr || CFGetTypeID(plist) != CFDictionaryGetTypeID()) return kAudioUnitErr_InvalidPropertyValue;
+  const auto state = static_cast<CFDictionaryRef>(plist);
+  SInt32 value = -1;
+  if (!getNumber(state, "version", value) || value != 0) return kAudioUnitErr_InvalidPropertyValue;
+  for (const StateNumber& number : kStateIdentity)
+    if (!getNumber(state, number.key, value) || static_cast<UInt32>(value) != m_description.*number.field)
+      return kAudioUnitErr_InvalidPropertyValue;
+  return noErr;
+}
+
+OSStatus AUBase::StateBytes(CFDataRef& outBytes) {
+  CFPropertyListRef state = nullptr;
+  const OSStatus result = SaveState(&state);
+  if (result != noErr) return result;
+  if (state == nullptr) return kAudioUnitErr_InvalidPropertyValue;
+  outBytes = CFPropertyListCreateData(nullptr, state, kCFPropertyListXMLFormat_v1_0, 0, nullptr);
+  CFRelease(state);
+  return outBytes != nullptr ? noErr : kAudioUnitErr_InvalidPropertyValue;
+}
+
+OSStatus AUBase::SetParameterListener(const void* inData, UInt32 inDataSize, AudioUnitScope scope) {
+  if (inDataSize != sizeof(AUParameterListenerRecord)) return kAudio_ParamError;
+  AUParameterListenerRecord record{};
+  std::memcpy(&record, inData, sizeof record);
+  if (record.proc == nullptr) return kAudio_ParamError;
+  const int count = m_parameterListenerCount.load(std::memory_order_relaxed);
+  if (scope == kAudioUnitScope_Output) {
+    for (int slot = 0; slot < count; ++slot) {
+      ParameterListenerSlot& listener = m_parameterListeners[slot];
+      if (listener.record.proc == record.proc && listener.record.userData == record.userData)
+        listener.used.store(false, std::memory_order_release);
+    }
+    return noErr;
+  }
+  if (scope != kAudioUnitScope_Global) return kAudioUnitErr_InvalidScope;
+  if (count == kMaxParameterListeners) return kAudioUnitErr_InvalidPropertyValue;
+  m_parameterListeners[count].record = record;
+  m_parameterListeners[count].used.store(true, std::memory_order_release);
+  m_parameterListenerCount.store(count + 1, std::memory_order_release);
+  return noErr;
+}
+
+void AUBase::ParameterChanged(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
+                              AudioUnitParameterValue value) {
+  const AudioUnitParameter parameter{m_instance, id, scope, element};
+  const int count = m_parameterListenerCount.load(std::memory_order_acquire);
+  for (int slot = 0; slot < count; ++slot) {
+    const ParameterListenerSlot& listener = m_parameterListeners[slot];
+    if (listener.used.load(std::memory_order_acquire)) listener.record.proc(listener.record.userData, &parameter, value);
+  }
+}
+
+OSStatus AUBase::DispatchGetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
+                                         UInt32& outDataSize, bool& outWritable) {
+  outWritable = false;
+  switch (id) {
+    case kAudioUnitProperty_ClassInfo: {
+      if (scope != kAudioUnitScope_Global) return kAudioUnitErr_InvalidScope;
+      CFDataRef bytes = nullptr;
+      const OSStatus result = StateBytes(bytes);
+      if (result != noErr) return result;
+      outDataSize = static_cast<UInt32>(CFDataGetLength(bytes));
+      CFRelease(bytes);
+      outWritable = true;
+      return noErr;
+    }
+    case kKeloAudioUnitProperty_ParameterListener:
+      outDataSize = sizeof(AUParameterListenerRecord);
+      outWritable = true;
+      return noErr;
+    case kAudioUnitProperty_StreamFormat:
+      if (GetElement(scope, element) == nullptr || !isBusScope(scope)) return kAudioUnitErr_InvalidElement;
+      outDataSize = sizeof(AudioStreamBasicDescription);
+      outWritable = StreamFormatWritable(scope, element);
+      return noErr;
+    case kAudioUnitProperty_SampleRate:
+      if (GetElement(scope, element) == nullptr || !isBusScope(scope)) return kAudioUnitErr_InvalidElement;
+      outDataSize = sizeof(Float64);
+      outWritable = StreamFormatWritable(scope, element);
+      return noErr;
+    case kAudioUnitProperty_ElementCount:
+      if (GetScope(scope) == nullptr) return kAudioUnitErr_InvalidScope;
+      outDataSize = sizeof(UInt32);
+      outWritable = isBusScope(scope) && BusCountWritable(scope);
+      return noErr;
+    case kAudioUnitProperty_Latency:
+      if (scope != kAudioUnitScope_Global) return kAudioUnitErr_InvalidScope;
+      outDataSize = sizeof(Float64);
+      return noErr;
+    case kAudioUnitProperty_SupportedNumChannels: {
+      if (scope != kAudioUnitScope_Global) return kAudioUnitErr_InvalidScope;
+      const AUChannelInfo* table = nullptr;
+      const UInt32 count = SupportedNumChannels(&table);
+      if (count == 0) return kAudioUnitErr_InvalidProperty;
+      outDataSize = count * sizeof(AUChannelInfo);
+      return noErr;
+    }
+    case kAudioUnitProperty_MaximumFramesPerSlice:
+      if (scope != kAudioUnitScope_Global) return kAudioUnitErr_InvalidScope;
+      outDataSize = sizeof(UInt32);
+      outWritable = true;
+      return noErr;
+    case kAudioUnitProperty_HostCallbacks:
+      if (scope != kAudioUnitScope_Global) return kAudioUnitErr_InvalidScope;
+      outDataSize = sizeof(HostCallbackInfo);
+      outWritable = true;
+      return noErr;
+    case kAudioUnitProperty_SupportedChannelLayoutTags: {
+      const UInt32 count = GetChannelLayoutTags(scope, element, nullptr);
+      if (count == 0) return kAudioUnitErr_InvalidProperty;
+      outDataSize = count * sizeof(AudioChannelLayoutTag);
+      return noErr;
+    }
+    case kAudioUnitProperty_AudioChannelLayout: {
+      const UInt32 size = GetAudioChannelLayout(scope, element, nullptr, outWritable);
+      if (size == 0) return kAudioUnitErr_InvalidProperty;
+      outDataSize = size;
+      return noErr;
+    }
+    default:
+      return GetPropertyInfo(id, scope, element, outDataSize, outWritable);
+  }
+}
+
+OSStatus AUBase::DispatchGetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
+                                     void* outData, UInt32& ioDataSize) {
+  if (id == kAudioUnitProperty_ClassInfo && scope == kAudioUnitScope_Global) {
+    // Asked once: the state may have changed since the host asked for its size.
+    CFDataRef bytes = nullptr;
+    const OSStatus result = StateBytes(bytes);
+    if (result != noErr) return result;
+    const auto length = static_cast<UInt32>(CFDataGetLength(bytes));
+    const bool fits = outData != nullptr && ioDataSize >= length;
+    if (fits) {
+      std::memcpy(outData, CFDataGetBytePtr(bytes), length);
+      ioDataSize = length;
+    }
+    CFRelease(bytes);
+    return fits ? noErr : kAudio_ParamError;
+  }
+  if (id == kKeloAudioUnitProperty_ParameterListener) return kAudioUnitErr_InvalidProperty;  // set only
+  UInt32 size = 0;
+  bool writable = false;
+  OSStatus result = DispatchGetPropertyInfo(id, scope, element, size, writable);
+  if (result != noErr) return result;
+  if (outData == nullptr || ioDataSize < size) return kAudio_ParamError;
+  switch (id) {
+    case kAudioUnitProperty_StreamFormat: {
+      const AudioStreamBasicDescription format = GetElement(scope, element)->GetStreamFormat();
+      std::memcpy(outData, &format, sizeof format);
+      break;
+    }
+    case kAudioUnitProperty_SampleRate: {
+      const Float64 rate = GetElement(scope, element)->GetStreamFormat().mSampleRate;
+      std::memcpy(outData, &rate, sizeof rate);
+      break;
+    }
+    case kAudioUnitProperty_ElementCount: {
+      const UInt32 count = GetScope(scope)->GetNumberOfElements();
+      std::memcpy(outData, &count, sizeof count);
+      break;
+    }
+    case kAudioUnitProperty_Latency: {
+      const Float64 latency = GetLatency();
+      std::memcpy(outData, &latency, sizeof latency);
+      break;
+    }
+    case kAudioUnitProperty_SupportedNumChannels: {
+      const AUChannelInfo* table = nullptr;
+      const UInt32 count = SupportedNumChannels(&table);
+      std::memcpy(outData, table, count * sizeof(AUChannelInfo));
+      break;
+    }
+    case kAudioUnitProperty_MaximumFramesPerSlice:
+      std::memcpy(outData, &m_maxFramesPerSlice, sizeof m_maxFramesPerSlice);
+      break;
+    case kAudioUnitProperty_HostCallbacks:
+      std::memcpy(outData, &m_hostCallbacks, sizeof m_hostCallbacks);
+      break;
+    case kAudioUnitProperty_SupportedChannelLayoutTags:
+      GetChannelLayoutTags(scope, element, static_cast<AudioChannelLayoutTag*>(outData));
+      break;
+    case kAudioUnitProperty_AudioChannelLayout:
+      GetAudioChannelLayout(scope, element, static_cast<AudioChannelLayout*>(outData), writable);
+      break;
+    default:
+      result = GetProperty(id, scope, element, outData);
+      break;
+  }
+  if (result == noErr) ioDataSize = size;
+  return result;
+}
+
+OSStatus AUBase::DispatchSetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
+                                     const void* inData, UInt32 inDataSize) {
+  if (inData == nullptr) return kAudio_ParamError;
+  switch (id) {
+    case kAudioUnitProperty_ClassInfo: {
+      if (scope != kAudioUnitScope_Global) return kAudioUnitErr_InvalidScope;
+      CFPropertyListRef state = kelo::cf::propertyListFromXML(inData, inDataSize);
+      if (state == nullptr) return kAudioUnitErr_InvalidPropertyValue;
+      const OSStatus result = RestoreState(state);
+      CFRelease(state);
+      if (result == noErr) PropertyChanged(id, scope, 0);
+      return result;
+    }
+    case kKeloAudioUnitProperty_ParameterListener:
+      return SetParameterListener(inData, inDataSize, scope);
+    case kAudioUnitProperty_StreamFormat:
+    case kAudioUnitProperty_SampleRate: {
+      AUElement* found = GetElement(scope, element);
+      if (found == nullptr || !isBusScope(scope)) return kAudioUnitErr_InvalidElement;
+      if (!StreamFormatWritable(scope, element)) return kAudioUnitErr_PropertyNotWritable;
+      const CAStreamBasicDescription previous = found->GetStreamFormat();
+      CAStreamBasicDescription next = previous;
+      if (id == kAudioUnitProperty_SampleRate) {
+        if (inDataSize != sizeof(Float64)) return kAudio_ParamError;
+        std::memcpy(&next.mSampleRate, inData, sizeof(Float64));
+      } else {
+        if (inDataSize != sizeof(AudioStreamBasicDescription)) return kAudio_ParamError;
+        std::memcpy(static_cast<AudioStreamBasicDescription*>(&next), inData, sizeof(AudioStreamBasicDescription));
+      }
+      if (!next.IsCanonical()) return kAudioUnitErr_FormatNotSupported;
+      if (next == previous) return noErr;
+      // The buffers were sized at initialisation: the channel count is fixed until Cleanup.
+      if (m_initialized && next.NumberChannels() != previous.NumberChannels()) return kAudioUnitErr_Initialized;
+      return ChangeStreamFormat(scope, element, previous, next);
+    }
+    case kAudioUnitProperty_ElementCount: {
+      if (!isBusScope(scope)) return kAudioUnitErr_InvalidScope;
+      if (!BusCountWritable(scope)) return kAudioUnitErr_PropertyNotWritable;
+      if (m_initialized) return kAudioUnitErr_Initialized;
+      UInt32 count = 0;
+      if (inDataSize != sizeof count) return kAudio_ParamError;
+      std::memcpy(&count, inData, sizeof count);
+      if (scope == kAudioUnitScope_Output && count == 0) return kAudioUnitErr_InvalidPropertyValue;
+      GetScope(scope)->SetNumberOfElements(count);
+      PropertyChanged(id, scope, 0);
+      return noErr;
+    }
+    case kAudioUnitProperty_MaximumFramesPerSlice: {
+      if (scope != kAudioUnitScope_Global) return kAudioUnitErr_InvalidScope;
+      if (m_initialized) return kAudioUnitErr_Initialized;
+      UInt32 frames = 0;
+      if (inDataSize != sizeof frames) return kAudio_ParamError;
+      std::memcpy(&frames, inData, sizeof frames);
+      if (frames == 0) return kAudioUnitErr_InvalidPropertyValue;
+      m_maxFramesPerSlice = frames;
+      PropertyChanged(id, scope, 0);
+      return noErr;
+    }
+    case kAudioUnitProperty_HostCallbacks:
+      if (scope != kAudioUnitScope_Global) return kAudioUnitErr_InvalidScope;
+      // Older hosts give a shorter record: the callbacks it does not hold stay null.
+      m_hostCallbacks = HostCallbackInfo{};
+      std::memcpy(&m_hostCallbacks, inData, std::min<UInt32>(inDataSize, sizeof m_hostCallbacks));
+      PropertyChanged(id, scope, 0);
+      return noErr;
+    case kAudioUnitProperty_Latency:
+    case kAudioUnitProperty_SupportedNumChannels:
+    case kAudioUnitProperty_SupportedChannelLayoutTags:
+      return kAudioUnitErr_PropertyNotWritable;
+    default:
+      return SetProperty(id, scope, element, inData, inDataSize);
+  }
+}
+
+OSStatus AUBase::AddPropertyListener(AudioUnitPropertyID id, AudioUnitPropertyListenerProc proc, void* userData) {
+  if (proc == nullptr) return kAudio_ParamError;
+  m_listeners.push_back({id, proc, userData});
+  return noErr;
+}
+
+OSStatus AUBase::RemovePropertyListenerWithUserData(AudioUnitPropertyID id, AudioUnitPropertyListenerProc proc,
+                                                    void* userData) {
+  std::erase_if(m_listeners, [&](const Listener& listener) {
+    return listener.id == id && listener.proc == proc && listener.userData == userData;
+  });
+  return noErr;
+}
+
+void AUBase::PropertyChanged(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element) {
+  // A listener may remove itself: call a copy.
+  const std::vector<Listener> listeners = m_listeners;
+  for (const Listener& listener : listeners)
+    if (listener.id == id) listener.proc(listener.userData, m_instance, id, scope, element);
+}
+
+OSStatus AUBase::CallHostBeatAndTempo(Float64* currentBeat, Float64* currentTempo) {
+  if (m_hostCallbacks.beatAndTempoProc == nullptr) return kAudio_UnimplementedError;
+  return m_hostCallbacks.beatAndTempoProc(m_hostCallbacks.hostUserData, currentBeat, currentTempo);
+}
+
+OSStatus AUBase::CallHostMusicalTimeLocation(UInt32* deltaSampleOffsetToNextBeat, Float32* numerator,
+                                             UInt32* denominator, Float64* currentMeasureDownBeat) {
+  if (m_hostCallbacks.musicalTimeLocationProc == nullptr) return kAudio_UnimplementedError;
+  return m_hostCallbacks.musicalTimeLocationProc(m_hostCallbacks.hostUserData, deltaSampleOffsetToNextBeat,
+                                                 numerator, denominator, currentMeasureDownBeat);
+}
+
+OSStatus AUBase::CallHostTransportState(Boolean* isPlaying, Boolean* transportStateChanged,
+                                        Float64* currentSampleInTimeLine, Boolean* isCycling,
+                                        Float64* cycleStartBeat, Float64* cycleEndBeat) {
+  if (m_hostCallbacks.transportStateProc == nullptr) return kAudio_UnimplementedError;
+  return m_hostCallbacks.transportStateProc(m_hostCallbacks.hostUserData, isPlaying, transportStateChanged,
+                                            currentSampleInTimeLine, isCycling, cycleStartBeat, cycleEndBeat);
+}

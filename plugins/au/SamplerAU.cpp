@@ -1,0 +1,433 @@
+#include "plugins/au/SamplerAU.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "VNL/source/ConsoleLogger.h"
+#include "VNL/source/FileUtils.h"
+#include "VNL/source/LogLine.h"
+#include "VNL/source/PlatformWrappers.h"
+#include "VNL/source/ProductConf.h"
+#include "VNL/source/System.h"
+#include "standalone/engine_interface/EngineEvents.h"
+#include "standalone/engine_interface/EngineVersion.h"
+
+namespace {
+
+constexpr std::int32_t kEngineInstanceProperty = 64003;
+
+// Touched only by construction and destruction, on the host's main thread.
+int g_instanceCount = 0;
+ConsoleLogger* g_logger = nullptr;
+// One reference for the process, so the engine's code stays loaded after every instance went.
+CFBundleRef g_engineBundle = nullptr;
+
+std::string vendorName() { return conf.vendorName; }
+std::string productName() { return conf.productName; }
+
+// The host's name for the log: after the last "/", cut at the last ".".
+std::string shortHostName(const std::string& host) {
+  std::string name = host.substr(host.rfind('/') + 1);
+  const std::size_t dot = name.rfind('.');
+  return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+// Bytes of one engine output event by its status byte.
+UInt16 eventLength(std::uint8_t status) {
+  if (status < 0x80) return 3;
+  if (status < 0xC0) return 3;
+  if (status < 0xE0) return 2;
+  if (status < 0xF0) return 3;
+  return 1;
+}
+
+}  // namespace
+
+SamplerAU::SamplerAU(AudioComponentInstance instance) : MusicDeviceBase(instance, 0, 1, 0) {
+  m_channels[0] = {static_cast<SInt16>(conf.numInputs), static_cast<SInt16>(conf.numOutputs)};
+  m_channelCount = 1;
+  if (conf.multiCapable == 1) {
+    m_channels[1] = {static_cast<SInt16>(conf.multiNumInputs), static_cast<SInt16>(conf.multiNumOutputs)};
+    m_channels[2] = {static_cast<SInt16>(conf.multiNumInputs), static_cast<SInt16>(-static_cast<int>(conf.multiNumOutputs))};
+    m_channelCount = 3;
+  }
+  m_sync.prepare(256, 44100.0, nullptr, nullptr, true);
+  m_createInfo.hostConstant = kKeloHostConstantAudioUnit;
+}
+
+void SamplerAU::PostConstructor() {
+  MusicDeviceBase::PostConstructor();
+  m_productFolder = setUserPathVendorProduct(vendorName(), productName());
+  m_hostName = PGetCurrentApplicationPath(nullptr);
+  std::strncpy(m_hostApplication, m_hostName.c_str(), sizeof m_hostApplication - 1);
+
+  if (g_instanceCount++ == 0 && !m_hostName.empty()) {
+    g_logger = new ConsoleLogger();
+    g_logger->init(m_productFolder + "/" + productName() + "AU" + "_" + shortHostName(m_hostName) + ".log");
+  }
+  vantor::registerKeloPlugin(vendorName(), productName(), "AU");
+
+  // A data folder that does not fit its field counts as a missing one.
+  if (!vantor::readEngineDataFolder(vendorName(), productName(), m_binding.dataFolder, kDataFolderSize)) return;
+  if (vantor::loadEngine(vendorName(), productName(), vantor::CONFIG_LEVEL_USER, m_binding) !=
+      vantor::EngineBindingFailure::None)
+    return;
+  if (g_engineBundle == nullptr) g_engineBundle = static_cast<CFBundleRef>(const_cast<void*>(CFRetain(m_binding.bundle)));
+  m_entry = m_binding.entry;
+  std::memcpy(m_dataFolder, m_binding.dataFolder.c_str(), m_binding.dataFolder.size() + 1);
+
+  const vantor::EngineVersion version = vantor::fetchEngineVersion(m_entry);
+  m_engineVersion = version.number;
+  vantor::logLine(vantor::LogLevel::Info, this, "fetched KeloVersion:%s", version.text);
+  m_compatibility1025 = version.compatibility1025;
+  if (m_compatibility1025) vantor::logLine(vantor::LogLevel::Info, this, "Turned on Kelo 1.025 compatibility slots");
+
+  for (UInt32 index = 0; index < conf.numParams; ++index) SetParameter(index, kAudioUnitScope_Global, 0, 0.0f, 0);
+}
+
+SamplerAU::~SamplerAU() {
+  // The editor view lets go of the instance when it hears of this, so the instance still lives.
+  PropertyChanged(kEngineInstanceProperty, kAudioUnitScope_Global, 0);
+  if (hasInstance()) {
+    engine(KELO_OP_HOST_CALLBACK_CLEAR, reinterpret_cast<void*>(&KELO_HostOpcode), this);
+    engine(KELO_OP_INSTANCE_DESTROY);
+  }
+  m_instance = nullptr;
+  m_entry = nullptr;
+  vantor::defaultFree(m_scratch);
+  if (--g_instanceCount == 0) {
+    delete g_logger;
+    g_logger = nullptr;
+  }
+  vantor::releaseEngineBinding(m_binding);
+}
+
+std::int32_t SamplerAU::engine(std::int32_t opcode, void* p1, void* p2, void* p3, std::int32_t i1, float f,
+                               std::int32_t i2, std::int32_t i3) {
+  return m_entry(m_instance, opcode, p1, p2, p3, i1, f, i2, i3);
+}
+
+void SamplerAU::remakeScratch() {
+  vantor::defaultFree(m_scratch);
+  m_scratch = static_cast<float*>(vantor::defaultAlloc(std::size_t{m_maxFrames} * sizeof(float)));
+}
+
+OSStatus SamplerAU::Initialize() {
+  vantor::System::setMaxFileHandles();
+  const UInt32 buses = Outputs().GetNumberOfElements();
+  vantor::logLine(vantor::LogLevel::Info, this, "Initialize - numBuses : %u", buses);
+  std::int32_t outputs = 0;
+  for (UInt32 bus = 0; bus < buses; ++bus) outputs += static_cast<std::int32_t>(Output(bus)->GetStreamFormat().NumberChannels());
+  vantor::logLine(vantor::LogLevel::Info, this, "Initialize - numOutputs : %d", outputs);
+
+  bool accepted = false;
+  for (UInt32 entry = 0; entry < m_channelCount; ++entry)
+    accepted = accepted || (m_channels[entry].inChannels == 0 && m_channels[entry].outChannels == outputs);
+  if (!accepted && conf.multiCapable == 1)
+    accepted = outputs <= std::abs(static_cast<int>(m_channels[m_channelCount - 1].outChannels));
+  if (!accepted) return kAudioUnitErr_FormatNotSupported;
+
+  m_outputCount = outputs;
+  m_sampleRate = Output(0)->GetStreamFormat().mSampleRate;
+  m_maxFrames = GetMaxFramesPerSlice();
+  remakeScratch();
+
+  m_sync = vantor::SyncInfo{};
+  m_sync.tempo = 120.0;
+  m_sync.timeSigNumerator = 4;
+  m_sync.timeSigDenominator = 4;
+  m_sync.sampleRate = std::round(m_sampleRate);
+
+  m_extraBuffer = outputs % 2 == 1;
+  const auto rate = static_cast<std::int32_t>(m_sampleRate);
+  const auto maxFrames = static_cast<std::int32_t>(m_maxFrames);
+  if (hasInstance()) {
+    if (m_extraBuffer) vantor::logLine(vantor::LogLevel::Info, this, "using extra buffer a");
+    engine(KELO_OP_DSP_SET, nullptr, nullptr, nullptr, rate, 0.0f, maxFrames, 0);
+  } else if (m_entry != nullptr) {
+    m_createInfo.numInputs = 0;
+    m_createInfo.numOutputs = outputs + (m_extraBuffer ? 1 : 0);
+    if (m_extraBuffer) vantor::logLine(vantor::LogLevel::Info, this, "using extra buffer");
+    m_createInfo.dataPath = m_dataFolder;
+    m_createInfo.hostConstant = kKeloHostConstantAudioUnit;
+    engine(KELO_OP_INSTANCE_CREATE, &m_createInfo, &m_instance);
+    if (m_instance != nullptr) {
+      m_engineOutputs = static_cast<std::int32_t>(m_createInfo.numOutputs);
+      engine(KELO_OP_DSP_SET, nullptr, nullptr, nullptr, rate, 0.0f, maxFrames, 0);
+    }
+  }
+  if (hasInstance()) {
+    engine(KELO_OP_HOST_CALLBACK_SET, reinterpret_cast<void*>(&KELO_HostOpcode), this, nullptr,
+           kKeloHostCapabilitiesAudioUnit);
+    engine(KELO_OP_START, nullptr, nullptr, nullptr, m_offline.load() ? 1 : 0);
+  }
+  m_readIndex.store(0);
+  m_writeIndex.store(0);
+  if (hasInstance()) {
+    for (UInt32 index = 0; index < conf.numParams; ++index) {
+      const AudioUnitParameterValue value = Globals().GetElement(0)->GetParameter(index);
+      if (!(value == 0.0f)) engine(KELO_OP_PARAMETER_SET, nullptr, nullptr, nullptr, static_cast<std::int32_t>(index), value);
+    }
+  }
+  m_renderedSinceInitialize.store(false);
+  return noErr;
+}
+
+void SamplerAU::Cleanup() {
+  vantor::defaultFree(m_scratch);
+  m_scratch = nullptr;
+  if (IsInitialized() && hasInstance()) engine(KELO_OP_STOP);
+}
+
+OSStatus SamplerAU::Reset(AudioUnitScope, AudioUnitElement) {
+  m_renderedSinceInitialize.store(false);
+  m_readIndex.store(0);
+  m_writeIndex.store(0);
+  if (hasInstance()) {
+    engine(KELO_OP_STOP);
+    engine(KELO_OP_START, nullptr, nullptr, nullptr, m_offline.load() ? 1 : 0);
+  }
+  for (UInt8 channel = 0; channel < 16; ++channel)
+    for (UInt8 controller = 64; controller <= 67; ++controller) HandleMidiEvent(0xB0, channel, controller, 0, 0);
+  return noErr;
+}
+
+OSStatus SamplerAU::ChangeStreamFormat(AudioUnitScope scope, AudioUnitElement element,
+                                       const CAStreamBasicDescription& previous, const CAStreamBasicDescription& next) {
+  const OSStatus result = MusicDeviceBase::ChangeStreamFormat(scope, element, previous, next);
+  if (previous.mSampleRate == next.mSampleRate || next.mSampleRate == m_sampleRate) return result;
+  PropertyChanged(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, element);
+  m_sampleRate = Output(0)->GetStreamFormat().mSampleRate;
+  m_maxFrames = GetMaxFramesPerSlice();
+  remakeScratch();
+  if (hasInstance()) {
+    engine(KELO_OP_STOP);
+    engine(KELO_OP_DSP_SET, nullptr, nullptr, nullptr, static_cast<std::int32_t>(m_sampleRate), 0.0f,
+           static_cast<std::int32_t>(m_maxFrames), 0);
+    engine(KELO_OP_START, nullptr, nullptr, nullptr, m_offline.load() ? 1 : 0);
+  }
+  return result;
+}
+
+OSStatus SamplerAU::HandleMidiEvent(UInt8 status, UInt8 channel, UInt8 data1, UInt8 data2, UInt32 startFrame) {
+  const std::int32_t write = m_writeIndex.load(std::memory_order_relaxed);
+  const std::int32_t next = (write + 1) % static_cast<std::int32_t>(kRingSlots);
+  if (next == m_readIndex.load(std::memory_order_acquire)) {
+    vantor::logLine(vantor::LogLevel::Error, this, "MIDI QUEUE ERROR");
+    return noErr;
+  }
+  vantor::MIDIEvent& slot = m_ring[static_cast<std::size_t>(write)];
+  slot = vantor::MIDIEvent{};
+  slot.bytes[0] = m_compatibility1025 ? status : static_cast<std::uint8_t>(status | channel);
+  slot.bytes[1] = data1;
+  slot.bytes[2] = data2;
+  slot.frameOffset = static_cast<std::int32_t>(startFrame);
+  slot.detune = 0.0f;
+  m_writeIndex.store(next, std::memory_order_release);
+  return noErr;
+}
+
+void SamplerAU::readTransport() {
+  Float64 beat = 0.0;
+  Float64 tempo = 120.0;
+  if (CallHostBeatAndTempo(&beat, &tempo) == noErr) {
+    m_sync.ppqPosition = beat;
+    m_sync.tempo = tempo;
+  }
+  const double ppq = m_sync.ppqPosition;
+  UInt32 toNextBeat = 0;
+  Float32 numerator = 4.0f;
+  UInt32 denominator = 4;
+  Float64 downbeat = 0.0;
+  if (CallHostMusicalTimeLocation(&toNextBeat, &numerator, &denominator, &downbeat) != noErr) {
+    m_sync.barStartPosition = std::trunc(ppq / 4.0) * 4.0;
+  } else {
+    m_sync.barStartPosition = downbeat;
+    // A signature with a zero part would give no bar length: the previous one stays.
+    const long rounded = std::lround(numerator);
+    if (rounded > 0 && denominator > 0) {
+      m_sync.timeSigNumerator = static_cast<std::int32_t>(rounded);
+      m_sync.timeSigDenominator = static_cast<std::int32_t>(denominator);
+    }
+    const double barLength = m_sync.timeSigNumerator * 4.0 / m_sync.timeSigDenominator;
+    const char* warning = nullptr;
+    if (ppq > 0.0 && ppq > downbeat + barLength) {
+      m_sync.barStartPosition = std::trunc(ppq / barLength) * barLength;
+      warning = "barStartPos is set but is NOT RIGHT! Compensating, but NO time signatures changes can occur";
+    } else if (ppq < 0.0 && downbeat > ppq) {
+      m_sync.barStartPosition = (std::trunc(ppq / barLength) - 1.0) * barLength;
+      warning = "negative barStartPos is set but is NOT RIGHT! Compensating, but NO time signatures changes can occur";
+    }
+    if (warning != nullptr && !m_barStartWarningLogged) {
+      m_barStartWarningLogged = true;
+      vantor::logLine(vantor::LogLevel::Error, this, "%s", warning);
+      vantor::logLine(vantor::LogLevel::Error, this, "in more details, sync.ppqPos:%f and sync.barStartPos:%f", ppq,
+                      downbeat);
+    }
+  }
+  Boolean playing = 1, changed = 0, cycling = 0;
+  Float64 samplePosition = 0.0, cycleStart = 0.0, cycleEnd = 0.0;
+  if (CallHostTransportState(&playing, &changed, &samplePosition, &cycling, &cycleStart, &cycleEnd) == noErr) {
+    m_sync.samplePosition = samplePosition;
+    m_sync.playing = playing != 0;
+    m_sync.looping = cycling != 0;
+    m_sync.transportChanged = changed != 0;
+    m_sync.loopStartPosition = cycleStart;
+    m_sync.loopEndPosition = cycleEnd;
+  }
+}
+
+OSStatus SamplerAU::Render(AudioUnitRenderActionFlags&, const AudioTimeStamp& timeStamp, UInt32 frames) {
+  m_renderedSinceInitialize.store(true);
+  const bool engineRenders = hasInstance();
+  // Channels beyond what the engine was created with are the host's, zeroed; pointers the
+  // engine has beyond the host's channels write into the scratch buffer.
+  const std::size_t engineChannels = engineRenders ? static_cast<std::size_t>(m_engineOutputs) : 0;
+  std::size_t channel = 0;
+  for (UInt32 bus = 0; bus < Outputs().GetNumberOfElements(); ++bus) {
+    AudioBufferList& list = bus == 0 ? Output(0)->GetBufferList() : Output(bus)->PrepareBuffer(frames);
+    for (UInt32 buffer = 0; buffer < list.mNumberBuffers; ++buffer, ++channel) {
+      AudioBuffer& data = list.mBuffers[buffer];
+      if (channel < engineChannels) {
+        m_outputs[channel] = static_cast<float*>(data.mData);
+      } else {
+        std::memset(data.mData, 0, engineRenders ? frames * sizeof(float) : data.mDataByteSize);
+      }
+    }
+  }
+  for (; channel < engineChannels; ++channel) m_outputs[channel] = m_scratch;
+
+  readTransport();
+  m_sync.prepare(static_cast<std::int16_t>(std::min<UInt32>(frames, 32767)), m_sampleRate, nullptr, nullptr, true);
+
+  // Up to the write index seen once: events arriving meanwhile wait for the next slice, so a
+  // slice never takes more than the ring holds.
+  std::size_t count = 0;
+  const std::int32_t written = m_writeIndex.load(std::memory_order_acquire);
+  for (std::int32_t read = m_readIndex.load(std::memory_order_relaxed); read != written;) {
+    m_staging[count++] = m_ring[static_cast<std::size_t>(read)];
+    read = (read + 1) % static_cast<std::int32_t>(kRingSlots);
+    m_readIndex.store(read, std::memory_order_release);
+  }
+  vantor::fillMIDIEventBlock(m_midiIn, m_staging.data(), count, m_sortScratch.data(), m_sortScratch.size());
+  if (!engineRenders) return noErr;
+
+  if (m_engineVersion < kKeloProcessExVersion) {
+    engine(KELO_OP_PROCESS, &m_midiIn, m_outputs.data(), &m_sync, static_cast<std::int32_t>(frames));
+  } else {
+    EngineProcessInfo info{1, 0, &m_midiIn, &m_midiOut, nullptr, m_outputs.data(), &m_sync,
+                           static_cast<std::int32_t>(frames), 0};
+    engine(KELO_OP_PROCESS_EX, &info);
+    sendMIDIOutput(timeStamp);
+  }
+  return noErr;
+}
+
+void SamplerAU::sendMIDIOutput(const AudioTimeStamp& timeStamp) {
+  const std::size_t count = std::min<std::uint64_t>(m_midiOut.numEvents, kMIDIEventBlockCapacity);
+  if (m_midiOutput.midiOutputCallback != nullptr) {
+    auto* list = reinterpret_cast<MIDIPacketList*>(m_packetList);
+    for (std::size_t i = 0; i < count; ++i) {
+      const vantor::MIDIEvent& event = m_midiOut.events[i];
+      MIDIPacketListAdd(list, sizeof m_packetList, MIDIPacketListInit(list),
+                        static_cast<MIDITimeStamp>(event.frameOffset), eventLength(event.bytes[0]), event.bytes);
+      m_midiOutput.midiOutputCallback(m_midiOutput.userData, &timeStamp, 0, list);
+    }
+  }
+  m_midiOut.numEvents = 0;
+}
+
+bool SamplerAU::BusCountWritable(AudioUnitScope) { return conf.multiCapable == 1; }
+
+UInt32 SamplerAU::SupportedNumChannels(const AUChannelInfo** outInfo) {
+  if (outInfo != nullptr) *outInfo = m_channels;
+  return m_channelCount;
+}
+
+UInt32 SamplerAU::GetChannelLayoutTags(AudioUnitScope scope, AudioUnitElement, AudioChannelLayoutTag* outTags) {
+  if (scope != kAudioUnitScope_Output || conf.multiCapable != 1) return 0;
+  if (outTags != nullptr) {
+    outTags[0] = kAudioChannelLayoutTag_Stereo;
+    outTags[1] = kAudioChannelLayoutTag_Mono;
+    outTags[2] = kAudioChannelLayoutTag_DiscreteInOrder | conf.multiNumOutputs;
+  }
+  return 3;
+}
+
+UInt32 SamplerAU::GetAudioChannelLayout(AudioUnitScope scope, AudioUnitElement element, AudioChannelLayout* outLayout,
+                                        bool& outWritable) {
+  outWritable = false;
+  AUElement* found = GetElement(scope, element);
+  if (scope != kAudioUnitScope_Output || conf.multiCapable != 1 || found == nullptr) return 0;
+  const UInt32 channels = found->GetStreamFormat().NumberChannels();
+  const UInt32 size = kAudioChannelLayoutHeaderSize + channels * sizeof(AudioChannelDescription);
+  if (outLayout != nullptr) {
+    std::memset(outLayout, 0, size);
+    if (channels == 2) {
+      outLayout->mChannelLayoutTag = kAudioChannelLayoutTag_Stereo;
+    } else if (channels == 1) {
+      outLayout->mChannelLayoutTag = kAudioChannelLayoutTag_Mono;
+    } else {
+      outLayout->mChannelLayoutTag = kAudioChannelLayoutTag_UseChannelDescriptions;
+      outLayout->mNumberChannelDescriptions = channels;
+      for (UInt32 channel = 0; channel < channels; ++channel)
+        outLayout->mChannelDescriptions[channel].mChannelLabel = kAudioChannelLabel_Mono;
+    }
+  }
+  return size;
+}
+
+OSStatus SamplerAU::GetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
+                                    UInt32& outDataSize, bool& outWritable) {
+  if (id == kAudioUnitProperty_MIDIOutputCallback && scope == kAudioUnitScope_Global) {
+    outDataSize = sizeof(AUMIDIOutputCallbackStruct);
+    outWritable = true;
+    return noErr;
+  }
+  return MusicDeviceBase::GetPropertyInfo(id, scope, element, outDataSize, outWritable);
+}
+
+OSStatus SamplerAU::GetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element, void* outData) {
+  if (id == kAudioUnitProperty_MIDIOutputCallback && scope == kAudioUnitScope_Global) {
+    std::memcpy(outData, &m_midiOutput, sizeof m_midiOutput);
+    return noErr;
+  }
+  return MusicDeviceBase::GetProperty(id, scope, element, outData);
+}
+
+OSStatus SamplerAU::SetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
+                                const void* inData, UInt32 inDataSize) {
+  if (id == kAudioUnitProperty_MIDIOutputCallback && scope == kAudioUnitScope_Global) {
+    if (inDataSize < sizeof(AUMIDIOutputCallbackStruct)) return kAudio_ParamError;
+    std::memcpy(&m_midiOutput, inData, sizeof m_midiOutput);
+    return noErr;
+  }
+  return MusicDeviceBase::SetProperty(id, scope, element, inData, inDataSize);
+}
+
+std::int32_t SamplerAU::KELO_HostOpcode(std::int32_t op, void*, void*, std::int32_t, std::int32_t, std::int32_t,
+                                        float, void* user) {
+  if (user == nullptr) return kKeloHostUnknownOpcode;
+  try {
+    return static_cast<SamplerAU*>(user)->hostOpcode(op);
+  } catch (...) {
+    return kKeloHostUnknownOpcode;
+  }
+}
+
+std::int32_t SamplerAU::hostOpcode(std::int32_t op) {
+  switch (op) {
+    case KELO_HOST_MESSAGE:
+    case KELO_HOST_PROGRESS_OPEN:
+    case KELO_HOST_PROGRESS_STEP:
+    case KELO_HOST_PROGRESS_CLOSE:
+    case KELO_HOST_SLOT_CHANGED:
+    case KELO_HOST_PARAMETER_CHANGED:
+    case KELO_HOST_LATENCY_CHANGED:
+      return 0;
+    default:
+      vantor::logLine(vantor::LogLevel::Error, this, "ZMO_HostOpcode unknown id:%d", op);
+      return kKeloHostUnknownOpcode;
+  }
+}

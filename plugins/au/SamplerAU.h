@@ -1,0 +1,115 @@
+// KeloUnit's plug-in object: an Audio Unit music device wrapping one instance of the external
+// sampler engine. It binds the engine when constructed, creates the instance at its first
+// Initialize, queues the host's MIDI in a lock-free ring, renders the engine into the host's
+// buses with the host's transport, and hands the engine's MIDI output to the host. Without an
+// engine it initialises, accepts MIDI and renders silence.
+//
+// Threads: the host's main thread constructs, binds, initialises, cleans up, resets, changes
+// formats and destroys; its render thread runs Render; its MIDI delivery (possibly the render
+// thread) runs HandleMidiEvent. Render and HandleMidiEvent neither allocate nor lock.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "platform/audiounit/MusicDeviceBase.h"
+#include "standalone/engine_interface/EngineBinding.h"
+#include "standalone/engine_interface/KeloEngineInterface.h"
+#include "VNL/source/MIDIEvent.h"
+#include "VNL/source/SyncInfo.h"
+
+class SamplerAU : public MusicDeviceBase {
+ public:
+  static constexpr std::size_t kRingSlots = 1024;  // a full ring holds 1023 events
+  static constexpr std::size_t kMaxOutputs = 32;
+  static constexpr std::size_t kDataFolderSize = 512;
+
+  explicit SamplerAU(AudioComponentInstance instance);
+  ~SamplerAU() override;
+
+  void PostConstructor() override;
+  OSStatus Initialize() override;
+  void Cleanup() override;
+  OSStatus Reset(AudioUnitScope scope, AudioUnitElement element) override;
+  OSStatus GetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
+                           UInt32& outDataSize, bool& outWritable) override;
+  OSStatus GetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
+                       void* outData) override;
+  OSStatus SetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
+                       const void* inData, UInt32 inDataSize) override;
+  bool CanScheduleParameters() const override { return false; }
+  OSStatus Render(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& timeStamp,
+                  UInt32 frames) override;
+  bool BusCountWritable(AudioUnitScope scope) override;
+  Float64 GetLatency() override { return 0.0; }
+  bool StreamFormatWritable(AudioUnitScope, AudioUnitElement) override { return true; }
+  UInt32 SupportedNumChannels(const AUChannelInfo** outInfo) override;
+  OSStatus ChangeStreamFormat(AudioUnitScope scope, AudioUnitElement element,
+                              const CAStreamBasicDescription& previous,
+                              const CAStreamBasicDescription& next) override;
+  OSStatus PrepareInstrument(MusicDeviceInstrumentID) override { return noErr; }
+  OSStatus ReleaseInstrument(MusicDeviceInstrumentID) override { return noErr; }
+  OSStatus StartNote(MusicDeviceInstrumentID, MusicDeviceGroupID, NoteInstanceID*, UInt32,
+                     const MusicDeviceNoteParams&) override { return noErr; }
+  OSStatus StopNote(MusicDeviceGroupID, NoteInstanceID, UInt32) override { return noErr; }
+  UInt32 GetChannelLayoutTags(AudioUnitScope scope, AudioUnitElement element,
+                              AudioChannelLayoutTag* outTags) override;
+  UInt32 GetAudioChannelLayout(AudioUnitScope scope, AudioUnitElement element,
+                               AudioChannelLayout* outLayout, bool& outWritable) override;
+  /// Queues one event for the next slice; a full ring drops it with "MIDI QUEUE ERROR".
+  OSStatus HandleMidiEvent(UInt8 status, UInt8 channel, UInt8 data1, UInt8 data2, UInt32 startFrame) override;
+
+  /// The engine's callback, registered with this object as user pointer. Any thread.
+  static std::int32_t KELO_HostOpcode(std::int32_t op, void* p1, void* p2, std::int32_t i1, std::int32_t i2,
+                                      std::int32_t i3, float f, void* user);
+
+ private:
+  std::int32_t hostOpcode(std::int32_t op);
+  std::int32_t engine(std::int32_t opcode, void* p1 = nullptr, void* p2 = nullptr, void* p3 = nullptr,
+                      std::int32_t i1 = 0, float f = 0.0f, std::int32_t i2 = 0, std::int32_t i3 = 0);
+  bool hasInstance() const { return m_entry != nullptr && m_instance != nullptr; }
+  void remakeScratch();
+  void readTransport();
+  void sendMIDIOutput(const AudioTimeStamp& timeStamp);
+
+  AUChannelInfo m_channels[3];
+  UInt32 m_channelCount = 0;
+
+  std::int32_t m_outputCount = 0;
+  double m_sampleRate = 0.0;
+  UInt32 m_maxFrames = 0;
+  float* m_scratch = nullptr;
+  bool m_extraBuffer = false;
+  std::int32_t m_engineOutputs = 0;  // the count the instance was created with
+
+  vantor::EngineBinding m_binding;
+  KeloOpcodeFunction m_entry = nullptr;
+  void* m_instance = nullptr;
+  std::int32_t m_engineVersion = kKeloDefaultEngineVersion;
+  bool m_compatibility1025 = false;
+  std::atomic<bool> m_offline{false};
+  char m_dataFolder[kDataFolderSize] = {};
+  std::string m_productFolder;
+  std::string m_hostName;
+  EngineCreateInfo m_createInfo{};
+
+  std::array<vantor::MIDIEvent, kRingSlots> m_ring{};
+  std::atomic<std::int32_t> m_readIndex{0};
+  std::atomic<std::int32_t> m_writeIndex{0};
+  std::array<vantor::MIDIEvent, kRingSlots - 1> m_staging{};
+  std::array<vantor::MIDIEvent, kRingSlots - 1> m_sortScratch{};
+  MIDIEventBlock m_midiIn{};
+  MIDIEventBlock m_midiOut{};
+
+  std::array<float*, kMaxOutputs> m_outputs{};
+  vantor::SyncInfo m_sync;
+  AUMIDIOutputCallbackStruct m_midiOutput{};
+  alignas(4) unsigned char m_packetList[1024] = {};
+  char m_hostApplication[256] = {};
+
+  std::atomic<bool> m_parameterDescribedWithoutInstance{false};
+  std::atomic<bool> m_renderedSinceInitialize{false};
+  bool m_barStartWarningLogged = false;
+};

@@ -1,0 +1,12 @@
+#include "VNL/source/ProductConf.h"
+
+// A multi-output build with three parameters, so that the parameter replay and every channel
+// configuration are reachable.
+const ProductConf conf = {
+    .beginMarker = kProductConfBeginMarker, .reserved04 = 0, .uniqueID = fourCharCode("QUVE"),
+    .numInputs = 0, .numOutputs = 2, .receivesMIDI = 1, .sendsMIDI = 1, .numPrograms = 0,
+    .reserved20 = 0, .numParams = 3, .isEffect = 0, .reserved2C = {}, .vendorName = "Sorvelin",
+    .productName = "KELO Player", .multiCapable = 1, .multiActive = 0, .reservedC2 = {},
+    .multiNumInputs = 0, .multiNumOutputs = 32, .reservedCC = 1, .multiUniqueID = fourCharCode("QUVe"),
+    .reservedD4 = {}, .endMarker = kProductConfEndMarker,
+};

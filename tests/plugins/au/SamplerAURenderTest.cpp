@@ -1,0 +1,77 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "tests/plugins/au/SamplerAUFixture.h"
+#include "tests/support/realtime/RealtimeGuard.h"
+
+namespace {
+
+using kelo::test::anyNonZero;
+using kelo::test::RealtimeRegion;
+using SamplerAURenderTest = kelo::test::SamplerAUFixture;
+
+std::atomic<int> g_received{0};
+
+void countMIDIOutput(void*, const AudioTimeStamp*, UInt32, const MIDIPacketList* list) {
+  g_received.fetch_add(static_cast<int>(list->numPackets));
+}
+
+OSStatus beatAndTempo(void*, Float64* beat, Float64* tempo) {
+  *beat = 3.5;
+  *tempo = 90.0;
+  return noErr;
+}
+
+// Queued MIDI, engine MIDI output, the host's transport and an extra output buffer: the whole
+// render path, on the marked thread.
+TEST_F(SamplerAURenderTest, RenderNeitherAllocatesNorLocks) {
+  installEngine();
+  auto host = openHost(1, 3);
+  g_received = 0;
+  ASSERT_EQ(host->setMIDIOutput(&countMIDIOutput, nullptr), noErr);
+  ASSERT_EQ(host->setHostCallbacks({nullptr, &beatAndTempo, nullptr, nullptr, nullptr}), noErr);
+  ASSERT_EQ(host->initialize(), noErr);
+  host->prepareBuffers(512);
+  for (int slice = 0; slice < 8; ++slice) {
+    for (int note = 0; note < 100; ++note) ASSERT_EQ(host->midi(0x90, 40 + note % 40, 90, (note * 5) % 512), noErr);
+    RealtimeRegion region;
+    ASSERT_EQ(host->render(512), noErr);
+  }
+  EXPECT_EQ(g_received.load(), 800);
+  EXPECT_TRUE(anyNonZero(host->output(0, 0)));
+  EXPECT_TRUE(findings().empty());
+}
+
+// The host's MIDI delivery on its own thread against the render thread: every event is either
+// delivered to the engine (and comes back as its MIDI output) or refused as a full ring.
+TEST_F(SamplerAURenderTest, AMidiThreadFeedsTheRingWhileRenderRuns) {
+  installEngine();
+  auto host = openHost();
+  g_received = 0;
+  ASSERT_EQ(host->setMIDIOutput(&countMIDIOutput, nullptr), noErr);
+  ASSERT_EQ(host->initialize(), noErr);
+  host->prepareBuffers(256);
+  constexpr int kEvents = 20000;
+  std::atomic<bool> done{false};
+  std::thread producer([&] {
+    for (int i = 0; i < kEvents; ++i) {
+      host->midi(i % 2 == 0 ? 0x90 : 0x80, 60 + i % 12, 80, static_cast<UInt32>(i % 256));
+      if (i % 64 == 0) std::this_thread::yield();
+    }
+    done = true;
+  });
+  int slices = 0;
+  while (!done.load() && slices < 3000) {
+    ASSERT_EQ(host->render(256), noErr);
+    ++slices;
+  }
+  producer.join();
+  ASSERT_EQ(host->render(256), noErr);  // what came after the last slice
+  host.reset();
+  EXPECT_EQ(g_received.load() + logCount("MIDI QUEUE ERROR"), kEvents);
+  EXPECT_TRUE(findings().empty());
+}
+
+}  // namespace

@@ -1,0 +1,45 @@
+// A stand-in engine for tests that look at what the plug-in hands over: it answers version
+// 1056, creates one instance and keeps the output count it was created with, the output
+// pointers and a copy of the transport record of the last process call (keloRecorded*).
+#include <cstring>
+
+#include "standalone/engine_interface/KeloEngineInterface.h"
+
+namespace {
+vantor::SyncInfo g_lastSync;
+int g_instance;
+std::int64_t g_createdOutputs = 0;
+float* g_outputs[32] = {};
+}  // namespace
+
+extern "C" KELO_EXPORT std::int32_t keloOpcode(void*, std::int32_t opcode, void* p1, void* p2, void*, std::int32_t,
+                                               float, std::int32_t, std::int32_t) {
+  switch (opcode) {
+    case KELO_OP_VERSION_GET:
+      std::strcpy(static_cast<char*>(p1), "1056");
+      return 0;
+    case KELO_OP_INSTANCE_CREATE:
+      g_createdOutputs = static_cast<const EngineCreateInfo*>(p1)->numOutputs;
+      *static_cast<void**>(p2) = &g_instance;
+      return 0;
+    case KELO_OP_PROCESS_EX: {
+      const auto* info = static_cast<const EngineProcessInfo*>(p1);
+      g_lastSync = *info->syncInfo;
+      for (std::int64_t channel = 0; channel < g_createdOutputs; ++channel) {
+        g_outputs[channel] = info->outputs[channel];
+        std::memset(info->outputs[channel], 0, sizeof(float) * static_cast<std::size_t>(info->numFrames));
+      }
+      return 0;
+    }
+    default:
+      return 0;
+  }
+}
+
+extern "C" KELO_EXPORT const vantor::SyncInfo* keloRecordedSync() { return &g_lastSync; }
+
+/// The output count of the last creation; `pointers` receives the last process call's outputs.
+extern "C" KELO_EXPORT std::int64_t keloRecordedOutputs(float** pointers) {
+  std::memcpy(pointers, g_outputs, sizeof g_outputs);
+  return g_createdOutputs;
+}
