@@ -11,6 +11,7 @@
 #include <cstring>
 #include <new>
 
+#include "Sampler/sdk/DefaultAlloc.h"
 #include "Sampler/sdk/StringBed/HarpLowpassTables.h"
 #include "Sampler/sdk/calvatero/convolution/ConvolutionInterfaceVariableDecay.h"
 #include "Sampler/sdk/calvatero/newconv/Assert.h"
@@ -82,6 +83,8 @@ void settle(double& value, double& step, double target) {
 
 }  // namespace
 
+void HarpImpulse::Free::operator()(float* p) const { vantor::defaultFree(p); }
+
 void PianoHarp::ConvolverEnd::operator()(void* handle) const { zkcvEndConvolver(handle); }
 
 void PianoHarp::NodesFree::operator()(DecayNode* nodes) const {
@@ -127,10 +130,9 @@ HarpImpulse PianoHarp::loadImpulse(const char* impulsePath, const char* impulseN
   }
 
   HarpImpulse impulse;
-  try {
-    impulse.left = AlignedFloats(frames, 16);
-    impulse.right = AlignedFloats(frames, 16);
-  } catch (const std::bad_alloc&) {
+  impulse.left.reset(static_cast<float*>(vantor::defaultAlloc(frames * sizeof(float))));
+  impulse.right.reset(static_cast<float*>(vantor::defaultAlloc(frames * sizeof(float))));
+  if (!impulse.left || !impulse.right) {
     failInit("Unable to allocate memory to copy impulse response:%s:\n", file);
   }
   impulse.frames = frames;

@@ -35,9 +35,13 @@ class Convolution_oom_error : public std::runtime_error {
   Convolution_oom_error() : std::runtime_error("Convolution_oom_error") {}
 };
 
-/// The impulse as the harp uses it: faded, cut and scaled, one array per channel.
+/// The impulse as the harp uses it: faded, cut and scaled, one array per channel. A temporary
+/// copy, in blocks of the bundle's allocation functions.
 struct HarpImpulse {
-  calvatero::common::AlignedFloats left, right;
+  struct Free {
+    void operator()(float* p) const;
+  };
+  std::unique_ptr<float[], Free> left, right;
   std::size_t frames = 0;
 };
 

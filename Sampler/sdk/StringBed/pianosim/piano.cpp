@@ -75,15 +75,16 @@ bool string_init(pianostring* s, double rate, double frequency) {
   double period = rate / frequency;
   const double a = std::exp(-kTwoPi * 12000.0 / rate);
   const double lossDelay = 1.0 / (1.0 - a) - 1.0;
+  if (!(rate > 0 && frequency > 0 && period < 1e9 && lossDelay < 1e9)) period = 0;  // no line
   double loop = period - lossDelay;
-  while (loop < 2.0) {  // too short for the loop: an octave lower
+  while (period > 0 && loop < 2.0) {  // too short for the loop: an octave lower
     period = 2.0 * period;
     loop = period - lossDelay;
   }
-  const int n = static_cast<int>(loop - 0.5);
+  const int n = period > 0 ? static_cast<int>(loop - 0.5) : 0;
   const bool allocated = delay_init(&s->line, n);
   allpass_init(&s->dispersion);
-  allpass_setfractionaldelay(&s->dispersion, loop - n);
+  if (allocated) allpass_setfractionaldelay(&s->dispersion, loop - n);
   s->holdGain = s->releaseGain = s->holdCoef = s->releaseCoef = 1.0f;
   s->outputGain = 1.0f;
   s->smoothing = static_cast<float>(1.0 / (rate * 0.02));

@@ -78,7 +78,8 @@ void resonator_setgain(resonator* r, int string, double gain);
 void resonator_setdecay(resonator* r, int string, double rate, double gh, double gr, double fh,
                         double fr);
 
-/// False when the delay line could not be allocated; the string is then silent and skipped.
+/// False when the delay line could not be allocated, or the rate or frequency is not positive
+/// and finite (or their ratio absurd); the string is then silent and skipped.
 bool string_init(pianostring* s, double rate, double frequency);
 void string_finalize(pianostring* s);
 void string_reset(pianostring* s);
