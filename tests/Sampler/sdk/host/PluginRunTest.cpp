@@ -1,7 +1,5 @@
 // The command-line runner over the test bundle, as a person would use it.
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <random>
 #include <string>
@@ -10,23 +8,15 @@
 #include "engine/pluginhost/AudioFileHost.h"
 #include "tests/Sampler/sdk/TestPlugins.h"
 #include "tests/Sampler/sdk/host/WavFiles.h"
+#include "tests/support/RunProgram.h"
 #include "tests/support/TempDir.h"
-
-extern char** environ;
 
 namespace kelo::test {
 namespace {
 
-int runProgram(std::vector<std::string> arguments) {
+int runPluginRun(std::vector<std::string> arguments) {
   arguments.insert(arguments.begin(), KELO_PLUGIN_RUN);
-  std::vector<char*> argv;
-  for (std::string& argument : arguments) argv.push_back(argument.data());
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
-  int status = 0;
-  if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
+  return kelo::test::runProgram(std::move(arguments));
 }
 
 TEST(PluginRun, APassThroughWritesItsInputBitExactly) {
@@ -37,7 +27,7 @@ TEST(PluginRun, APassThroughWritesItsInputBitExactly) {
   for (auto& channel : channels)
     for (float& sample : channel) sample = noise(random);
   ASSERT_TRUE(writeWav(dir.file("in.wav"), 44100, channels));
-  ASSERT_EQ(runProgram({"--bundle", KELO_TEST_PLUGINS_BUNDLE, "--plugin", kPassThroughId,
+  ASSERT_EQ(runPluginRun({"--bundle", KELO_TEST_PLUGINS_BUNDLE, "--plugin", kPassThroughId,
                         "--input", dir.file("in.wav"), "--output", dir.file("out.wav"),
                         "--block", "100"}),
             0);
@@ -57,7 +47,7 @@ TEST(PluginRun, AMIDIPluginsEventsFollowTheScript) {
                         "10 144 60 1\n"
                         "\n"
                         "310 128 64 0   # off\n"));
-  ASSERT_EQ(runProgram({"--bundle", KELO_TEST_MIDI_SO, "--plugin", kEchoId, "--frames", "512",
+  ASSERT_EQ(runPluginRun({"--bundle", KELO_TEST_MIDI_SO, "--plugin", kEchoId, "--frames", "512",
                         "--events", dir.file("script.txt"), "--events-out",
                         dir.file("sent.txt")}),
             0);
@@ -86,8 +76,8 @@ TEST(PluginRun, MistakesAreReportedNotRun) {
         dir.file("bad.txt"), "--events-out", dir.file("e.txt")},
        1},
   };
-  for (const Case& c : cases) EXPECT_EQ(runProgram(c.arguments), c.status) << testing::PrintToString(c.arguments);
-  EXPECT_EQ(runProgram({"--bundle", bundle, "--list"}), 0);
+  for (const Case& c : cases) EXPECT_EQ(runPluginRun(c.arguments), c.status) << testing::PrintToString(c.arguments);
+  EXPECT_EQ(runPluginRun({"--bundle", bundle, "--list"}), 0);
 }
 
 }  // namespace

@@ -5,8 +5,11 @@
 #include <gtest/gtest.h>
 
 #include "Sampler/sdk/StringBed/PianoHarp.h"
+#include "Sampler/sdk/StringBed/PianoSymp.h"
+#include "Sampler/sdk/StringBed/StringBed.h"
 #include "Sampler/sdk/StringBed/pianosim/piano.h"
 #include "tests/Sampler/sdk/StringBed/HarpImpulseFile.h"
+#include "tests/Sampler/sdk/StringBed/PluginEvents.h"
 #include "tests/support/ConvolutionKit.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/realtime/RealtimeGuard.h"
@@ -61,6 +64,50 @@ TEST(StringBedRealtime, HarpCallsNeverAllocateOrLock) {
     }
     for (const float v : left) ASSERT_TRUE(std::isfinite(v));
     delete harp;
+  }
+}
+
+// Both plug-ins' process with every event they read, built and configured outside the region.
+TEST(StringBedRealtime, PluginProcessNeverAllocatesOrLocks) {
+  kelo::test::TempDir dir;
+  ASSERT_TRUE(kelo::test::writeImpulseFile(dir.file("harp48"), kelo::test::decayingNoise16(3000, 5)));
+  acme::StringBed sustain(nullptr);
+  acme::PianoSymp sympathetic(nullptr);
+  sustain.initEx("harp|0.1", dir.path().c_str());
+  const auto info = kelo::test::dspInfo(96000, 256);
+  for (vantor::KELOPluginSDK::EffectPlugin* plugin :
+       {static_cast<vantor::KELOPluginSDK::EffectPlugin*>(&sustain),
+        static_cast<vantor::KELOPluginSDK::EffectPlugin*>(&sympathetic)}) {
+    vantor::KELOPluginSDK::ChannelInfo io{4, 4};
+    std::int32_t answer = 0;
+    plugin->setIOConfig(&io, &answer);
+    plugin->setDSPInfo(&info);
+    plugin->start();
+  }
+  ASSERT_EQ(sustain.harpCount(), 2u);
+  auto defaults = kelo::test::eventList();
+  sympathetic.getDefaults(defaults.get());
+  const auto events = kelo::test::eventList(
+      {{176, 84, 0.4f}, {176, 85, 0.0f}, {176, 64, 1.0f, 3}, {176, 64, 0.2f, 100},
+       {176, 87, 1.2f}, {144, 60, 1.0f}, {144, 64, 0.7f}, {128, 60, 0.0f}, {176, 64, 0.0f, 200},
+       {176, 123, 0.0f}, {176, 120, 0.0f}, {144, 69, 1.0f}});
+  std::vector<std::vector<float>> audio(4);
+  for (std::size_t c = 0; c < 4; ++c) audio[c] = kelo::test::noise(256, 20 + c);
+  audio[2][7] = std::nanf("");
+  float* pointers[4] = {audio[0].data(), audio[1].data(), audio[2].data(), audio[3].data()};
+  {
+    kelo::test::RealtimeRegion region;
+    for (int block = 0; block < 20; ++block) {
+      const auto* list = block == 0 ? defaults.get() : events.get();
+      const std::int32_t frames = 1 + (block * 61) % 256;
+      sympathetic.process(pointers, frames, list, nullptr, nullptr);
+      sustain.process(pointers, frames, list, nullptr, nullptr);
+    }
+    sustain.stop();
+    sustain.process(pointers, 256, events.get(), nullptr, nullptr);
+  }
+  for (const auto& channel : audio) {
+    for (const float v : channel) ASSERT_TRUE(std::isfinite(v));
   }
 }
 
