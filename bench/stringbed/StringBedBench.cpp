@@ -13,11 +13,8 @@
 //
 //   bench_stringbed --benchmark_out=stringbed.json --benchmark_out_format=json
 //   bench/stringbed/stringbed_table.py stringbed.json
-#include <pmmintrin.h>
 #include <sched.h>
-#include <time.h>
 #include <unistd.h>
-#include <xmmintrin.h>
 #include <zita-convolver.h>
 
 #include <stk/Stk.h>
@@ -33,11 +30,16 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench/support/BenchHelpers.h"
 #include "Sampler/sdk/StringBed/PianoSymp.h"
 #include "Sampler/sdk/StringBed/StringBed.h"
 #include "Sampler/sdk/StringBed/demo/HarpImpulseWriter.h"
 
 namespace {
+
+using kelo::bench::cpuSeconds;
+using kelo::bench::noise;
+using kelo::bench::setFlushToZero;
 
 using vantor::KELOPluginSDK::ChannelInfo;
 using vantor::KELOPluginSDK::DSPInfo;
@@ -45,25 +47,6 @@ using vantor::KELOPluginSDK::EffectPlugin;
 using vantor::KELOPluginSDK::HDMIDIEvents;
 
 constexpr std::int32_t kBlock = 256;
-
-void setFlushToZero() {
-  _MM_SET_FLUSH_ZERO_MODE(_MM_FLUSH_ZERO_ON);
-  _MM_SET_DENORMALS_ZERO_MODE(_MM_DENORMALS_ZERO_ON);
-}
-
-double cpuSeconds(clockid_t clock) {
-  timespec ts;
-  clock_gettime(clock, &ts);
-  return static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
-}
-
-std::vector<float> noise(std::size_t n, unsigned seed, float scale) {
-  std::mt19937 rng(seed);
-  std::uniform_real_distribution<float> dist(-scale, scale);
-  std::vector<float> v(n);
-  for (float& x : v) x = dist(rng);
-  return v;
-}
 
 DSPInfo dspInfo(double rate) {
   return {rate, static_cast<std::int32_t>(rate), 1 / rate, kBlock, kBlock / rate, 1.0 / kBlock, {}};
@@ -104,6 +87,18 @@ void measure(benchmark::State& state, Block block, double warmFrames) {
   state.counters["ns"] = (cpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - t0) * 1e9 / (2.0 * frames);
 }
 
+// Processes the plug-in in place, `first` with the first block and no events after.
+void measurePlugin(benchmark::State& state, EffectPlugin& plugin, const HDMIDIEvents& first,
+                   double warmFrames) {
+  const auto none = events();
+  bool started = false;
+  measure(state, [&](float* l, float* r) {
+    float* audio[2] = {l, r};
+    plugin.process(audio, kBlock, started ? none.get() : &first, nullptr, nullptr);
+    started = true;
+  }, warmFrames);
+}
+
 void Symp(benchmark::State& state) {
   setFlushToZero();
   const auto keys = static_cast<int>(state.range(0));
@@ -113,13 +108,7 @@ void Symp(benchmark::State& state) {
   auto first = events();
   plugin.getDefaults(first.get());
   for (int k = 0; k < keys; ++k) add(*first, 144, 21 + (k * 71 / std::max(keys, 1)), 0.8f);
-  auto none = events();
-  bool started = false;
-  measure(state, [&](float* l, float* r) {
-    float* audio[2] = {l, r};
-    plugin.process(audio, kBlock, started ? none.get() : first.get(), nullptr, nullptr);
-    started = true;
-  }, 44100);
+  measurePlugin(state, plugin, *first, 44100);
 }
 
 void Twang(benchmark::State& state) {
@@ -175,13 +164,7 @@ void Sustain(benchmark::State& state) {
   add(*first, 176, 84, 0.2f);
   add(*first, 176, 85, 0.0f);
   add(*first, 176, 64, 1.0f);
-  auto none = events();
-  bool started = false;
-  measure(state, [&](float* l, float* r) {
-    float* audio[2] = {l, r};
-    plugin.process(audio, kBlock, started ? none.get() : first.get(), nullptr, nullptr);
-    started = true;
-  }, rate / 2);
+  measurePlugin(state, plugin, *first, rate / 2);
 }
 
 void Zita(benchmark::State& state) {

@@ -1,9 +1,10 @@
 // Checks shared by the tests of generated FIR tables: the magnitude response by a long DFT
-// (FFTW), the parse of a generated C++ source, and whether the system's Python can rerun a
-// design script. Header only: a test program that includes it links FFTW itself.
+// (FFTW), the parse of a generated C++ source, and the rerun of a design script. Header only: a
+// test program that includes it links FFTW and kelo_test_support itself.
 #pragma once
 
 #include <fftw3.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cctype>
@@ -12,6 +13,8 @@
 #include <map>
 #include <string>
 #include <vector>
+
+#include "tests/support/TempDir.h"
 
 namespace kelo::test {
 
@@ -59,6 +62,29 @@ inline std::map<std::string, std::vector<double>> parseFloatTables(const std::st
 inline bool pythonHas(const std::string& python, const std::string& modules) {
   return !python.empty() &&
          std::system((python + " -c 'import " + modules + "' 2>/dev/null").c_str()) == 0;
+}
+
+/// Runs the design script `script` with `python` into a temporary file and expects the
+/// `tableCount` tables of the committed source `committed` back, within float rounding.
+inline void expectScriptRegenerates(const std::string& python, const std::string& script,
+                                    const std::string& committed, std::size_t tableCount) {
+  TempDir dir;
+  const std::string output = dir.file("tables.cpp");
+  const std::string command = python + " " + script + " " + output + " >/dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  const auto expected = parseFloatTables(readFile(committed));
+  const auto regenerated = parseFloatTables(readFile(output));
+  ASSERT_EQ(expected.size(), tableCount);
+  ASSERT_EQ(regenerated.size(), expected.size());
+  for (const auto& [name, values] : expected) {
+    ASSERT_TRUE(regenerated.count(name)) << name;
+    const std::vector<double>& again = regenerated.at(name);
+    ASSERT_EQ(again.size(), values.size()) << name;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+      EXPECT_NEAR(again[i], values[i], 1.2e-7 * std::fabs(values[i]) + 1e-12)
+          << name << " tap " << i;
+    }
+  }
 }
 
 }  // namespace kelo::test

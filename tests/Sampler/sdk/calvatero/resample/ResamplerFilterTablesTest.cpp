@@ -10,7 +10,6 @@
 
 #include "Sampler/sdk/calvatero/resample/ResamplerFilterTables.h"
 #include "tests/support/FilterTables.h"
-#include "tests/support/TempDir.h"
 
 namespace {
 
@@ -104,25 +103,9 @@ TEST(LowpassTableDesign, ScriptRegeneratesTheCommittedTables) {
     GTEST_SKIP() << "python3 with numpy, scipy and mpmath is not installed (scripts/setup "
                     "installs python3-scipy and python3-mpmath)";
   }
-  kelo::test::TempDir dir;
-  const std::string output = dir.file("tables.cpp");
-  const std::string command = python + " " KELO_SOURCE_DIR "/scripts/design-resampler-filters.py " + output;
-  ASSERT_EQ(std::system(command.c_str()), 0) << command;
-
-  const auto committed = kelo::test::parseFloatTables(kelo::test::readFile(
-      KELO_SOURCE_DIR "/Sampler/sdk/calvatero/resample/ResamplerFilterTables.cpp"));
-  const auto regenerated = kelo::test::parseFloatTables(kelo::test::readFile(output));
-  ASSERT_EQ(committed.size(), 8u);
-  ASSERT_EQ(regenerated.size(), committed.size());
-  for (const auto& [name, values] : committed) {
-    ASSERT_TRUE(regenerated.count(name)) << name;
-    const std::vector<double>& again = regenerated.at(name);
-    ASSERT_EQ(again.size(), values.size()) << name;
-    for (std::size_t i = 0; i < values.size(); ++i) {
-      EXPECT_NEAR(again[i], values[i], 1.2e-7 * std::fabs(values[i]) + 1e-12)
-          << name << " tap " << i;
-    }
-  }
+  kelo::test::expectScriptRegenerates(
+      python, KELO_SOURCE_DIR "/scripts/design-resampler-filters.py",
+      KELO_SOURCE_DIR "/Sampler/sdk/calvatero/resample/ResamplerFilterTables.cpp", 8);
 }
 
 }  // namespace
