@@ -3,8 +3,6 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
-#include <cerrno>
-
 extern char** environ;
 
 namespace kelo::test {
@@ -17,10 +15,7 @@ int runProgram(std::vector<std::string> arguments) {
   pid_t pid = 0;
   if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
   int status = 0;
-  pid_t waited;
-  while ((waited = waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
-  }
-  if (waited != pid || !WIFEXITED(status)) return -1;
+  if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
   return WEXITSTATUS(status);
 }
 

@@ -1,4 +1,4 @@
-// Runs a program of the build, as a person would from a shell, and waits for it.
+// Runs a program for a test, as a person would from a shell but without one.
 #pragma once
 
 #include <string>
@@ -6,8 +6,8 @@
 
 namespace kelo::test {
 
-/// Spawns arguments[0] (a path) with the rest as its arguments and this environment; its exit
-/// status, or -1 when it could not be started or did not exit normally.
+/// Runs `arguments` (the program's path first) with this process's environment, waits, and
+/// answers its exit status; -1 when it could not start or did not exit normally.
 int runProgram(std::vector<std::string> arguments);
 
 }  // namespace kelo::test

@@ -8,8 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/Sampler/sdk/LoadedBundle.h"
-#include "tests/Sampler/sdk/PluginInfoImage.h"
+#include "tests/Sampler/sdk/PluginInfoCheck.h"
 
 namespace kelo::test {
 namespace {
@@ -20,35 +19,37 @@ const std::map<std::size_t, std::int32_t> kNoNumbers;
 
 TEST(PluginInfo, EachRowWritesItsTextsAndNumbersAndNothingElse) {
   LoadedBundle bundle(KELO_TEST_PLUGINS_SO);
-  expectRows(bundle,
-             {
-                 {"com.Kelo.Test.PassThrough", "Test.PassThrough", "Kelo\tTest.PassThrough",
-                  {{256, -1}, {260, -1}, {448, 1}, {460, 7}, {464, 2}, {472, 61715}, {504, 1}}},
-                 {"com.Kelo.Test.Probe", "Test.Probe", "Kelo\tTest.Probe", kNoNumbers},
-                 {"com.Kelo.Test.FileFeed", "Test.FileFeed", "Kelo\tTest.FileFeed",
-                  {{256, -2}, {260, -2}, {472, 61715}, {504, 1}}},
-                 {"com.Kelo.Test.Faulty", "Test.Faulty", "Kelo\tTest.Faulty",
-                  {{256, -2}, {260, -2}}},
-                 {"com.Kelo.Test.ThrowsOnCreate", "Test.ThrowsOnCreate",
-                  "Kelo\tTest.ThrowsOnCreate", kNoNumbers},
-                 {"com.Kelo.Test.Instrument", "Test.Instrument", "Kelo\tTest.Instrument",
-                  kNoNumbers},
-                 {"com.Kelo.Test.Marker", "Test.Marker", "Kelo\tTest.Marker",
-                  {{256, -1}, {260, -1}}},
-             },
-             false);
+  expectInfoRows(bundle,
+                 {
+                     {"com.Kelo.Test.PassThrough", "Test.PassThrough", "Kelo\tTest.PassThrough",
+                      {{256, -1}, {260, -1}, {448, 1}, {460, 7}, {464, 2}, {472, 61715},
+                       {504, 1}}},
+                     {"com.Kelo.Test.Probe", "Test.Probe", "Kelo\tTest.Probe", kNoNumbers},
+                     {"com.Kelo.Test.FileFeed", "Test.FileFeed", "Kelo\tTest.FileFeed",
+                      {{256, -2}, {260, -2}, {472, 61715}, {504, 1}}},
+                     {"com.Kelo.Test.Faulty", "Test.Faulty", "Kelo\tTest.Faulty",
+                      {{256, -2}, {260, -2}}},
+                     {"com.Kelo.Test.ThrowsOnCreate", "Test.ThrowsOnCreate",
+                      "Kelo\tTest.ThrowsOnCreate", kNoNumbers},
+                     {"com.Kelo.Test.Instrument", "Test.Instrument", "Kelo\tTest.Instrument",
+                      kNoNumbers},
+                     {"com.Kelo.Test.Marker", "Test.Marker", "Kelo\tTest.Marker",
+                      {{256, -1}, {260, -1}}},
+                 },
+                 false);
 }
 
 TEST(PluginInfo, PaddedBundlesWriteEachStringAsA255ByteField) {
   LoadedBundle bundle(KELO_TEST_MIDI_SO);
-  expectRows(bundle,
-             {
-                 {"com.Kelo.Test.Echo", "Test.Echo", "Sorvelin\tTest.Echo",
-                  {{460, 3}, {464, 1}}},
-                 {"com.Kelo.Test.Marker", "Test.Marker", "Sorvelin\tTest.Marker", kNoNumbers},
-                 {"com.Kelo.Test.Swallow", "Test.Swallow", "Sorvelin\tTest.Swallow", kNoNumbers},
-             },
-             true);
+  expectInfoRows(bundle,
+                 {
+                     {"com.Kelo.Test.Echo", "Test.Echo", "Sorvelin\tTest.Echo",
+                      {{460, 3}, {464, 1}}},
+                     {"com.Kelo.Test.Marker", "Test.Marker", "Sorvelin\tTest.Marker", kNoNumbers},
+                     {"com.Kelo.Test.Swallow", "Test.Swallow", "Sorvelin\tTest.Swallow",
+                      kNoNumbers},
+                 },
+                 true);
 }
 
 TEST(PluginInfo, AnIndexOutsideTheTableAnswersOneAndWritesNothing) {
@@ -56,9 +57,9 @@ TEST(PluginInfo, AnIndexOutsideTheTableAnswersOneAndWritesNothing) {
   ASSERT_TRUE(bundle.ok());
   for (std::int64_t index : {std::int64_t{bundle.count()}, std::int64_t{-1}, INT64_MIN,
                              std::int64_t{1} << 32, INT64_MAX}) {
-    std::vector<std::uint8_t> record(kRecordBytes, kFill);
+    std::vector<std::uint8_t> record(kInfoRecordBytes, kInfoFill);
     EXPECT_EQ(bundle.fill(index, reinterpret_cast<KeloPluginInfo*>(record.data())), 1) << index;
-    EXPECT_EQ(record, std::vector<std::uint8_t>(kRecordBytes, kFill)) << index;
+    EXPECT_EQ(record, std::vector<std::uint8_t>(kInfoRecordBytes, kInfoFill)) << index;
   }
   EXPECT_EQ(bundle.fill(0, nullptr), 1);
 }

@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/pluginhost/AudioFileHost.h"
-#include "tests/Sampler/sdk/PluginInfoImage.h"
+#include "tests/Sampler/sdk/PluginInfoCheck.h"
 #include "tests/Sampler/sdk/StringBed/HarpImpulseFile.h"
 #include "tests/Sampler/sdk/calvatero/vardecay/DecayReference.h"
 #include "tests/Sampler/sdk/host/WavFiles.h"
@@ -23,7 +23,7 @@ using Channels = std::vector<std::vector<float>>;
 
 TEST(StringBedBundle, TwoRowsByteForByte) {
   LoadedBundle bundle(STRINGBED_SO);
-  expectRows(bundle,
+  expectInfoRows(bundle,
              {
                  {"com.Sorvelin.Piano.Resonance.Sustain", "Piano.Resonance.Sustain",
                   "Sorvelin\tPiano.Resonance.Sustain",

@@ -16,7 +16,7 @@ namespace {
 
 int runPluginRun(std::vector<std::string> arguments) {
   arguments.insert(arguments.begin(), KELO_PLUGIN_RUN);
-  return kelo::test::runProgram(std::move(arguments));
+  return runProgram(std::move(arguments));
 }
 
 TEST(PluginRun, APassThroughWritesItsInputBitExactly) {
@@ -27,10 +27,10 @@ TEST(PluginRun, APassThroughWritesItsInputBitExactly) {
   for (auto& channel : channels)
     for (float& sample : channel) sample = noise(random);
   ASSERT_TRUE(writeWav(dir.file("in.wav"), 44100, channels));
-  ASSERT_EQ(runPluginRun({"--bundle", KELO_TEST_PLUGINS_BUNDLE, "--plugin", kPassThroughId,
-                        "--input", dir.file("in.wav"), "--output", dir.file("out.wav"),
-                        "--block", "100"}),
-            0);
+  ASSERT_EQ(
+      runPluginRun({"--bundle", KELO_TEST_PLUGINS_BUNDLE, "--plugin", kPassThroughId, "--input",
+                    dir.file("in.wav"), "--output", dir.file("out.wav"), "--block", "100"}),
+      0);
   std::vector<std::vector<float>> written;
   double rate = 0;
   std::string error;
@@ -47,10 +47,10 @@ TEST(PluginRun, AMIDIPluginsEventsFollowTheScript) {
                         "10 144 60 1\n"
                         "\n"
                         "310 128 64 0   # off\n"));
-  ASSERT_EQ(runPluginRun({"--bundle", KELO_TEST_MIDI_SO, "--plugin", kEchoId, "--frames", "512",
-                        "--events", dir.file("script.txt"), "--events-out",
-                        dir.file("sent.txt")}),
-            0);
+  ASSERT_EQ(
+      runPluginRun({"--bundle", KELO_TEST_MIDI_SO, "--plugin", kEchoId, "--frames", "512",
+                    "--events", dir.file("script.txt"), "--events-out", dir.file("sent.txt")}),
+      0);
   EXPECT_EQ(readFile(dir.file("sent.txt")), "10 144 60 1\n300 144 64 0.5\n310 128 64 0\n");
 }
 
@@ -72,11 +72,12 @@ TEST(PluginRun, MistakesAreReportedNotRun) {
         dir.file("o.wav")},
        1},
       {{"--bundle", bundle, "--plugin", kPassThroughId, "--output", dir.file("o.wav")}, 1},
-      {{"--bundle", bundle, "--plugin", kProbeId, "--frames", "10", "--events",
-        dir.file("bad.txt"), "--events-out", dir.file("e.txt")},
+      {{"--bundle", bundle, "--plugin", kProbeId, "--frames", "10", "--events", dir.file("bad.txt"),
+        "--events-out", dir.file("e.txt")},
        1},
   };
-  for (const Case& c : cases) EXPECT_EQ(runPluginRun(c.arguments), c.status) << testing::PrintToString(c.arguments);
+  for (const Case& c : cases)
+    EXPECT_EQ(runPluginRun(c.arguments), c.status) << testing::PrintToString(c.arguments);
   EXPECT_EQ(runPluginRun({"--bundle", bundle, "--list"}), 0);
 }
 

@@ -1,5 +1,6 @@
-// The information records of a bundle read as bytes at the offsets the engine reads them at:
-// the image a row should leave in a record filled with 0xAA, and the check of every row.
+// Checks a bundle's information records as bytes at the offsets the engine reads them at:
+// each row written into a record of 0xAA bytes must change exactly its strings, its numbers
+// and the end marker.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,8 +14,8 @@
 
 namespace kelo::test {
 
-inline constexpr std::uint8_t kFill = 0xAA;
-inline constexpr std::size_t kRecordBytes = 4096;
+inline constexpr std::uint8_t kInfoFill = 0xAA;
+inline constexpr std::size_t kInfoRecordBytes = 4096;
 
 // What one row writes: strings at 0, 512 and 1024; numbers by offset.
 struct ExpectedRow {
@@ -22,9 +23,10 @@ struct ExpectedRow {
   std::map<std::size_t, std::int32_t> numbers;
 };
 
-// Byte image of the record after the call: 0xAA everywhere the row writes nothing.
-inline std::vector<std::uint8_t> expectedImage(const ExpectedRow& row, bool padded) {
-  std::vector<std::uint8_t> image(kRecordBytes, kFill);
+// Byte image of the record after the call: 0xAA everywhere the row writes nothing. `padded`:
+// each string is a 255-byte field (text and NUL padding), else the text and one NUL.
+inline std::vector<std::uint8_t> expectedInfoImage(const ExpectedRow& row, bool padded) {
+  std::vector<std::uint8_t> image(kInfoRecordBytes, kInfoFill);
   auto putString = [&](std::size_t offset, const std::string& text) {
     const std::size_t length = padded ? 255 : text.size() + 1;
     for (std::size_t i = 0; i < length; ++i) image[offset + i] = i < text.size() ? text[i] : 0;
@@ -41,19 +43,25 @@ inline std::vector<std::uint8_t> expectedImage(const ExpectedRow& row, bool padd
   return image;
 }
 
-/// Every row of the bundle, byte for byte, and the row count; `padded` for 255-byte strings.
-inline void expectRows(LoadedBundle& bundle, const std::vector<ExpectedRow>& rows, bool padded) {
+/// The bundle lists exactly `rows`, each written as expectedInfoImage says.
+inline void expectInfoRows(LoadedBundle& bundle, const std::vector<ExpectedRow>& rows,
+                           bool padded) {
   ASSERT_TRUE(bundle.ok());
   EXPECT_EQ(bundle.count(), static_cast<std::int32_t>(rows.size()));
   for (std::size_t index = 0; index < rows.size(); ++index) {
-    std::vector<std::uint8_t> record(kRecordBytes, kFill);
+    std::vector<std::uint8_t> record(kInfoRecordBytes, kInfoFill);
     EXPECT_EQ(bundle.fill(static_cast<std::int64_t>(index),
                           reinterpret_cast<vantor::KELOPluginSDK::KeloPluginInfo*>(record.data())),
               0);
-    const std::vector<std::uint8_t> expected = expectedImage(rows[index], padded);
-    for (std::size_t at = 0; at < kRecordBytes; ++at)
+    const std::vector<std::uint8_t> expected = expectedInfoImage(rows[index], padded);
+    for (std::size_t at = 0; at < kInfoRecordBytes; ++at)
       ASSERT_EQ(record[at], expected[at]) << "row " << index << ", byte " << at;
   }
+  std::vector<std::uint8_t> record(kInfoRecordBytes, kInfoFill);
+  EXPECT_EQ(bundle.fill(static_cast<std::int64_t>(rows.size()),
+                        reinterpret_cast<vantor::KELOPluginSDK::KeloPluginInfo*>(record.data())),
+            1);
+  EXPECT_EQ(record, std::vector<std::uint8_t>(kInfoRecordBytes, kInfoFill));
 }
 
 }  // namespace kelo::test
