@@ -1,4 +1,5 @@
 #include "Sampler/sdk/StringBed/PianoHarp.h"
+#include "Sampler/sdk/StringBed/HarpLowpassTables.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -273,6 +274,52 @@ TEST(HarpOutput, SpikeRingsWithTheImpulseAndDecaysOnceThePedalRises) {
   EXPECT_TRUE(kelo::test::closeToSignal(y.right, expect(x.right, impulse.right), 2e-6));
   EXPECT_LT(harp->minimumDecay(), 1.0);
   EXPECT_NEAR(harp->minimumDecay(), std::pow(2.0, -16.0 / 44100), 1e-12);
+}
+
+// Decimating: the pedal-weighted input is taken every factor-th frame from the first one,
+// convolved at the lower rate, zero-stuffed (times the factor) and low-passed at the engine rate.
+TEST(HarpOutput, DecimatingHarpsConvolveAtTheLowerRateAndLowPassBackUp) {
+  kelo::test::TempDir dir;
+  const StereoImpulse16 impulse = writeImpulse(dir, 48000, 1800);
+  const struct {
+    unsigned long rate;
+    std::size_t factor;
+    const float* table;
+    std::size_t taps;
+  } kCases[] = {{96000, 2, LOWPASS96_FROM_18000_TO_24000_100DB, 71},
+                {192000, 4, LOWPASS192_FROM_18000_TO_24000_100DB, 141}};
+  for (const auto& c : kCases) {
+    const Harp harp = build(dir, 256, c.rate, 0.5f);
+    ASSERT_NE(harp, nullptr);
+    const std::size_t settled = 20000, total = settled + 4000;
+    kelo::test::StereoSignal x{std::vector<float>(total, 0.0f), std::vector<float>(total, 0.0f)};
+    x.left[settled] = 1.0f;  // a frame the decimation takes (a multiple of the factor)
+    x.left[settled + 2 * c.factor + 1] = 0.5f;  // and one it skips
+    x.right = kelo::test::noise(total, 11);
+    std::fill(x.right.begin(), x.right.begin() + settled, 0.0f);
+    const kelo::test::StereoSignal y = run(*harp, x, blocksOf(total, 256), {{0, 1.0}}, 0.3);
+
+    const double dry = std::sqrt(1 - 0.114 * 0.114);
+    const float w = static_cast<float>(0.3 * 0.38);
+    for (int channel = 0; channel < 2; ++channel) {
+      const std::vector<float>& in = channel == 0 ? x.left : x.right;
+      const std::vector<float> h =
+          kelo::test::scaledChannel(channel == 0 ? impulse.left : impulse.right, 0.5f, 48000);
+      std::vector<float> taken;
+      for (std::size_t t = 0; t < total; t += c.factor) taken.push_back(in[t]);
+      const std::vector<double> low = kelo::test::directConvolution(taken, h);
+      std::vector<double> expected(total);
+      for (std::size_t t = 0; t < total; ++t) {
+        double wet = 0;
+        for (std::size_t k = t % c.factor; k < c.taps && k <= t; k += c.factor) {
+          wet += double(c.factor) * low[(t - k) / c.factor] * c.table[k];
+        }
+        expected[t] = in[t] * dry + w * wet;
+      }
+      EXPECT_TRUE(kelo::test::closeToSignal(channel == 0 ? y.left : y.right, expected, 5e-6))
+          << c.rate << " channel " << channel;
+    }
+  }
 }
 
 TEST(HarpOutput, BypassLeavesTheAudioBitForBit) {
