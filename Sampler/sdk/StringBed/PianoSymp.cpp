@@ -163,7 +163,7 @@ void PianoSymp::applyEvent(const HDMIDIEvent& event) {
       setGain(gainValue);
       return;
     case 64: {
-      // A fade of the mix gain is worked out but, as before, never applied.
+      // The fade is worked out but deliberately not applied: mixGain stays 1.0.
       const double length = dspInfo.sampleRate * 0.01;
       fadeLength = length >= 4 && length < 1e9 ? static_cast<std::int32_t>(length) & ~3 : 0;
       if (fadeLength == 0) {
