@@ -203,6 +203,7 @@ void PianoSymp::process(float** audio, std::int32_t frames, const HDMIDIEvents* 
     float* const wet = scratch.get() + c * block;
     std::fill(wet, wet + n, 0.0f);
     piano_processadding(&pianos[c], audio[c], wet, static_cast<int>(n));
+    // Every frame, the last frames % 4 too: the model has run over them.
     for (std::size_t i = 0; i < n; ++i) audio[c][i] += wet[i] * mixGain;
   }
 }

@@ -130,7 +130,8 @@ TEST(PianoSymp, NoteOnWithVelocityZeroDampsAndOnlyChannelOneCounts) {
   }
 }
 
-// Every frame of a block gets its resonance, so a block of 6 equals blocks of 4 and 2.
+// Every frame of a block gets its resonance (the last frames % 4 included, deliberately), so a
+// block of 6 equals blocks of 4 and 2.
 TEST(PianoSymp, EveryFrameOfABlockGetsItsResonance) {
   Symp whole, split;
   const auto on = eventList({{176, 87, 1.5f}, {144, 60, 1.0f}, {144, 67, 1.0f}});
