@@ -210,3 +210,16 @@ function(kelo_add_bundle_gtests area)
     endif()
   endforeach()
 endfunction()
+
+# The system's Python (where Debian's numpy and scipy live), for the tests that rerun a filter
+# design script; such a test program gets KELO_SOURCE_DIR and KELO_PYTHON3 ("" without one).
+find_program(KELO_PYTHON3 python3 PATHS /usr/bin NO_DEFAULT_PATH)
+if(NOT KELO_PYTHON3)
+  find_program(KELO_PYTHON3 python3)
+endif()
+function(kelo_give_design_script_python target)
+  if(TARGET ${target})  # absent from builds of selected labels only
+    target_compile_definitions(${target} PRIVATE
+      KELO_SOURCE_DIR="${CMAKE_SOURCE_DIR}" KELO_PYTHON3="$<$<BOOL:${KELO_PYTHON3}>:${KELO_PYTHON3}>")
+  endif()
+endfunction()

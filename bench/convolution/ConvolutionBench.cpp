@@ -37,32 +37,18 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench/support/BenchHelpers.h"
 #include "Sampler/sdk/calvatero/convolution/ConvolutionInterface.h"
 
 namespace {
 
+using kelo::bench::cpuSeconds;
+using kelo::bench::noise;
+using kelo::bench::setFlushToZero;
+
 constexpr std::size_t kRate = 48000;
 
-std::vector<float> noise(std::size_t n, unsigned seed, float scale = 1.0f) {
-  std::mt19937 rng(seed);
-  std::uniform_real_distribution<float> dist(-scale, scale);
-  std::vector<float> v(n);
-  for (float& x : v) x = dist(rng);
-  return v;
-}
-
-double cpuSeconds(clockid_t clock) {
-  timespec ts;
-  clock_gettime(clock, &ts);
-  return static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
-}
-
 std::size_t heapInUse() { return mallinfo2().uordblks + mallinfo2().hblkhd; }
-
-void setFlushToZero() {
-  _MM_SET_FLUSH_ZERO_MODE(_MM_FLUSH_ZERO_ON);
-  _MM_SET_DENORMALS_ZERO_MODE(_MM_DENORMALS_ZERO_ON);
-}
 
 // A stereo processor of fixed-size calls.
 struct Engine {

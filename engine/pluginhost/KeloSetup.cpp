@@ -243,4 +243,16 @@ std::string resolvePath(const std::string& folder, const std::string& path) {
   return folder + "/" + path;
 }
 
+std::string withDataFolder(const std::string& text, const std::string& folder) {
+  static const std::string placeholder = "{DataFolder}";
+  std::string result;
+  std::size_t from = 0;
+  for (std::size_t at = text.find(placeholder); at != std::string::npos;
+       at = text.find(placeholder, from)) {
+    result.append(text, from, at - from).append(folder);
+    from = at + placeholder.size();
+  }
+  return result.append(text, from, std::string::npos);
+}
+
 }  // namespace kelo::pluginhost

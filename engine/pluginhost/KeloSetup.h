@@ -8,8 +8,9 @@
 //   </KeloSetup>
 //
 // `bundle` and `identifier` are required; a relative `bundle` or `customData` path is taken
-// from the data folder. `init` and `extra` are the two init texts (empty when left out),
-// `initOpcode` 19 (the default) or 0 says how they are given. Elements other than Plugin are
+// from the data folder. `init` and `extra` are the two init texts (empty when left out), in
+// which every "{DataFolder}" stands for the data folder's path (a plug-in such as the sustain
+// resonance takes a folder there); `initOpcode` 19 (the default) or 0 says how they are given. Elements other than Plugin are
 // ignored. Comments, the XML declaration and the five named and numeric character references
 // are understood; no DTD is read. Any thread; no state.
 #pragma once
@@ -38,5 +39,8 @@ bool readKeloSetup(const std::string& path, std::vector<SetupPlugin>& plugins,
 
 /// `path` itself when absolute or empty, else `folder` + "/" + `path`.
 std::string resolvePath(const std::string& folder, const std::string& path);
+
+/// `text` with every "{DataFolder}" replaced by `folder`.
+std::string withDataFolder(const std::string& text, const std::string& folder);
 
 }  // namespace kelo::pluginhost

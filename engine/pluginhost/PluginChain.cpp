@@ -33,6 +33,8 @@ PluginChain::PluginChain(const std::string& dataFolder, std::vector<SetupPlugin>
   for (SetupPlugin& plugin : plugins) {
     plugin.bundle = resolvePath(dataFolder, plugin.bundle);
     plugin.customDataFile = resolvePath(dataFolder, plugin.customDataFile);
+    plugin.initText = withDataFolder(plugin.initText, dataFolder);
+    plugin.extraText = withDataFolder(plugin.extraText, dataFolder);
     auto& bundle = loaded[plugin.bundle];
     if (bundle == nullptr) {
       std::string error;

@@ -87,5 +87,19 @@ TEST(KeloSetup, ReadsAFile) {
   EXPECT_EQ(plugins.size(), 1u);
 }
 
+TEST(KeloSetup, InitTextsNameTheDataFolderByAPlaceholder) {
+  const struct {
+    const char* text;
+    const char* expected;
+  } kCases[] = {
+      {"{DataFolder}/Impulses", "/data/Impulses"},
+      {"a{DataFolder}b{DataFolder}", "a/datab/data"},
+      {"{DataFolder", "{DataFolder"},
+      {"{datafolder}", "{datafolder}"},
+      {"", ""},
+  };
+  for (const auto& c : kCases) EXPECT_EQ(withDataFolder(c.text, "/data"), c.expected) << c.text;
+}
+
 }  // namespace
 }  // namespace kelo::pluginhost

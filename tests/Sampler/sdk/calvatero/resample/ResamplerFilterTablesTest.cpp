@@ -1,19 +1,15 @@
-#include <fftw3.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <ostream>
-#include <cctype>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "Sampler/sdk/calvatero/resample/ResamplerFilterTables.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/FilterTables.h"
 
 namespace {
 
@@ -49,20 +45,6 @@ const TableCase kTables[] = {
 
 void PrintTo(const TableCase& c, std::ostream* os) { *os << c.name; }
 
-// |H| on 2^17 + 1 evenly spaced frequencies from 0 to half the rate.
-std::vector<double> magnitudeResponse(const float* taps, std::size_t count) {
-  const int n = 1 << 18;
-  std::vector<double> in(n, 0.0);
-  std::copy(taps, taps + count, in.begin());
-  std::vector<fftw_complex> out(n / 2 + 1);
-  fftw_plan plan = fftw_plan_dft_r2c_1d(n, in.data(), out.data(), FFTW_ESTIMATE);
-  fftw_execute(plan);
-  fftw_destroy_plan(plan);
-  std::vector<double> magnitude(out.size());
-  for (std::size_t k = 0; k < out.size(); ++k) magnitude[k] = std::hypot(out[k][0], out[k][1]);
-  return magnitude;
-}
-
 class LowpassTableTest : public ::testing::TestWithParam<TableCase> {};
 
 TEST_P(LowpassTableTest, MeetsItsDesign) {
@@ -90,7 +72,7 @@ TEST_P(LowpassTableTest, MeetsItsDesign) {
   EXPECT_GE(dc, 0.9958);
   EXPECT_LE(dc, 1.0043);
 
-  const std::vector<double> magnitude = magnitudeResponse(h, c.taps);
+  const std::vector<double> magnitude = kelo::test::magnitudeResponse(h, c.taps);
   const double binHz = c.rate / (2.0 * (magnitude.size() - 1));
   double ripple = 0, stopPeak = 0;
   for (std::size_t k = 0; k < magnitude.size(); ++k) {
@@ -114,58 +96,16 @@ TEST(LowpassTableLookup, OtherRatesHaveNoTable) {
   }
 }
 
-// name -> values of every `const float NAME[n] = {...};` in a generated source.
-std::map<std::string, std::vector<double>> parseTables(const std::string& source) {
-  std::map<std::string, std::vector<double>> tables;
-  const std::string opening = "const float ";
-  for (std::size_t at = source.find(opening); at != std::string::npos;
-       at = source.find(opening, at + 1)) {
-    const std::size_t nameStart = at + opening.size();
-    const std::size_t bracket = source.find('[', nameStart);
-    const std::size_t open = source.find('{', bracket);
-    const std::size_t close = source.find('}', open);
-    if (bracket == std::string::npos || open == std::string::npos || close == std::string::npos)
-      break;
-    std::vector<double>& values = tables[source.substr(nameStart, bracket - nameStart)];
-    const std::string body = source.substr(open + 1, close - open - 1);
-    const char* p = body.c_str();
-    char* next = nullptr;
-    for (double v = std::strtod(p, &next); next != p; v = std::strtod(p, &next)) {
-      values.push_back(v);
-      p = next;
-      while (*p == 'f' || *p == ',' || std::isspace(static_cast<unsigned char>(*p))) ++p;
-    }
-  }
-  return tables;
-}
-
 // The committed tables are what the design script makes of its designs today.
 TEST(LowpassTableDesign, ScriptRegeneratesTheCommittedTables) {
   const std::string python = KELO_PYTHON3;
-  if (python.empty() ||
-      std::system((python + " -c 'import numpy, scipy.signal, mpmath' 2>/dev/null").c_str()) != 0) {
+  if (!kelo::test::pythonHas(python, "numpy, scipy.signal, mpmath")) {
     GTEST_SKIP() << "python3 with numpy, scipy and mpmath is not installed (scripts/setup "
                     "installs python3-scipy and python3-mpmath)";
   }
-  kelo::test::TempDir dir;
-  const std::string output = dir.file("tables.cpp");
-  const std::string command = python + " " KELO_SOURCE_DIR "/scripts/design-resampler-filters.py " + output;
-  ASSERT_EQ(std::system(command.c_str()), 0) << command;
-
-  const auto committed = parseTables(kelo::test::readFile(
-      KELO_SOURCE_DIR "/Sampler/sdk/calvatero/resample/ResamplerFilterTables.cpp"));
-  const auto regenerated = parseTables(kelo::test::readFile(output));
-  ASSERT_EQ(committed.size(), 8u);
-  ASSERT_EQ(regenerated.size(), committed.size());
-  for (const auto& [name, values] : committed) {
-    ASSERT_TRUE(regenerated.count(name)) << name;
-    const std::vector<double>& again = regenerated.at(name);
-    ASSERT_EQ(again.size(), values.size()) << name;
-    for (std::size_t i = 0; i < values.size(); ++i) {
-      EXPECT_NEAR(again[i], values[i], 1.2e-7 * std::fabs(values[i]) + 1e-12)
-          << name << " tap " << i;
-    }
-  }
+  kelo::test::expectScriptRegenerates(
+      python, KELO_SOURCE_DIR "/scripts/design-resampler-filters.py",
+      KELO_SOURCE_DIR "/Sampler/sdk/calvatero/resample/ResamplerFilterTables.cpp", 8);
 }
 
 }  // namespace

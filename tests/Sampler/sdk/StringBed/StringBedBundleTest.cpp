@@ -1,0 +1,118 @@
+// StringBed.bundle as the engine sees it: its records, and both plug-ins run by kelo-plugin-run
+// over audio files.
+#include <cmath>
+#include <complex>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "engine/pluginhost/AudioFileHost.h"
+#include "tests/Sampler/sdk/PluginInfoCheck.h"
+#include "tests/Sampler/sdk/StringBed/HarpImpulseFile.h"
+#include "tests/Sampler/sdk/calvatero/vardecay/DecayReference.h"
+#include "tests/Sampler/sdk/host/WavFiles.h"
+#include "tests/support/ConvolutionKit.h"
+#include "tests/support/RunProgram.h"
+#include "tests/support/TempDir.h"
+
+namespace kelo::test {
+namespace {
+
+using Channels = std::vector<std::vector<float>>;
+
+TEST(StringBedBundle, TwoRowsByteForByte) {
+  LoadedBundle bundle(STRINGBED_SO);
+  expectInfoRows(bundle,
+             {
+                 {"com.Sorvelin.Piano.Resonance.Sustain", "Piano.Resonance.Sustain",
+                  "Sorvelin\tPiano.Resonance.Sustain",
+                  {{256, -2}, {260, -2}, {448, 1}, {460, 1685}}},
+                 {"com.Sorvelin.Piano.Resonance.Sympathetic", "Piano.Resonance.Sympathetic",
+                  "Sorvelin\tPiano.Resonance.Sympathetic",
+                  {{256, -1}, {260, -1}, {448, 1}, {460, 1685}}},
+             },
+             false);
+}
+
+// Runs one plug-in of the bundle over `input`; the output read back.
+Channels runPlugin(const TempDir& dir, const std::string& identifier, const Channels& input,
+                   const std::string& events, std::vector<std::string> options = {}) {
+  EXPECT_TRUE(writeWav(dir.file("in.wav"), 44100, input));
+  EXPECT_TRUE(writeFile(dir.file("events.txt"), events));
+  std::vector<std::string> arguments = {"--bundle", STRINGBED_BUNDLE, "--plugin", identifier, "--input", dir.file("in.wav"),
+                                        "--events", dir.file("events.txt"), "--output",
+                                        dir.file("out.wav"), "--block", "256"};
+  arguments.insert(arguments.end(), options.begin(), options.end());
+  EXPECT_EQ(runProgram(KELO_PLUGIN_RUN, arguments).status, 0);
+  Channels output;
+  double rate = 0;
+  std::string error;
+  EXPECT_TRUE(pluginhost::readAudioFile(dir.file("out.wav"), output, rate, error)) << error;
+  return output;
+}
+
+// The defaults switch the bypass off at level 0.2; with the pedal down from frame 0 and the
+// ramps settled, a spike gives the dry term plus 0.076 times the scaled impulse.
+TEST(StringBedBundle, TheSustainResonanceRingsWithTheImpulse) {
+  TempDir dir;
+  const StereoImpulse16 impulse = decayingNoise16(3000, 9);
+  ASSERT_TRUE(writeImpulseFile(dir.file("grand44"), impulse));
+  const std::size_t spikeAt = 5000, total = 9000;
+  Channels input(2, std::vector<float>(total, 0.0f));
+  input[0][spikeAt] = 1.0f;
+  input[1][spikeAt] = 0.5f;
+  const Channels output =
+      runPlugin(dir, "com.Sorvelin.Piano.Resonance.Sustain", input, "0 176 64 1\n",
+                {"--init", "grand|0.5", "--extra", dir.path()});
+  ASSERT_EQ(output.size(), 2u);
+  const std::vector<double> flat(total, 1.0);
+  const double dry = std::sqrt(1 - 0.076 * 0.076);
+  const float wet = static_cast<float>(0.2 * 0.38);
+  for (int c = 0; c < 2; ++c) {
+    const std::vector<double> ring = calvatero::testing::decayingConvolution(
+        input[c], scaledChannel(c == 0 ? impulse.left : impulse.right, 0.5f, 44100), flat);
+    std::vector<double> expected(total);
+    for (std::size_t t = 0; t < total; ++t) expected[t] = input[c][t] * dry + wet * ring[t];
+    EXPECT_TRUE(closeToSignal(output[c], expected, 2e-6)) << "channel " << c;
+  }
+}
+
+// Magnitude of the signal's spectrum at `hz`.
+double magnitudeAt(const std::vector<float>& x, double hz) {
+  std::complex<double> sum = 0;
+  const std::complex<double> step = std::polar(1.0, -2 * M_PI * hz / 44100);
+  std::complex<double> w = 1;
+  for (const float v : x) {
+    sum += double(v) * w;
+    w *= step;
+  }
+  return std::abs(sum);
+}
+
+TEST(StringBedBundle, TheSympatheticResonanceOfAHeldA4RingsAt440Hz) {
+  TempDir dir;
+  const std::size_t burst = 4410, total = 44100;
+  Channels input(2, std::vector<float>(total, 0.0f));
+  const std::vector<float> noise = kelo::test::noise(burst, 3);
+  std::copy(noise.begin(), noise.end(), input[0].begin());
+  std::copy(noise.begin(), noise.end(), input[1].begin());
+  const Channels output =
+      runPlugin(dir, "com.Sorvelin.Piano.Resonance.Sympathetic", input, "0 144 69 1\n");
+  ASSERT_EQ(output.size(), 2u);
+  const std::vector<float> tail(output[0].begin() + burst + 441, output[0].end());
+  double peakHz = 0, peak = 0;
+  for (double hz = 300; hz <= 600; hz += 0.5) {
+    const double m = magnitudeAt(tail, hz);
+    if (m > peak) {
+      peak = m;
+      peakHz = hz;
+    }
+  }
+  EXPECT_NEAR(peakHz, 440.0, 1.5);
+  EXPECT_GT(peak, 10 * magnitudeAt(tail, 415.3));  // G#4 is not held
+  EXPECT_EQ(output[1], output[0]);
+}
+
+}  // namespace
+}  // namespace kelo::test
