@@ -34,9 +34,11 @@ class LogCapture {
 
   /// The texts of the lines of `level` ('I', 'W' or 'E'): what follows
   /// "<level>:<thread>:<microseconds>:", in the order written.
-  std::vector<std::string> texts(char level) const {
+  std::vector<std::string> texts(char level) const { return lineTexts(text(), level); }
+
+  /// The same for any log text (a log file read whole).
+  static std::vector<std::string> lineTexts(const std::string& all, char level) {
     std::vector<std::string> out;
-    const std::string all = text();
     for (std::size_t start = 0; start < all.size();) {
       std::size_t end = all.find('\n', start);
       if (end == std::string::npos) end = all.size();
