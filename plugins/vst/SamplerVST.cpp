@@ -1,6 +1,7 @@
 #include "plugins/vst/SamplerVST.h"
 
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -112,6 +113,7 @@ SamplerVST::SamplerVST(audioMasterCallback audioMaster)
   m_events.reserve(kEventListCapacity);
   m_scratch.resize(kEventListCapacity);
   m_outQueue.reserve(kOutputQueueCapacity);
+  m_transportError.reserve(1024);
 
   // The data folder; without it the entry point refuses the instance.
   if (!vantor::readEngineDataFolder(conf.vendorName, conf.productName, m_dataFolder))
@@ -195,8 +197,7 @@ SamplerVST::~SamplerVST() {
     callEngine(m_instance, KELO_OP_INSTANCE_DESTROY);
   }
   m_instance = nullptr;
-  delete[] m_parameterCache;
-  m_parameterCache = nullptr;
+  m_parameterCache.reset();
   deallocateArrangement(&m_inputArrangement);
   deallocateArrangement(&m_outputArrangement);
   logLine(LogLevel::Info, this, " SamplerVST::~SamplerVST() out");
@@ -234,11 +235,17 @@ void SamplerVST::sendFormat() {
 
 void SamplerVST::startEngine() {
   EngineStartInfo start;
-  callEngine(m_instance, KELO_OP_START, &start, nullptr, nullptr, m_offline ? 1 : 0);
-  if (start.latency != m_lastLatency) {
-    m_lastLatency = start.latency;
-    setInitialDelay(start.latency);
-  }
+  callEngine(m_instance, KELO_OP_START, &start, nullptr, nullptr, m_offline.load() ? 1 : 0);
+  reportLatency(start.latency);
+}
+
+void SamplerVST::reportLatency(std::int32_t latency) {
+  if (m_lastLatency.exchange(latency, std::memory_order_relaxed) != latency)
+    setInitialDelay(latency);
+}
+
+void SamplerVST::setInitialDelay(std::int32_t delay) {
+  std::atomic_ref<std::int32_t>(cEffect.initialDelay).store(delay, std::memory_order_relaxed);
 }
 
 // ---- Lazy initialisation ----
@@ -311,8 +318,8 @@ void SamplerVST::applyHostAdjustments(const char* vendor, const char* product) {
     logLine(LogLevel::Info, this, " Cakewalk audioMasterGetSampleRate workaround enabled");
   }
   if (startsWith(product, "REAPER")) {
-    delete[] m_parameterCache;
-    m_parameterCache = new float[conf.numParams + 1]();
+    m_parameterCache = std::make_unique<std::atomic<float>[]>(conf.numParams + 1);
+    for (std::uint32_t i = 0; i <= conf.numParams; ++i) m_parameterCache[i].store(0.0f);
     logLine(LogLevel::Info, this, " Activating parameter cache to fix Reaper automation bug");
   }
   if (startsWith(vendor, "Ableton") && startsWith(product, "Live")) {
@@ -348,7 +355,7 @@ void SamplerVST::setSampleRate(float rate) {
   logLine(LogLevel::Info, this, " srA:%g", static_cast<double>(sampleRate));
   sampleRate = rate;
   logLine(LogLevel::Info, this, " srB:%g", static_cast<double>(sampleRate));
-  if (m_suspended) m_rateSetWhileSuspended = true;
+  if (m_suspended.load(std::memory_order_relaxed)) m_rateSetWhileSuspended = true;
   if (hasEngine()) sendFormat();
 }
 
@@ -356,14 +363,15 @@ void SamplerVST::setBlockSize(std::int32_t size) {
   logLine(LogLevel::Info, this, " srC:%g", static_cast<double>(sampleRate));
   blockSize = size;
   logLine(LogLevel::Info, this, " srD:%g", static_cast<double>(sampleRate));
-  if (m_suspended) m_sizeSetWhileSuspended = true;
+  if (m_suspended.load(std::memory_order_relaxed)) m_sizeSetWhileSuspended = true;
   if (hasEngine()) sendFormat();
 }
 
 void SamplerVST::resume() {
   const std::int32_t level = getCurrentProcessLevel();
-  m_offline = level == kVstProcessLevelOffline;
-  logLine(LogLevel::Info, this, " resume() procLevel:%d offline:%d", level, m_offline ? 1 : 0);
+  const bool offline = level == kVstProcessLevelOffline;
+  m_offline.store(offline, std::memory_order_relaxed);
+  logLine(LogLevel::Info, this, " resume() procLevel:%d offline:%d", level, offline ? 1 : 0);
   init();
   logLine(LogLevel::Info, this, " sr6:%g", static_cast<double>(sampleRate));
   if (!m_rateSetWhileSuspended) updateSampleRate();
@@ -374,7 +382,7 @@ void SamplerVST::resume() {
     startEngine();
   }
   wantEvents(1);
-  m_suspended = false;
+  m_suspended.store(false, std::memory_order_relaxed);
   m_rateSetWhileSuspended = false;
   m_sizeSetWhileSuspended = false;
 }
@@ -386,7 +394,7 @@ void SamplerVST::suspend() {
   m_transportLogged = false;
   m_barStartWarned = false;
   if (hasEngine()) callEngine(m_instance, KELO_OP_STOP);
-  m_suspended = true;
+  m_suspended.store(true, std::memory_order_relaxed);
 }
 
 // ---- Processing ----
@@ -424,13 +432,13 @@ void SamplerVST::processReplacing(float** inputs, float** outputs, std::int32_t 
     return;
   }
   const bool offline = getCurrentProcessLevel() == kVstProcessLevelOffline;
-  if (offline != m_offline) {
+  if (offline != m_offline.load(std::memory_order_relaxed)) {
     logLine(LogLevel::Info, this, "ProcessReplacing Detected an offline mode change! :%d",
             offline ? 1 : 0);
     suspend();
-    m_offline = offline;
+    m_offline.store(offline, std::memory_order_relaxed);
     startEngine();
-    m_suspended = false;
+    m_suspended.store(false, std::memory_order_relaxed);
   }
   prepareSlice(sampleFrames);
 
@@ -463,8 +471,68 @@ void SamplerVST::process(float** inputs, float** outputs, std::int32_t sampleFra
 }
 
 void SamplerVST::prepareSlice(std::int32_t frames) {
-  m_sync.prepare(static_cast<std::int16_t>(frames), sampleRate, "SamplerVST", nullptr, true);
+  if (m_timeInfo) {
+    if (const VstTimeInfo* time = getTimeInfo(0xffff))
+      fillSyncInfo(*time, m_sync, m_barStartWarned, this);
+  }
+  // The error text has room reserved, so describing a bad record does not allocate.
+  if (!m_sync.prepare(static_cast<std::int16_t>(frames), sampleRate, "SamplerVST",
+                      &m_transportError, m_transportLogged) &&
+      !m_transportLogged) {
+    logLine(LogLevel::Error, this, "%s", m_transportError.c_str());
+    m_transportLogged = true;
+  }
   m_outQueue.clear();
+}
+
+void SamplerVST::fillSyncInfo(const VstTimeInfo& time, vantor::SyncInfo& sync,
+                              bool& barStartWarned, const void* logObject) {
+  const std::int32_t flags = time.flags;
+  sync.samplePosition = time.samplePos;
+  sync.sampleRate = time.sampleRate;
+  if (flags & kVstNanosValid) sync.systemTimeNanos = time.nanoSeconds;
+  if (flags & kVstPpqPosValid) sync.ppqPosition = time.ppqPos;
+  if (flags & kVstTempoValid) sync.tempo = time.tempo;
+  if (flags & kVstCyclePosValid) {
+    sync.loopStartPosition = time.cycleStartPos;
+    sync.loopEndPosition = time.cycleEndPos;
+  }
+  // A signature with a zero (or negative) part would give no bar: the previous one stays.
+  if ((flags & kVstTimeSigValid) && time.timeSigNumerator > 0 && time.timeSigDenominator > 0) {
+    sync.timeSigNumerator = time.timeSigNumerator;
+    sync.timeSigDenominator = time.timeSigDenominator;
+  }
+  // By name: the two records order these three fields differently.
+  if (flags & kVstSmpteValid) {
+    sync.smpteOffset = time.smpteOffset;
+    sync.smpteFrameRate = time.smpteFrameRate;
+  }
+  if (flags & kVstClockValid) sync.samplesToNextClock = time.samplesToNextClock;
+
+  const double barLength = sync.timeSigNumerator * 4.0 / sync.timeSigDenominator;
+  const double ppq = sync.ppqPosition;
+  bool hostBarHolds = false;
+  if (flags & kVstBarsValid) {
+    // The host's bar start holds while the position lies within the bar it starts.
+    hostBarHolds = ppq >= time.barStartPos && ppq <= time.barStartPos + barLength;
+    if (!hostBarHolds && !barStartWarned) {
+      logLine(LogLevel::Error, logObject,
+              "kVstBarsValid is set but its NOT RIGHT! Compensating, but NO time signatures "
+              "changes can occur");
+      logLine(LogLevel::Error, logObject, "in more details, sync->ppqPos:%f and sync->barStartPos:%f",
+              ppq, time.barStartPos);
+      barStartWarned = true;
+    }
+  } else if (!barStartWarned) {
+    logLine(LogLevel::Error, logObject,
+            "kVstBarsValid NOT SET ! Compensating, but NO time signatures changes can occur");
+    barStartWarned = true;
+  }
+  // Whole bars from 0, rounded down so that negative positions land on their own bar.
+  sync.barStartPosition = hostBarHolds ? time.barStartPos : std::floor(ppq / barLength) * barLength;
+  sync.playing = (flags & kVstTransportPlaying) != 0;
+  sync.looping = (flags & kVstTransportCycleActive) != 0;
+  sync.transportChanged = (flags & kVstTransportChanged) != 0;
 }
 
 void SamplerVST::finishSlice() {
@@ -576,8 +644,7 @@ int SamplerVST::hostCallback(std::int32_t op, void* p1, void* p2, std::int32_t i
       logLine(LogLevel::Info, this, "Kelo ProgressDialog: CLOSE!");
       return 0;
     case KELO_HOST_SLOT_CHANGED: {
-      const std::int32_t pending = m_pendingEdit;
-      m_pendingEdit = -1;
+      const std::int32_t pending = m_pendingEdit.exchange(-1);
       if (pending >= 0) endEdit(pending);
       slotChanged(i1);
       return 0;
@@ -587,40 +654,33 @@ int SamplerVST::hostCallback(std::int32_t op, void* p1, void* p2, std::int32_t i
       float value = f;
       if (p1) static_cast<const ParameterInfo*>(p1)->pack01(value);
       if (m_parameterCache && i2 >= 0 && i2 < static_cast<std::int32_t>(conf.numParams))
-        m_parameterCache[i2] = value;
+        m_parameterCache[i2].store(value, std::memory_order_relaxed);
       if (!audioMaster) return 0;
-      const std::int32_t pending = m_pendingEdit;
+      std::int32_t pending = m_pendingEdit.load();
       if (pending != i2) {
-        if (pending >= 0) {
-          endEdit(pending);
-          m_pendingEdit = -1;
-        }
+        // Another parameter's gesture is closed first; its owner may have closed it already.
+        if (pending >= 0 && m_pendingEdit.compare_exchange_strong(pending, -1)) endEdit(pending);
         beginEdit(i2);
       }
       callHost(audioMasterAutomate, i2, 0, nullptr, value);
-      if (m_pendingEdit < 0) endEdit(i2);
+      if (m_pendingEdit.load() < 0) endEdit(i2);
       return 0;
     }
     case KELO_HOST_LATENCY_CHANGED:
-      if (i1 != m_lastLatency) {
-        m_lastLatency = i1;
-        setInitialDelay(i1);
-      }
+      reportLatency(i1);
       return 0;
     case KELO_HOST_EDIT_BEGIN: {
-      const std::int32_t pending = m_pendingEdit;
+      const std::int32_t pending = m_pendingEdit.exchange(i2);
       if (pending == i2) return 0;
       if (pending >= 0) endEdit(pending);
       beginEdit(i2);
-      m_pendingEdit = i2;
       return 0;
     }
-    case KELO_HOST_EDIT_END:
-      if (i2 == m_pendingEdit) {
-        endEdit(i2);
-        m_pendingEdit = -1;
-      }
+    case KELO_HOST_EDIT_END: {
+      std::int32_t pending = i2;
+      if (m_pendingEdit.compare_exchange_strong(pending, -1)) endEdit(i2);
       return 0;
+    }
     default:
       logLine(LogLevel::Info, this, "ZMO_HostOpcode unknown id:%d", op);
       return kKeloHostUnknownOpcode;
@@ -639,7 +699,7 @@ void SamplerVST::slotChanged(std::int32_t slot) {
       callHost(audioMasterAutomate, index, 0, nullptr, value);
       if (m_gesture) endEdit(index);
     }
-    if (m_parameterCache) m_parameterCache[index] = value;
+    if (m_parameterCache) m_parameterCache[index].store(value, std::memory_order_relaxed);
   }
   updateDisplay();
 }

@@ -9,6 +9,7 @@
 // call-backs on any thread. No lock is taken outside construction and destruction.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -74,6 +75,17 @@ class SamplerVST : public AudioEffectX, public SuperInitHacker {
   /// describe it or there is no engine.
   float parameterValue(std::int32_t index, bool& valid);
 
+  /// Fills the engine's transport record from the host's: each field under its validity flag,
+  /// the bar start checked against the position (computed, with one warning until
+  /// `barStartWarned` is cleared, when the host's is missing or wrong). Real-time safe; lines
+  /// carry `logObject`.
+  static void fillSyncInfo(const VstTimeInfo& time, vantor::SyncInfo& sync, bool& barStartWarned,
+                           const void* logObject);
+
+  /// Stores the latency in the record with an atomic store (the engine reports from any
+  /// thread).
+  void setInitialDelay(std::int32_t delay) override;
+
   // For tests and the editor.
   KeloOpcodeFunction engineEntry() const { return m_entry; }
   void* engineInstance() const { return m_instance; }
@@ -98,6 +110,8 @@ class SamplerVST : public AudioEffectX, public SuperInitHacker {
   void sendFormat();
   /// KELO_OP_START with a fresh start record; reports a changed latency.
   void startEngine();
+  /// Tells the host a latency unless it was the last one told.
+  void reportLatency(std::int32_t latency);
   void applyHostAdjustments(const char* vendor, const char* product);
   void writeSilence(float** outputs, std::int32_t sampleFrames);
 
@@ -135,17 +149,18 @@ class SamplerVST : public AudioEffectX, public SuperInitHacker {
 
   // Flags.
   bool m_initialised = false;
-  bool m_offline = false;
+  std::atomic<bool> m_offline{false};  // with the suspended flag and the latency below: shared
+                                       // with the render thread and the engine's call-backs
   bool m_noRateQuery = false;
   bool m_ignoreArrangement = false;
-  bool m_suspended = false;
+  std::atomic<bool> m_suspended{false};
   bool m_rateSetWhileSuspended = false;
   bool m_sizeSetWhileSuspended = false;
   bool m_gesture = true;
 
-  std::int32_t m_lastLatency = 0;
-  float* m_parameterCache = nullptr;  // REAPER only
-  std::int32_t m_pendingEdit = -1;
+  std::atomic<std::int32_t> m_lastLatency{0};
+  std::unique_ptr<std::atomic<float>[]> m_parameterCache;  // REAPER only
+  std::atomic<std::int32_t> m_pendingEdit{-1};  // the parameter whose edit gesture is open
   VstSpeakerArrangement* m_inputArrangement = nullptr;
   VstSpeakerArrangement* m_outputArrangement = nullptr;
 };

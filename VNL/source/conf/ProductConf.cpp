@@ -4,9 +4,13 @@
 #ifndef KELO_CONF_MULTI_ACTIVE
 #define KELO_CONF_MULTI_ACTIVE 0
 #endif
-// Tests of the plug-ins build it with parameters (KELO_CONF_NUM_PARAMS).
+// Tests of the plug-ins build it with parameters (KELO_CONF_NUM_PARAMS) or without MIDI
+// output (KELO_CONF_SENDS_MIDI).
 #ifndef KELO_CONF_NUM_PARAMS
 #define KELO_CONF_NUM_PARAMS 0
+#endif
+#ifndef KELO_CONF_SENDS_MIDI
+#define KELO_CONF_SENDS_MIDI 1
 #endif
 
 // The values of this product; the three engine hosts carry this block byte for byte.
@@ -17,7 +21,7 @@ const ProductConf conf = {
     .numInputs = 0,
     .numOutputs = 2,
     .receivesMIDI = 1,
-    .sendsMIDI = 1,
+    .sendsMIDI = KELO_CONF_SENDS_MIDI,
     .numPrograms = 0,
     .reserved20 = 0,
     .numParams = KELO_CONF_NUM_PARAMS,
