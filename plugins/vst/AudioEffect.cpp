@@ -31,43 +31,16 @@ std::intptr_t dispatchEntry(AEffect* effect, std::int32_t opcode, std::int32_t i
   return failed ? 0 : 1;
 }
 
-template <typename Sample>
-void writeSilence(AEffect* effect, Sample** outputs, std::int32_t sampleFrames) noexcept {
-  if (!outputs || sampleFrames <= 0) return;
-  for (std::int32_t channel = 0; channel < effect->numOutputs; ++channel)
-    if (outputs[channel]) std::memset(outputs[channel], 0, sizeof(Sample) * sampleFrames);
-}
-
-void processEntry(AEffect* effect, float** inputs, float** outputs,
+// One entry for the three process calls: a failed call leaves silent outputs.
+template <typename Sample, void (AudioEffect::*Process)(Sample**, Sample**, std::int32_t)>
+void processEntry(AEffect* effect, Sample** inputs, Sample** outputs,
                   std::int32_t sampleFrames) noexcept {
   AudioEffect* object = objectOf(effect);
   if (!object) return;
   try {
-    object->process(inputs, outputs, sampleFrames);
+    (object->*Process)(inputs, outputs, sampleFrames);
   } catch (...) {
-    writeSilence(effect, outputs, sampleFrames);
-  }
-}
-
-void processReplacingEntry(AEffect* effect, float** inputs, float** outputs,
-                           std::int32_t sampleFrames) noexcept {
-  AudioEffect* object = objectOf(effect);
-  if (!object) return;
-  try {
-    object->processReplacing(inputs, outputs, sampleFrames);
-  } catch (...) {
-    writeSilence(effect, outputs, sampleFrames);
-  }
-}
-
-void processDoubleReplacingEntry(AEffect* effect, double** inputs, double** outputs,
-                                 std::int32_t sampleFrames) noexcept {
-  AudioEffect* object = objectOf(effect);
-  if (!object) return;
-  try {
-    object->processDoubleReplacing(inputs, outputs, sampleFrames);
-  } catch (...) {
-    writeSilence(effect, outputs, sampleFrames);
+    AudioEffect::writeSilence(outputs, effect->numOutputs, sampleFrames);
   }
 }
 
@@ -98,7 +71,7 @@ AudioEffect::AudioEffect(audioMasterCallback audioMaster, std::int32_t numProgra
   std::memset(&cEffect, 0, sizeof cEffect);
   cEffect.magic = kEffectMagic;
   cEffect.dispatcher = dispatchEntry;
-  cEffect.process = processEntry;
+  cEffect.process = processEntry<float, &AudioEffect::process>;
   cEffect.setParameter = setParameterEntry;
   cEffect.getParameter = getParameterEntry;
   cEffect.numPrograms = numPrograms;
@@ -111,8 +84,8 @@ AudioEffect::AudioEffect(audioMasterCallback audioMaster, std::int32_t numProgra
   cEffect.object = this;
   cEffect.uniqueID = vstFourCC('N', 'o', 'E', 'f');
   cEffect.version = 1;
-  cEffect.processReplacing = processReplacingEntry;
-  cEffect.processDoubleReplacing = processDoubleReplacingEntry;
+  cEffect.processReplacing = processEntry<float, &AudioEffect::processReplacing>;
+  cEffect.processDoubleReplacing = processEntry<double, &AudioEffect::processDoubleReplacing>;
 }
 
 AudioEffect::~AudioEffect() { delete editor; }

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "platform/vst2/VstInterface.h"
 
@@ -82,6 +83,14 @@ class AudioEffect {
   virtual void canMono(bool state = true) { setFlag(effFlagsCanMono, state); }
   virtual void setRealtimeQualities(std::int32_t qualities) { cEffect.realQualities = qualities; }
   virtual void setOfflineQualities(std::int32_t qualities) { cEffect.offQualities = qualities; }
+
+  /// Zeroes `sampleFrames` samples of each of the first `channels` outputs (null ones skipped).
+  template <typename Sample>
+  static void writeSilence(Sample** outputs, std::int32_t channels, std::int32_t sampleFrames) {
+    if (!outputs || sampleFrames <= 0) return;
+    for (std::int32_t channel = 0; channel < channels; ++channel)
+      if (outputs[channel]) std::memset(outputs[channel], 0, sizeof(Sample) * sampleFrames);
+  }
 
   /// Installs the editor (the effect then owns it) and sets or clears effFlagsHasEditor. A
   /// replaced editor is not deleted.

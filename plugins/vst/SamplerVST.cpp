@@ -399,12 +399,6 @@ void SamplerVST::suspend() {
 
 // ---- Processing ----
 
-void SamplerVST::writeSilence(float** outputs, std::int32_t sampleFrames) {
-  if (!outputs || sampleFrames <= 0) return;
-  for (std::int32_t channel = 0; channel < cEffect.numOutputs; ++channel)
-    if (outputs[channel]) std::memset(outputs[channel], 0, sizeof(float) * sampleFrames);
-}
-
 std::int32_t SamplerVST::processEvents(VstEvents* events) {
   if (!events) return 1;
   for (std::int32_t i = 0; i < events->numEvents; ++i) {
@@ -427,7 +421,7 @@ std::int32_t SamplerVST::processEvents(VstEvents* events) {
 void SamplerVST::processReplacing(float** inputs, float** outputs, std::int32_t sampleFrames) {
   if (!hasEngine()) {
     // Silence rather than whatever the host's buffers last held; the events are dropped.
-    writeSilence(outputs, sampleFrames);
+    writeSilence(outputs, cEffect.numOutputs, sampleFrames);
     m_events.clear();
     return;
   }

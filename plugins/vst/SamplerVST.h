@@ -113,7 +113,6 @@ class SamplerVST : public AudioEffectX, public SuperInitHacker {
   /// Tells the host a latency unless it was the last one told.
   void reportLatency(std::int32_t latency);
   void applyHostAdjustments(const char* vendor, const char* product);
-  void writeSilence(float** outputs, std::int32_t sampleFrames);
 
   // Engine binding.
   CFBundleRef m_bundle = nullptr;

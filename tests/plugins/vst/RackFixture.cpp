@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "VNL/source/Config.h"
@@ -26,20 +27,26 @@ KeloEngineTestControlFunction engineControl() {
   return control;
 }
 
+namespace {
+
+/// Everything the engine's test control holds of one kind (trace or findings).
+template <typename Record>
+std::vector<Record> readAll(KeloEngineTestCommand command, std::size_t capacity) {
+  std::vector<Record> records(capacity);
+  const std::int64_t n = engineControl()(command, nullptr, records.data(),
+                                         static_cast<std::int64_t>(capacity), 0);
+  records.resize(std::min(static_cast<std::size_t>(n), capacity));
+  return records;
+}
+
+}  // namespace
+
 std::vector<KeloTraceEntry> engineTrace() {
-  std::vector<KeloTraceEntry> trace(65536);
-  const std::int64_t n = engineControl()(KELO_TEST_READ_TRACE, nullptr, trace.data(),
-                                         static_cast<std::int64_t>(trace.size()), 0);
-  trace.resize(static_cast<std::size_t>(std::min<std::int64_t>(n, 65536)));
-  return trace;
+  return readAll<KeloTraceEntry>(KELO_TEST_READ_TRACE, 65536);
 }
 
 std::vector<KeloFinding> engineFindings() {
-  std::vector<KeloFinding> findings(1024);
-  const std::int64_t n = engineControl()(KELO_TEST_READ_FINDINGS, nullptr, findings.data(),
-                                         static_cast<std::int64_t>(findings.size()), 0);
-  findings.resize(static_cast<std::size_t>(std::min<std::int64_t>(n, 1024)));
-  return findings;
+  return readAll<KeloFinding>(KELO_TEST_READ_FINDINGS, 1024);
 }
 
 std::vector<std::int32_t> engineOpcodes() {

@@ -10,22 +10,11 @@ class RackNoMidiOutTest : public RackTest {};
 TEST_F(RackNoMidiOutTest, EngineOutputEventsStayWithThePlugin) {
   AEffect* effect = (new SamplerVST(RecordingAudioMaster::callback))->getAeffect();
   dispatch(effect, effMainsChanged, 0, 1);
-  VstMidiEvent note{};
-  note.type = kVstMidiType;
-  note.byteSize = sizeof note;
-  note.midiData[0] = static_cast<char>(0x90);
-  note.midiData[1] = 60;
-  note.midiData[2] = 100;
-  struct {
-    std::int32_t numEvents = 1;
-    std::intptr_t reserved = 0;
-    VstEvent* events[2];
-  } list;
-  list.events[0] = reinterpret_cast<VstEvent*>(&note);
+  EventList list({note(60, 0)});
   float left[64], right[64];
   float* outputs[] = {left, right};
   for (int block = 0; block < 2; ++block) {
-    dispatch(effect, effProcessEvents, 0, 0, &list);
+    dispatch(effect, effProcessEvents, 0, 0, list.get());
     effect->processReplacing(effect, nullptr, outputs, 64);
   }
   EXPECT_EQ(countOpcode(KELO_OP_PROCESS_EX), 2u);

@@ -33,23 +33,12 @@ TEST_F(RackThreadsTest, CallbacksFromAnEngineThreadWhileBlocksRender) {
     done = true;
   });
 
-  VstMidiEvent note{};
-  note.type = kVstMidiType;
-  note.byteSize = sizeof note;
-  note.midiData[0] = static_cast<char>(0x90);
-  note.midiData[1] = 60;
-  note.midiData[2] = 100;
-  struct {
-    std::int32_t numEvents = 1;
-    std::intptr_t reserved = 0;
-    VstEvent* events[2];
-  } list;
-  list.events[0] = reinterpret_cast<VstEvent*>(&note);
+  EventList list({note(60, 0)});
   std::vector<float> left(128), right(128);
   float* outputs[] = {left.data(), right.data()};
   int blocks = 0;
   while (!done || blocks < 50) {
-    dispatch(effect, effProcessEvents, 0, 0, &list);
+    dispatch(effect, effProcessEvents, 0, 0, list.get());
     effect->processReplacing(effect, nullptr, outputs, 128);
     ++blocks;
   }
