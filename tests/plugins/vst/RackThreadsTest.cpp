@@ -49,5 +49,30 @@ TEST_F(RackThreadsTest, CallbacksFromAnEngineThreadWhileBlocksRender) {
   EXPECT_GT(m_host.count(audioMasterAutomate), 0u);
 }
 
+TEST_F(RackThreadsTest, HostsMakeInstancesFromSeveralThreadsAtOnce) {
+  constexpr int kThreads = 4;
+  constexpr int kRounds = 5;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([] {
+      for (int round = 0; round < kRounds; ++round) {
+        auto* plugin = new SamplerVST(RecordingAudioMaster::callback);
+        AEffect* effect = plugin->getAeffect();
+        dispatch(effect, effMainsChanged, 0, 1);
+        dispatch(effect, effClose);
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(countOpcode(KELO_OP_INSTANCE_CREATE), static_cast<std::size_t>(kThreads * kRounds));
+  EXPECT_EQ(countOpcode(KELO_OP_INSTANCE_DESTROY), static_cast<std::size_t>(kThreads * kRounds));
+  EXPECT_TRUE(engineFindings().empty());
+  EXPECT_FALSE(SamplerVST::bindingFailed());
+  // The last instance to go closed the shared log.
+  const std::string log = readFile(pluginLogPath());
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(log.back(), '@');
+}
+
 }  // namespace
 }  // namespace kelo::test
