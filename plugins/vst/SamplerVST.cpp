@@ -1,0 +1,713 @@
+#include "plugins/vst/SamplerVST.h"
+
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+#include "VNL/source/ConsoleLogger.h"
+#include "VNL/source/FileUtils.h"
+#include "VNL/source/LogLine.h"
+#include "VNL/source/ParameterInfo.h"
+#include "VNL/source/PlatformWrappers.h"
+#include "VNL/source/ProductConf.h"
+#include "VNL/source/System.h"
+#include "plugins/vst/FakeEditor.h"
+#include "standalone/engine_interface/EngineBinding.h"
+#include "standalone/engine_interface/EngineEvents.h"
+#include "standalone/engine_interface/EngineVersion.h"
+
+using vantor::LogLevel;
+using vantor::logLine;
+
+namespace {
+
+// Process-wide state of the loaded plug-in. Hosts and scanners construct instances from
+// several threads: the counter and the flag are atomics, and the log and the engine bundle's
+// process reference change only under the lock, which construction and destruction alone take.
+std::atomic<int> g_instances{0};
+std::atomic<bool> g_bindingFailed{false};
+std::mutex g_processLock;
+ConsoleLogger* g_log = nullptr;
+CFBundleRef g_engineBundle = nullptr;  // keeps the engine loaded for the life of the process
+
+constexpr std::int32_t kEventListCapacity = 4096;
+constexpr std::int32_t kOutputQueueCapacity = 1024;
+constexpr std::int32_t kVstEventPointers = 1024;
+constexpr std::int32_t kVstMidiStoreSize = 256;
+
+extern "C" std::int32_t KELO_HostOpcode(std::int32_t op, void* p1, void* p2, std::int32_t i1,
+                                        std::int32_t i2, std::int32_t i3, float f, void* user) {
+  try {
+    return user ? static_cast<SamplerVST*>(user)->hostCallback(op, p1, p2, i1, i2, f)
+                : kKeloHostUnknownOpcode;
+  } catch (...) {
+    return kKeloHostUnknownOpcode;
+  }
+}
+
+bool startsWith(const char* text, const char* prefix) {
+  return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
+}
+
+std::string alertTitle() { return std::string(conf.vendorName) + " " + conf.productName; }
+
+/// The host's name: what follows the last "/" and precedes the last "." of its path.
+std::string hostNameOf(const std::string& path) {
+  std::string name = getFileFromPath(path);
+  const std::size_t dot = name.rfind('.');
+  if (dot != std::string::npos) name.resize(dot);
+  return name;
+}
+
+/// The product's name as hosts show it: "(Multi)" follows it in the multi-output build.
+std::string displayName(bool multi) {
+  return multi ? std::string(conf.productName) + " (Multi)" : std::string(conf.productName);
+}
+
+/// Copies at most size - 1 characters and the terminator.
+void copyBounded(char* out, std::size_t size, const std::string& text) {
+  const std::size_t n = text.size() < size ? text.size() : size - 1;
+  std::memcpy(out, text.data(), n);
+  out[n] = 0;
+}
+
+bool acceptedRate(std::intptr_t rate) {
+  static constexpr std::intptr_t kRates[] = {22050, 24000,  32000,  38400,  44100,  48000,
+                                             64000, 88200, 96000, 176400, 192000, 384000};
+  for (std::intptr_t accepted : kRates)
+    if (rate == accepted) return true;
+  return false;
+}
+
+}  // namespace
+
+bool SamplerVST::bindingFailed() { return g_bindingFailed.load(); }
+
+bool SamplerVST::multiOutputBuild() const { return conf.multiCapable && conf.multiActive; }
+
+SamplerVST::SamplerVST(audioMasterCallback audioMaster)
+    : AudioEffectX(audioMaster, static_cast<std::int32_t>(conf.numPrograms),
+                   static_cast<std::int32_t>(conf.numParams)),
+      m_blockIn(std::make_unique<MIDIEventBlock>()),
+      m_blockOut(std::make_unique<MIDIEventBlock>()) {
+  m_sync.prepare(256, 44100, nullptr, nullptr, true);
+
+  // Identity and channels by build.
+  if (multiOutputBuild()) {
+    setUniqueID(static_cast<std::int32_t>(conf.multiUniqueID));
+    setNumInputs(static_cast<std::int32_t>(conf.multiNumInputs));
+    setNumOutputs(static_cast<std::int32_t>(conf.multiNumOutputs));
+  } else {
+    setUniqueID(static_cast<std::int32_t>(conf.uniqueID));
+    setNumInputs(static_cast<std::int32_t>(conf.numInputs));
+    setNumOutputs(static_cast<std::int32_t>(conf.numOutputs));
+  }
+  m_numInputs = cEffect.numInputs;
+  m_numOutputs = cEffect.numOutputs;
+  canProcessReplacing(true);
+  programsAreChunks(true);
+  if (conf.isEffect == 0) isSynth(true);
+  m_events.reserve(kEventListCapacity);
+  m_scratch.resize(kEventListCapacity);
+  m_outQueue.reserve(kOutputQueueCapacity);
+  m_transportError.reserve(1024);
+
+  // The data folder; without it the entry point refuses the instance.
+  if (!vantor::readEngineDataFolder(conf.vendorName, conf.productName, m_dataFolder))
+    g_bindingFailed.store(true);
+
+  vantor::System::setMaxFileHandles();
+  m_userFolder = setUserPathVendorProduct(conf.vendorName, conf.productName);
+  m_hostName = hostNameOf(PGetCurrentApplicationPath(nullptr));
+
+  {
+    std::lock_guard<std::mutex> hold(g_processLock);
+    const int count = g_instances.fetch_add(1) + 1;
+    if (count == 1 && !m_hostName.empty()) {
+      const std::string path = m_userFolder + "/" + conf.productName + "VST_" + m_hostName +
+                               (multiOutputBuild() ? "_Multi" : "") + ".log";
+      g_log = new ConsoleLogger;
+      if (!g_log->init(path))
+        popupModalMessageWindow(nullptr, alertTitle(), "Can't create log file in " + path);
+    }
+    logLine(LogLevel::Info, this, " instance:%d", count);
+  }
+
+  vantor::registerKeloPlugin(conf.vendorName, conf.productName, "VST");
+
+  // The engine: "path" missing leaves a working object without engine; no bundle or no entry
+  // point refuses the instance.
+  vantor::EngineBinding binding;
+  const vantor::EngineBindingFailure failure =
+      vantor::loadEngine(conf.vendorName, conf.productName, vantor::CONFIG_LEVEL_SYSTEM, binding);
+  m_enginePath = binding.enginePath;
+  m_bundle = binding.bundle;
+  m_entry = binding.entry;
+  if (failure == vantor::EngineBindingFailure::EngineFile ||
+      failure == vantor::EngineBindingFailure::EntryPoint)
+    g_bindingFailed.store(true);
+  if (m_entry) {
+    std::lock_guard<std::mutex> hold(g_processLock);
+    if (!g_engineBundle) g_engineBundle = (CFRetain(m_bundle), m_bundle);
+  }
+
+  m_initialised = false;
+  m_engineVersion = kKeloDefaultEngineVersion;
+  if (m_entry) {
+    char version[32] = {};
+    callEngine(nullptr, KELO_OP_VERSION_GET, version);
+    version[sizeof version - 1] = 0;
+    m_engineVersion = vantor::parseEngineVersion(version).number;
+    logLine(LogLevel::Info, this, "Local Kelo Version:%d", m_engineVersion);
+  }
+
+  m_vstEvents = static_cast<VstEvents*>(std::calloc(
+      1, offsetof(VstEvents, events) + sizeof(VstEvent*) * kVstEventPointers));
+  m_midiStore = static_cast<VstMidiEvent*>(std::calloc(kVstMidiStoreSize, sizeof(VstMidiEvent)));
+  if (multiOutputBuild()) {
+    if (m_numInputs > 2 && allocateArrangement(&m_inputArrangement, m_numInputs))
+      m_inputArrangement->type = kSpeakerArrStereo;
+    if (m_numOutputs > 2 && allocateArrangement(&m_outputArrangement, m_numOutputs))
+      m_outputArrangement->type = kSpeakerArrStereo;
+  }
+
+  std::snprintf(m_setupPath, sizeof m_setupPath, "%s/KeloSetup.xml", m_dataFolder.c_str());
+  m_createInfo = EngineCreateInfo{m_numInputs, m_numOutputs, kKeloHostConstantVST, m_setupPath};
+  logLine(LogLevel::Info, this, "AAA");
+  if (!m_dataFolder.empty()) setEditor(new FakeEditor(this, m_entry, m_setupPath, this));
+  logLine(LogLevel::Info, this, "BBB");
+}
+
+SamplerVST::~SamplerVST() {
+  logLine(LogLevel::Info, this, " SamplerVST::~SamplerVST() in");
+  logLine(LogLevel::Info, this, " g_pluginStream:%p", static_cast<void*>(g_pluginStream));
+  std::free(m_vstEvents);
+  m_vstEvents = nullptr;
+  std::free(m_midiStore);
+  m_midiStore = nullptr;
+  // The engine's editor goes before the instance it shows.
+  delete editor;
+  setEditor(nullptr);
+  if (hasEngine()) {
+    callEngine(m_instance, KELO_OP_HOST_CALLBACK_CLEAR, reinterpret_cast<void*>(&KELO_HostOpcode),
+               this);
+    callEngine(m_instance, KELO_OP_INSTANCE_DESTROY);
+  }
+  m_instance = nullptr;
+  m_parameterCache.reset();
+  deallocateArrangement(&m_inputArrangement);
+  deallocateArrangement(&m_outputArrangement);
+  logLine(LogLevel::Info, this, " SamplerVST::~SamplerVST() out");
+  {
+    std::lock_guard<std::mutex> hold(g_processLock);
+    if (g_instances.fetch_sub(1) == 1) {
+      delete g_log;
+      g_log = nullptr;
+    }
+  }
+  if (m_bundle) CFRelease(m_bundle);
+}
+
+std::int32_t SamplerVST::callEngine(void* handle, std::int32_t opcode, void* p1, void* p2,
+                                    void* p3, std::int32_t i1, float f, std::int32_t i2,
+                                    std::int32_t i3) {
+  const std::int32_t result = m_entry(handle, opcode, p1, p2, p3, i1, f, i2, i3);
+  if (result != 0) logLine(LogLevel::Error, this, "engine error:%d", result);
+  return result;
+}
+
+EngineDSPInfo SamplerVST::dspInfo() const {
+  EngineDSPInfo info;
+  info.numInputs = m_numInputs;
+  info.numOutputs = m_numOutputs;
+  info.sampleRate = sampleRate > 0.0f ? static_cast<std::uint64_t>(sampleRate) : 0;
+  info.blockSize = blockSize;
+  return info;
+}
+
+void SamplerVST::sendFormat() {
+  EngineDSPInfo info = dspInfo();
+  callEngine(m_instance, KELO_OP_DSP_SET_EX, &info);
+}
+
+void SamplerVST::startEngine() {
+  EngineStartInfo start;
+  callEngine(m_instance, KELO_OP_START, &start, nullptr, nullptr, m_offline.load() ? 1 : 0);
+  reportLatency(start.latency);
+}
+
+void SamplerVST::reportLatency(std::int32_t latency) {
+  if (m_lastLatency.exchange(latency, std::memory_order_relaxed) != latency)
+    setInitialDelay(latency);
+}
+
+void SamplerVST::setInitialDelay(std::int32_t delay) {
+  std::atomic_ref<std::int32_t>(cEffect.initialDelay).store(delay, std::memory_order_relaxed);
+}
+
+// ---- Lazy initialisation ----
+
+void SamplerVST::init() {
+  if (!m_initialised) init(nullptr, 0);
+}
+
+bool SamplerVST::init(void* chunk, std::int32_t chunkSize) {
+  logLine(LogLevel::Info, this, " init() in");
+  if (m_dataFolder.empty()) {
+    logLine(LogLevel::Error, this, "Cant init, no datapath!");
+    m_initialised = true;
+    return true;
+  }
+
+  char vendor[kVstMaxVendorStrLen] = {};
+  char product[kVstMaxProductStrLen] = {};
+  getHostVendorString(vendor);
+  vendor[sizeof vendor - 1] = 0;
+  logLine(LogLevel::Info, this, " Vendor:%s", vendor);
+  getHostProductString(product);
+  product[sizeof product - 1] = 0;
+  const std::int32_t version = getHostVendorVersion();
+  logLine(LogLevel::Info, this, " Product:%s version:%d", product, version);
+  applyHostAdjustments(vendor, product);
+
+  logLine(LogLevel::Info, this, " sr1:%g", static_cast<double>(sampleRate));
+  updateSampleRate();
+  logLine(LogLevel::Info, this, " sr1a:%g bs:%d", static_cast<double>(sampleRate), blockSize);
+  updateBlockSize();
+  logLine(LogLevel::Info, this, " sr2:%g bs:%d", static_cast<double>(sampleRate), blockSize);
+
+  if (m_entry) {
+    if (m_instance) {
+      sendFormat();
+    } else {
+      m_createInfo =
+          EngineCreateInfo{m_numInputs, m_numOutputs, kKeloHostConstantVST, m_setupPath};
+      callEngine(nullptr, KELO_OP_INSTANCE_CREATE, &m_createInfo, &m_instance, chunk,
+                 chunk ? chunkSize : 0);
+      if (m_instance) {
+        sendFormat();
+        callEngine(m_instance, KELO_OP_HOST_CALLBACK_SET,
+                   reinterpret_cast<void*>(&KELO_HostOpcode), this, nullptr,
+                   kKeloHostCapabilitiesVST);
+        if (auto* fake = dynamic_cast<FakeEditor*>(editor)) fake->setInstance(m_instance);
+        if (chunk && chunkSize != 0) slotChanged(0);
+      }
+    }
+  }
+  logLine(LogLevel::Info, this, " MaxBlockSize:%d", blockSize);
+
+  m_sync = vantor::SyncInfo{};
+  m_sync.sampleRate = sampleRate;
+  m_events.clear();
+  m_outQueue.clear();
+  char timeInfo[] = "sendVstTimeInfo";
+  m_timeInfo = canHostDo(timeInfo);
+  logLine(LogLevel::Info, this, " SamplerVST::init() out");
+  m_initialised = true;
+  return true;
+}
+
+void SamplerVST::applyHostAdjustments(const char* vendor, const char* product) {
+  if (startsWith(vendor, "FX-MAX")) m_ignoreArrangement = true;
+  if (startsWith(product, "Cakewalk") || startsWith(product, "SONAR")) {
+    m_noRateQuery = true;
+    m_ignoreArrangement = true;
+    logLine(LogLevel::Info, this, " Cakewalk audioMasterGetSampleRate workaround enabled");
+  }
+  if (startsWith(product, "REAPER")) {
+    m_parameterCache = std::make_unique<std::atomic<float>[]>(conf.numParams + 1);
+    for (std::uint32_t i = 0; i <= conf.numParams; ++i) m_parameterCache[i].store(0.0f);
+    logLine(LogLevel::Info, this, " Activating parameter cache to fix Reaper automation bug");
+  }
+  if (startsWith(vendor, "Ableton") && startsWith(product, "Live")) {
+    m_gesture = false;
+    logLine(LogLevel::Info, this,
+            " Activating parameter hack for Live which cannot deal with param holes");
+  }
+}
+
+// ---- Format ----
+
+double SamplerVST::updateSampleRate() {
+  if (audioMaster && !m_noRateQuery) {
+    const std::intptr_t rate = callHost(audioMasterGetSampleRate);
+    if (rate >= 22050 && rate <= 384000) {
+      if (acceptedRate(rate))
+        sampleRate = static_cast<float>(rate);
+      else
+        logLine(LogLevel::Info, this,
+                " updateSampleRate VERY DOGGY sampleRate from HOST! :%ld host probably using "
+                "per 2.3",
+                static_cast<long>(rate));
+    } else {
+      logLine(LogLevel::Info, this,
+              " updateSampleRate BAD sampleRate from HOST! :%ld host probably using per 2.3",
+              static_cast<long>(rate));
+    }
+  }
+  return sampleRate;
+}
+
+void SamplerVST::setSampleRate(float rate) {
+  logLine(LogLevel::Info, this, " srA:%g", static_cast<double>(sampleRate));
+  sampleRate = rate;
+  logLine(LogLevel::Info, this, " srB:%g", static_cast<double>(sampleRate));
+  if (m_suspended.load(std::memory_order_relaxed)) m_rateSetWhileSuspended = true;
+  if (hasEngine()) sendFormat();
+}
+
+void SamplerVST::setBlockSize(std::int32_t size) {
+  logLine(LogLevel::Info, this, " srC:%g", static_cast<double>(sampleRate));
+  blockSize = size;
+  logLine(LogLevel::Info, this, " srD:%g", static_cast<double>(sampleRate));
+  if (m_suspended.load(std::memory_order_relaxed)) m_sizeSetWhileSuspended = true;
+  if (hasEngine()) sendFormat();
+}
+
+void SamplerVST::resume() {
+  const std::int32_t level = getCurrentProcessLevel();
+  const bool offline = level == kVstProcessLevelOffline;
+  m_offline.store(offline, std::memory_order_relaxed);
+  logLine(LogLevel::Info, this, " resume() procLevel:%d offline:%d", level, offline ? 1 : 0);
+  init();
+  logLine(LogLevel::Info, this, " sr6:%g", static_cast<double>(sampleRate));
+  if (!m_rateSetWhileSuspended) updateSampleRate();
+  if (!m_sizeSetWhileSuspended) updateBlockSize();
+  logLine(LogLevel::Info, this, " sr7:%g", static_cast<double>(sampleRate));
+  if (hasEngine()) {
+    sendFormat();
+    startEngine();
+  }
+  wantEvents(1);
+  m_suspended.store(false, std::memory_order_relaxed);
+  m_rateSetWhileSuspended = false;
+  m_sizeSetWhileSuspended = false;
+}
+
+void SamplerVST::suspend() {
+  logLine(LogLevel::Info, this, " suspend()");
+  logLine(LogLevel::Info, this, " sr9:%g", static_cast<double>(sampleRate));
+  init();
+  m_transportLogged = false;
+  m_barStartWarned = false;
+  if (hasEngine()) callEngine(m_instance, KELO_OP_STOP);
+  m_suspended.store(true, std::memory_order_relaxed);
+}
+
+// ---- Processing ----
+
+std::int32_t SamplerVST::processEvents(VstEvents* events) {
+  if (!events) return 1;
+  for (std::int32_t i = 0; i < events->numEvents; ++i) {
+    const VstEvent* event = (events->events + i)[0];
+    if (!event || event->type != kVstMidiType) continue;
+    if (m_events.size() >= m_events.capacity()) {
+      logLine(LogLevel::Error, this, " processEvents CRASH!");
+      return 0;
+    }
+    const auto* midi = reinterpret_cast<const VstMidiEvent*>(event);
+    vantor::MIDIEvent converted{};
+    for (int b = 0; b < 3; ++b) converted.bytes[b] = static_cast<std::uint8_t>(midi->midiData[b]);
+    converted.frameOffset = midi->deltaFrames;
+    converted.detune = static_cast<float>(static_cast<signed char>(midi->detune));
+    m_events.push_back(converted);
+  }
+  return 1;
+}
+
+void SamplerVST::processReplacing(float** inputs, float** outputs, std::int32_t sampleFrames) {
+  if (!hasEngine()) {
+    // Silence rather than whatever the host's buffers last held; the events are dropped.
+    writeSilence(outputs, cEffect.numOutputs, sampleFrames);
+    m_events.clear();
+    return;
+  }
+  const bool offline = getCurrentProcessLevel() == kVstProcessLevelOffline;
+  if (offline != m_offline.load(std::memory_order_relaxed)) {
+    logLine(LogLevel::Info, this, "ProcessReplacing Detected an offline mode change! :%d",
+            offline ? 1 : 0);
+    suspend();
+    m_offline.store(offline, std::memory_order_relaxed);
+    startEngine();
+    m_suspended.store(false, std::memory_order_relaxed);
+  }
+  prepareSlice(sampleFrames);
+
+  const std::size_t count = m_events.size();
+  if (count > kMIDIEventBlockCapacity)
+    logLine(LogLevel::Info, this, "Large number of MIDI Events : %zu", count);
+  vantor::fillMIDIEventBlock(*m_blockIn, m_events.data(), count, m_scratch.data(),
+                             m_scratch.size());
+
+  if (m_engineVersion < kKeloProcessExVersion) {
+    callEngine(m_instance, KELO_OP_PROCESS, m_blockIn.get(), outputs, &m_sync, sampleFrames);
+  } else {
+    EngineProcessInfo info{1, 0, m_blockIn.get(), m_blockOut.get(), inputs, outputs, &m_sync,
+                           sampleFrames, 0};
+    callEngine(m_instance, KELO_OP_PROCESS_EX, &info);
+    if (conf.sendsMIDI) {
+      const std::uint64_t produced = m_blockOut->numEvents < kMIDIEventBlockCapacity
+                                         ? m_blockOut->numEvents
+                                         : kMIDIEventBlockCapacity;
+      for (std::uint64_t i = 0; i < produced && m_outQueue.size() < m_outQueue.capacity(); ++i)
+        m_outQueue.push_back(m_blockOut->events[i]);
+    }
+    m_blockOut->numEvents = 0;
+  }
+  finishSlice();
+}
+
+void SamplerVST::process(float** inputs, float** outputs, std::int32_t sampleFrames) {
+  processReplacing(inputs, outputs, sampleFrames);
+}
+
+void SamplerVST::prepareSlice(std::int32_t frames) {
+  if (m_timeInfo) {
+    if (const VstTimeInfo* time = getTimeInfo(0xffff))
+      fillSyncInfo(*time, m_sync, m_barStartWarned, this);
+  }
+  // The error text has room reserved, so describing a bad record does not allocate.
+  if (!m_sync.prepare(static_cast<std::int16_t>(frames), sampleRate, "SamplerVST",
+                      &m_transportError, m_transportLogged) &&
+      !m_transportLogged) {
+    logLine(LogLevel::Error, this, "%s", m_transportError.c_str());
+    m_transportLogged = true;
+  }
+  m_outQueue.clear();
+}
+
+void SamplerVST::fillSyncInfo(const VstTimeInfo& time, vantor::SyncInfo& sync,
+                              bool& barStartWarned, const void* logObject) {
+  const std::int32_t flags = time.flags;
+  sync.samplePosition = time.samplePos;
+  sync.sampleRate = time.sampleRate;
+  if (flags & kVstNanosValid) sync.systemTimeNanos = time.nanoSeconds;
+  if (flags & kVstPpqPosValid) sync.ppqPosition = time.ppqPos;
+  if (flags & kVstTempoValid) sync.tempo = time.tempo;
+  if (flags & kVstCyclePosValid) {
+    sync.loopStartPosition = time.cycleStartPos;
+    sync.loopEndPosition = time.cycleEndPos;
+  }
+  // A signature with a zero (or negative) part would give no bar: the previous one stays.
+  if ((flags & kVstTimeSigValid) && time.timeSigNumerator > 0 && time.timeSigDenominator > 0) {
+    sync.timeSigNumerator = time.timeSigNumerator;
+    sync.timeSigDenominator = time.timeSigDenominator;
+  }
+  // By name: the two records order these three fields differently.
+  if (flags & kVstSmpteValid) {
+    sync.smpteOffset = time.smpteOffset;
+    sync.smpteFrameRate = time.smpteFrameRate;
+  }
+  if (flags & kVstClockValid) sync.samplesToNextClock = time.samplesToNextClock;
+
+  const double barLength = sync.timeSigNumerator * 4.0 / sync.timeSigDenominator;
+  const double ppq = sync.ppqPosition;
+  bool hostBarHolds = false;
+  if (flags & kVstBarsValid) {
+    // The host's bar start holds while the position lies within the bar it starts.
+    hostBarHolds = ppq >= time.barStartPos && ppq <= time.barStartPos + barLength;
+    if (!hostBarHolds && !barStartWarned) {
+      logLine(LogLevel::Error, logObject,
+              "kVstBarsValid is set but its NOT RIGHT! Compensating, but NO time signatures "
+              "changes can occur");
+      logLine(LogLevel::Error, logObject, "in more details, sync->ppqPos:%f and sync->barStartPos:%f",
+              ppq, time.barStartPos);
+      barStartWarned = true;
+    }
+  } else if (!barStartWarned) {
+    logLine(LogLevel::Error, logObject,
+            "kVstBarsValid NOT SET ! Compensating, but NO time signatures changes can occur");
+    barStartWarned = true;
+  }
+  // Whole bars from 0, rounded down so that negative positions land on their own bar.
+  sync.barStartPosition = hostBarHolds ? time.barStartPos : std::floor(ppq / barLength) * barLength;
+  sync.playing = (flags & kVstTransportPlaying) != 0;
+  sync.looping = (flags & kVstTransportCycleActive) != 0;
+  sync.transportChanged = (flags & kVstTransportChanged) != 0;
+}
+
+void SamplerVST::finishSlice() {
+  m_events.clear();
+  const std::size_t count = m_outQueue.size();
+  if (count == 0 || !m_vstEvents || !m_midiStore) return;
+  const std::size_t sent = count < kVstMidiStoreSize ? count : kVstMidiStoreSize - 1;
+  if (sent < count)
+    logLine(LogLevel::Warning, this, "%zu MIDI events to the host in one block: %zu dropped",
+            count, count - sent);
+  VstEvent** pointers = m_vstEvents->events;
+  for (std::size_t i = 0; i < sent; ++i) {
+    const vantor::MIDIEvent& event = m_outQueue[i];
+    VstMidiEvent& midi = m_midiStore[i];
+    midi = VstMidiEvent{};
+    midi.type = kVstMidiType;
+    midi.byteSize = 24;
+    midi.deltaFrames = event.frameOffset;
+    for (int b = 0; b < 3; ++b) midi.midiData[b] = static_cast<char>(event.bytes[b]);
+    midi.detune = static_cast<char>(static_cast<int>(event.detune));
+    pointers[i] = reinterpret_cast<VstEvent*>(&midi);
+  }
+  m_vstEvents->numEvents = static_cast<std::int32_t>(sent);
+  m_vstEvents->reserved = 0;
+  sendVstEventsToHost(m_vstEvents);
+}
+
+// ---- State ----
+
+std::int32_t SamplerVST::getChunk(void** data, bool isPreset) {
+  init();
+  if (!hasEngine()) return 0;
+  logLine(LogLevel::Info, this, "SamplerVST::getChunk");
+  std::int32_t size = 0;
+  const std::int32_t status = callEngine(m_instance, KELO_OP_CHUNK_GET, data, &size);
+  logLine(LogLevel::Info, this, "SamplerVST::getChunk status:%d size:%d", status, size);
+  return size;
+}
+
+std::int32_t SamplerVST::setChunk(void* data, std::int32_t byteSize, bool isPreset) {
+  if (!m_initialised) {
+    init(data, byteSize);
+    return 0;
+  }
+  if (!hasEngine()) return 0;
+  logLine(LogLevel::Info, this, "SamplerVST::setChunk size:%d preset:%d", byteSize,
+          isPreset ? 1 : 0);
+  const std::int32_t result =
+      m_entry(m_instance, KELO_OP_CHUNK_SET, data, nullptr, nullptr, byteSize, 0.0f, 0, 0);
+  logLine(LogLevel::Info, this, "SamplerVST::setChunk res:%d", result);
+  return result;
+}
+
+// ---- Names and capabilities ----
+
+bool SamplerVST::getEffectName(char* name) {
+  if (!name) return false;
+  copyBounded(name, kVstMaxEffectNameLen, displayName(multiOutputBuild()));
+  return true;
+}
+
+bool SamplerVST::getVendorString(char* text) {
+  if (!text) return false;
+  copyBounded(text, kVstMaxVendorStrLen, conf.vendorName);
+  return true;
+}
+
+bool SamplerVST::getProductString(char* text) {
+  if (!text) return false;
+  copyBounded(text, kVstMaxProductStrLen, displayName(multiOutputBuild()));
+  return true;
+}
+
+std::int32_t SamplerVST::canDo(char* text) {
+  if (!text) return -1;
+  const bool sends = conf.sendsMIDI != 0;
+  const bool receives = conf.receivesMIDI != 0;
+  if (sends && (!std::strcmp(text, "sendVstMidiEvent") || !std::strcmp(text, "sendVstEvents")))
+    return 1;
+  if (receives &&
+      (!std::strcmp(text, "receiveVstEvents") || !std::strcmp(text, "receiveVstMidiEvent")))
+    return 1;
+  if (!std::strcmp(text, "supportsViewDpiScaling") || !std::strcmp(text, "receiveVstTimeInfo"))
+    return 1;
+  return -1;
+}
+
+// ---- The engine's call-backs ----
+
+int SamplerVST::hostCallback(std::int32_t op, void* p1, void* p2, std::int32_t i1,
+                             std::int32_t i2, float f) {
+  switch (op) {
+    case KELO_HOST_MESSAGE: {
+      static const char* const kKinds[] = {"Kelo INFO: Title:", "Kelo WARNING: Title:",
+                                           "Kelo ERROR: Title:"};
+      if (i1 >= 0 && i1 <= 2)
+        logLine(LogLevel::Info, this, "%s%s Content:%s", kKinds[i1],
+                p1 ? static_cast<const char*>(p1) : "(null)",
+                p2 ? static_cast<const char*>(p2) : "(null)");
+      return 0;
+    }
+    case KELO_HOST_PROGRESS_OPEN:
+      logLine(LogLevel::Info, this, "Kelo ProgressDialog: OPEN: Title:%s elements:%d",
+              p1 ? static_cast<const char*>(p1) : "(null)", i1);
+      return 0;
+    case KELO_HOST_PROGRESS_STEP:
+      return 0;
+    case KELO_HOST_PROGRESS_CLOSE:
+      logLine(LogLevel::Info, this, "Kelo ProgressDialog: CLOSE!");
+      return 0;
+    case KELO_HOST_SLOT_CHANGED: {
+      const std::int32_t pending = m_pendingEdit.exchange(-1);
+      if (pending >= 0) endEdit(pending);
+      slotChanged(i1);
+      return 0;
+    }
+    case KELO_HOST_PARAMETER_CHANGED: {
+      if (i1 != 0) return 0;
+      float value = f;
+      if (p1) static_cast<const ParameterInfo*>(p1)->pack01(value);
+      if (m_parameterCache && i2 >= 0 && i2 < static_cast<std::int32_t>(conf.numParams))
+        m_parameterCache[i2].store(value, std::memory_order_relaxed);
+      if (!audioMaster) return 0;
+      std::int32_t pending = m_pendingEdit.load();
+      if (pending != i2) {
+        // Another parameter's gesture is closed first; its owner may have closed it already.
+        if (pending >= 0 && m_pendingEdit.compare_exchange_strong(pending, -1)) endEdit(pending);
+        beginEdit(i2);
+      }
+      callHost(audioMasterAutomate, i2, 0, nullptr, value);
+      if (m_pendingEdit.load() < 0) endEdit(i2);
+      return 0;
+    }
+    case KELO_HOST_LATENCY_CHANGED:
+      reportLatency(i1);
+      return 0;
+    case KELO_HOST_EDIT_BEGIN: {
+      const std::int32_t pending = m_pendingEdit.exchange(i2);
+      if (pending == i2) return 0;
+      if (pending >= 0) endEdit(pending);
+      beginEdit(i2);
+      return 0;
+    }
+    case KELO_HOST_EDIT_END: {
+      std::int32_t pending = i2;
+      if (m_pendingEdit.compare_exchange_strong(pending, -1)) endEdit(i2);
+      return 0;
+    }
+    default:
+      logLine(LogLevel::Info, this, "ZMO_HostOpcode unknown id:%d", op);
+      return kKeloHostUnknownOpcode;
+  }
+}
+
+void SamplerVST::slotChanged(std::int32_t slot) {
+  logLine(LogLevel::Info, this, "Kelo Slot:%d was changed, need to update display completely",
+          slot);
+  for (std::int32_t index = 0; index < static_cast<std::int32_t>(conf.numParams) && audioMaster;
+       ++index) {
+    bool valid = false;
+    const float value = parameterValue(index, valid);
+    if (valid) {
+      if (m_gesture) beginEdit(index);
+      callHost(audioMasterAutomate, index, 0, nullptr, value);
+      if (m_gesture) endEdit(index);
+    }
+    if (m_parameterCache) m_parameterCache[index].store(value, std::memory_order_relaxed);
+  }
+  updateDisplay();
+}
+
+float SamplerVST::parameterValue(std::int32_t index, bool& valid) {
+  valid = false;
+  if (!hasEngine()) return 0.0f;
+  float value = 0.0f;
+  callEngine(m_instance, KELO_OP_PARAMETER_GET, &value, nullptr, nullptr, index);
+  const ParameterInfo* info = nullptr;
+  callEngine(m_instance, KELO_OP_PARAMETER_INFO_GET, &info, nullptr, nullptr, index);
+  if (info) {
+    info->pack01(value);
+    valid = true;
+  }
+  return value;
+}

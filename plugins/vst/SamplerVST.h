@@ -1,0 +1,165 @@
+// KeloRack's plug-in object: one per instance a host makes through `VSTPluginMain`. It binds
+// the external engine (found through the preference store), creates one engine instance on
+// first need, and forwards what a host does to an instrument: format, start and stop, MIDI,
+// output buffers, transport, state and editor.
+//
+// Threads: construction, destruction, resume, suspend, the format calls and the chunk calls
+// come on the host's main thread (hosts and scanners also construct from other threads, several
+// at once); processReplacing, process and processEvents on the render thread; the engine's
+// call-backs on any thread. No lock is taken outside construction and destruction.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "VNL/source/MIDIEvent.h"
+#include "VNL/source/SyncInfo.h"
+#include "platform/cf/CFBundle.h"
+#include "plugins/vst/AudioEffectX.h"
+#include "standalone/engine_interface/KeloEngineInterface.h"
+
+/// The editor's way to make the plug-in initialise itself before the host ever resumed it.
+class SuperInitHacker {
+ public:
+  virtual void init() = 0;
+
+ protected:
+  ~SuperInitHacker() = default;
+};
+
+class SamplerVST : public AudioEffectX, public SuperInitHacker {
+ public:
+  explicit SamplerVST(audioMasterCallback audioMaster);
+  ~SamplerVST() override;
+
+  /// True once any instance of the process failed to bind the engine (data folder, engine
+  /// bundle or entry point): the entry point then refuses every instance.
+  static bool bindingFailed();
+
+  // Format and lifecycle.
+  void suspend() override;
+  void resume() override;
+  void setSampleRate(float rate) override;
+  void setBlockSize(std::int32_t size) override;
+  double updateSampleRate() override;
+
+  // Processing. Without an engine the outputs are written silent.
+  void processReplacing(float** inputs, float** outputs, std::int32_t sampleFrames) override;
+  void process(float** inputs, float** outputs, std::int32_t sampleFrames) override;
+  std::int32_t processEvents(VstEvents* events) override;
+
+  // State.
+  std::int32_t getChunk(void** data, bool isPreset) override;
+  std::int32_t setChunk(void* data, std::int32_t byteSize, bool isPreset) override;
+
+  // Names and capabilities.
+  bool getEffectName(char* name) override;
+  bool getVendorString(char* text) override;
+  bool getProductString(char* text) override;
+  std::int32_t getVendorVersion() override { return 2056; }
+  std::int32_t canDo(char* text) override;
+  bool keysRequired() override { return false; }
+
+  /// SuperInitHacker: initialises now unless already done.
+  void init() override;
+
+  /// The engine's call-backs, forwarded by the registered host callback.
+  int hostCallback(std::int32_t op, void* p1, void* p2, std::int32_t i1, std::int32_t i2,
+                   float f);
+  /// Tells the host every parameter again after the engine changed its slot.
+  void slotChanged(std::int32_t slot);
+  /// The parameter's normalised value; `valid` false (raw or 0) when the engine does not
+  /// describe it or there is no engine.
+  float parameterValue(std::int32_t index, bool& valid);
+
+  /// Fills the engine's transport record from the host's: each field under its validity flag,
+  /// the bar start checked against the position (computed, with one warning until
+  /// `barStartWarned` is cleared, when the host's is missing or wrong). Real-time safe; lines
+  /// carry `logObject`.
+  static void fillSyncInfo(const VstTimeInfo& time, vantor::SyncInfo& sync, bool& barStartWarned,
+                           const void* logObject);
+
+  /// Stores the latency in the record with an atomic store (the engine reports from any
+  /// thread).
+  void setInitialDelay(std::int32_t delay) override;
+
+  // For tests and the editor.
+  KeloOpcodeFunction engineEntry() const { return m_entry; }
+  void* engineInstance() const { return m_instance; }
+  std::int32_t engineVersion() const { return m_engineVersion; }
+  const char* setupPath() const { return m_setupPath; }
+
+ protected:
+  /// The lazy initialisation; `chunk` (may be null) is the state the instance starts from.
+  virtual bool init(void* chunk, std::int32_t chunkSize);
+  virtual void reserved() {}
+  virtual void prepareSlice(std::int32_t frames);
+  virtual void finishSlice();
+
+ private:
+  bool multiOutputBuild() const;
+  bool hasEngine() const { return m_entry != nullptr && m_instance != nullptr; }
+  /// One engine call; a non-zero result is logged and otherwise ignored.
+  std::int32_t callEngine(void* handle, std::int32_t opcode, void* p1 = nullptr,
+                          void* p2 = nullptr, void* p3 = nullptr, std::int32_t i1 = 0,
+                          float f = 0.0f, std::int32_t i2 = 0, std::int32_t i3 = 0);
+  EngineDSPInfo dspInfo() const;
+  void sendFormat();
+  /// KELO_OP_START with a fresh start record; reports a changed latency.
+  void startEngine();
+  /// Tells the host a latency unless it was the last one told.
+  void reportLatency(std::int32_t latency);
+  void applyHostAdjustments(const char* vendor, const char* product);
+
+  // Engine binding.
+  CFBundleRef m_bundle = nullptr;
+  KeloOpcodeFunction m_entry = nullptr;
+  void* m_instance = nullptr;
+  std::int32_t m_engineVersion = kKeloDefaultEngineVersion;
+
+  // Paths.
+  std::string m_dataFolder;
+  std::string m_enginePath;
+  std::string m_userFolder;
+  std::string m_hostName;
+  char m_setupPath[512] = {};
+  EngineCreateInfo m_createInfo{};
+  std::int32_t m_numInputs = 0;
+  std::int32_t m_numOutputs = 0;
+
+  // Transport.
+  vantor::SyncInfo m_sync;
+  bool m_transportLogged = false;
+  bool m_barStartWarned = false;
+  std::string m_transportError;
+  bool m_timeInfo = false;
+
+  // MIDI.
+  std::vector<vantor::MIDIEvent> m_events;  // arrival order; capacity reserved up front
+  std::vector<vantor::MIDIEvent> m_scratch;  // the block's sort
+  std::unique_ptr<MIDIEventBlock> m_blockIn;
+  std::unique_ptr<MIDIEventBlock> m_blockOut;
+  std::vector<vantor::MIDIEvent> m_outQueue;
+  VstEvents* m_vstEvents = nullptr;  // room for 1024 event pointers
+  VstMidiEvent* m_midiStore = nullptr;  // 256 records
+
+  // Flags.
+  bool m_initialised = false;
+  std::atomic<bool> m_offline{false};  // with the suspended flag and the latency below: shared
+                                       // with the render thread and the engine's call-backs
+  bool m_noRateQuery = false;
+  bool m_ignoreArrangement = false;
+  std::atomic<bool> m_suspended{false};
+  bool m_rateSetWhileSuspended = false;
+  bool m_sizeSetWhileSuspended = false;
+  bool m_gesture = true;
+
+  std::atomic<std::int32_t> m_lastLatency{0};
+  std::unique_ptr<std::atomic<float>[]> m_parameterCache;  // REAPER only
+  std::atomic<std::int32_t> m_pendingEdit{-1};  // the parameter whose edit gesture is open
+  VstSpeakerArrangement* m_inputArrangement = nullptr;
+  VstSpeakerArrangement* m_outputArrangement = nullptr;
+};

@@ -1,0 +1,213 @@
+// The AEffect record as the constructor fills it and as the setters change it, and the
+// defaults a plug-in inherits (texts, speaker arrangements, resume).
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+
+#include "plugins/vst/AEffEditor.h"
+#include "plugins/vst/AudioEffectX.h"
+#include "tests/support/RecordingAudioMaster.h"
+
+namespace {
+
+class PlainEffect : public AudioEffectX {
+ public:
+  using AudioEffectX::AudioEffectX;
+  void processReplacing(float**, float**, std::int32_t) override {}
+  std::int32_t canDo(char* text) override {
+    return receives && std::strcmp(text, "receiveVstMidiEvent") == 0 ? 1 : 0;
+  }
+  bool receives = false;
+};
+
+bool allZero(const void* bytes, std::size_t size) {
+  const auto* p = static_cast<const unsigned char*>(bytes);
+  for (std::size_t i = 0; i < size; ++i)
+    if (p[i]) return false;
+  return true;
+}
+
+TEST(EffectRecord, FilledByTheConstructor) {
+  PlainEffect effect(kelo::test::RecordingAudioMaster::callback, 3, 5);
+  const AEffect& e = *effect.getAeffect();
+  EXPECT_EQ(e.magic, kEffectMagic);
+  EXPECT_EQ(e.magic, 0x56737450);  // 'VstP'
+  EXPECT_NE(e.dispatcher, nullptr);
+  EXPECT_NE(e.process, nullptr);
+  EXPECT_NE(e.setParameter, nullptr);
+  EXPECT_NE(e.getParameter, nullptr);
+  EXPECT_NE(e.processReplacing, nullptr);
+  EXPECT_NE(e.processDoubleReplacing, nullptr);
+  EXPECT_EQ(e.numPrograms, 3);
+  EXPECT_EQ(e.numParams, 5);
+  EXPECT_EQ(e.numInputs, 1);
+  EXPECT_EQ(e.numOutputs, 2);
+  EXPECT_EQ(e.flags, effFlagsCanReplacing);
+  EXPECT_EQ(e.initialDelay, 0);
+  EXPECT_EQ(e.ioRatio, 1.0f);
+  EXPECT_EQ(e.object, &effect);
+  EXPECT_EQ(e.uniqueID, vstFourCC('N', 'o', 'E', 'f'));
+  EXPECT_EQ(e.version, 1);
+  EXPECT_EQ(e.resvd1, 0);
+  EXPECT_EQ(e.resvd2, 0);
+  EXPECT_EQ(e.realQualities, 0);
+  EXPECT_EQ(e.offQualities, 0);
+  EXPECT_EQ(e.user, nullptr);
+  EXPECT_TRUE(allZero(e.future, sizeof e.future));
+
+  EXPECT_EQ(effect.getSampleRate(), 44100.0f);
+  EXPECT_EQ(effect.getBlockSize(), 1024);
+  EXPECT_EQ(effect.getProgram(), 0);
+  EXPECT_EQ(effect.dispatcher(effIdentify, 0, 0, nullptr, 0), vstFourCC('N', 'v', 'E', 'f'));
+  EXPECT_EQ(effect.dispatcher(effGetVstVersion, 0, 0, nullptr, 0), 2400);
+}
+
+struct SetterCase {
+  const char* name;
+  std::function<void(PlainEffect&)> set;
+  std::function<void(AEffect&)> expect;  // applied to a copy of the record before the call
+};
+
+TEST(EffectRecord, EachSetterChangesOnlyItsField) {
+  const SetterCase cases[] = {
+      {"setUniqueID", [](PlainEffect& f) { f.setUniqueID(vstFourCC('Q', 'U', 'V', 'E')); },
+       [](AEffect& e) { e.uniqueID = 0x51555645; }},
+      {"setNumInputs", [](PlainEffect& f) { f.setNumInputs(0); }, [](AEffect& e) { e.numInputs = 0; }},
+      {"setNumOutputs", [](PlainEffect& f) { f.setNumOutputs(32); },
+       [](AEffect& e) { e.numOutputs = 32; }},
+      {"setInitialDelay", [](PlainEffect& f) { f.setInitialDelay(256); },
+       [](AEffect& e) { e.initialDelay = 256; }},
+      {"canProcessReplacing off", [](PlainEffect& f) { f.canProcessReplacing(false); },
+       [](AEffect& e) { e.flags = 0; }},
+      {"canDoubleReplacing", [](PlainEffect& f) { f.canDoubleReplacing(); },
+       [](AEffect& e) { e.flags |= 4096; }},
+      {"programsAreChunks", [](PlainEffect& f) { f.programsAreChunks(); },
+       [](AEffect& e) { e.flags |= 32; }},
+      {"isSynth", [](PlainEffect& f) { f.isSynth(); }, [](AEffect& e) { e.flags |= 256; }},
+      {"noTail", [](PlainEffect& f) { f.noTail(); }, [](AEffect& e) { e.flags |= 512; }},
+      {"hasClip", [](PlainEffect& f) { f.hasClip(); }, [](AEffect& e) { e.flags |= 2; }},
+      {"hasVu", [](PlainEffect& f) { f.hasVu(); }, [](AEffect& e) { e.flags |= 4; }},
+      {"canMono", [](PlainEffect& f) { f.canMono(); }, [](AEffect& e) { e.flags |= 8; }},
+      {"isSynth on and off", [](PlainEffect& f) { f.isSynth(); f.isSynth(false); },
+       [](AEffect&) {}},
+      {"setRealtimeQualities", [](PlainEffect& f) { f.setRealtimeQualities(3); },
+       [](AEffect& e) { e.realQualities = 3; }},
+      {"setOfflineQualities", [](PlainEffect& f) { f.setOfflineQualities(4); },
+       [](AEffect& e) { e.offQualities = 4; }},
+      {"setEditor", [](PlainEffect& f) { f.setEditor(new AEffEditor(&f)); },
+       [](AEffect& e) { e.flags |= 1; }},
+      {"setEditor then null",
+       [](PlainEffect& f) {
+         f.setEditor(new AEffEditor(&f));
+         delete f.getEditor();
+         f.setEditor(nullptr);
+       },
+       [](AEffect&) {}},
+  };
+  for (const SetterCase& c : cases) {
+    PlainEffect effect(nullptr, 1, 1);
+    AEffect expected = *effect.getAeffect();
+    c.expect(expected);
+    c.set(effect);
+    EXPECT_EQ(std::memcmp(&expected, effect.getAeffect(), sizeof(AEffect)), 0) << c.name;
+  }
+}
+
+TEST(EffectDefaults, DecibelText) {
+  const struct {
+    float value;
+    const char* text;
+  } cases[] = {{0.0f, "-oo"}, {-1.0f, "-oo"}, {1.0f, "0.00"}, {10.0f, "20.00"}, {0.5f, "-6.02"}};
+  PlainEffect effect(nullptr, 0, 0);
+  for (const auto& c : cases) {
+    char text[16] = "x";
+    effect.dB2string(c.value, text, sizeof text);
+    EXPECT_STREQ(text, c.text) << c.value;
+  }
+  char small[4];
+  effect.dB2string(1000.0f, small, sizeof small);  // bounded by the buffer
+  EXPECT_STREQ(small, "60.");
+}
+
+TEST(EffectDefaults, ResumeAsksForMidiOnlyForASynthOrAMidiReceiver) {
+  kelo::test::RecordingAudioMaster host;
+  const struct {
+    bool synth;
+    bool receives;
+    std::size_t wantMidi;
+  } cases[] = {{false, false, 0}, {true, false, 1}, {false, true, 1}};
+  for (const auto& c : cases) {
+    host.clear();
+    PlainEffect effect(host.callback, 0, 0);
+    effect.isSynth(c.synth);
+    effect.receives = c.receives;
+    effect.dispatcher(effMainsChanged, 0, 1, nullptr, 0);
+    const auto calls = host.calls(audioMasterWantMidi);
+    ASSERT_EQ(calls.size(), c.wantMidi);
+    for (const auto& call : calls) EXPECT_EQ(call.value, 1);
+  }
+}
+
+VstSpeakerProperties* speakerAt(VstSpeakerArrangement* arrangement, int i) {
+  return arrangement->speakers + i;
+}
+
+TEST(EffectDefaults, SpeakerArrangements) {
+  PlainEffect effect(nullptr, 0, 0);
+  VstSpeakerArrangement* source = nullptr;
+  ASSERT_TRUE(effect.allocateArrangement(&source, 8));
+  // Re-allocating frees the old record (the leak checker sees any that is lost).
+  ASSERT_TRUE(effect.allocateArrangement(&source, 32));
+  EXPECT_EQ(source->numChannels, 32);
+  EXPECT_EQ(source->type, 0);
+  EXPECT_TRUE(allZero(speakerAt(source, 31), sizeof(VstSpeakerProperties)));
+  source->type = 1;
+  for (int i = 0; i < 32; ++i) {
+    VstSpeakerProperties* s = speakerAt(source, i);
+    s->azimuth = static_cast<float>(i);
+    s->type = i + 100;
+    std::memset(s->name, 'n', sizeof s->name);  // unterminated: copies stop at 63
+  }
+
+  VstSpeakerArrangement* target = nullptr;
+  ASSERT_TRUE(effect.allocateArrangement(&target, 2));
+  ASSERT_TRUE(effect.matchArrangement(&target, source));
+  EXPECT_EQ(target->type, 1);
+  EXPECT_EQ(target->numChannels, 32);
+  for (int i = 0; i < 32; ++i) {
+    VstSpeakerProperties* s = speakerAt(target, i);
+    EXPECT_EQ(s->azimuth, static_cast<float>(i));
+    EXPECT_EQ(s->type, i + 100);
+    EXPECT_EQ(std::string(s->name), std::string(63, 'n'));
+  }
+  EXPECT_FALSE(effect.matchArrangement(&target, nullptr));
+  EXPECT_TRUE(effect.deallocateArrangement(&source));
+  EXPECT_TRUE(effect.deallocateArrangement(&target));
+  EXPECT_EQ(source, nullptr);
+  EXPECT_FALSE(effect.allocateArrangement(&source, -1));
+}
+
+TEST(EffectDefaults, CopySpeakerCopiesTheNamedFieldsOnly) {
+  PlainEffect effect(nullptr, 0, 0);
+  VstSpeakerProperties from{};
+  from.azimuth = 1.0f;
+  from.elevation = 2.0f;
+  from.radius = 3.0f;
+  from.reserved = 4.0f;
+  from.type = 5;
+  std::memcpy(from.name, "Left", 5);
+  std::memset(from.future, 'f', sizeof from.future);
+  VstSpeakerProperties to{};
+  ASSERT_TRUE(effect.copySpeaker(&to, &from));
+  EXPECT_EQ(to.azimuth, 1.0f);
+  EXPECT_EQ(to.elevation, 2.0f);
+  EXPECT_EQ(to.radius, 3.0f);
+  EXPECT_EQ(to.reserved, 4.0f);
+  EXPECT_EQ(to.type, 5);
+  EXPECT_STREQ(to.name, "Left");
+  EXPECT_TRUE(allZero(to.future, sizeof to.future));
+}
+
+}  // namespace
