@@ -165,6 +165,34 @@ TEST_F(PreferenceStore, KindsTheSystemDoesNotUseSurviveAWrite) {
   EXPECT_EQ(readWithPython(file, "blob"), "b'\\x00\\x01\\x02\\xff'");
 }
 
+TEST_F(PreferenceStore, AWriteBesideAnEarlyDateLeavesADomainThatStillReads) {
+  // A date before the year 1000 reads; the write of another key keeps it as it was, and every
+  // key reads and every later write succeeds.
+  const std::string file = kelo::prefs::preferencesFile("com.vantor.dates", {});
+  ASSERT_EQ(mkdir(PreferenceSandbox::userLibrary().c_str(), 0755), 0);
+  ASSERT_EQ(mkdir((PreferenceSandbox::userLibrary() + "/Preferences").c_str(), 0755), 0);
+  ASSERT_TRUE(writeFile(file,
+                        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                        "<plist version=\"1.0\"><dict>"
+                        "<key>old</key><date>0220-01-01T00:00:00Z</date>"
+                        "<key>name</key><string>kept</string>"
+                        "</dict></plist>\n"));
+  Ref before(kelo::prefs::copyValue("com.vantor.dates", "old", {}));
+  ASSERT_NE(before.object, nullptr);
+
+  ASSERT_TRUE(setText("com.vantor.dates", "added", "yes"));
+  EXPECT_NE(readFile(file).find("<date>0220-01-01T00:00:00Z</date>"), std::string::npos)
+      << readFile(file);
+  Ref after(kelo::prefs::copyValue("com.vantor.dates", "old", {}));
+  ASSERT_NE(after.object, nullptr) << readFile(file);
+  EXPECT_TRUE(CFEqual(after.object, before.object));
+  EXPECT_EQ(textAt("com.vantor.dates", "name"), "kept");
+  EXPECT_EQ(textAt("com.vantor.dates", "added"), "yes");
+  EXPECT_TRUE(setText("com.vantor.dates", "later", "also")) << kelo::prefs::lastError();
+  EXPECT_EQ(textAt("com.vantor.dates", "later"), "also");
+  EXPECT_EQ(readWithPython(file, "old"), "0220-01-01 00:00:00");
+}
+
 TEST_F(PreferenceStore, AFileThatIsNotADictionaryIsLeftAsItIs) {
   const std::string file = kelo::prefs::preferencesFile("com.vantor.broken", {});
   ASSERT_TRUE(setText("com.vantor.broken", "first", "1"));
