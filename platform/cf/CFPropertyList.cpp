@@ -297,13 +297,19 @@ bool propertyListToXML(CFPropertyListRef list, std::string& out) {
 
 namespace {
 
-// Whole contents of a regular file of at most kMaximumFileSize bytes.
+// Whole contents of a regular file of at most kMaximumFileSize bytes. Anything else at the path
+// is refused before it is opened, and opened without blocking in case it changed in between:
+// a FIFO would otherwise wait for a writer for ever (and a writer of the store holds its lock).
 PlistFileStatus readWholeFile(const std::string& path, std::string& bytes) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? PlistFileStatus::Missing : PlistFileStatus::Unreadable;
   struct stat status {};
+  if (::stat(path.c_str(), &status) != 0)
+    return errno == ENOENT || errno == ENOTDIR ? PlistFileStatus::Missing : PlistFileStatus::Unreadable;
+  if (!S_ISREG(status.st_mode)) return PlistFileStatus::NotRegularFile;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? PlistFileStatus::Missing : PlistFileStatus::Unreadable;
   PlistFileStatus result = PlistFileStatus::Unreadable;
-  if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
+  if (::fstat(fd, &status) == 0 && !S_ISREG(status.st_mode)) result = PlistFileStatus::NotRegularFile;
+  if (result != PlistFileStatus::NotRegularFile &&
       static_cast<std::size_t>(status.st_size) <= kMaximumFileSize) {
     bytes.clear();
     char buffer[65536];

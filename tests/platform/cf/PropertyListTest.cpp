@@ -1,6 +1,7 @@
 // XML property lists: every kind and the key order survive a round trip; damaged or hostile
 // files are unreadable, never a crash.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "platform/cf/CoreFoundation.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -383,7 +385,7 @@ TEST(PropertyLists, FilesReportMissingOrUnreadable) {
   EXPECT_EQ(kelo::cf::readPropertyListFile(dir.file("absent.plist"), &status), nullptr);
   EXPECT_EQ(status, PlistFileStatus::Missing);
   EXPECT_EQ(kelo::cf::readPropertyListFile(dir.path(), &status), nullptr);  // a folder
-  EXPECT_EQ(status, PlistFileStatus::Unreadable);
+  EXPECT_EQ(status, PlistFileStatus::NotRegularFile);
   ASSERT_TRUE(kelo::test::writeFile(dir.file("cut.plist"), std::string(kEveryKind).substr(0, 40)));
   EXPECT_EQ(kelo::cf::readPropertyListFile(dir.file("cut.plist"), &status), nullptr);
   EXPECT_EQ(status, PlistFileStatus::Unreadable);
@@ -393,6 +395,31 @@ TEST(PropertyLists, FilesReportMissingOrUnreadable) {
   ASSERT_EQ(truncate(big.c_str(), 65 << 20), 0);
   EXPECT_EQ(kelo::cf::readPropertyListFile(big, &status), nullptr);
   EXPECT_EQ(status, PlistFileStatus::Unreadable);
+}
+
+TEST(PropertyLists, AFifoIsRefusedWithoutWaitingForAWriter) {
+  // Nobody ever writes into the FIFO: an open that blocks would never return.
+  kelo::test::TempDir dir;
+  const std::string fifo = dir.file("fifo.plist");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  EXPECT_EQ(kelo::test::textFromChild([&] {
+              PlistFileStatus status = PlistFileStatus::Read;
+              const Held list(kelo::cf::readPropertyListFile(fifo, &status));
+              return std::string(list ? "a list" : "no list") +
+                     (status == PlistFileStatus::NotRegularFile ? ", not a regular file" : ", other");
+            }),
+            "no list, not a regular file");
+  EXPECT_EQ(kelo::test::textFromChild([&] {
+              CFURLRef url = CFURLCreateFromFileSystemRepresentation(
+                  nullptr, reinterpret_cast<const UInt8*>(fifo.c_str()),
+                  static_cast<CFIndex>(fifo.size()), false);
+              CFReadStreamRef stream = CFReadStreamCreateWithFile(nullptr, url);
+              const bool opened = CFReadStreamOpen(stream);
+              CFRelease(stream);
+              CFRelease(url);
+              return std::string(opened ? "opened" : "refused");
+            }),
+            "refused");
 }
 
 TEST(PropertyLists, DeepCopyMakesNewContainers) {
