@@ -107,7 +107,7 @@ bool replaceFile(const std::string& file, const std::string& bytes) {
 const std::string& lastError() { return t_lastError; }
 
 bool isSafeDomain(std::string_view domain) {
-  return !domain.empty() && domain.find('/') == std::string_view::npos &&
+  return !domain.empty() && domain != "." && domain.find('/') == std::string_view::npos &&
          domain.find("..") == std::string_view::npos && domain.find('\0') == std::string_view::npos;
 }
 

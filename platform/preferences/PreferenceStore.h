@@ -15,7 +15,7 @@
 // temporary file in the same folder, fsyncs it and renames it over the file, so processes writing
 // different keys at once lose nothing and a reader (which takes no lock and keeps no cache)
 // never sees a partial file. Values of every property-list kind are written back unchanged.
-// A domain that is empty or holds "/" or ".." is refused. Any thread; no state is kept.
+// A domain that is empty, is "." or holds "/" or ".." is refused. Any thread; no state is kept.
 #pragma once
 
 #include <string>
@@ -31,7 +31,7 @@ struct Scope {
   bool currentHost = false;  // else any host
 };
 
-/// False for an empty domain or one holding "/" or "..".
+/// False for an empty domain, ".", or one holding "/", ".." or a zero byte.
 bool isSafeDomain(std::string_view domain);
 
 /// $HOME when it is absolute, else the password database's entry, else "/"; without trailing

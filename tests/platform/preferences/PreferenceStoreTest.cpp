@@ -122,7 +122,7 @@ TEST_F(PreferenceStore, RootsFollowTheVariablesWithoutTrailingSlashes) {
 }
 
 TEST_F(PreferenceStore, UnsafeDomainsAreRefusedEverywhere) {
-  for (const char* domain : {"", "/", "a/b", "..", "com..vantor", "../etc/passwd", "/etc/x"}) {
+  for (const char* domain : {"", ".", "/", "a/b", "..", "com..vantor", "../etc/passwd", "/etc/x"}) {
     EXPECT_FALSE(kelo::prefs::isSafeDomain(domain)) << domain;
     EXPECT_EQ(kelo::prefs::preferencesFile(domain, {}), "") << domain;
     EXPECT_FALSE(setText(domain, "key", "value")) << domain;
@@ -133,7 +133,8 @@ TEST_F(PreferenceStore, UnsafeDomainsAreRefusedEverywhere) {
     EXPECT_FALSE(CFPreferencesSynchronize(static_cast<CFStringRef>(name.object),
                                           kCFPreferencesCurrentUser, kCFPreferencesAnyHost));
   }
-  EXPECT_TRUE(kelo::prefs::isSafeDomain("com.vantor.kelo"));
+  for (const char* domain : {"com.vantor.kelo", "a", ".a", "a.", "a.b"})
+    EXPECT_TRUE(kelo::prefs::isSafeDomain(domain)) << domain;
   struct stat status {};
   EXPECT_NE(stat(PreferenceSandbox::userLibrary().c_str(), &status), 0) << "nothing was written";
 }
