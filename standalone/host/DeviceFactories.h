@@ -6,7 +6,8 @@
 // come and go while the program runs.
 //
 // Main thread only. A created module belongs to the caller (the graph once added); the caller
-// initialises and acquires it. The registry and the factories live until the process ends.
+// initialises and acquires it. The command interface makes the registry and the factories at
+// `PE_ENGINE_INITIALIZE`, from the device manager's records, and deletes them at shut-down.
 #pragma once
 
 #include <exception>

@@ -83,8 +83,8 @@ class CommandInterface : public ::testing::Test {
   }
 
   void TearDown() override {
-    // The registry and the MIDI factory live as long as the process in the program; each
-    // test starts from the devices it scripted.
+    // Shut-down takes the registry and the MIDI factory away; a test that stops before it
+    // must not hand them to the next one.
     vantor::Singleton<vantor::Factory>::destroyInstance();
     vantor::Singleton<vantor::MIDIDeviceFactory>::destroyInstance();
     vantor::setPortAudio(nullptr);
@@ -600,6 +600,81 @@ TEST_F(CommandInterface, MIDIDeviceThatCannotOpenIsDeletedAndAnswers9) {
   // The record is free again: the device was released when it was deleted.
   EXPECT_TRUE(vantor::Singleton<vantor::DeviceManager>::instance()->getMIDIDeviceInfo(keysId)->free);
   EXPECT_EQ(cmd(PE_ENGINE_SHUTDOWN), 0);
+}
+
+// Initialised, shut down and initialised again in one process, with fewer audio devices and
+// other MIDI devices the second time: the second initialisation lists and uses the devices as
+// they are then, and no command reaches a record of the first.
+TEST_F(CommandInterface, ASecondInitialisationSeesTheDevicesAsTheyAreNow) {
+  ASSERT_EQ(cmd(PE_ENGINE_INITIALIZE), 0);
+  std::int32_t count = -1;
+  ASSERT_EQ(cmd(PE_ENGINE_AUDIODEVICE_LIST, nullptr, &count), 0);
+  ASSERT_EQ(count, 5);
+  ASSERT_EQ(cmd(PE_ENGINE_AUDIODEVICE_SET, nullptr, nullptr, 4), 0);
+  ASSERT_GE(testKeysId(), 0);
+  ASSERT_EQ(cmd(PE_ENGINE_SHUTDOWN), 0);
+
+  // Two devices now, on other host APIs; the test keyboard is gone and another one is there.
+  FakePortAudio fewer;
+  const int jack = fewer.addHostApi(paJACK, "JACK Audio Connection Kit");
+  const int wasapi = fewer.addHostApi(paWASAPI, "WASAPI");
+  FakePortAudio::Device first;
+  first.name = "system";
+  first.hostApi = jack;
+  first.defaultSampleRate = 48000;
+  fewer.addDevice(first);
+  FakePortAudio::Device second;
+  second.name = "Monitors";
+  second.hostApi = wasapi;
+  second.outs = 8;
+  second.defaultSampleRate = 96000;
+  fewer.addDevice(second);
+  vantor::setPortAudio(&fewer);
+  midi.removeEndpoint("src-keys");
+  kelo::midi::EndpointDescription pads;
+  pads.key = "src-pads";
+  pads.deviceKey = "dev-pads";
+  pads.deviceName = pads.name = "Test Pads";
+  pads.isSource = true;
+  midi.addEndpoint(pads);
+
+  ASSERT_EQ(cmd(PE_ENGINE_INITIALIZE), 0);
+  ASSERT_EQ(cmd(PE_ENGINE_AUDIODEVICE_LIST, nullptr, &count), 0);
+  EXPECT_EQ(count, 2);
+  PEAudioDeviceRecord records[5];
+  std::memset(records, 0xAB, sizeof records);
+  ASSERT_EQ(cmd(PE_ENGINE_AUDIODEVICE_LIST, records, &count, 5), 0);
+  ASSERT_EQ(count, 2);
+  EXPECT_EQ(records[0].id, 0);
+  EXPECT_STREQ(records[0].name, "system");
+  EXPECT_EQ(records[0].hostApiCode, 10);
+  EXPECT_EQ(records[0].defaultSampleRate, 48000);
+  EXPECT_EQ(records[1].id, 1);
+  EXPECT_STREQ(records[1].name, "Monitors");
+  EXPECT_EQ(records[1].hostApiCode, 3);
+  EXPECT_EQ(records[1].outputChannels, 8);
+  EXPECT_EQ(records[2].id, static_cast<std::int32_t>(0xABABABAB));
+
+  // An index of the first list is not a device any more; one of the second list is.
+  EXPECT_EQ(cmd(PE_ENGINE_AUDIODEVICE_SET, nullptr, nullptr, 4), 1);
+  EXPECT_EQ(audioDevice(), nullptr);
+  ASSERT_EQ(cmd(PE_ENGINE_AUDIODEVICE_SET, nullptr, nullptr, 1), 0);
+  ASSERT_NE(audioDevice(), nullptr);
+  EXPECT_EQ(audioDevice()->getDeviceId(), 1);
+
+  PEMIDIDeviceRecord midiRecords[4];
+  ASSERT_EQ(cmd(PE_ENGINE_MIDIDEVICE_LIST, midiRecords, &count, 4, 0), 0);
+  std::vector<std::string> names;
+  for (int i = 0; i < count; ++i) names.emplace_back(midiRecords[i].name);
+  EXPECT_EQ(std::count(names.begin(), names.end(), "Test Pads(in)"), 1) << ::testing::PrintToString(names);
+  EXPECT_EQ(std::count(names.begin(), names.end(), "Test Keys(in)"), 0) << ::testing::PrintToString(names);
+  EXPECT_EQ(count, 2);  // Test Pads and our own
+  int padsId = -1;
+  for (int i = 0; i < count; ++i)
+    if (std::strcmp(midiRecords[i].name, "Test Pads(in)") == 0) padsId = midiRecords[i].id;
+  EXPECT_EQ(cmd(PE_ENGINE_MIDIDEVICE_ENABLE, nullptr, nullptr, padsId, 1), 0);
+  EXPECT_EQ(cmd(PE_ENGINE_SHUTDOWN), 0);
+  vantor::setPortAudio(&pa);
 }
 
 TEST(ProgramLog, WithoutAUserDataFolderTheLogIsInTheCurrentFolder) {
