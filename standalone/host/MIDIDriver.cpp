@@ -142,8 +142,9 @@ void MIDIDriver::parsePacketList(const MIDIPacketList* list) {
     std::uint8_t message[4] = {0, 0, 0, 0};
     int gathered = 0;  // bytes of `message` so far, status included; 0: no status in force
     int needed = 0;    // data bytes the status in force takes
+    const Byte* const bytes = MIDIPacketData(packet);  // may be more than `data`'s 256
     for (UInt16 i = 0; i < packet->length; ++i) {
-      const std::uint8_t byte = packet->data[i];
+      const std::uint8_t byte = bytes[i];
       if (byte == 0xF0) break;
       if (byte >= 0xF8) {
         const std::uint8_t realtime[4] = {byte, 0, 0, 0};
