@@ -2,6 +2,7 @@
 // one table of commands run in order through the back end's states (built, with a device,
 // playing, stopped, shut down), each with its result, whether it logs its name, and its
 // effect.
+#include <sndfile.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -675,6 +676,47 @@ TEST_F(CommandInterface, ASecondInitialisationSeesTheDevicesAsTheyAreNow) {
   EXPECT_EQ(cmd(PE_ENGINE_MIDIDEVICE_ENABLE, nullptr, nullptr, padsId, 1), 0);
   EXPECT_EQ(cmd(PE_ENGINE_SHUTDOWN), 0);
   vantor::setPortAudio(&pa);
+}
+
+// 530 takes the path, then format (i1), bits (i2) and extensible (i3): each written file is read
+// back with libsndfile, so swapping any two of the integers is seen.
+TEST_F(CommandInterface, RecordingFileSetTakesFormatBitsAndExtensibleInThatOrder) {
+  kelo::test::TempDir files;
+  ASSERT_EQ(cmd(PE_ENGINE_INITIALIZE), 0);
+  const struct {
+    int format, bits, extensible;
+    int expected;  // libsndfile's format of the file written
+  } table[] = {
+      {0, 16, 0, SF_FORMAT_WAV | SF_FORMAT_PCM_16},
+      {0, 24, 0, SF_FORMAT_WAV | SF_FORMAT_PCM_24},
+      {0, 32, 0, SF_FORMAT_WAV | SF_FORMAT_FLOAT},
+      {0, 16, 1, SF_FORMAT_WAVEX | SF_FORMAT_PCM_16},
+      {0, 24, 1, SF_FORMAT_WAVEX | SF_FORMAT_PCM_24},
+      {0, 32, 1, SF_FORMAT_WAVEX | SF_FORMAT_FLOAT},
+      {1, 16, 0, SF_FORMAT_AIFF | SF_FORMAT_PCM_16},
+      {1, 24, 0, SF_FORMAT_AIFF | SF_FORMAT_PCM_24},
+      {1, 32, 0, SF_FORMAT_AIFF | SF_FORMAT_FLOAT},
+      {1, 24, 1, SF_FORMAT_AIFF | SF_FORMAT_PCM_24},  // extensible is a WAV matter
+  };
+  int n = 0;
+  for (const auto& row : table) {
+    SCOPED_TRACE("format " + std::to_string(row.format) + ", bits " + std::to_string(row.bits) +
+                 ", extensible " + std::to_string(row.extensible));
+    const std::string path = files.file("take" + std::to_string(n++));
+    ASSERT_EQ(cmd(PE_ENGINE_RECORDING_FILE_SET, const_cast<char*>(path.c_str()), nullptr,
+                  row.format, row.bits, row.extensible),
+              0);
+    ASSERT_EQ(cmd(PE_ENGINE_RECORDING_START), 0);
+    ASSERT_EQ(cmd(PE_ENGINE_RECORDING_STOP), 0);
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
+    sf_close(file);
+    EXPECT_EQ(info.format, row.expected) << std::hex << info.format;
+    EXPECT_EQ(info.channels, 2);
+    EXPECT_EQ(info.samplerate, 44100);
+  }
+  EXPECT_EQ(cmd(PE_ENGINE_SHUTDOWN), 0);
 }
 
 TEST(ProgramLog, WithoutAUserDataFolderTheLogIsInTheCurrentFolder) {
