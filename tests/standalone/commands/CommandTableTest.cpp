@@ -719,6 +719,71 @@ TEST_F(CommandInterface, RecordingFileSetTakesFormatBitsAndExtensibleInThatOrder
   EXPECT_EQ(cmd(PE_ENGINE_SHUTDOWN), 0);
 }
 
+// The error lines of the device lists, reached through the PortAudio fake: a device whose
+// every format check is refused has no rates, so 284 fails (with "failed1" when only counting,
+// "failed2" when filling) and 286 finds a severe device error. Block sizes never fail
+// (listAvailableBufferSizes always answers true, Part 2.104): 285's "failed" lines stay
+// unreachable, and a device whose range cannot be asked lists no sizes.
+TEST_F(CommandInterface, DeviceListsThatCannotBeMadeWriteTheirErrorLines) {
+  ASSERT_EQ(cmd(PE_ENGINE_INITIALIZE), 0);
+  ASSERT_EQ(cmd(PE_ENGINE_AUDIODEVICE_SET, nullptr, nullptr, 0), 0);
+  pa.formatAnswer = paInvalidSampleRate;
+  const std::string log = kelo::test::programLogPath();
+  // The error lines a command added, without level, thread and time.
+  auto errorsOf = [&](const std::function<int()>& call, int expected) {
+    const std::string before = kelo::test::readFile(log);
+    EXPECT_EQ(call(), expected);
+    const std::string added = kelo::test::readFile(log).substr(before.size());
+    std::vector<std::string> errors;
+    std::size_t start = 0;
+    while (start < added.size()) {
+      std::size_t end = added.find('\n', start);
+      if (end == std::string::npos) end = added.size();
+      const std::string line = added.substr(start, end - start);
+      if (line.rfind("E:", 0) == 0) {
+        const std::size_t second = line.find(':', 2);
+        const std::size_t third = line.find(':', second + 1);
+        errors.push_back(line.substr(third + 1));
+      }
+      start = end + 1;
+    }
+    return errors;
+  };
+  std::int32_t count = -7;
+  std::int32_t values[16] = {};
+  using Lines = std::vector<std::string>;
+  EXPECT_EQ(errorsOf([&] { return cmd(PE_ENGINE_AUDIODEVICE_SAMPLERATE_LIST, nullptr, &count); }, 1),
+            Lines{"PE_ENGINE_AUDIODEVICE_SAMPLERATE_LIST failed1"});
+  EXPECT_EQ(count, -7);
+  EXPECT_EQ(errorsOf([&] { return cmd(PE_ENGINE_AUDIODEVICE_SAMPLERATE_LIST, values, &count, 16); },
+                     1),
+            Lines{"PE_ENGINE_AUDIODEVICE_SAMPLERATE_LIST failed2"});
+  EXPECT_EQ(count, -7);
+  EXPECT_EQ(errorsOf([&] { return cmd(PE_ENGINE_AUDIODEVICE_SETTINGS, nullptr, nullptr, 48000, 256); },
+                     1),
+            Lines{"PE_ENGINE_AUDIODEVICE_SETTINGS, SEVERE DEVICE ERROR"});
+  EXPECT_EQ(context()->getDSPInfo().sampleRateInt, 44100u);
+  EXPECT_EQ(context()->getDSPInfo().blockSize, 512u);
+
+  // Block sizes: listed whatever the format checks say (32 to 8192 for a device PortAudio
+  // adapts to), never an error line.
+  EXPECT_EQ(errorsOf([&] { return cmd(PE_ENGINE_AUDIODEVICE_BUFFERSIZE_LIST, nullptr, &count); }, 0),
+            Lines{});
+  EXPECT_EQ(count, 9);
+  EXPECT_EQ(errorsOf([&] { return cmd(PE_ENGINE_AUDIODEVICE_BUFFERSIZE_LIST, values, &count, 16); },
+                     0),
+            Lines{});
+  EXPECT_EQ(count, 9);
+  EXPECT_EQ(values[8], 8192);
+  // A device outside ALSA and JACK has no range to ask: no sizes, still no error.
+  ASSERT_EQ(cmd(PE_ENGINE_AUDIODEVICE_SET, nullptr, nullptr, 1), 0);
+  EXPECT_EQ(errorsOf([&] { return cmd(PE_ENGINE_AUDIODEVICE_BUFFERSIZE_LIST, values, &count, 16); },
+                     0),
+            Lines{});
+  EXPECT_EQ(count, 0);
+  EXPECT_EQ(cmd(PE_ENGINE_SHUTDOWN), 0);
+}
+
 TEST(ProgramLog, WithoutAUserDataFolderTheLogIsInTheCurrentFolder) {
   kelo::test::requirePreferenceSandbox();
   kelo::test::TempDir place;
