@@ -33,7 +33,7 @@ class SpscRing {
   /// A ring of `slots` slots (at least 2; fewer are taken as 2), holding up to slots - 1
   /// items. Allocates; either thread, before the two sides start.
   explicit SpscRing(std::size_t slots)
-      : m_size(slots < 2 ? 2 : slots), m_slots(new T[m_size]()) {}
+      : m_size(slots < 2 ? 2 : slots), m_slots(std::make_unique<T[]>(m_size)) {}
   SpscRing(const SpscRing&) = delete;
   SpscRing& operator=(const SpscRing&) = delete;
 
