@@ -4,7 +4,7 @@
 //
 // Every function answers true on success; out-parameters are written only on success; list
 // functions append and never clear. Texts are UTF-8 and come back within 2047 bytes. A domain
-// that is empty or holds "/" or ".." is refused. Writes answer true only once the value is on
+// that is empty, is "." or holds "/" or ".." is refused. Writes answer true only once the value is on
 // storage. No state, no lock of our own: any thread, any process at the same time.
 //
 // Scopes by level (any level above 4 behaves as 0):

@@ -50,7 +50,7 @@ bool describe(const KeloPluginInfo& info, PluginDescription& out, std::string& e
             std::to_string(info.audioOutsSpec) + " is not one the engine knows";
     return false;
   }
-  out.audioSpec = info.audioInsSpec;
+  out.channelLayout = info.audioInsSpec;
   out.infoFlagA = info.infoFlagA;
   out.version = info.version;
   out.infoFlagB = info.infoFlagB;

@@ -20,7 +20,9 @@ namespace kelo::pluginhost {
 struct PluginDescription {
   std::int64_t index = 0;
   std::string identifier, shortName, displayName;
-  std::int32_t audioSpec = 0;  // 0 no audio, -1 any count, -2 even counts (inputs = outputs)
+  /// The audio channel layout (the record's audioInsSpec, equal to its audioOutsSpec): 0 no
+  /// audio, -1 any channel count, -2 an even count; inputs always equal outputs.
+  std::int32_t channelLayout = 0;
   std::int32_t infoFlagA = 0, version = 0, infoFlagB = 0;
   std::int32_t customDataMagic = 0, customDataCount = 0;
 };

@@ -72,9 +72,9 @@ std::unique_ptr<PluginInstance> PluginInstance::create(PluginBundle& bundle,
     error = "sample rate or block size out of range";
     return nullptr;
   }
-  const std::int32_t offered = description->audioSpec != 0 ? settings.audioChannels : 0;
+  const std::int32_t offered = description->channelLayout != 0 ? settings.audioChannels : 0;
   if (offered < 0 || offered > kMaxPluginChannels ||
-      (description->audioSpec == -2 && offered % 2 != 0)) {
+      (description->channelLayout == -2 && offered % 2 != 0)) {
     error = "\"" + identifier + "\" cannot run on " + std::to_string(offered) + " channels";
     return nullptr;
   }

@@ -123,7 +123,7 @@ int run(std::map<std::string, std::string>& options) {
   if (options.count("list")) {
     for (const PluginDescription& plugin : bundle->plugins())
       std::printf("%s\t%s\taudio %d\tversion %d\n", plugin.identifier.c_str(),
-                  plugin.displayName.c_str(), plugin.audioSpec, plugin.version);
+                  plugin.displayName.c_str(), plugin.channelLayout, plugin.version);
     return 0;
   }
   if (!options.count("plugin")) return fail("--plugin is missing");

@@ -1,8 +1,7 @@
 #include "platform/accelerate/SplitFFT.h"
 
+#include "Sampler/sdk/calvatero/newconv/Vec4.h"
 #include "platform/accelerate/SplitKernels.h"
-
-#include <xmmintrin.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -12,11 +11,12 @@ namespace accelerate {
 
 namespace {
 
-// A plain vector type (unlike __m128, no may_alias) so it can be a template argument.
-typedef float V __attribute__((vector_size(16)));
-
-inline V load(const float* p) { return _mm_loadu_ps(p); }
-inline void store(float* p, V v) { _mm_storeu_ps(p, v); }
+// The convolution library's four-float vector: a plain vector type (unlike __m128, no
+// may_alias) so it can be a template argument; its loads, stores and 4x4 transpose.
+using V = calvatero::simd::F4;
+using calvatero::simd::load;
+using calvatero::simd::store;
+using calvatero::simd::transpose;
 
 using kernels::broadcast;
 using kernels::Cx;
@@ -63,15 +63,6 @@ void passScalar(const Buffers& b, std::size_t m, std::size_t s, const float* tw)
       }
     }
   }
-}
-
-inline void transpose(V& a, V& b, V& c, V& d) {
-  __m128 r0 = a, r1 = b, r2 = c, r3 = d;
-  _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
-  a = r0;
-  b = r1;
-  c = r2;
-  d = r3;
 }
 
 // The first pass (s = 1, m >= 4): four values of p per step, outputs transposed into place.

@@ -54,7 +54,7 @@ void AUElement::AllocateBuffer(UInt32 maxFrames) {
 AudioBufferList& AUElement::PrepareBuffer(UInt32 frames) {
   frames = std::min(frames, m_capacity);
   for (UInt32 channel = 0; channel < m_list->mNumberBuffers; ++channel) {
-    AudioBuffer& buffer = m_list->mBuffers[channel];
+    AudioBuffer& buffer = AudioBufferListAt(*m_list, channel);
     buffer.mNumberChannels = 1;
     buffer.mDataByteSize = frames * sizeof(Float32);
     buffer.mData = m_capacity == 0 ? nullptr : &m_storage[static_cast<std::size_t>(channel) * m_capacity];
@@ -64,8 +64,10 @@ AudioBufferList& AUElement::PrepareBuffer(UInt32 frames) {
 
 AudioBufferList& AUElement::SetBufferList(const AudioBufferList& host) {
   const UInt32 count = std::min(host.mNumberBuffers, m_list->mNumberBuffers);
-  for (UInt32 channel = 0; channel < count; ++channel)
-    if (host.mBuffers[channel].mData != nullptr) m_list->mBuffers[channel] = host.mBuffers[channel];
+  for (UInt32 channel = 0; channel < count; ++channel) {
+    const AudioBuffer& offered = AudioBufferListAt(host, channel);
+    if (offered.mData != nullptr) AudioBufferListAt(*m_list, channel) = offered;
+  }
   return *m_list;
 }
 
@@ -127,12 +129,14 @@ OSStatus AUBase::DoRender(AudioUnitRenderActionFlags& ioActionFlags, const Audio
   if (output == nullptr) return kAudioUnitErr_InvalidElement;
   if (frames > m_maxFramesPerSlice) return kAudioUnitErr_TooManyFramesToProcess;
   if (ioData.mNumberBuffers != output->GetStreamFormat().NumberChannels()) return kAudio_ParamError;
-  for (UInt32 channel = 0; channel < ioData.mNumberBuffers; ++channel)
-    if (ioData.mBuffers[channel].mData != nullptr && ioData.mBuffers[channel].mDataByteSize < frames * sizeof(Float32))
+  for (UInt32 channel = 0; channel < ioData.mNumberBuffers; ++channel) {
+    const AudioBuffer& buffer = AudioBufferListAt(ioData, channel);
+    if (buffer.mData != nullptr && buffer.mDataByteSize < frames * sizeof(Float32))
       return kAudio_ParamError;
+  }
 
   // Bus 0, or a slice not rendered yet, renders every bus; the others hand over what it wrote.
-  const bool hostMemory = ioData.mBuffers[0].mData != nullptr;
+  const bool hostMemory = AudioBufferListAt(ioData, 0).mData != nullptr;
   if (bus == 0 || !m_rendered || timeStamp.mSampleTime != m_lastRenderTime) {
     Output(0)->PrepareBuffer(frames);
     if (bus == 0 && hostMemory) Output(0)->SetBufferList(ioData);
@@ -143,8 +147,8 @@ OSStatus AUBase::DoRender(AudioUnitRenderActionFlags& ioActionFlags, const Audio
   }
   AudioBufferList& rendered = output->GetBufferList();
   for (UInt32 channel = 0; channel < ioData.mNumberBuffers; ++channel) {
-    AudioBuffer& target = ioData.mBuffers[channel];
-    const AudioBuffer& source = rendered.mBuffers[channel];
+    AudioBuffer& target = AudioBufferListAt(ioData, channel);
+    const AudioBuffer& source = AudioBufferListAt(rendered, channel);
     if (target.mData == nullptr) {
       target.mData = source.mData;
     } else if (target.mData != source.mData) {

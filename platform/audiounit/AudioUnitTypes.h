@@ -117,11 +117,22 @@ struct AudioBuffer {
   void* mData;
 };
 
-/// Followed in memory by mNumberBuffers - 1 more buffers.
+/// Followed in memory by mNumberBuffers - 1 more buffers, reached through AudioBufferListAt,
+/// never by indexing `mBuffers` beyond its bound (undefined behaviour).
 struct AudioBufferList {
   UInt32 mNumberBuffers;
   AudioBuffer mBuffers[1];
 };
+
+/// Buffer `index` of a list laid out with mNumberBuffers buffers. Any thread.
+inline AudioBuffer& AudioBufferListAt(AudioBufferList& list, UInt32 index) {
+  return reinterpret_cast<AudioBuffer*>(reinterpret_cast<unsigned char*>(&list) +
+                                        offsetof(AudioBufferList, mBuffers))[index];
+}
+inline const AudioBuffer& AudioBufferListAt(const AudioBufferList& list, UInt32 index) {
+  return reinterpret_cast<const AudioBuffer*>(reinterpret_cast<const unsigned char*>(&list) +
+                                              offsetof(AudioBufferList, mBuffers))[index];
+}
 
 struct SMPTETime {
   SInt16 mSubframes;
@@ -164,7 +175,8 @@ struct AudioChannelDescription {
   Float32 mCoordinates[3];
 };
 
-/// Followed in memory by mNumberChannelDescriptions - 1 more descriptions.
+/// Followed in memory by mNumberChannelDescriptions - 1 more descriptions, reached through
+/// AudioChannelLayoutAt, never by indexing `mChannelDescriptions` beyond its bound.
 struct AudioChannelLayout {
   AudioChannelLayoutTag mChannelLayoutTag;
   UInt32 mChannelBitmap;
@@ -172,6 +184,17 @@ struct AudioChannelLayout {
   AudioChannelDescription mChannelDescriptions[1];
 };
 inline constexpr UInt32 kAudioChannelLayoutHeaderSize = offsetof(AudioChannelLayout, mChannelDescriptions);
+
+/// Description `index` of a layout holding mNumberChannelDescriptions of them. Any thread.
+inline AudioChannelDescription& AudioChannelLayoutAt(AudioChannelLayout& layout, UInt32 index) {
+  return reinterpret_cast<AudioChannelDescription*>(reinterpret_cast<unsigned char*>(&layout) +
+                                                    kAudioChannelLayoutHeaderSize)[index];
+}
+inline const AudioChannelDescription& AudioChannelLayoutAt(const AudioChannelLayout& layout,
+                                                           UInt32 index) {
+  return reinterpret_cast<const AudioChannelDescription*>(
+      reinterpret_cast<const unsigned char*>(&layout) + kAudioChannelLayoutHeaderSize)[index];
+}
 
 // Host callbacks (property 27): each may be null; each answers noErr when it delivered.
 extern "C" {

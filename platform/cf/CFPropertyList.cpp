@@ -84,12 +84,16 @@ bool parseISODate(const std::string& text, CFAbsoluteTime& at) {
   return true;
 }
 
+// The text of a date in the range the grammar check reads (years 0000 to 9999, always four
+// digits); empty outside it, so a date the reader would refuse is never written.
 std::string formatISODate(CFAbsoluteTime at) {
   const double whole = std::floor(at + kCFAbsoluteTimeIntervalSince1970);
   if (!std::isfinite(whole) || std::fabs(whole) > 1e15) return {};
   const auto seconds = static_cast<time_t>(whole);
   struct tm parts {};
   if (!gmtime_r(&seconds, &parts)) return {};
+  const long long year = static_cast<long long>(parts.tm_year) + 1900;
+  if (year < 0 || year > 9999) return {};
   char text[64];
   std::snprintf(text, sizeof text, "%04lld-%02d-%02dT%02d:%02d:%02dZ",
                 static_cast<long long>(parts.tm_year) + 1900, parts.tm_mon + 1, parts.tm_mday,
@@ -266,20 +270,46 @@ bool propertyListToXML(CFPropertyListRef list, std::string& out) {
   uint32_t length = 0;
   plist_to_xml(root.get(), &xml, &length);
   if (!xml) return false;
-  out.assign(xml, length);
+  std::string text(xml, length);
   std::free(xml);
+  // libplist writes a year below 1000 with fewer than four digits ("220-01-01T00:00:00Z"),
+  // which no property-list reader takes: every date is written again in full. Element names
+  // only appear as markup here ("<" inside keys and texts is written as "&lt;").
+  static const std::string open = "<date>", close = "</date>";
+  for (std::size_t at = text.find(open); at != std::string::npos; at = text.find(open, at)) {
+    const std::size_t start = at + open.size();
+    const std::size_t end = text.find(close, start);
+    if (end == std::string::npos) return false;
+    CFAbsoluteTime when = 0;
+    if (!parseISODate(text.substr(start, end - start), when)) return false;
+    const std::string full = formatISODate(when);
+    if (full.empty()) return false;
+    text.replace(start, end - start, full);
+    at = start + full.size() + close.size();
+  }
+  // The writer never makes a text its own reader refuses (a document beyond the reader's size
+  // or depth limits included), so no write can leave a file the store cannot read.
+  const Retained readBack = Retained::adopt(propertyListFromXML(text.data(), text.size()));
+  if (!readBack) return false;
+  out = std::move(text);
   return true;
 }
 
 namespace {
 
-// Whole contents of a regular file of at most kMaximumFileSize bytes.
+// Whole contents of a regular file of at most kMaximumFileSize bytes. Anything else at the path
+// is refused before it is opened, and opened without blocking in case it changed in between:
+// a FIFO would otherwise wait for a writer for ever (and a writer of the store holds its lock).
 PlistFileStatus readWholeFile(const std::string& path, std::string& bytes) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? PlistFileStatus::Missing : PlistFileStatus::Unreadable;
   struct stat status {};
+  if (::stat(path.c_str(), &status) != 0)
+    return errno == ENOENT || errno == ENOTDIR ? PlistFileStatus::Missing : PlistFileStatus::Unreadable;
+  if (!S_ISREG(status.st_mode)) return PlistFileStatus::NotRegularFile;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? PlistFileStatus::Missing : PlistFileStatus::Unreadable;
   PlistFileStatus result = PlistFileStatus::Unreadable;
-  if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
+  if (::fstat(fd, &status) == 0 && !S_ISREG(status.st_mode)) result = PlistFileStatus::NotRegularFile;
+  if (result != PlistFileStatus::NotRegularFile &&
       static_cast<std::size_t>(status.st_size) <= kMaximumFileSize) {
     bytes.clear();
     char buffer[65536];

@@ -64,8 +64,9 @@ namespace kelo::cf {
 
 enum class PlistFileStatus {
   Read,        ///< parsed; the list is returned
-  Missing,     ///< no file at the path
-  Unreadable,  ///< exists but cannot be read or is not a readable property list
+  Missing,         ///< no file at the path
+  NotRegularFile,  ///< a folder, FIFO, device or socket: refused without opening it blocking
+  Unreadable,      ///< a file that cannot be read or is not a readable property list
 };
 
 /// Reads the property list in the file at `path`: a new reference, or null with `status`

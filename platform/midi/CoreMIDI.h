@@ -94,7 +94,9 @@ struct MIDIObjectPropertyChangeNotification {
 };
 
 // Packets follow each other in a list, each starting at the next 4-byte boundary after the
-// previous one's data; `length` may exceed the nominal 256 data bytes inside a larger list.
+// previous one's data. `length` may exceed the nominal 256 data bytes of `data` inside a larger
+// list (one long message, such as an exclusive), so the bytes are reached through
+// `MIDIPacketData`, never by indexing `data` beyond its bound (undefined behaviour).
 #pragma pack(push, 4)
 struct MIDIPacket {
   MIDITimeStamp timeStamp;
@@ -110,17 +112,30 @@ static_assert(offsetof(MIDIPacket, length) == 8);
 static_assert(offsetof(MIDIPacket, data) == 10);
 static_assert(offsetof(MIDIPacketList, packet) == 4);
 
+/// The data bytes a packet declares in its nominal `data` array; a joined packet stays within it.
+inline constexpr ByteCount kMIDIPacketNominalBytes = sizeof(MIDIPacket::data);
+
+/// The first of the packet's `length` data bytes: an address in the list's storage, from which
+/// all of them can be read (or written) however long the packet is. Any thread.
+inline Byte* MIDIPacketData(MIDIPacket* packet) {
+  return reinterpret_cast<Byte*>(packet) + offsetof(MIDIPacket, data);
+}
+inline const Byte* MIDIPacketData(const MIDIPacket* packet) {
+  return reinterpret_cast<const Byte*>(packet) + offsetof(MIDIPacket, data);
+}
+
 /// The packet after `packet`. Any thread.
 inline MIDIPacket* MIDIPacketNext(const MIDIPacket* packet) {
-  const auto address = reinterpret_cast<std::uintptr_t>(&packet->data[packet->length]);
+  const auto address = reinterpret_cast<std::uintptr_t>(MIDIPacketData(packet) + packet->length);
   return reinterpret_cast<MIDIPacket*>((address + 3) & ~static_cast<std::uintptr_t>(3));
 }
 
 /// Starts an empty list in caller storage (4-byte aligned); returns the first packet slot.
 MIDIPacket* MIDIPacketListInit(MIDIPacketList* list);
 /// Appends `length` bytes at `time` to the list of `listSize` bytes (the bytes join `current`
-/// when it has the same time and holds no system-exclusive data); returns the packet written,
-/// or null when the list is full. Any thread; no allocation.
+/// when it has the same time, holds no system-exclusive data and stays within its nominal 256
+/// bytes; else they start a packet of their own, which may be longer); returns the packet
+/// written, or null when the list is full. Any thread; no allocation.
 MIDIPacket* MIDIPacketListAdd(MIDIPacketList* list, ByteCount listSize, MIDIPacket* current,
                               MIDITimeStamp time, ByteCount length, const Byte* data);
 

@@ -15,19 +15,21 @@ MIDIPacket* MIDIPacketListAdd(MIDIPacketList* list, ByteCount listSize, MIDIPack
   if (list == nullptr || current == nullptr || (length > 0 && data == nullptr)) return nullptr;
   auto* const base = reinterpret_cast<Byte*>(list);
   auto* const end = base + listSize;
+  // Joined only within the packet's nominal bytes, so that a reader indexing `data` (as
+  // CoreMIDI code does) stays inside it; a single longer message still gets a packet of its own.
   if (list->numPackets > 0 && length > 0 && current->timeStamp == time && current->length > 0 &&
-      current->data[0] != 0xF0 && data[0] != 0xF0 &&
-      static_cast<ByteCount>(current->length) + length <= 0xFFFF &&
-      &current->data[current->length] + length <= end) {
-    std::memcpy(&current->data[current->length], data, length);
+      MIDIPacketData(current)[0] != 0xF0 && data[0] != 0xF0 &&
+      static_cast<ByteCount>(current->length) + length <= kMIDIPacketNominalBytes &&
+      MIDIPacketData(current) + current->length + length <= end) {
+    std::memcpy(MIDIPacketData(current) + current->length, data, length);
     current->length = static_cast<UInt16>(current->length + length);
     return current;
   }
   MIDIPacket* packet = list->numPackets == 0 ? current : MIDIPacketNext(current);
-  if (length > 0xFFFF || reinterpret_cast<Byte*>(packet->data) + length > end) return nullptr;
+  if (length > 0xFFFF || MIDIPacketData(packet) + length > end) return nullptr;
   packet->timeStamp = time;
   packet->length = static_cast<UInt16>(length);
-  if (length > 0) std::memcpy(packet->data, data, length);
+  if (length > 0) std::memcpy(MIDIPacketData(packet), data, length);
   ++list->numPackets;
   return packet;
 }

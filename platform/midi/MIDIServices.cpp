@@ -720,4 +720,3 @@ OSStatus MIDIPortDisconnectSource(MIDIPortRef ref, MIDIEndpointRef source) {
   it->second.connections.erase(connection);
   return noErr;
 }
-

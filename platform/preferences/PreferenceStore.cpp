@@ -107,7 +107,7 @@ bool replaceFile(const std::string& file, const std::string& bytes) {
 const std::string& lastError() { return t_lastError; }
 
 bool isSafeDomain(std::string_view domain) {
-  return !domain.empty() && domain.find('/') == std::string_view::npos &&
+  return !domain.empty() && domain != "." && domain.find('/') == std::string_view::npos &&
          domain.find("..") == std::string_view::npos && domain.find('\0') == std::string_view::npos;
 }
 
@@ -154,19 +154,33 @@ std::string preferencesFile(const std::string& domain, Scope scope) {
   return folder + "/" + domain + ".plist";
 }
 
-CFDictionaryRef copyDomain(const std::string& domain, Scope scope) {
+CFDictionaryRef copyDomain(const std::string& domain, Scope scope, DomainFile* found) {
+  DomainFile ignored;
+  DomainFile& result = found != nullptr ? *found : ignored;
   const std::string file = preferencesFile(domain, scope);
-  if (file.empty()) return nullptr;
-  CFPropertyListRef list = kelo::cf::readPropertyListFile(file);
+  if (file.empty()) {
+    result = DomainFile::Refused;
+    return nullptr;
+  }
+  kelo::cf::PlistFileStatus status;
+  CFPropertyListRef list = kelo::cf::readPropertyListFile(file, &status);
+  switch (status) {
+    case kelo::cf::PlistFileStatus::Read: result = DomainFile::Read; break;
+    case kelo::cf::PlistFileStatus::Missing: result = DomainFile::Missing; break;
+    case kelo::cf::PlistFileStatus::NotRegularFile: result = DomainFile::NotRegularFile; break;
+    default: result = DomainFile::Unreadable; break;
+  }
   if (list != nullptr && CFGetTypeID(list) != CFDictionaryGetTypeID()) {
     CFRelease(list);
+    result = DomainFile::Unreadable;
     return nullptr;
   }
   return static_cast<CFDictionaryRef>(list);
 }
 
-CFPropertyListRef copyValue(const std::string& domain, const std::string& key, Scope scope) {
-  CFDictionaryRef values = copyDomain(domain, scope);
+CFPropertyListRef copyValue(const std::string& domain, const std::string& key, Scope scope,
+                            DomainFile* found) {
+  CFDictionaryRef values = copyDomain(domain, scope, found);
   if (values == nullptr) return nullptr;
   Releaser releaseValues(values);
   CFStringRef name = kelo::cf::makeString(key);
@@ -196,7 +210,8 @@ bool setValue(const std::string& domain, const std::string& key, CFPropertyListR
     return false;
   }
   const std::string lockPath = file + ".lock";
-  const int lock = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  // Without blocking, and only a regular file: a FIFO or device in its place is refused.
+  const int lock = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);
   if (lock < 0) {
     fail("cannot open", lockPath, errno);
     return false;
@@ -205,6 +220,11 @@ bool setValue(const std::string& domain, const std::string& key, CFPropertyListR
     int fd;
     ~LockGuard() { close(fd); }  // closing releases the flock
   } guard{lock};
+  struct stat lockStatus {};
+  if (fstat(lock, &lockStatus) != 0 || !S_ISREG(lockStatus.st_mode)) {
+    fail("not a regular file:", lockPath);
+    return false;
+  }
   while (flock(lock, LOCK_EX) != 0) {
     if (errno != EINTR) {
       fail("cannot lock", lockPath, errno);
@@ -216,6 +236,10 @@ bool setValue(const std::string& domain, const std::string& key, CFPropertyListR
   kelo::cf::PlistFileStatus status;
   CFPropertyListRef current = kelo::cf::readPropertyListFile(file, &status);
   Releaser releaseCurrent(current);
+  if (status == kelo::cf::PlistFileStatus::NotRegularFile) {
+    fail("not a regular file:", file);
+    return false;
+  }
   if (status == kelo::cf::PlistFileStatus::Unreadable ||
       (current != nullptr && CFGetTypeID(current) != CFDictionaryGetTypeID())) {
     fail("not a readable property-list dictionary (left as it is):", file);

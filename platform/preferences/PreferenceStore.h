@@ -15,7 +15,7 @@
 // temporary file in the same folder, fsyncs it and renames it over the file, so processes writing
 // different keys at once lose nothing and a reader (which takes no lock and keeps no cache)
 // never sees a partial file. Values of every property-list kind are written back unchanged.
-// A domain that is empty or holds "/" or ".." is refused. Any thread; no state is kept.
+// A domain that is empty, is "." or holds "/" or ".." is refused. Any thread; no state is kept.
 #pragma once
 
 #include <string>
@@ -31,7 +31,7 @@ struct Scope {
   bool currentHost = false;  // else any host
 };
 
-/// False for an empty domain or one holding "/" or "..".
+/// False for an empty domain, ".", or one holding "/", ".." or a zero byte.
 bool isSafeDomain(std::string_view domain);
 
 /// $HOME when it is absolute, else the password database's entry, else "/"; without trailing
@@ -46,12 +46,22 @@ std::string hostId();
 /// The file of `domain` in `scope`; "" for a refused domain.
 std::string preferencesFile(const std::string& domain, Scope scope);
 
-/// The domain's dictionary (a new reference); null when the domain is refused, or its file is
-/// missing, unreadable or not a dictionary.
-CFDictionaryRef copyDomain(const std::string& domain, Scope scope);
+/// What reading a domain's file found.
+enum class DomainFile {
+  Read,            ///< a dictionary (whether or not it holds the key asked for)
+  Missing,         ///< no file: the domain holds nothing yet
+  Refused,         ///< the domain's name is refused
+  NotRegularFile,  ///< a folder, FIFO, device or socket stands at the path (never opened blocking)
+  Unreadable,      ///< a file that is not a readable property-list dictionary
+};
 
-/// The value under `key` (a new reference), or null.
-CFPropertyListRef copyValue(const std::string& domain, const std::string& key, Scope scope);
+/// The domain's dictionary (a new reference); null when the domain is refused, or its file is
+/// missing, not a regular file, unreadable or not a dictionary (`found`, optional, says which).
+CFDictionaryRef copyDomain(const std::string& domain, Scope scope, DomainFile* found = nullptr);
+
+/// The value under `key` (a new reference), or null; `found` (optional) as for copyDomain.
+CFPropertyListRef copyValue(const std::string& domain, const std::string& key, Scope scope,
+                            DomainFile* found = nullptr);
 
 /// Sets `key` to `value`, or removes it when `value` is null. True once the file on storage
 /// holds the change; false (logged, nothing changed) for a refused domain, a file that exists but

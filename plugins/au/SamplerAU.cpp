@@ -288,7 +288,7 @@ OSStatus SamplerAU::Render(AudioUnitRenderActionFlags&, const AudioTimeStamp& ti
   for (UInt32 bus = 0; bus < Outputs().GetNumberOfElements(); ++bus) {
     AudioBufferList& list = bus == 0 ? Output(0)->GetBufferList() : Output(bus)->PrepareBuffer(frames);
     for (UInt32 buffer = 0; buffer < list.mNumberBuffers; ++buffer, ++channel) {
-      AudioBuffer& data = list.mBuffers[buffer];
+      AudioBuffer& data = AudioBufferListAt(list, buffer);
       if (channel < engineChannels) {
         m_outputs[channel] = static_cast<float*>(data.mData);
       } else {
@@ -372,7 +372,7 @@ UInt32 SamplerAU::GetAudioChannelLayout(AudioUnitScope scope, AudioUnitElement e
       outLayout->mChannelLayoutTag = kAudioChannelLayoutTag_UseChannelDescriptions;
       outLayout->mNumberChannelDescriptions = channels;
       for (UInt32 channel = 0; channel < channels; ++channel)
-        outLayout->mChannelDescriptions[channel].mChannelLabel = kAudioChannelLabel_Mono;
+        AudioChannelLayoutAt(*outLayout, channel).mChannelLabel = kAudioChannelLabel_Mono;
     }
   }
   return size;

@@ -10,13 +10,6 @@ namespace {
 
 DeviceManager& manager() { return *Singleton<DeviceManager>::instance(); }
 
-template <class Map>
-std::vector<ModuleInfo> keysOf(const Map& list) {
-  std::vector<ModuleInfo> out;
-  for (const auto& [info, value] : list) out.push_back(info);
-  return out;
-}
-
 template <class Map, class Predicate>
 typename Map::const_iterator findEntry(const Map& list, Predicate matches) {
   for (auto entry = list.begin(); entry != list.end(); ++entry) {
@@ -26,6 +19,28 @@ typename Map::const_iterator findEntry(const Map& list, Predicate matches) {
 }
 
 }  // namespace
+
+std::vector<ModuleInfo> DeviceListFactory::listModules() {
+  std::vector<ModuleInfo> out;
+  for (const auto& [info, device] : m_list) out.push_back(info);
+  return out;
+}
+
+Module* DeviceListFactory::newInstance(const Context* context, const std::string& moduleName) {
+  auto entry = findEntry(m_list, [&](const auto& e) { return e.first.name == moduleName; });
+  return entry != m_list.end() ? create(context, entry->first, entry->second) : nullptr;
+}
+
+Module* DeviceListFactory::newInstanceByName(const Context* context,
+                                             const std::string& deviceName) {
+  auto entry = findEntry(m_list, [&](const auto& e) { return e.first.deviceName == deviceName; });
+  return entry != m_list.end() ? create(context, entry->first, entry->second) : nullptr;
+}
+
+Module* DeviceListFactory::newInstanceByID(const Context* context, int device) {
+  auto entry = findEntry(m_list, [&](const auto& e) { return e.second == device; });
+  return entry != m_list.end() ? create(context, entry->first, entry->second) : nullptr;
+}
 
 AudioDeviceFactory::AudioDeviceFactory() {
   static const char* const kPrefixes[] = {"AudioInput_", "AudioOutput_", "AudioDuplex_"};
@@ -39,8 +54,6 @@ AudioDeviceFactory::AudioDeviceFactory() {
     m_list.emplace(ModuleInfo{kPrefixes[type] + std::to_string(counts[type]++), record->name}, i);
   }
 }
-
-std::vector<ModuleInfo> AudioDeviceFactory::listModules() { return keysOf(m_list); }
 
 void AudioDeviceFactory::listAudioDevicesID(std::vector<int>& out) {
   for (const auto& [info, index] : m_list) out.push_back(index);
@@ -58,22 +71,6 @@ Module* AudioDeviceFactory::create(const Context* context, const ModuleInfo& ent
   device->setContext(context);
   devices.setAudioDevice(index, device);
   return device;
-}
-
-Module* AudioDeviceFactory::newInstance(const Context* context, const std::string& moduleName) {
-  auto entry = findEntry(m_list, [&](const auto& e) { return e.first.name == moduleName; });
-  return entry != m_list.end() ? create(context, entry->first, entry->second) : nullptr;
-}
-
-Module* AudioDeviceFactory::newInstanceByName(const Context* context,
-                                              const std::string& deviceName) {
-  auto entry = findEntry(m_list, [&](const auto& e) { return e.first.deviceName == deviceName; });
-  return entry != m_list.end() ? create(context, entry->first, entry->second) : nullptr;
-}
-
-Module* AudioDeviceFactory::newInstanceByID(const Context* context, int index) {
-  auto entry = findEntry(m_list, [&](const auto& e) { return e.second == index; });
-  return entry != m_list.end() ? create(context, entry->first, entry->second) : nullptr;
 }
 
 MIDIDeviceFactory::MIDIDeviceFactory() {
@@ -106,8 +103,6 @@ void MIDIDeviceFactory::removeMIDIDevice(int id) {
   if (entry != m_list.end()) m_list.erase(entry);
 }
 
-std::vector<ModuleInfo> MIDIDeviceFactory::listModules() { return keysOf(m_list); }
-
 void MIDIDeviceFactory::listMIDIDevicesID(std::vector<int>& out, int which) {
   if (which < 0 || which > 2) return;
   for (const auto& [info, id] : m_list) {
@@ -126,22 +121,6 @@ Module* MIDIDeviceFactory::create(const Context* context, const ModuleInfo& entr
   device->setContext(context);
   devices.setMIDIDevice(id, device);
   return device;
-}
-
-Module* MIDIDeviceFactory::newInstance(const Context* context, const std::string& moduleName) {
-  auto entry = findEntry(m_list, [&](const auto& e) { return e.first.name == moduleName; });
-  return entry != m_list.end() ? create(context, entry->first, entry->second) : nullptr;
-}
-
-Module* MIDIDeviceFactory::newInstanceByName(const Context* context,
-                                             const std::string& deviceName) {
-  auto entry = findEntry(m_list, [&](const auto& e) { return e.first.deviceName == deviceName; });
-  return entry != m_list.end() ? create(context, entry->first, entry->second) : nullptr;
-}
-
-Module* MIDIDeviceFactory::newInstanceByID(const Context* context, int id) {
-  auto entry = findEntry(m_list, [&](const auto& e) { return e.second == id; });
-  return entry != m_list.end() ? create(context, entry->first, entry->second) : nullptr;
 }
 
 Factory::Factory() {

@@ -6,7 +6,8 @@
 // come and go while the program runs.
 //
 // Main thread only. A created module belongs to the caller (the graph once added); the caller
-// initialises and acquires it. The registry and the factories live until the process ends.
+// initialises and acquires it. The command interface makes the registry and the factories at
+// `PE_ENGINE_INITIALIZE`, from the device manager's records, and deletes them at shut-down.
 #pragma once
 
 #include <exception>
@@ -44,43 +45,46 @@ class BaseFactory {
   virtual void clear() = 0;
 };
 
-/// The selectable output devices, read once from the device manager at construction: devices
-/// that appear later are not offered.
-class AudioDeviceFactory : public BaseFactory {
+/// What both device factories share: the listed modules, each with its device's number in the
+/// device manager (a PortAudio index or a MIDI id), and the three look-ups into that list.
+class DeviceListFactory : public BaseFactory {
  public:
-  AudioDeviceFactory();
-
   std::vector<ModuleInfo> listModules() override;
-  /// Throws InstantiationException ("Only one audio device at the same time") when the
-  /// context already has an output device.
   Module* newInstance(const Context* context, const std::string& moduleName) override;
   Module* newInstanceByName(const Context* context, const std::string& deviceName) override;
   void clear() override { m_list.clear(); }
+  /// The first module, in listing order, of device number `device`.
+  Module* newInstanceByID(const Context* context, int device);
 
-  /// Appends the PortAudio index of every listed device, in listing order.
-  void listAudioDevicesID(std::vector<int>& out);
-  Module* newInstanceByID(const Context* context, int index);
-
- private:
-  Module* create(const Context* context, const ModuleInfo& entry, int index);
+ protected:
+  /// Makes the module of a listed entry; null when the device is in use.
+  virtual Module* create(const Context* context, const ModuleInfo& entry, int device) = 0;
 
   std::map<ModuleInfo, int> m_list;
 };
 
+/// The selectable output devices, read once from the device manager at construction: devices
+/// that appear later are not offered. Creating a module throws InstantiationException ("Only
+/// one audio device at the same time") when the context already has an output device.
+class AudioDeviceFactory : public DeviceListFactory {
+ public:
+  AudioDeviceFactory();
+
+  /// Appends the PortAudio index of every listed device, in listing order.
+  void listAudioDevicesID(std::vector<int>& out);
+
+ private:
+  Module* create(const Context* context, const ModuleInfo& entry, int index) override;
+};
+
 /// The online MIDI endpoints; follows hot-plug. Module numbers are never given twice.
-class MIDIDeviceFactory : public BaseFactory {
+class MIDIDeviceFactory : public DeviceListFactory {
  public:
   MIDIDeviceFactory();
-
-  std::vector<ModuleInfo> listModules() override;
-  Module* newInstance(const Context* context, const std::string& moduleName) override;
-  Module* newInstanceByName(const Context* context, const std::string& deviceName) override;
-  void clear() override { m_list.clear(); }
 
   /// Appends, in listing order, the id of every listed device of direction `which`: 0 inputs,
   /// 1 outputs, 2 all; any other value appends nothing.
   void listMIDIDevicesID(std::vector<int>& out, int which);
-  Module* newInstanceByID(const Context* context, int id);
   /// Lists a device that has just appeared (when it is online).
   void addMIDIDevice(int id);
   /// Takes the first listed module with that id out of the list; unknown ids are ignored.
@@ -88,9 +92,8 @@ class MIDIDeviceFactory : public BaseFactory {
 
  private:
   void list(int id);
-  Module* create(const Context* context, const ModuleInfo& entry, int id);
+  Module* create(const Context* context, const ModuleInfo& entry, int id) override;
 
-  std::map<ModuleInfo, int> m_list;
   int m_inputCount = 0;
   int m_outputCount = 0;
   int m_virtualCount = 0;

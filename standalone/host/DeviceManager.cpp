@@ -216,30 +216,34 @@ void DeviceManager::fillMIDIRecord(DMMIDIDeviceInfo& record, int id) {
   record.id = info->id;
 }
 
+DMMIDIDeviceInfo* DeviceManager::makeMIDIRecord(int id) {
+  const MIDIDeviceInfo* info = MIDI_GetDeviceInfo(id);
+  const int key = info != nullptr ? info->id : id;
+  auto* record = new DMMIDIDeviceInfo();
+  delete m_midiDevices[key];
+  m_midiDevices[key] = record;
+  try {
+    fillMIDIRecord(*record, id);
+  } catch (...) {
+    record->online = false;
+  }
+  if (record->isOutput == 1) {
+    record->ioType = kDeviceOutput;
+  } else if (record->isInput == 1) {
+    record->ioType = kDeviceInput;
+  }
+  return record;
+}
+
 void DeviceManager::enumMIDIDevices() {
   PLOGI("Now enumerating MIDI Devices...");
   std::vector<int> ids;
   MIDI_GetDeviceIDs(ids);
-  for (int id : ids) {
-    const MIDIDeviceInfo* info = MIDI_GetDeviceInfo(id);
-    const int key = info != nullptr ? info->id : id;
-    auto* record = new DMMIDIDeviceInfo();
-    delete m_midiDevices[key];
-    m_midiDevices[key] = record;
-    try {
-      fillMIDIRecord(*record, id);
-    } catch (...) {
-      record->online = false;
-    }
-  }
+  for (int id : ids) makeMIDIRecord(id);
   int counter = 0;
   for (auto& [id, record] : m_midiDevices) {
     std::string text = "MIDI_" + std::to_string(counter++) + " interf:*" + record->kind + "* ";
-    if (record->isOutput == 1) {
-      record->ioType = kDeviceOutput;
-      text += record->displayName;
-    } else if (record->isInput == 1) {
-      record->ioType = kDeviceInput;
+    if (record->isOutput == 1 || record->isInput == 1) {
       text += record->displayName;
     } else {
       text += "device is VERY strange";
@@ -503,19 +507,7 @@ void DeviceManager::addMIDIDevice(int id) {
   const MIDIDeviceInfo* info = MIDI_GetDeviceInfo(id);
   if (info == nullptr) return;
   const int key = info->id;
-  auto* record = new DMMIDIDeviceInfo();
-  delete m_midiDevices[key];
-  m_midiDevices[key] = record;
-  try {
-    fillMIDIRecord(*record, id);
-  } catch (...) {
-    record->online = false;
-  }
-  if (record->isOutput == 1) {
-    record->ioType = kDeviceOutput;
-  } else if (record->isInput == 1) {
-    record->ioType = kDeviceInput;
-  }
+  const DMMIDIDeviceInfo* record = makeMIDIRecord(id);
   if (Singleton<MIDIDeviceFactory>::isCreated()) {
     Singleton<MIDIDeviceFactory>::instance()->addMIDIDevice(key);
   }

@@ -171,6 +171,9 @@ class DeviceManager : public MIDIDeviceManagerInterface, public RenderBlockHooks
   bool privPlay(DMContextualData& data);
   bool privStop(DMContextualData& data);
   void fillMIDIRecord(DMMIDIDeviceInfo& record, int id);
+  /// Makes and fills the record of the CoreMIDI layer's device `id` and files it under the
+  /// device's id, replacing an older one (a device the layer cannot describe stays offline).
+  DMMIDIDeviceInfo* makeMIDIRecord(int id);
   void enableMIDIDevice(int id, int enable);
   void endOfflineThread(DMContextualData& data);
 

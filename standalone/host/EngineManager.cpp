@@ -195,6 +195,10 @@ std::int32_t EngineManager::initialize() {
   devices->init();
   devices->addContext(instance);
 
+  // The factories are made from the records just listed: a registry left from an earlier
+  // initialisation would offer PortAudio indices and MIDI ids of devices as they were then.
+  Singleton<Factory>::destroyInstance();
+  Singleton<MIDIDeviceFactory>::destroyInstance();
   Singleton<Factory>::instance();
   Singleton<GraphManager>::instance()->init(instance, instance->dspInfo());
 
@@ -221,6 +225,9 @@ std::int32_t EngineManager::shutdown() {
   Singleton<GraphManager>::destroyInstance();
 
   Singleton<DeviceManager>::instance()->removeContext(instance);
+  // The factories hold indices into the device manager's records: they go with them.
+  Singleton<Factory>::destroyInstance();
+  Singleton<MIDIDeviceFactory>::destroyInstance();
   Singleton<DeviceManager>::destroyInstance();
 
   std::atomic<std::int32_t> streamerDone{0};
@@ -238,16 +245,27 @@ std::int32_t EngineManager::shutdown() {
 std::int32_t EngineManager::listAudioDevices(PEAudioDeviceRecord* records, int capacity,
                                              std::int32_t* count) {
   if (count == nullptr) return PE_ENGINE_FAILED;
+  std::vector<int> listed;
+  Singleton<Factory>::instance()->getAudioDeviceFactory()->listAudioDevicesID(listed);
+  // Only devices the manager has a record of (the factory is made from the same records).
+  DeviceManager* devices = Singleton<DeviceManager>::instance();
+  std::vector<const DMAudioDeviceInfo*> infos;
   std::vector<int> ids;
-  Singleton<Factory>::instance()->getAudioDeviceFactory()->listAudioDevicesID(ids);
+  for (int id : listed) {
+    if (const DMAudioDeviceInfo* info = devices->getAudioDeviceInfo(id)) {
+      infos.push_back(info);
+      ids.push_back(id);
+    } else {
+      PLOGE("PE_ENGINE_AUDIODEVICE_LIST: no record of device %d", id);
+    }
+  }
   if (records == nullptr) {
     *count = static_cast<std::int32_t>(ids.size());
     return PE_ENGINE_OK;
   }
   const std::size_t filled = std::min(ids.size(), static_cast<std::size_t>(std::max(capacity, 0)));
-  DeviceManager* devices = Singleton<DeviceManager>::instance();
   for (std::size_t i = 0; i < filled; ++i) {
-    const DMAudioDeviceInfo* info = devices->getAudioDeviceInfo(ids[i]);
+    const DMAudioDeviceInfo* info = infos[i];
     PEAudioDeviceRecord& record = records[i];
     record.id = ids[i];
     record.hostApiCode = frontEndHostApiCode(info->hostApiCode);

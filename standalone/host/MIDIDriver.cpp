@@ -34,7 +34,7 @@ MIDIDriver::MIDIDriver(std::int32_t deviceId) : m_deviceId(deviceId) {
   OSStatus status = noErr;
   if (info->ins != 0) {
     m_isInput = true;
-    m_ring.reset(new DriverMIDIEvent[kRingSize]());
+    m_ring = std::make_unique<vantor::SpscRing<DriverMIDIEvent>>(kRingSize);
     CFStringRef name = portName("Input port", deviceId);
     status = MIDIInputPortCreate(client, name, &MIDIDriver::midiInputCallback, this, &m_inputPort);
     CFRelease(name);
@@ -61,7 +61,7 @@ MIDIDriver::MIDIDriver(std::int32_t deviceId) : m_deviceId(deviceId) {
 MIDIDriver::MIDIDriver(bool isInput, std::int32_t deviceId)
     : m_isInput(isInput), m_isVirtual(true), m_deviceId(deviceId) {
   if (m_isInput) {
-    m_ring.reset(new DriverMIDIEvent[kRingSize]());
+    m_ring = std::make_unique<vantor::SpscRing<DriverMIDIEvent>>(kRingSize);
     MIDI_RegisterDriver(this);
   }
 }
@@ -90,31 +90,19 @@ void MIDIDriver::start(const vantor::Context* context) {
 
 void MIDIDriver::stop() { m_started.store(false, std::memory_order_release); }
 
-bool MIDIDriver::getMessage(DriverMIDIEvent& event) {
-  if (!m_ring) return false;
-  const std::int32_t read = m_readIndex.load(std::memory_order_relaxed);
-  if (read == m_writeIndex.load(std::memory_order_acquire)) return false;
-  event = m_ring[read];
-  m_readIndex.store((read + 1) % kRingSize, std::memory_order_release);
-  return true;
-}
+bool MIDIDriver::getMessage(DriverMIDIEvent& event) { return m_ring && m_ring->pop(event); }
 
 void MIDIDriver::flushMessages() {
-  m_readIndex.store(m_writeIndex.load(std::memory_order_acquire), std::memory_order_release);
+  if (m_ring) m_ring->discardAll();
 }
 
 void MIDIDriver::store(const std::uint8_t* bytes, std::uint64_t hostTimeNanos) {
   if (!m_started.load(std::memory_order_acquire)) return;
-  const std::int32_t write = m_writeIndex.load(std::memory_order_relaxed);
-  const std::int32_t next = (write + 1) % kRingSize;
-  if (next == m_readIndex.load(std::memory_order_acquire)) {
-    m_dropped.fetch_add(1, std::memory_order_relaxed);  // keep what the render has not read
-    return;
-  }
-  DriverMIDIEvent& slot = m_ring[write];
-  for (int i = 0; i < 4; ++i) slot.bytes[i] = bytes[i];
-  slot.hostTimeNanos = hostTimeNanos;
-  m_writeIndex.store(next, std::memory_order_release);
+  DriverMIDIEvent event;
+  for (int i = 0; i < 4; ++i) event.bytes[i] = bytes[i];
+  event.hostTimeNanos = hostTimeNanos;
+  // A full ring keeps what the render has not read and drops the newest.
+  if (!m_ring->push(event)) m_dropped.fetch_add(1, std::memory_order_relaxed);
 }
 
 void MIDIDriver::midiInputCallback(const MIDIPacketList* list, void* readProcRefCon, void*) {
@@ -142,8 +130,9 @@ void MIDIDriver::parsePacketList(const MIDIPacketList* list) {
     std::uint8_t message[4] = {0, 0, 0, 0};
     int gathered = 0;  // bytes of `message` so far, status included; 0: no status in force
     int needed = 0;    // data bytes the status in force takes
+    const Byte* const bytes = MIDIPacketData(packet);  // may be more than `data`'s 256
     for (UInt16 i = 0; i < packet->length; ++i) {
-      const std::uint8_t byte = packet->data[i];
+      const std::uint8_t byte = bytes[i];
       if (byte == 0xF0) break;
       if (byte >= 0xF8) {
         const std::uint8_t realtime[4] = {byte, 0, 0, 0};

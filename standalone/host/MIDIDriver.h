@@ -3,16 +3,16 @@
 // packets into a ring of time-stamped messages that the render thread drains. An output driver
 // only holds an output port for one destination: the program sends no MIDI.
 //
-// The ring: 4096 slots, one writer (the read callback, on the services' MIDI thread) and one
-// reader (the render thread). Each index is written by its own side only and published with
-// release ordering; a full ring drops the newest message and counts it. Neither side locks or
-// allocates.
+// The ring: a `vantor::SpscRing` of 4096 slots (VNL/source/SpscRing.h), the read callback on
+// the services' MIDI thread its producer and the render thread its consumer; a full ring drops
+// the newest message and counts it. Neither side locks or allocates.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
 
+#include "VNL/source/SpscRing.h"
 #include "platform/midi/CoreMIDI.h"
 #include "standalone/host/Context.h"
 
@@ -73,10 +73,8 @@ class MIDIDriver : public virtual vantor::Contextual {
   MIDIEndpointRef m_source = 0;
   MIDIEndpointRef m_virtualEndpoint = 0;
   MIDIEndpointRef m_destination = 0;
-  std::unique_ptr<DriverMIDIEvent[]> m_ring;
+  std::unique_ptr<vantor::SpscRing<DriverMIDIEvent>> m_ring;  // input drivers only
   bool m_isVirtual = false;
   std::int32_t m_deviceId = -1;
-  alignas(64) std::atomic<std::int32_t> m_writeIndex{0};  // written by the callback only
-  alignas(64) std::atomic<std::int32_t> m_readIndex{0};   // written by the render only
   std::atomic<std::uint64_t> m_dropped{0};
 };

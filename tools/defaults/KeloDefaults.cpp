@@ -7,7 +7,9 @@
 //
 // The scope is the current user and any host, unless --system (all users) or --host (this
 // host) says otherwise; each command reads or changes exactly that scope's file.
-// Exit status: 0 done, 1 not found or not stored, 2 bad usage or input.
+// Exit status: 0 done, 1 not found, not readable or not stored, 2 bad usage or input. A domain
+// file that is there but is not a readable property-list dictionary (or not a regular file) is
+// reported as such by every command.
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -127,8 +129,8 @@ int main(int argc, char** argv) {
   const std::string& domain = words[1];
   if (!kelo::prefs::isSafeDomain(domain)) {
     std::fprintf(stderr,
-                 "kelo-defaults: refused domain \"%s\": a domain is not empty and holds neither "
-                 "\"/\" nor \"..\"\n",
+                 "kelo-defaults: refused domain \"%s\": a domain is not empty, is not \".\" and "
+                 "holds neither \"/\" nor \"..\"\n",
                  domain.c_str());
     return kBadUsage;
   }
@@ -139,9 +141,24 @@ int main(int argc, char** argv) {
   where += kelo::prefs::preferencesFile(domain, scope);
   where += ")";
 
+  // A file that is there but cannot be read is said to be so, whatever the command.
+  const std::string file = kelo::prefs::preferencesFile(domain, scope);
+  auto cannotRead = [&](kelo::prefs::DomainFile found) {
+    const char* problem = nullptr;
+    if (found == kelo::prefs::DomainFile::NotRegularFile) problem = "is not a regular file";
+    if (found == kelo::prefs::DomainFile::Unreadable)
+      problem = "is not a readable property-list dictionary";
+    if (problem == nullptr) return false;
+    std::fprintf(stderr, "kelo-defaults: domain %s cannot be read: %s %s\n", domain.c_str(),
+                 file.c_str(), problem);
+    return true;
+  };
+  kelo::prefs::DomainFile found = kelo::prefs::DomainFile::Missing;
+
   if (command == "read" && words.size() == 2) {
-    Ref values(kelo::prefs::copyDomain(domain, scope));
+    Ref values(kelo::prefs::copyDomain(domain, scope, &found));
     if (values.object == nullptr) {
+      if (cannotRead(found)) return kNotFound;
       std::fprintf(stderr, "kelo-defaults: domain %s does not exist %s\n", domain.c_str(),
                    where.c_str());
       return kNotFound;
@@ -150,8 +167,9 @@ int main(int argc, char** argv) {
     return kDone;
   }
   if (command == "read") {
-    Ref value(kelo::prefs::copyValue(domain, words[2], scope));
+    Ref value(kelo::prefs::copyValue(domain, words[2], scope, &found));
     if (value.object == nullptr) {
+      if (cannotRead(found)) return kNotFound;
       std::fprintf(stderr, "kelo-defaults: no \"%s\" in %s %s\n", words[2].c_str(),
                    domain.c_str(), where.c_str());
       return kNotFound;
@@ -160,8 +178,9 @@ int main(int argc, char** argv) {
     return kDone;
   }
   if (command == "list") {
-    Ref values(kelo::prefs::copyDomain(domain, scope));
+    Ref values(kelo::prefs::copyDomain(domain, scope, &found));
     if (values.object == nullptr) {
+      if (cannotRead(found)) return kNotFound;
       std::fprintf(stderr, "kelo-defaults: domain %s does not exist %s\n", domain.c_str(),
                    where.c_str());
       return kNotFound;
@@ -175,8 +194,9 @@ int main(int argc, char** argv) {
 
   const std::string& key = words[2];
   if (command == "delete") {
-    Ref existing(kelo::prefs::copyValue(domain, key, scope));
+    Ref existing(kelo::prefs::copyValue(domain, key, scope, &found));
     if (existing.object == nullptr) {
+      if (cannotRead(found)) return kNotFound;
       std::fprintf(stderr, "kelo-defaults: no \"%s\" in %s %s\n", key.c_str(), domain.c_str(),
                    where.c_str());
       return kNotFound;

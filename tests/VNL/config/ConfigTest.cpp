@@ -269,7 +269,7 @@ TEST_F(Config, DeletingValuesAndKeys) {
 
 TEST_F(Config, UnsafeDomainsAndBadTextAreRefused) {
   const std::string badUtf8 = "\xff\xfe";
-  for (const std::string& domain : {std::string(), std::string("/"), std::string(".."),
+  for (const std::string& domain : {std::string(), std::string("."), std::string("/"), std::string(".."),
                                     std::string("com/vantor"), std::string("../../etc/x"),
                                     badUtf8}) {
     std::string value = "unchanged";

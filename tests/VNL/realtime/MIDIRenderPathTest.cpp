@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "VNL/source/MIDIEvent.h"
+#include "VNL/source/SpscRing.h"
 #include "VNL/source/StableSort.h"
 #include "tests/support/realtime/RealtimeGuard.h"
 
@@ -36,6 +37,23 @@ TEST(MIDIRenderPath, SortingAndDescribingABlockNeitherAllocatesNorLocks) {
   EXPECT_EQ(midi7, 64);
   EXPECT_TRUE(std::is_sorted(events.begin(), events.end(), vantor::midiSort));
   EXPECT_STREQ(text, "Chn:  1 Note Off(  0):   0");
+}
+
+TEST(MIDIRenderPath, TheSingleProducerRingNeitherAllocatesNorLocks) {
+  ASSERT_TRUE(kelo::test::kRealtimeGuarded);
+  vantor::SpscRing<vantor::MIDIEvent> ring(16);  // allocated before the region
+  vantor::MIDIEvent event{};
+  event.bytes[0] = 0x90;
+  std::size_t pushed = 0, popped = 0;
+  {
+    kelo::test::RealtimeRegion region;
+    for (int i = 0; i < 40; ++i) pushed += ring.push(event) ? 1 : 0;
+    ring.discardAll();
+    for (int i = 0; i < 5; ++i) ring.push(event);
+    while (ring.pop(event)) ++popped;
+  }
+  EXPECT_EQ(pushed, 15u);
+  EXPECT_EQ(popped, 5u);
 }
 
 }  // namespace

@@ -43,7 +43,8 @@ class ToyUnit : public MusicDeviceBase {
       AudioBufferList& list = bus == 0 ? Output(0)->GetBufferList() : Output(bus)->PrepareBuffer(frames);
       for (UInt32 channel = 0; channel < list.mNumberBuffers; ++channel)
         for (UInt32 frame = 0; frame < frames; ++frame)
-          static_cast<float*>(list.mBuffers[channel].mData)[frame] = static_cast<float>(10 * bus + channel + 1);
+          static_cast<float*>(AudioBufferListAt(list, channel).mData)[frame] =
+              static_cast<float>(10 * bus + channel + 1);
     }
     return noErr;
   }

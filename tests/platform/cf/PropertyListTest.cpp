@@ -1,13 +1,17 @@
 // XML property lists: every kind and the key order survive a round trip; damaged or hostile
 // files are unreadable, never a crash.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
+#include <limits>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/cf/CoreFoundation.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -175,6 +179,85 @@ TEST(PropertyLists, DataAndStreamInterfacesReadTheSameFile) {
     CFRelease(o);
 }
 
+// Seconds since 2001-01-01 of a proleptic Gregorian date (days from the civil calendar, Howard
+// Hinnant's algorithm), independent of the code under test and of time_t.
+double secondsSince2001(long long y, int m, int d, int hh, int mm, int ss) {
+  y -= m <= 2;
+  const long long era = (y >= 0 ? y : y - 399) / 400;
+  const long long yoe = y - era * 400;
+  const long long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  const long long days1970 = era * 146097 + doe - 719468;
+  return static_cast<double>((days1970 - 11323) * 86400 + hh * 3600 + mm * 60 + ss);
+}
+
+// Releases the reference it holds.
+struct CFReleaser {
+  void operator()(CFTypeRef object) const { CFRelease(object); }
+};
+using Held = std::unique_ptr<const void, CFReleaser>;
+
+// A one-date document.
+std::string dateDocument(const std::string& text) {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><date>" + text +
+         "</date></plist>\n";
+}
+
+TEST(PropertyLists, DatesSurviveWritingAndReadingOverTheirWholeRange) {
+  // Years 0000 to 9999, as the grammar check takes them: each reads as its instant, is written
+  // back as the same text (four-digit year) and reads again as the same instant.
+  const struct {
+    const char* text;
+    long long year;
+    int month, day, hour, minute, second;
+  } dates[] = {
+      {"0000-01-01T00:00:00Z", 0, 1, 1, 0, 0, 0},       {"0001-01-01T00:00:00Z", 1, 1, 1, 0, 0, 0},
+      {"0009-07-04T12:00:00Z", 9, 7, 4, 12, 0, 0},      {"0099-12-31T23:59:59Z", 99, 12, 31, 23, 59, 59},
+      {"0220-01-01T00:00:00Z", 220, 1, 1, 0, 0, 0},     {"0999-12-31T23:59:59Z", 999, 12, 31, 23, 59, 59},
+      {"1000-01-01T00:00:00Z", 1000, 1, 1, 0, 0, 0},    {"1582-10-15T00:00:00Z", 1582, 10, 15, 0, 0, 0},
+      {"1900-01-01T00:00:00Z", 1900, 1, 1, 0, 0, 0},    {"1901-12-13T20:45:51Z", 1901, 12, 13, 20, 45, 51},
+      {"1969-12-31T23:59:59Z", 1969, 12, 31, 23, 59, 59}, {"1970-01-01T00:00:00Z", 1970, 1, 1, 0, 0, 0},
+      {"2001-01-01T00:00:00Z", 2001, 1, 1, 0, 0, 0},    {"2038-01-19T03:14:08Z", 2038, 1, 19, 3, 14, 8},
+      {"2106-02-07T06:28:16Z", 2106, 2, 7, 6, 28, 16},  {"2999-12-31T23:59:59Z", 2999, 12, 31, 23, 59, 59},
+      {"9999-12-31T23:59:59Z", 9999, 12, 31, 23, 59, 59},
+  };
+  for (const auto& d : dates) {
+    const double at = secondsSince2001(d.year, d.month, d.day, d.hour, d.minute, d.second);
+    const Held read(parse(dateDocument(d.text)));
+    ASSERT_NE(read.get(), nullptr) << d.text;
+    ASSERT_EQ(CFGetTypeID(read.get()), CFDateGetTypeID()) << d.text;
+    EXPECT_EQ(CFDateGetAbsoluteTime(static_cast<CFDateRef>(read.get())), at) << d.text;
+
+    const Held made(CFDateCreate(nullptr, at));
+    for (CFPropertyListRef written : {read.get(), made.get()}) {
+      std::string xml;
+      ASSERT_TRUE(kelo::cf::propertyListToXML(written, xml)) << d.text;
+      EXPECT_NE(xml.find(std::string("<date>") + d.text + "</date>"), std::string::npos)
+          << d.text << " written as " << xml;
+      const Held again(parse(xml));
+      ASSERT_NE(again.get(), nullptr) << d.text << " written as " << xml;
+      EXPECT_TRUE(CFEqual(again.get(), read.get())) << d.text;
+    }
+  }
+
+  // Beyond that range neither side takes a date: the reader refuses the text and the writer
+  // the value, so nothing written is ever refused when read.
+  for (const char* text : {"-0001-12-31T23:59:59Z", "+2020-01-01T00:00:00Z", "10000-01-01T00:00:00Z",
+                           "220-01-01T00:00:00Z", "99999-01-01T00:00:00Z"}) {
+    const Held read(parse(dateDocument(text)));
+    EXPECT_EQ(read.get(), nullptr) << text;
+  }
+  const double first = secondsSince2001(0, 1, 1, 0, 0, 0);
+  const double last = secondsSince2001(9999, 12, 31, 23, 59, 59);
+  for (double at : {first - 1, last + 1, -1e15, 1e15, -1e300, 1e300,
+                    std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN()}) {
+    const Held date(CFDateCreate(nullptr, at));
+    std::string xml = "unchanged";
+    EXPECT_FALSE(kelo::cf::propertyListToXML(date.get(), xml)) << at << " written as " << xml;
+    EXPECT_EQ(xml, "unchanged");
+  }
+}
+
 TEST(PropertyLists, WhatIsNotAPropertyListIsNotWritten) {
   CFMutableDictionaryRef d = CFDictionaryCreateMutable(nullptr, 0, nullptr, nullptr);
   CFDictionarySetValue(d, kCFBooleanTrue, CFSTR("a key must be a string"));
@@ -302,7 +385,7 @@ TEST(PropertyLists, FilesReportMissingOrUnreadable) {
   EXPECT_EQ(kelo::cf::readPropertyListFile(dir.file("absent.plist"), &status), nullptr);
   EXPECT_EQ(status, PlistFileStatus::Missing);
   EXPECT_EQ(kelo::cf::readPropertyListFile(dir.path(), &status), nullptr);  // a folder
-  EXPECT_EQ(status, PlistFileStatus::Unreadable);
+  EXPECT_EQ(status, PlistFileStatus::NotRegularFile);
   ASSERT_TRUE(kelo::test::writeFile(dir.file("cut.plist"), std::string(kEveryKind).substr(0, 40)));
   EXPECT_EQ(kelo::cf::readPropertyListFile(dir.file("cut.plist"), &status), nullptr);
   EXPECT_EQ(status, PlistFileStatus::Unreadable);
@@ -312,6 +395,31 @@ TEST(PropertyLists, FilesReportMissingOrUnreadable) {
   ASSERT_EQ(truncate(big.c_str(), 65 << 20), 0);
   EXPECT_EQ(kelo::cf::readPropertyListFile(big, &status), nullptr);
   EXPECT_EQ(status, PlistFileStatus::Unreadable);
+}
+
+TEST(PropertyLists, AFifoIsRefusedWithoutWaitingForAWriter) {
+  // Nobody ever writes into the FIFO: an open that blocks would never return.
+  kelo::test::TempDir dir;
+  const std::string fifo = dir.file("fifo.plist");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  EXPECT_EQ(kelo::test::textFromChild([&] {
+              PlistFileStatus status = PlistFileStatus::Read;
+              const Held list(kelo::cf::readPropertyListFile(fifo, &status));
+              return std::string(list ? "a list" : "no list") +
+                     (status == PlistFileStatus::NotRegularFile ? ", not a regular file" : ", other");
+            }),
+            "no list, not a regular file");
+  EXPECT_EQ(kelo::test::textFromChild([&] {
+              CFURLRef url = CFURLCreateFromFileSystemRepresentation(
+                  nullptr, reinterpret_cast<const UInt8*>(fifo.c_str()),
+                  static_cast<CFIndex>(fifo.size()), false);
+              CFReadStreamRef stream = CFReadStreamCreateWithFile(nullptr, url);
+              const bool opened = CFReadStreamOpen(stream);
+              CFRelease(stream);
+              CFRelease(url);
+              return std::string(opened ? "opened" : "refused");
+            }),
+            "refused");
 }
 
 TEST(PropertyLists, DeepCopyMakesNewContainers) {

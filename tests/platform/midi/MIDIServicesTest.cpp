@@ -298,4 +298,47 @@ TEST(MIDIPacketList, AddsJoinsAndRefusesWhatDoesNotFit) {
   EXPECT_EQ(list->numPackets, 2u);
 }
 
+TEST(MIDIPacketList, JoinedPacketsStayWithinTheirNominalBytesAndLongMessagesStandAlone) {
+  // 1000 note-ons of one time, added one by one as the JACK back end adds them: joined into
+  // packets of whole messages and at most 256 bytes, the bytes in the order they came.
+  std::vector<std::uint32_t> storage(1024);  // 4096 bytes
+  auto* list = reinterpret_cast<MIDIPacketList*>(storage.data());
+  MIDIPacket* packet = MIDIPacketListInit(list);
+  std::vector<Byte> sent;
+  for (int i = 0; i < 1000; ++i) {
+    const Byte note[3] = {0x90, static_cast<Byte>(i % 128), 0x40};
+    packet = MIDIPacketListAdd(list, storage.size() * 4, packet, 5, 3, note);
+    ASSERT_NE(packet, nullptr) << i;
+    sent.insert(sent.end(), note, note + 3);
+  }
+  EXPECT_EQ(list->numPackets, 12u);  // 85 notes (255 bytes) to a packet
+  std::vector<Byte> read;
+  const MIDIPacket* p = &list->packet[0];
+  for (UInt32 i = 0; i < list->numPackets; ++i, p = MIDIPacketNext(p)) {
+    const UInt16 length = p->length;
+    EXPECT_LE(length, kMIDIPacketNominalBytes) << i;
+    EXPECT_EQ(length % 3, 0) << i;
+    const MIDITimeStamp stamp = p->timeStamp;  // packed: copied before it is compared
+    EXPECT_EQ(stamp, 5u);
+    read.insert(read.end(), MIDIPacketData(p), MIDIPacketData(p) + p->length);
+  }
+  EXPECT_EQ(read, sent);
+
+  // One exclusive of 1000 bytes is one packet, longer than `data`, read whole.
+  std::vector<Byte> exclusive(1000, 0x11);
+  exclusive.front() = 0xF0;
+  exclusive.back() = 0xF7;
+  MIDIPacket* only = MIDIPacketListAdd(list, storage.size() * 4, MIDIPacketListInit(list), 9,
+                                       exclusive.size(), exclusive.data());
+  ASSERT_NE(only, nullptr);
+  EXPECT_EQ(list->numPackets, 1u);
+  EXPECT_EQ(UInt16{only->length}, 1000);
+  EXPECT_EQ(std::vector<Byte>(MIDIPacketData(only), MIDIPacketData(only) + only->length), exclusive);
+  const Byte note[3] = {0x90, 0x3C, 0x40};
+  MIDIPacket* after = MIDIPacketListAdd(list, storage.size() * 4, only, 9, 3, note);
+  ASSERT_NE(after, nullptr);
+  EXPECT_EQ(after, MIDIPacketNext(only));
+  EXPECT_EQ(reinterpret_cast<const Byte*>(after) - MIDIPacketData(only), 1000 + 2);  // aligned
+}
+
 }  // namespace

@@ -13,6 +13,7 @@
 
 #include "platform/cf/CoreFoundation.h"
 #include "platform/preferences/CFPreferences.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/PreferenceSandbox.h"
 #include "tests/support/ScopedEnvironment.h"
 
@@ -22,6 +23,7 @@ KELO_PREFERENCE_SANDBOX();
 
 using kelo::prefs::Scope;
 using kelo::test::PreferenceSandbox;
+using kelo::test::textFromChild;
 using kelo::test::readFile;
 using kelo::test::writeFile;
 
@@ -120,7 +122,7 @@ TEST_F(PreferenceStore, RootsFollowTheVariablesWithoutTrailingSlashes) {
 }
 
 TEST_F(PreferenceStore, UnsafeDomainsAreRefusedEverywhere) {
-  for (const char* domain : {"", "/", "a/b", "..", "com..vantor", "../etc/passwd", "/etc/x"}) {
+  for (const char* domain : {"", ".", "/", "a/b", "..", "com..vantor", "../etc/passwd", "/etc/x"}) {
     EXPECT_FALSE(kelo::prefs::isSafeDomain(domain)) << domain;
     EXPECT_EQ(kelo::prefs::preferencesFile(domain, {}), "") << domain;
     EXPECT_FALSE(setText(domain, "key", "value")) << domain;
@@ -131,7 +133,8 @@ TEST_F(PreferenceStore, UnsafeDomainsAreRefusedEverywhere) {
     EXPECT_FALSE(CFPreferencesSynchronize(static_cast<CFStringRef>(name.object),
                                           kCFPreferencesCurrentUser, kCFPreferencesAnyHost));
   }
-  EXPECT_TRUE(kelo::prefs::isSafeDomain("com.vantor.kelo"));
+  for (const char* domain : {"com.vantor.kelo", "a", ".a", "a.", "a.b"})
+    EXPECT_TRUE(kelo::prefs::isSafeDomain(domain)) << domain;
   struct stat status {};
   EXPECT_NE(stat(PreferenceSandbox::userLibrary().c_str(), &status), 0) << "nothing was written";
 }
@@ -163,6 +166,85 @@ TEST_F(PreferenceStore, KindsTheSystemDoesNotUseSurviveAWrite) {
   EXPECT_TRUE(CFEqual(copy.object, before.object)) << readFile(file);
   EXPECT_EQ(readWithPython(file, "when"), "2021-03-04 05:06:07");
   EXPECT_EQ(readWithPython(file, "blob"), "b'\\x00\\x01\\x02\\xff'");
+}
+
+TEST_F(PreferenceStore, AWriteBesideAnEarlyDateLeavesADomainThatStillReads) {
+  // A date before the year 1000 reads; the write of another key keeps it as it was, and every
+  // key reads and every later write succeeds.
+  const std::string file = kelo::prefs::preferencesFile("com.vantor.dates", {});
+  ASSERT_EQ(mkdir(PreferenceSandbox::userLibrary().c_str(), 0755), 0);
+  ASSERT_EQ(mkdir((PreferenceSandbox::userLibrary() + "/Preferences").c_str(), 0755), 0);
+  ASSERT_TRUE(writeFile(file,
+                        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                        "<plist version=\"1.0\"><dict>"
+                        "<key>old</key><date>0220-01-01T00:00:00Z</date>"
+                        "<key>name</key><string>kept</string>"
+                        "</dict></plist>\n"));
+  Ref before(kelo::prefs::copyValue("com.vantor.dates", "old", {}));
+  ASSERT_NE(before.object, nullptr);
+
+  ASSERT_TRUE(setText("com.vantor.dates", "added", "yes"));
+  EXPECT_NE(readFile(file).find("<date>0220-01-01T00:00:00Z</date>"), std::string::npos)
+      << readFile(file);
+  Ref after(kelo::prefs::copyValue("com.vantor.dates", "old", {}));
+  ASSERT_NE(after.object, nullptr) << readFile(file);
+  EXPECT_TRUE(CFEqual(after.object, before.object));
+  EXPECT_EQ(textAt("com.vantor.dates", "name"), "kept");
+  EXPECT_EQ(textAt("com.vantor.dates", "added"), "yes");
+  EXPECT_TRUE(setText("com.vantor.dates", "later", "also")) << kelo::prefs::lastError();
+  EXPECT_EQ(textAt("com.vantor.dates", "later"), "also");
+  EXPECT_EQ(readWithPython(file, "old"), "0220-01-01 00:00:00");
+}
+
+std::string foundName(kelo::prefs::DomainFile found) {
+  switch (found) {
+    case kelo::prefs::DomainFile::Read: return "read";
+    case kelo::prefs::DomainFile::Missing: return "missing";
+    case kelo::prefs::DomainFile::Refused: return "refused";
+    case kelo::prefs::DomainFile::NotRegularFile: return "not a regular file";
+    case kelo::prefs::DomainFile::Unreadable: return "unreadable";
+  }
+  return "?";
+}
+
+TEST_F(PreferenceStore, AFifoAtTheDomainFileOrItsLockIsRefusedWithoutWaiting) {
+  const std::string file = kelo::prefs::preferencesFile("com.vantor.fifo", {});
+  ASSERT_TRUE(setText("com.vantor.other", "a", "1"));  // makes the folder
+  ASSERT_EQ(mkfifo(file.c_str(), 0644), 0);
+  // Readers and writers answer at once, the writer with a message that says what is wrong.
+  EXPECT_EQ(textFromChild([] {
+              kelo::prefs::DomainFile found = kelo::prefs::DomainFile::Read;
+              Ref value(kelo::prefs::copyValue("com.vantor.fifo", "a", {}, &found));
+              return std::string(value.object ? "a value" : "no value") + ", " + foundName(found);
+            }),
+            "no value, not a regular file");
+  EXPECT_EQ(textFromChild([] {
+              Ref value(CFPreferencesCopyAppValue(CFSTR("a"), CFSTR("com.vantor.fifo")));
+              return std::string(value.object ? "a value" : "no value");
+            }),
+            "no value");
+  EXPECT_EQ(textFromChild([] {
+              const bool stored = setText("com.vantor.fifo", "a", "1");
+              return std::string(stored ? "stored: " : "refused: ") + kelo::prefs::lastError();
+            }),
+            "refused: not a regular file: " + file);
+  struct stat status {};
+  ASSERT_EQ(lstat(file.c_str(), &status), 0);
+  EXPECT_TRUE(S_ISFIFO(status.st_mode)) << "left as it is";
+
+  // A FIFO in place of the lock file: the write is refused, nothing is written, and readers
+  // (who take no lock) are not concerned.
+  ASSERT_EQ(unlink(file.c_str()), 0);
+  ASSERT_TRUE(setText("com.vantor.fifo", "a", "1"));
+  const std::string lock = file + ".lock";
+  ASSERT_EQ(unlink(lock.c_str()), 0);
+  ASSERT_EQ(mkfifo(lock.c_str(), 0644), 0);
+  EXPECT_EQ(textFromChild([] {
+              const bool stored = setText("com.vantor.fifo", "a", "2");
+              return std::string(stored ? "stored: " : "refused: ") + kelo::prefs::lastError();
+            }),
+            "refused: not a regular file: " + lock);
+  EXPECT_EQ(textAt("com.vantor.fifo", "a"), "1");
 }
 
 TEST_F(PreferenceStore, AFileThatIsNotADictionaryIsLeftAsItIs) {

@@ -460,7 +460,8 @@ TEST_F(SamplerAUTest, ChannelTableAndLayoutsOfTheMultiOutputBuild) {
   const auto* layout = reinterpret_cast<const AudioChannelLayout*>(bytes.data());
   EXPECT_EQ(layout->mChannelLayoutTag, 0u);
   ASSERT_EQ(layout->mNumberChannelDescriptions, 5u);
-  for (UInt32 channel = 0; channel < 5; ++channel) EXPECT_EQ(layout->mChannelDescriptions[channel].mChannelLabel, 42u);
+  for (UInt32 channel = 0; channel < 5; ++channel)
+    EXPECT_EQ(AudioChannelLayoutAt(*layout, channel).mChannelLabel, 42u);
   ASSERT_EQ(host->setOutputFormat(0, 2, 48000.0), noErr);
   size = static_cast<UInt32>(bytes.size());
   ASSERT_EQ(host->getProperty(kAudioUnitProperty_AudioChannelLayout, kAudioUnitScope_Output, 0, bytes.data(), size), noErr);

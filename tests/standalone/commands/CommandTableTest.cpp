@@ -2,6 +2,7 @@
 // one table of commands run in order through the back end's states (built, with a device,
 // playing, stopped, shut down), each with its result, whether it logs its name, and its
 // effect.
+#include <sndfile.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -83,8 +84,8 @@ class CommandInterface : public ::testing::Test {
   }
 
   void TearDown() override {
-    // The registry and the MIDI factory live as long as the process in the program; each
-    // test starts from the devices it scripted.
+    // Shut-down takes the registry and the MIDI factory away; a test that stops before it
+    // must not hand them to the next one.
     vantor::Singleton<vantor::Factory>::destroyInstance();
     vantor::Singleton<vantor::MIDIDeviceFactory>::destroyInstance();
     vantor::setPortAudio(nullptr);
@@ -599,6 +600,187 @@ TEST_F(CommandInterface, MIDIDeviceThatCannotOpenIsDeletedAndAnswers9) {
             std::string::npos);
   // The record is free again: the device was released when it was deleted.
   EXPECT_TRUE(vantor::Singleton<vantor::DeviceManager>::instance()->getMIDIDeviceInfo(keysId)->free);
+  EXPECT_EQ(cmd(PE_ENGINE_SHUTDOWN), 0);
+}
+
+// Initialised, shut down and initialised again in one process, with fewer audio devices and
+// other MIDI devices the second time: the second initialisation lists and uses the devices as
+// they are then, and no command reaches a record of the first.
+TEST_F(CommandInterface, ASecondInitialisationSeesTheDevicesAsTheyAreNow) {
+  ASSERT_EQ(cmd(PE_ENGINE_INITIALIZE), 0);
+  std::int32_t count = -1;
+  ASSERT_EQ(cmd(PE_ENGINE_AUDIODEVICE_LIST, nullptr, &count), 0);
+  ASSERT_EQ(count, 5);
+  ASSERT_EQ(cmd(PE_ENGINE_AUDIODEVICE_SET, nullptr, nullptr, 4), 0);
+  ASSERT_GE(testKeysId(), 0);
+  ASSERT_EQ(cmd(PE_ENGINE_SHUTDOWN), 0);
+
+  // Two devices now, on other host APIs; the test keyboard is gone and another one is there.
+  FakePortAudio fewer;
+  const int jack = fewer.addHostApi(paJACK, "JACK Audio Connection Kit");
+  const int wasapi = fewer.addHostApi(paWASAPI, "WASAPI");
+  FakePortAudio::Device first;
+  first.name = "system";
+  first.hostApi = jack;
+  first.defaultSampleRate = 48000;
+  fewer.addDevice(first);
+  FakePortAudio::Device second;
+  second.name = "Monitors";
+  second.hostApi = wasapi;
+  second.outs = 8;
+  second.defaultSampleRate = 96000;
+  fewer.addDevice(second);
+  vantor::setPortAudio(&fewer);
+  midi.removeEndpoint("src-keys");
+  kelo::midi::EndpointDescription pads;
+  pads.key = "src-pads";
+  pads.deviceKey = "dev-pads";
+  pads.deviceName = pads.name = "Test Pads";
+  pads.isSource = true;
+  midi.addEndpoint(pads);
+
+  ASSERT_EQ(cmd(PE_ENGINE_INITIALIZE), 0);
+  ASSERT_EQ(cmd(PE_ENGINE_AUDIODEVICE_LIST, nullptr, &count), 0);
+  EXPECT_EQ(count, 2);
+  PEAudioDeviceRecord records[5];
+  std::memset(records, 0xAB, sizeof records);
+  ASSERT_EQ(cmd(PE_ENGINE_AUDIODEVICE_LIST, records, &count, 5), 0);
+  ASSERT_EQ(count, 2);
+  EXPECT_EQ(records[0].id, 0);
+  EXPECT_STREQ(records[0].name, "system");
+  EXPECT_EQ(records[0].hostApiCode, 10);
+  EXPECT_EQ(records[0].defaultSampleRate, 48000);
+  EXPECT_EQ(records[1].id, 1);
+  EXPECT_STREQ(records[1].name, "Monitors");
+  EXPECT_EQ(records[1].hostApiCode, 3);
+  EXPECT_EQ(records[1].outputChannels, 8);
+  EXPECT_EQ(records[2].id, static_cast<std::int32_t>(0xABABABAB));
+
+  // An index of the first list is not a device any more; one of the second list is.
+  EXPECT_EQ(cmd(PE_ENGINE_AUDIODEVICE_SET, nullptr, nullptr, 4), 1);
+  EXPECT_EQ(audioDevice(), nullptr);
+  ASSERT_EQ(cmd(PE_ENGINE_AUDIODEVICE_SET, nullptr, nullptr, 1), 0);
+  ASSERT_NE(audioDevice(), nullptr);
+  EXPECT_EQ(audioDevice()->getDeviceId(), 1);
+
+  PEMIDIDeviceRecord midiRecords[4];
+  ASSERT_EQ(cmd(PE_ENGINE_MIDIDEVICE_LIST, midiRecords, &count, 4, 0), 0);
+  std::vector<std::string> names;
+  for (int i = 0; i < count; ++i) names.emplace_back(midiRecords[i].name);
+  EXPECT_EQ(std::count(names.begin(), names.end(), "Test Pads(in)"), 1) << ::testing::PrintToString(names);
+  EXPECT_EQ(std::count(names.begin(), names.end(), "Test Keys(in)"), 0) << ::testing::PrintToString(names);
+  EXPECT_EQ(count, 2);  // Test Pads and our own
+  int padsId = -1;
+  for (int i = 0; i < count; ++i)
+    if (std::strcmp(midiRecords[i].name, "Test Pads(in)") == 0) padsId = midiRecords[i].id;
+  EXPECT_EQ(cmd(PE_ENGINE_MIDIDEVICE_ENABLE, nullptr, nullptr, padsId, 1), 0);
+  EXPECT_EQ(cmd(PE_ENGINE_SHUTDOWN), 0);
+  vantor::setPortAudio(&pa);
+}
+
+// 530 takes the path, then format (i1), bits (i2) and extensible (i3): each written file is read
+// back with libsndfile, so swapping any two of the integers is seen.
+TEST_F(CommandInterface, RecordingFileSetTakesFormatBitsAndExtensibleInThatOrder) {
+  kelo::test::TempDir files;
+  ASSERT_EQ(cmd(PE_ENGINE_INITIALIZE), 0);
+  const struct {
+    int format, bits, extensible;
+    int expected;  // libsndfile's format of the file written
+  } table[] = {
+      {0, 16, 0, SF_FORMAT_WAV | SF_FORMAT_PCM_16},
+      {0, 24, 0, SF_FORMAT_WAV | SF_FORMAT_PCM_24},
+      {0, 32, 0, SF_FORMAT_WAV | SF_FORMAT_FLOAT},
+      {0, 16, 1, SF_FORMAT_WAVEX | SF_FORMAT_PCM_16},
+      {0, 24, 1, SF_FORMAT_WAVEX | SF_FORMAT_PCM_24},
+      {0, 32, 1, SF_FORMAT_WAVEX | SF_FORMAT_FLOAT},
+      {1, 16, 0, SF_FORMAT_AIFF | SF_FORMAT_PCM_16},
+      {1, 24, 0, SF_FORMAT_AIFF | SF_FORMAT_PCM_24},
+      {1, 32, 0, SF_FORMAT_AIFF | SF_FORMAT_FLOAT},
+      {1, 24, 1, SF_FORMAT_AIFF | SF_FORMAT_PCM_24},  // extensible is a WAV matter
+  };
+  int n = 0;
+  for (const auto& row : table) {
+    SCOPED_TRACE("format " + std::to_string(row.format) + ", bits " + std::to_string(row.bits) +
+                 ", extensible " + std::to_string(row.extensible));
+    const std::string path = files.file("take" + std::to_string(n++));
+    ASSERT_EQ(cmd(PE_ENGINE_RECORDING_FILE_SET, const_cast<char*>(path.c_str()), nullptr,
+                  row.format, row.bits, row.extensible),
+              0);
+    ASSERT_EQ(cmd(PE_ENGINE_RECORDING_START), 0);
+    ASSERT_EQ(cmd(PE_ENGINE_RECORDING_STOP), 0);
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
+    sf_close(file);
+    EXPECT_EQ(info.format, row.expected) << std::hex << info.format;
+    EXPECT_EQ(info.channels, 2);
+    EXPECT_EQ(info.samplerate, 44100);
+  }
+  EXPECT_EQ(cmd(PE_ENGINE_SHUTDOWN), 0);
+}
+
+// The error lines of the device lists, reached through the PortAudio fake: a device whose
+// every format check is refused has no rates, so 284 fails (with "failed1" when only counting,
+// "failed2" when filling) and 286 finds a severe device error. Block sizes never fail
+// (listAvailableBufferSizes always answers true, Part 2.104): 285's "failed" lines stay
+// unreachable, and a device whose range cannot be asked lists no sizes.
+TEST_F(CommandInterface, DeviceListsThatCannotBeMadeWriteTheirErrorLines) {
+  ASSERT_EQ(cmd(PE_ENGINE_INITIALIZE), 0);
+  ASSERT_EQ(cmd(PE_ENGINE_AUDIODEVICE_SET, nullptr, nullptr, 0), 0);
+  pa.formatAnswer = paInvalidSampleRate;
+  const std::string log = kelo::test::programLogPath();
+  // The error lines a command added, without level, thread and time.
+  auto errorsOf = [&](const std::function<int()>& call, int expected) {
+    const std::string before = kelo::test::readFile(log);
+    EXPECT_EQ(call(), expected);
+    const std::string added = kelo::test::readFile(log).substr(before.size());
+    std::vector<std::string> errors;
+    std::size_t start = 0;
+    while (start < added.size()) {
+      std::size_t end = added.find('\n', start);
+      if (end == std::string::npos) end = added.size();
+      const std::string line = added.substr(start, end - start);
+      if (line.rfind("E:", 0) == 0) {
+        const std::size_t second = line.find(':', 2);
+        const std::size_t third = line.find(':', second + 1);
+        errors.push_back(line.substr(third + 1));
+      }
+      start = end + 1;
+    }
+    return errors;
+  };
+  std::int32_t count = -7;
+  std::int32_t values[16] = {};
+  using Lines = std::vector<std::string>;
+  EXPECT_EQ(errorsOf([&] { return cmd(PE_ENGINE_AUDIODEVICE_SAMPLERATE_LIST, nullptr, &count); }, 1),
+            Lines{"PE_ENGINE_AUDIODEVICE_SAMPLERATE_LIST failed1"});
+  EXPECT_EQ(count, -7);
+  EXPECT_EQ(errorsOf([&] { return cmd(PE_ENGINE_AUDIODEVICE_SAMPLERATE_LIST, values, &count, 16); },
+                     1),
+            Lines{"PE_ENGINE_AUDIODEVICE_SAMPLERATE_LIST failed2"});
+  EXPECT_EQ(count, -7);
+  EXPECT_EQ(errorsOf([&] { return cmd(PE_ENGINE_AUDIODEVICE_SETTINGS, nullptr, nullptr, 48000, 256); },
+                     1),
+            Lines{"PE_ENGINE_AUDIODEVICE_SETTINGS, SEVERE DEVICE ERROR"});
+  EXPECT_EQ(context()->getDSPInfo().sampleRateInt, 44100u);
+  EXPECT_EQ(context()->getDSPInfo().blockSize, 512u);
+
+  // Block sizes: listed whatever the format checks say (32 to 8192 for a device PortAudio
+  // adapts to), never an error line.
+  EXPECT_EQ(errorsOf([&] { return cmd(PE_ENGINE_AUDIODEVICE_BUFFERSIZE_LIST, nullptr, &count); }, 0),
+            Lines{});
+  EXPECT_EQ(count, 9);
+  EXPECT_EQ(errorsOf([&] { return cmd(PE_ENGINE_AUDIODEVICE_BUFFERSIZE_LIST, values, &count, 16); },
+                     0),
+            Lines{});
+  EXPECT_EQ(count, 9);
+  EXPECT_EQ(values[8], 8192);
+  // A device outside ALSA and JACK has no range to ask: no sizes, still no error.
+  ASSERT_EQ(cmd(PE_ENGINE_AUDIODEVICE_SET, nullptr, nullptr, 1), 0);
+  EXPECT_EQ(errorsOf([&] { return cmd(PE_ENGINE_AUDIODEVICE_BUFFERSIZE_LIST, values, &count, 16); },
+                     0),
+            Lines{});
+  EXPECT_EQ(count, 0);
   EXPECT_EQ(cmd(PE_ENGINE_SHUTDOWN), 0);
 }
 

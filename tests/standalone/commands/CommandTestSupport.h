@@ -143,7 +143,7 @@ namespace kelo::test {
 /// What the driver program printed and how it ended.
 struct DriverRun {
   int status = -1;  ///< exit status, -1 when it did not exit normally
-  std::string output;
+  std::string output;  ///< standard output and standard error, after the back end's log closed
 };
 
 /// Runs kelo-backend-driver with `arguments` (each quoted for the shell) and collects its
@@ -155,6 +155,7 @@ inline DriverRun runDriver(const std::string& jackServer,
   std::string line = "JACK_NO_START_SERVER=1 JACK_DEFAULT_SERVER='" + jackServer + "' '" +
                      KELO_BACKEND_DRIVER + "'";
   for (const std::string& argument : arguments) line += " '" + argument + "'";
+  line += " 2>&1";
   DriverRun run;
   FILE* pipe = ::popen(line.c_str(), "r");
   if (pipe == nullptr) return run;

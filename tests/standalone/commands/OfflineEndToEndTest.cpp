@@ -2,7 +2,9 @@
 // engine into an AIFF file with no audio device, through the command interface only.
 #include <sndfile.h>
 
+#include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -10,6 +12,7 @@
 
 #include "tests/standalone/commands/CommandTestSupport.h"
 #include "tests/support/PreferenceSandbox.h"
+#include "tests/support/SmfWriter.h"
 #include "tests/support/JackDummyServer.h"
 #include "tests/support/TempDir.h"
 
@@ -123,6 +126,84 @@ TEST(OfflineEndToEnd, RendersTheDemoFileThroughTheEngineIntoAnAiffFile) {
   EXPECT_EQ(lines[lines.size() - 2], std::string(79, '-'));
   EXPECT_EQ(log.back(), '@');
   EXPECT_NE(log.find("PE_ENGINE_INITIALIZE OK"), std::string::npos);
+}
+
+// A MIDI file the back end refuses ends the render at once: a clear error, a non-zero status and
+// no output file, instead of recording silence until the time-out.
+TEST(OfflineEndToEnd, ARefusedMIDIFileStopsTheRenderWithoutAnOutputFile) {
+  kelo::test::requirePreferenceSandbox();
+  kelo::test::PreferenceSandbox::clear();
+  kelo::test::InstalledEngine engine;
+  kelo::test::TempDir files;
+  const std::string valid = kelo::test::readFile(KELO_DEMO_MIDI);
+  ASSERT_GT(valid.size(), 14u);
+  kelo::test::SmfTrack tooLong;  // 2^28 - 1 quarter notes: far more than a million measures
+  tooLong.noteOn(0, 0, 60, 100).noteOff(0x0FFFFFFF, 0, 60);
+  const struct {
+    const char* what;
+    std::string bytes;
+  } refused[] = {
+      {"empty", ""},
+      {"garbage", "this is not a MIDI file, only some text\n"},
+      {"truncated", valid.substr(0, 10)},
+      {"too long", kelo::test::smfFile(0, 1, {tooLong})},
+  };
+  for (const auto& r : refused) {
+    SCOPED_TRACE(r.what);
+    const std::string midi = files.file(std::string(r.what) + ".mid");
+    ASSERT_TRUE(kelo::test::writeFile(midi, r.bytes));
+    const std::string output = files.file(std::string(r.what) + ".aiff");
+    const auto start = std::chrono::steady_clock::now();
+    const kelo::test::DriverRun run =
+        kelo::test::runDriver(kelo::test::unusedJackServerName(), {"render", midi, output});
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_NE(run.output.find("kelo-backend-driver: the MIDI file " + midi +
+                              " was refused; nothing was rendered"),
+              std::string::npos)
+        << run.output;
+    EXPECT_EQ(run.output.find("wrote "), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("leftover threads: 0"), std::string::npos) << run.output;
+    EXPECT_FALSE(::fileExists(output)) << "an output file was made";
+    EXPECT_LT(seconds, 8.0) << "the driver waited for its time-out";
+  }
+}
+
+// A long file renders whole, and no further than its own length plus the silence limit, however
+// long the render takes: the time-out counts from the file's end, as in the player's render
+// dialog (before it, only a render that stops moving fails).
+TEST(OfflineEndToEnd, ALongFileRendersWholeAndNoFurtherThanTheSilenceLimit) {
+  kelo::test::requirePreferenceSandbox();
+  kelo::test::PreferenceSandbox::clear();
+  kelo::test::InstalledEngine engine;
+  kelo::test::TempDir files;
+  // 20 minutes at 120 beats a minute, one short note a beat: 2400 beats.
+  constexpr int kBeats = 2400;
+  constexpr int kDivision = 480;
+  kelo::test::SmfTrack track;
+  track.tempo(0, 120.0).timeSignature(0, 4, 2);
+  for (int beat = 0; beat < kBeats; ++beat) {
+    const std::uint32_t tick = static_cast<std::uint32_t>(beat) * kDivision;
+    track.noteOn(tick, 0, 60 + beat % 12, 100).noteOff(tick + kDivision / 4, 0, 60 + beat % 12);
+  }
+  track.endOfTrack(static_cast<std::uint32_t>(kBeats) * kDivision);
+  const std::string midi = files.file("long.mid");
+  ASSERT_TRUE(kelo::test::writeFile(midi, kelo::test::smfFile(0, kDivision, {track})));
+  const std::string output = files.file("long.aiff");
+
+  const kelo::test::DriverRun run = kelo::test::runDriver(
+      kelo::test::unusedJackServerName(), {"render", midi, output, "--timeout", "3"});
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_NE(run.output.find("wrote " + output), std::string::npos) << run.output;
+  SF_INFO info{};
+  SNDFILE* file = sf_open(output.c_str(), SFM_READ, &info);
+  ASSERT_NE(file, nullptr);
+  sf_close(file);
+  const std::int64_t musicEnd = static_cast<std::int64_t>(kBeats) * kFramesPerBeat;
+  const std::int64_t quietBlocks = kRate / kBlock;
+  EXPECT_GE(info.frames, musicEnd);
+  EXPECT_LE(info.frames, musicEnd + (quietBlocks + 2) * kBlock);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The input driver: its parser (running status, real-time bytes, exclusives, bytes without a
 // status), time stamps, the ring when full or flushed, and a hardware driver's connection.
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -84,6 +85,43 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<ParseCase>& info) {
       return "Case" + std::to_string(info.index);
     });
+
+// Notes of one time stamp are joined into packets by MIDIPacketListAdd as the JACK back end
+// joins them (100 note-ons are 300 bytes, more than a packet's nominal 256); all arrive, in
+// the order they were played, and no byte is read outside what the language allows.
+TEST(MIDIDriver, ManySimultaneousNotesArriveInOrder) {
+  for (const int notes : {100, 1000}) {
+    SCOPED_TRACE(notes);
+    std::vector<std::uint32_t> storage(1024);  // 4096 bytes, as the JACK back end's list
+    auto* list = reinterpret_cast<MIDIPacketList*>(storage.data());
+    MIDIPacket* packet = MIDIPacketListInit(list);
+    std::vector<Message> expected;
+    for (int i = 0; i < notes; ++i) {
+      const Byte note[3] = {static_cast<Byte>(0x90 | (i / 128) % 16), static_cast<Byte>(i % 128),
+                            static_cast<Byte>(1 + i % 127)};
+      packet = MIDIPacketListAdd(list, storage.size() * 4, packet, 42, 3, note);
+      ASSERT_NE(packet, nullptr) << i;
+      expected.push_back({note[0], note[1], note[2], 0});
+    }
+    MIDIDriver driver(true, 0);
+    driver.start(nullptr);
+    MIDIDriver::midiInputCallback(list, &driver, nullptr);
+    std::vector<std::uint64_t> times;
+    EXPECT_EQ(drain(driver, &times), expected);
+    EXPECT_EQ(times.size(), static_cast<std::size_t>(notes));
+    EXPECT_TRUE(std::all_of(times.begin(), times.end(), [](std::uint64_t t) { return t == 42; }));
+
+    // A source may also send the whole chord as one packet longer than `data`'s 256 bytes.
+    MIDIPacket* only = MIDIPacketListInit(list);
+    only->timeStamp = 42;
+    only->length = static_cast<UInt16>(3 * notes);
+    for (int i = 0; i < notes; ++i)
+      for (int k = 0; k < 3; ++k) MIDIPacketData(only)[3 * i + k] = static_cast<Byte>(expected[i][k]);
+    list->numPackets = 1;
+    MIDIDriver::midiInputCallback(list, &driver, nullptr);
+    EXPECT_EQ(drain(driver), expected);
+  }
+}
 
 TEST(MIDIDriver, EveryMessageCarriesItsPacketsTimeAndZeroMeansNow) {
   kelo::test::ManualHostClock clock;

@@ -78,7 +78,7 @@ class PacketList {
       MIDIPacket* slot = list->numPackets == 0 ? packet : MIDIPacketNext(packet);
       slot->timeStamp = p.time;
       slot->length = static_cast<UInt16>(p.bytes.size());
-      for (std::size_t i = 0; i < p.bytes.size(); ++i) slot->data[i] = p.bytes[i];
+      for (std::size_t i = 0; i < p.bytes.size(); ++i) MIDIPacketData(slot)[i] = p.bytes[i];
       ++list->numPackets;
       packet = slot;
     }

@@ -107,7 +107,8 @@ OSStatus AUTestHost::render(UInt32 frames) {
     for (UInt32 channel = 0; channel < list->mNumberBuffers; ++channel) {
       std::vector<float>& buffer = m_outputs[bus][channel];
       std::fill(buffer.begin(), buffer.end(), std::numeric_limits<float>::quiet_NaN());
-      list->mBuffers[channel] = {1, static_cast<UInt32>(frames * sizeof(float)), buffer.data()};
+      AudioBufferListAt(*list, channel) = {1, static_cast<UInt32>(frames * sizeof(float)),
+                                           buffer.data()};
     }
     AudioUnitRenderActionFlags flags = 0;
     result = render(m_table, &flags, &stamp, bus, frames, list);

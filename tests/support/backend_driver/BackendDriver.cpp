@@ -10,12 +10,16 @@
 //       Plays the MIDI file in real time on the first audio device whose name holds <name
 //       part> and records the output: 560, 261, 280, 281, 286, 330, 307, 530, 531, 303, 300,
 //       306 until 1.0, 532, 304, 301, 262.
-//   --timeout s   how long to wait for the end (default 10, as the render dialog does)
+//   --timeout s   how long to wait (default 10): for the recording to end after the file's end
+//                 (as the render dialog waits), and at most for a render that stops moving
 //
 // The engine and its data folder come from the preference store, as for the player. While
 // the back end runs the program's standard output is its log; the report is printed after
-// shut-down: "wrote <file>", then "leftover threads: <n>". Exit status 0 when every command
-// answered as expected, the end came in time and no back-end thread outlived shut-down.
+// shut-down: "wrote <file>", then "leftover threads: <n>", then one line per failure. The
+// first command that answers otherwise than expected ends the run (straight to shut-down): a
+// MIDI file the back end refuses ("the MIDI file <path> was refused; nothing was rendered")
+// leaves no output file. Exit status 0 when every command answered as expected, the end came
+// in time and no back-end thread outlived shut-down.
 #include <dirent.h>
 #include <unistd.h>
 
@@ -47,14 +51,15 @@ struct Options {
 
 std::vector<std::string> g_failures;
 
-int run(PE_ENGINE_OPCODE command, int expected, void* p1 = nullptr, void* p2 = nullptr,
-        int i1 = 0, int i2 = 0, int i3 = 0) {
+// True when `command` answered `expected`; else the failure is kept for the report.
+bool run(PE_ENGINE_OPCODE command, int expected, void* p1 = nullptr, void* p2 = nullptr,
+         int i1 = 0, int i2 = 0, int i3 = 0) {
   const int result = engineOpcode(command, p1, p2, i1, i2, i3, 0.0f);
   if (result != expected) {
     g_failures.push_back("command " + std::to_string(command) + " answered " +
                          std::to_string(result) + ", expected " + std::to_string(expected));
   }
-  return result;
+  return result == expected;
 }
 
 std::vector<long> threadIds() {
@@ -117,35 +122,61 @@ bool waitFor(double seconds, Done done) {
   return true;
 }
 
-void recordAndPlay(const Options& options) {
-  run(PE_ENGINE_MIDI_LOAD, 0, const_cast<char*>(options.midiFile.c_str()));
-  if (options.mode == "render") run(PE_ENGINE_OFFLINE_SET, 0, nullptr, nullptr, 1);
-  run(PE_ENGINE_RECORDING_FILE_SET, 0, const_cast<char*>(options.audioFile.c_str()), nullptr,
-      options.format, options.bits, options.extensible);
-  run(PE_ENGINE_RECORDING_START, 0);
-  run(PE_ENGINE_MIDI_PLAY, 0);
-  run(PE_ENGINE_AUDIO_START, 0);
+// Loads the file, then records and plays; false at the first refusal (nothing then plays).
+bool recordAndPlay(const Options& options) {
+  if (engineOpcode(PE_ENGINE_MIDI_LOAD, const_cast<char*>(options.midiFile.c_str()), nullptr, 0,
+                   0, 0, 0.0f) != 0) {
+    g_failures.push_back("the MIDI file " + options.midiFile + " was refused; nothing was rendered");
+    return false;
+  }
+  return (options.mode != "render" || run(PE_ENGINE_OFFLINE_SET, 0, nullptr, nullptr, 1)) &&
+         run(PE_ENGINE_RECORDING_FILE_SET, 0, const_cast<char*>(options.audioFile.c_str()),
+             nullptr, options.format, options.bits, options.extensible) &&
+         run(PE_ENGINE_RECORDING_START, 0) && run(PE_ENGINE_MIDI_PLAY, 0) &&
+         run(PE_ENGINE_AUDIO_START, 0);
+}
+
+double midiPosition() {
+  double position = 0.0;
+  engineOpcode(PE_ENGINE_MIDI_POSITION_GET, &position, nullptr, 0, 0, 0, 0.0f);
+  return position;
+}
+
+// Waits until the player reaches the file's end, for as long as the position keeps moving;
+// false when it stood still for `seconds`.
+bool waitForTheFilesEnd(double seconds) {
+  for (;;) {
+    const double before = midiPosition();
+    if (before == 1.0) return true;
+    if (!waitFor(seconds, [&] { return midiPosition() != before; })) return false;
+  }
 }
 
 void render(const Options& options) {
-  run(PE_ENGINE_INSTRUMENT_ADD, 3);
-  recordAndPlay(options);
-  // The file output ends the recording by itself once the file has played and faded out.
-  const bool ended = waitFor(options.timeoutSeconds, [] {
-    std::int32_t recording = 1;
-    return engineOpcode(PE_ENGINE_RECORDING_ISRECORDING, &recording, nullptr, 0, 0, 0, 0.0f) == 0 &&
-           recording == 0;
-  });
-  if (!ended) g_failures.push_back("the recording did not end in time");
+  if (!run(PE_ENGINE_INSTRUMENT_ADD, 3) || !recordAndPlay(options)) return;
+  // Rendered at full speed, the file may take long; only a render that stops moving fails.
+  if (!waitForTheFilesEnd(options.timeoutSeconds)) {
+    g_failures.push_back("the render stopped before the end of the MIDI file");
+  } else {
+    // The file output ends the recording by itself once the file has played and faded out
+    // (about a second of quiet); as the render dialog, wait that long after the file's end.
+    const bool ended = waitFor(options.timeoutSeconds, [] {
+      std::int32_t recording = 1;
+      return engineOpcode(PE_ENGINE_RECORDING_ISRECORDING, &recording, nullptr, 0, 0, 0, 0.0f) ==
+                 0 &&
+             recording == 0;
+    });
+    if (!ended) g_failures.push_back("the recording did not end in time");
+  }
   run(PE_ENGINE_AUDIO_STOP, 0);
   run(PE_ENGINE_OFFLINE_SET, 0, nullptr, nullptr, 0);
 }
 
 void live(const Options& options) {
   std::int32_t count = 0;
-  run(PE_ENGINE_AUDIODEVICE_LIST, 0, nullptr, &count);
+  if (!run(PE_ENGINE_AUDIODEVICE_LIST, 0, nullptr, &count)) return;
   std::vector<PEAudioDeviceRecord> devices(static_cast<std::size_t>(std::max(count, 0)));
-  run(PE_ENGINE_AUDIODEVICE_LIST, 0, devices.data(), &count, count);
+  if (!run(PE_ENGINE_AUDIODEVICE_LIST, 0, devices.data(), &count, count)) return;
   int id = -1;
   for (int i = 0; i < count && id < 0; ++i) {
     if (std::strstr(devices[static_cast<std::size_t>(i)].name, options.device.c_str()) != nullptr) {
@@ -156,19 +187,24 @@ void live(const Options& options) {
     g_failures.push_back("no audio device named like \"" + options.device + "\"");
     return;
   }
-  run(PE_ENGINE_AUDIODEVICE_SET, 0, nullptr, nullptr, id);
-  run(PE_ENGINE_AUDIODEVICE_SETTINGS, 0, nullptr, nullptr, options.rate, options.block);
-  run(PE_ENGINE_INSTRUMENT_ADD, 3);
-  recordAndPlay(options);
-  const bool ended = waitFor(options.timeoutSeconds, [] {
-    double position = 0.0;
-    engineOpcode(PE_ENGINE_MIDI_POSITION_GET, &position, nullptr, 0, 0, 0, 0.0f);
-    return position == 1.0;
-  });
-  if (!ended) g_failures.push_back("the MIDI file did not reach its end in time");
-  run(PE_ENGINE_RECORDING_STOP, 0);
+  if (!run(PE_ENGINE_AUDIODEVICE_SET, 0, nullptr, nullptr, id) ||
+      !run(PE_ENGINE_AUDIODEVICE_SETTINGS, 0, nullptr, nullptr, options.rate, options.block) ||
+      !run(PE_ENGINE_INSTRUMENT_ADD, 3)) {
+    return;
+  }
+  const bool playing = recordAndPlay(options);
+  if (playing) {
+    const bool ended = waitFor(options.timeoutSeconds, [] { return midiPosition() == 1.0; });
+    if (!ended) g_failures.push_back("the MIDI file did not reach its end in time");
+  }
+  // What was started is stopped; a refused load started nothing.
+  bool recording = false;
+  std::int32_t isRecording = 0;
+  if (engineOpcode(PE_ENGINE_RECORDING_ISRECORDING, &isRecording, nullptr, 0, 0, 0, 0.0f) == 0)
+    recording = isRecording != 0;
+  if (recording) run(PE_ENGINE_RECORDING_STOP, 0);
   run(PE_ENGINE_MIDI_STOP, 0);
-  run(PE_ENGINE_AUDIO_STOP, 0);
+  if (playing) run(PE_ENGINE_AUDIO_STOP, 0);
 }
 
 }  // namespace
@@ -207,6 +243,7 @@ int main(int argc, char** argv) {
 
   if (g_failures.empty()) std::printf("wrote %s\n", options.audioFile.c_str());
   std::printf("leftover threads: %zu\n", leftover.size());
-  for (const std::string& failure : g_failures) std::fprintf(stderr, "failed: %s\n", failure.c_str());
+  for (const std::string& failure : g_failures)
+    std::fprintf(stderr, "kelo-backend-driver: %s\n", failure.c_str());
   return g_failures.empty() ? 0 : 1;
 }

@@ -1,5 +1,7 @@
 // Runs the kelo-defaults program as a user or a script would, inside the preference sandbox.
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -23,11 +25,12 @@ struct Outcome {
   std::string err;
 };
 
+// The program is stopped after ten seconds (status 137), so one that blocks fails the test.
 Outcome run(const std::string& arguments) {
   const kelo::test::TempDir dir;
   const std::string errFile = dir.file("err");
-  const std::string command =
-      std::string(KELO_DEFAULTS_PROGRAM) + " " + arguments + " 2>'" + errFile + "'";
+  const std::string command = "timeout -s KILL 10 " + std::string(KELO_DEFAULTS_PROGRAM) + " " +
+                              arguments + " 2>'" + errFile + "'";
   FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return {-1, "", ""};
   std::string out;
@@ -110,6 +113,8 @@ TEST_F(KeloDefaults, BadInputGetsAClearRefusalAndChangesNothing) {
       {"write ../evil path /x", 2, "kelo-defaults: refused domain \"../evil\""},
       {"write '' path /x", 2, "kelo-defaults: refused domain \"\""},
       {"write com/vantor path /x", 2, "kelo-defaults: refused domain \"com/vantor\""},
+      {"write . path /x", 2, "kelo-defaults: refused domain \".\""},
+      {"read . path", 2, "kelo-defaults: refused domain \".\""},
       {"read com.vantor.kelo path", 1, "kelo-defaults: no \"path\" in com.vantor.kelo ("},
       {"read com.vantor.kelo", 1, "kelo-defaults: domain com.vantor.kelo does not exist ("},
       {"delete com.vantor.kelo path", 1, "kelo-defaults: no \"path\" in com.vantor.kelo ("},
@@ -123,6 +128,48 @@ TEST_F(KeloDefaults, BadInputGetsAClearRefusalAndChangesNothing) {
   }
   EXPECT_EQ(run("--help").status, 0);
   EXPECT_EQ(run("list com.vantor.kelo").status, 1) << "nothing was written";
+  struct stat status {};
+  EXPECT_NE(stat((PreferenceSandbox::userLibrary() + "/Preferences/..plist").c_str(), &status), 0);
+}
+
+TEST_F(KeloDefaults, AFileThatCannotBeReadIsReportedAsSuch) {
+  // Every command that reads says what is wrong with the file, not that a key is missing; the
+  // file is left as it is. A FIFO in its place is refused without waiting for a writer.
+  const std::string file = PreferenceSandbox::userLibrary() + "/Preferences/com.vantor.kelo.plist";
+  ASSERT_EQ(run("write com.vantor.kelo path /x").status, 0);
+  const std::string damaged = "<?xml version=\"1.0\"?><plist><dict><key>path</key>";
+  const std::string notADictionary =
+      "<?xml version=\"1.0\"?><plist version=\"1.0\"><string>x</string></plist>";
+  const struct {
+    std::string contents;  // empty: a FIFO
+    std::string problem;
+  } files[] = {
+      {damaged, " is not a readable property-list dictionary\n"},
+      {notADictionary, " is not a readable property-list dictionary\n"},
+      {"", " is not a regular file\n"},
+  };
+  for (const auto& f : files) {
+    ASSERT_EQ(unlink(file.c_str()), 0);
+    if (f.contents.empty()) {
+      ASSERT_EQ(mkfifo(file.c_str(), 0644), 0);
+    } else {
+      ASSERT_TRUE(kelo::test::writeFile(file, f.contents));
+    }
+    const std::string expected = "kelo-defaults: domain com.vantor.kelo cannot be read: " + file + f.problem;
+    for (const char* arguments : {"read com.vantor.kelo path", "read com.vantor.kelo",
+                                  "list com.vantor.kelo", "delete com.vantor.kelo path"}) {
+      const Outcome outcome = run(arguments);
+      EXPECT_EQ(outcome.status, 1) << arguments;
+      EXPECT_EQ(outcome.err, expected) << arguments;
+      EXPECT_EQ(outcome.out, "") << arguments;
+    }
+    const Outcome write = run("write com.vantor.kelo other /y");
+    EXPECT_EQ(write.status, 1);
+    EXPECT_EQ(write.err.rfind("kelo-defaults: not stored: ", 0), 0u) << write.err;
+    if (!f.contents.empty()) {
+      EXPECT_EQ(kelo::test::readFile(file), f.contents);
+    }
+  }
 }
 
 TEST_F(KeloDefaults, AWriteThatCannotReachStorageSaysWhyAndFails) {

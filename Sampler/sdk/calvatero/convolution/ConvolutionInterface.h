@@ -25,7 +25,8 @@ enum {
 /// 0 frames gives silence and the arrays may then be null). `maxBlockFrames` is the longest
 /// call intended: the shortest engines size their buffers by it and split longer calls.
 /// Writes the handle, null on failure; nothing stays allocated after a failure. A null
-/// `handleOut`, or a null impulse with frames, answers 4.
+/// `handleOut`, or a null impulse with frames, answers 4; more than 2^28 frames answers 2
+/// before the impulse is read (both init calls alike).
 int zkcvInitConvolverStereo(const float* irLeft, const float* irRight, std::size_t irFrames,
                             std::size_t maxBlockFrames, void** handleOut);
 

@@ -24,6 +24,8 @@ int initConvolverHandle(const float* irLeft, const float* irRight, std::size_t i
   common::GetSIMDSupportLevel(&level);
   if ((level & 2) == 0) return ZKCV_NO_VECTOR_SUPPORT;
   if (irFrames > 0 && (irLeft == nullptr || irRight == nullptr)) return ZKCV_FFT_UNRECOVERABLE;
+  // One length limit for every kind, checked before any engine reads the impulse.
+  if (irFrames > LONGEST_IMPULSE_FRAMES) return ZKCV_OUT_OF_MEMORY;
   try {
     ConvolverHandle* convolver = create();
     *handleOut = convolver;

@@ -10,12 +10,6 @@
 
 namespace calvatero::convolution {
 
-namespace {
-
-constexpr std::size_t kLongestImpulse = std::size_t{1} << 28;
-
-}  // namespace
-
 // The selection table: under 13 and 17 to 20 frames to the 4-frame engine, 13 to 16 and 21 to
 // 80 to the 8-frame engine, then short up to 2112, mid-short up to 4736, long beyond it (with
 // the buffered second stage over 16000).
@@ -24,7 +18,7 @@ ConvolverMaster* ConvolverMaster::CreateConvolverMaster(const float* irLeft, con
                                                         std::size_t maxBlockFrames) {
   const std::size_t n = irFrames;
   // Far beyond any memory (and beyond where the sizes' arithmetic stays exact).
-  if (n > kLongestImpulse) throw std::bad_alloc();
+  if (n > LONGEST_IMPULSE_FRAMES) throw std::bad_alloc();
   if (n == 0) {
     // Silence: one zero tap, the arrays (possibly null) not read.
     static const float zero[1] = {0.0f};

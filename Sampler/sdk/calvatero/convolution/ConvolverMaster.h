@@ -21,6 +21,10 @@ inline constexpr std::size_t MIDSHORT_BUFFER_SIZE = 128;
 inline constexpr std::size_t STAGE2_BUFFER_SIZE = 1024;
 /// Partitions applied at once in the buffered form of the long engine's second stage.
 inline constexpr std::size_t BUFFERED_PARTITIONS = 4;
+/// The longest impulse any convolver takes (2^28 frames, a gigabyte a channel): beyond it
+/// every creation fails as out of memory, before the impulse is read, and the sizes'
+/// arithmetic stays exact below it.
+inline constexpr std::size_t LONGEST_IMPULSE_FRAMES = std::size_t{1} << 28;
 
 /// What every handle of the C interface points at, plain or variable-decay: the interface
 /// hands out this base's address and converts back through it, so destroying or resetting

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <new>
 
 #include "Sampler/sdk/calvatero/convolution/BlockKernels.h"
 #include "Sampler/sdk/calvatero/newconv/Assert.h"
@@ -238,6 +239,8 @@ const DecayEnvelope& ConvolverMasterLongVardecay::envelope(std::size_t parser) c
 
 ConvolverMasterVardecay* ConvolverMasterVardecay::CreateConvolverMasterVardecay(
     const float* irLeft, const float* irRight, std::size_t irFrames, std::size_t maxBlockFrames) {
+  // As the plain engines: far beyond any memory, refused before the impulse is read.
+  if (irFrames > LONGEST_IMPULSE_FRAMES) throw std::bad_alloc();
   if (irFrames >= VARDECAY_MINIMUM_IMPULSE) {
     return new ConvolverMasterLongVardecay(irLeft, irRight, irFrames, maxBlockFrames);
   }

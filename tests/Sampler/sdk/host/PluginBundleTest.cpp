@@ -20,11 +20,11 @@ TEST(PluginBundle, ListsThePluginsOfABundleFolder) {
   EXPECT_EQ(passThrough->index, 0);
   EXPECT_EQ(passThrough->shortName, "Test.PassThrough");
   EXPECT_EQ(passThrough->displayName, "Kelo\tTest.PassThrough");
-  EXPECT_EQ(passThrough->audioSpec, -1);
+  EXPECT_EQ(passThrough->channelLayout, -1);
   EXPECT_EQ(passThrough->version, 7);
   EXPECT_EQ(passThrough->customDataMagic, 61715);
   EXPECT_EQ(passThrough->customDataCount, 1);
-  EXPECT_EQ(bundle->find("com.Kelo.Test.Probe")->audioSpec, 0);
+  EXPECT_EQ(bundle->find("com.Kelo.Test.Probe")->channelLayout, 0);
   EXPECT_EQ(bundle->find("com.kelo.test.probe"), nullptr);
 }
 
@@ -77,7 +77,7 @@ TEST(PluginBundle, RecordsAreCheckedAsTheEngineReadsThem) {
   std::string error;
   KeloPluginInfo info = good();
   ASSERT_TRUE(describe(info, description, error)) << error;
-  EXPECT_EQ(description.audioSpec, -2);
+  EXPECT_EQ(description.channelLayout, -2);
   for (const Case& c : cases) {
     KeloPluginInfo spoilt = good();
     c.spoil(spoilt);

@@ -55,7 +55,7 @@ TEST(TriBandBundle, BothIdentifiersCreateTheSameEqualiser) {
   std::vector<AudioChannels> outputs;
   for (const char* identifier : kIdentifiers) {
     ASSERT_NE(bundle->find(identifier), nullptr) << identifier;
-    EXPECT_EQ(bundle->find(identifier)->audioSpec, -1);
+    EXPECT_EQ(bundle->find(identifier)->channelLayout, -1);
     pluginhost::InstanceSettings settings;
     settings.sampleRate = 44100;
     const AudioChannels out = runInBlocks({KELO_BUNDLE, identifier, settings, settingsAtOnce()},

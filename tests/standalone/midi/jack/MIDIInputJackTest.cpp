@@ -5,6 +5,9 @@
 #include <errno.h>
 #include <jack/jack.h>
 
+#include <jack/midiport.h>
+
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <functional>
@@ -236,6 +239,95 @@ TEST_F(MIDIInputJack, TheVirtualDestinationIsAPortAnotherClientPlays) {
   openDevice("MidiVirtual_0", virtualId, "KeloDeck(in)");
   ASSERT_EQ(jack_connect(probe.client, (player + ":out").c_str(), destination.c_str()), 0);
   expectTheLoopInOrderAndInTime(renderUntil(*device, 9, probe.watch));
+}
+
+/// A JACK client of the test that plays a chord: `notes` note-ons, all at frame 0 of one cycle.
+class ChordPlayer {
+ public:
+  explicit ChordPlayer(const std::string& name) {
+    client = jack_client_open(name.c_str(), JackNoStartServer, nullptr);
+    if (client == nullptr) return;
+    out = jack_port_register(client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    jack_set_process_callback(client, &ChordPlayer::process, this);
+    if (out == nullptr || jack_activate(client) != 0) {
+      jack_client_close(client);
+      client = nullptr;
+    }
+  }
+  ~ChordPlayer() {
+    if (client != nullptr) jack_client_close(client);
+  }
+  ChordPlayer(const ChordPlayer&) = delete;
+  ChordPlayer& operator=(const ChordPlayer&) = delete;
+
+  /// The bytes of note `i` of a chord.
+  static void noteBytes(int i, jack_midi_data_t bytes[3]) {
+    bytes[0] = static_cast<jack_midi_data_t>(0x90 | (i / 128) % 16);
+    bytes[1] = static_cast<jack_midi_data_t>(i % 128);
+    bytes[2] = static_cast<jack_midi_data_t>(1 + i % 127);
+  }
+  /// Plays `notes` in the next cycle.
+  void play(int notes) { m_pending.store(notes, std::memory_order_release); }
+  /// Notes the last chord could not write into the cycle's buffer (-1 before it was played).
+  int refused() const { return m_refused.load(std::memory_order_acquire); }
+
+  jack_client_t* client = nullptr;
+  jack_port_t* out = nullptr;
+
+ private:
+  static int process(jack_nframes_t frames, void* self) {
+    auto* me = static_cast<ChordPlayer*>(self);
+    void* buffer = jack_port_get_buffer(me->out, frames);
+    jack_midi_clear_buffer(buffer);
+    const int notes = me->m_pending.exchange(0, std::memory_order_acq_rel);
+    if (notes == 0) return 0;
+    int refused = 0;
+    for (int i = 0; i < notes; ++i) {
+      jack_midi_data_t bytes[3];
+      noteBytes(i, bytes);
+      if (jack_midi_event_write(buffer, 0, bytes, 3) != 0) ++refused;
+    }
+    me->m_refused.store(refused, std::memory_order_release);
+    return 0;
+  }
+
+  std::atomic<int> m_pending{0};
+  std::atomic<int> m_refused{-1};
+};
+
+TEST_F(MIDIInputJack, ManySimultaneousNotesArriveWholeAndInOrder) {
+  // 100 note-ons at one frame are 300 bytes, more than a packet's nominal 256; 1000 are 3000.
+  ASSERT_EQ(ids.size(), 1u);
+  const int virtualId = ids[0];
+  Probe probe(server.clientName("kelo-probe"));
+  ASSERT_NE(probe.client, nullptr);
+  const char** ports =
+      jack_get_ports(probe.client, ":KeloDeck$", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput);
+  ASSERT_NE(ports, nullptr);
+  const std::string destination = ports[0];
+  jack_free(ports);
+  const std::string chordName = server.clientName("kelo-chord");
+  ChordPlayer chord(chordName);
+  ASSERT_NE(chord.client, nullptr);
+  openDevice("MidiVirtual_0", virtualId, "KeloDeck(in)");
+  ASSERT_EQ(jack_connect(probe.client, (chordName + ":out").c_str(), destination.c_str()), 0);
+  ASSERT_TRUE(probe.watch.waitCycles(4));  // the connection is in the graph
+
+  for (const int notes : {100, 1000}) {
+    SCOPED_TRACE(notes);
+    renderOnce(*device, 0);
+    chord.play(notes);
+    const std::vector<Received> received = renderOnce(*device, static_cast<std::size_t>(notes));
+    ASSERT_EQ(chord.refused(), 0) << "the chord did not fit into one cycle's buffer";
+    ASSERT_EQ(received.size(), static_cast<std::size_t>(notes));
+    for (int i = 0; i < notes; ++i) {
+      jack_midi_data_t bytes[3];
+      ChordPlayer::noteBytes(i, bytes);
+      EXPECT_EQ(received[i].status, bytes[0] & 0xF0) << i;
+      EXPECT_EQ(received[i].note, bytes[1]) << i;
+      EXPECT_EQ(received[i].nanos, received[0].nanos) << i;  // one frame, one time
+    }
+  }
 }
 
 TEST_F(MIDIInputJack, AnotherClientsPortRenamedReachesTheDeviceManager) {

@@ -1,7 +1,9 @@
 #include "Sampler/sdk/calvatero/convolution/ConvolutionInterfaceVariableDecay.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -119,6 +121,47 @@ TEST(VariableDecayInterface, InitAnswersItsCodes) {
                                                 nullptr, 0, handle);
   for (const float v : out) ASSERT_EQ(v, 0.0f);
   zkcvEndConvolverVariableDecay(handle);
+}
+
+// Both inits answer a length the same way: up to 2^28 frames a convolver, beyond it 2 (out of
+// memory) with a null handle, before the impulse is read (here it holds far fewer frames than
+// claimed, so any read beyond them is caught).
+TEST(VariableDecayInterface, BothInitsAnswerEveryLengthWithTheSameCode) {
+  using Init = int (*)(const float*, const float*, std::size_t, std::size_t, void**);
+  const struct {
+    const char* name;
+    Init init;
+  } inits[] = {{"plain", &zkcvInitConvolverStereo},
+               {"variable decay", &zkcvInitConvolverVariableDecayStereo}};
+  const std::vector<float> h = kelo::test::noise(3000, 12);
+  const struct {
+    std::size_t frames;
+    int code;
+  } lengths[] = {
+      {0, ZKCV_OK},
+      {1, ZKCV_OK},
+      {1599, ZKCV_OK},
+      {1600, ZKCV_OK},
+      {3000, ZKCV_OK},
+      {(std::size_t{1} << 28) + 1, ZKCV_OUT_OF_MEMORY},
+      {std::size_t{1} << 32, ZKCV_OUT_OF_MEMORY},
+      {SIZE_MAX / sizeof(float), ZKCV_OUT_OF_MEMORY},
+      {SIZE_MAX / 2 + 1, ZKCV_OUT_OF_MEMORY},
+      {SIZE_MAX, ZKCV_OUT_OF_MEMORY},
+  };
+  for (const auto& init : inits) {
+    for (const auto& length : lengths) {
+      SCOPED_TRACE(std::string(init.name) + ", " + std::to_string(length.frames) + " frames");
+      void* handle = reinterpret_cast<void*>(1);
+      EXPECT_EQ(init.init(h.data(), h.data(), length.frames, 512, &handle), length.code);
+      if (length.code == ZKCV_OK) {
+        EXPECT_NE(handle, nullptr);
+        zkcvEndConvolver(handle);
+      } else {
+        EXPECT_EQ(handle, nullptr);
+      }
+    }
+  }
 }
 
 TEST(VariableDecayInterface, AFailedAllocationAnswersTwoAndLeavesNothing) {
