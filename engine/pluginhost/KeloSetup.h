@@ -11,7 +11,7 @@
 // from the data folder. `init` and `extra` are the two init texts (empty when left out),
 // `initOpcode` 19 (the default) or 0 says how they are given. Elements other than Plugin are
 // ignored. Comments, the XML declaration and the five named and numeric character references
-// are understood; no DTD is read. Any thread; no state.
+// are understood; no DTD is read; a zero byte refuses the file. Any thread; no state.
 #pragma once
 
 #include <string>
