@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "VNL/source/StringUtils.h"
 #include "engine/pluginhost/KeloSetup.h"
 #include "fuzz/FuzzCheck.h"
 
@@ -13,22 +14,13 @@ namespace {
 
 using kelo::pluginhost::SetupPlugin;
 
+// The common library's escaping, with control characters as character references (a reader
+// may fold raw ones).
 std::string attribute(const char* name, const std::string& value) {
   std::string out = std::string(" ") + name + "=\"";
-  for (const unsigned char c : value) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&apos;"; break;
-      default:
-        if (c < 0x20) {
-          out += "&#" + std::to_string(c) + ";";
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
+  for (const char c : PXmlStringEscape(value)) {
+    const auto byte = static_cast<unsigned char>(c);
+    out += byte < 0x20 ? "&#" + std::to_string(byte) + ";" : std::string(1, c);
   }
   return out + "\"";
 }
