@@ -7,8 +7,11 @@ Run by hand after changing a design (the build never runs Python):
 
 The output defaults to Sampler/sdk/calvatero/resample/ResamplerFilterTables.cpp.
 
-Linear phase: Parks-McClellan with the stop band weighted by pass ripple / stop ripple, so one
-design meets both figures. Minimum phase: the same kind of design at the minimum-phase table's
+Linear phase: Parks-McClellan (unit pass-band weight, scipy's default grid density 16) with the
+stop-band weights below. They were fitted to the reference tables' telling values (taps 0 to 2
+and the centre tap), which these designs reproduce to within 1e-9; each design then just meets
+the attenuation in its name. Minimum phase: the stop band weighted by pass ripple / stop ripple,
+so one design meets both figures; the same kind of design at the minimum-phase table's
 length, turned minimum phase by reflecting every zero outside the unit circle to its mirror
 image inside. That keeps the magnitude response (and so the attenuation) unchanged, which a
 cepstral method in double precision cannot do at these depths. The roots are found in double
@@ -26,6 +29,14 @@ from scipy import signal
 
 PASS_RIPPLE = 0.0045
 
+# Stop-band weights of the linear-phase designs, fitted to the reference tables.
+REFERENCE_STOP_WEIGHTS = {
+    "LOWPASS88_18000_TO_22050_106DB": 818.922440,
+    "LOWPASS96_19000_TO_24000_125DB": 8674.440943,
+    "LOWPASS176_18000_TO_22050_106DB": 782.970359,
+    "LOWPASS192_19000_TO_24000_123DB": 4634.754077,
+}
+
 # name, engine rate, pass edge, stop edge, attenuation (dB), taps, minimum phase
 TABLES = [
     ("LOWPASS88_18000_TO_22050_106DB", 88200, 18000, 22050, 106, 95, False),
@@ -39,10 +50,11 @@ TABLES = [
 ]
 
 
-def linear_phase(rate, pass_edge, stop_edge, attenuation_db, taps):
-    stop_ripple = 10.0 ** (-attenuation_db / 20.0)
+def linear_phase(rate, pass_edge, stop_edge, attenuation_db, taps, stop_weight=None):
+    if stop_weight is None:
+        stop_weight = PASS_RIPPLE / 10.0 ** (-attenuation_db / 20.0)
     return signal.remez(taps, [0, pass_edge, stop_edge, rate / 2], [1, 0],
-                        weight=[1, PASS_RIPPLE / stop_ripple], fs=rate, maxiter=200)
+                        weight=[1, stop_weight], fs=rate, maxiter=200)
 
 
 def minimum_phase(h):
@@ -80,8 +92,9 @@ def minimum_phase(h):
     return np.array([float(c * scale) for c in real])
 
 
-def design(rate, pass_edge, stop_edge, attenuation_db, taps, minimum):
-    h = linear_phase(rate, pass_edge, stop_edge, attenuation_db, taps)
+def design(name, rate, pass_edge, stop_edge, attenuation_db, taps, minimum):
+    h = linear_phase(rate, pass_edge, stop_edge, attenuation_db, taps,
+                     REFERENCE_STOP_WEIGHTS.get(name))
     return minimum_phase(h) if minimum else h
 
 
@@ -121,7 +134,7 @@ def main():
     root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
     output = sys.argv[1] if len(sys.argv) > 1 else os.path.join(
         root, "Sampler/sdk/calvatero/resample/ResamplerFilterTables.cpp")
-    tables = [(name, design(*row)) for name, *row in TABLES]
+    tables = [(row[0], design(*row)) for row in TABLES]
     with open(output, "w") as f:
         f.write(render(tables))
 

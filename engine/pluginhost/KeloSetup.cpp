@@ -17,6 +17,11 @@ class Reader {
   explicit Reader(const std::string& text) : m_text(text) {}
 
   bool parse(std::vector<SetupPlugin>& plugins, std::string& error) {
+    // As "&#0;" is: the texts go on as C strings, which a zero byte would cut short.
+    if (const std::size_t zero = m_text.find('\0'); zero != std::string::npos) {
+      m_at = zero;
+      return fail("a zero byte", error);
+    }
     bool rootSeen = false, rootClosed = false;
     for (;;) {
       skipBlank();

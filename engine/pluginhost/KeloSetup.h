@@ -12,7 +12,7 @@
 // which every "{DataFolder}" stands for the data folder's path (a plug-in such as the sustain
 // resonance takes a folder there); `initOpcode` 19 (the default) or 0 says how they are given. Elements other than Plugin are
 // ignored. Comments, the XML declaration and the five named and numeric character references
-// are understood; no DTD is read. Any thread; no state.
+// are understood; no DTD is read; a zero byte refuses the file. Any thread; no state.
 #pragma once
 
 #include <string>

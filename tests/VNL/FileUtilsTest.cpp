@@ -13,6 +13,7 @@
 #include "VNL/source/LogLine.h"
 #include "platform/cf/CFString.h"
 #include "VNL/source/PlatformWrappers.h"
+#include "tests/support/LogCapture.h"
 #include "tests/support/ScopedEnvironment.h"
 #include "tests/support/TempDir.h"
 
@@ -293,14 +294,21 @@ TEST(StubTest, FingerprintAndGzipDoNothing) {
 
 TEST(SmallThingsTest, ScaleAndTime) {
   EXPECT_EQ(getPlatformScale(), 1.0);
-  IDELog("ignored");
+  {
+    kelo::test::LogCapture log;
+    IDELog("ignored");
+    EXPECT_EQ(log.text(), "");
+  }
   // Microseconds of the same clock the log lines carry.
   const double before = static_cast<double>(vantor::logTimeMicros());
   const double now = PTimeMilli();
   const double after = static_cast<double>(vantor::logTimeMicros());
   EXPECT_LE(before, now);
   EXPECT_LE(now, after + 1.0);
-  PmilliSleep(1);
+  // A sleep lasts at least what was asked; none and a negative one return.
+  const double start = PTimeMilli();
+  PmilliSleep(20);
+  EXPECT_GE(PTimeMilli() - start, 20000.0);
   PmilliSleep(0);
   PmilliSleep(-5);
 }

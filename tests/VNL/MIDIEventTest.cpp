@@ -50,12 +50,27 @@ TEST(MIDIBytes, DowngradeToSevenBits) {
   }
 }
 
+// Worked by hand: the single-precision product, plus 0.5, rounded down, its low seven bits
+// (two's complement for negative values). Products at or beyond 2^31 are multiples of 128.
 TEST(MIDIBytes, SevenBitsWrapFarOutOfRangeLikeNearby) {
-  for (float value : {1000.0f, -1000.0f, 3.0e9f, -3.0e9f, 1.0e15f}) {
-    const auto wide =
-        static_cast<std::int64_t>(std::floor(static_cast<double>(value * 127.0f) + 0.5));
-    float in = value;
-    EXPECT_EQ(PDowngradeFloatMIDI7(in), static_cast<int>(wide & 0x7F)) << value;
+  const struct {
+    float value;
+    int expected;
+  } cases[] = {
+      {2.0f, 126},          // 254
+      {1000.0f, 24},        // 127000 = 992 x 128 + 24
+      {-1000.0f, 104},      // -127000 = -993 x 128 + 104
+      {20000.5f, 32},       // 2540063.5 + 0.5 = 19844 x 128 + 32
+      {-20000.5f, 97},      // -2540063.5 + 0.5 = -19845 x 128 + 97
+      {16909321.0f, 0},     // the product rounds to 2^31, one past the int32 range
+      {3.0e9f, 0},          // 380999991296
+      {-3.0e9f, 0},
+      {1.0e15f, 0},
+      {-1.0e15f, 0},
+  };
+  for (const auto& c : cases) {
+    float in = c.value;
+    EXPECT_EQ(PDowngradeFloatMIDI7(in), c.expected) << c.value;
   }
 }
 

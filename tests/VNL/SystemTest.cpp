@@ -1,6 +1,7 @@
 #include "VNL/source/System.h"
 
 #include <fcntl.h>
+#include <sys/utsname.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -195,14 +196,27 @@ TEST_F(SystemTest, InitRunsOnceAndLogsTheFailingProbes) {
 
 TEST(SystemMachine, AnswersFromThisMachine) {
   EXPECT_TRUE(System::mathAssessments());
+  // The version names this kernel's release, after the distribution's name when it has one.
+  utsname names{};
+  ASSERT_EQ(uname(&names), 0);
   std::string version;
   System::getOSVersionString(version);
-  EXPECT_FALSE(version.empty());
+  EXPECT_NE(version.find(names.release), std::string::npos) << version;
+  std::smatch pretty;
+  const std::string release = kelo::test::readFile("/etc/os-release");
+  if (std::regex_search(release, pretty, std::regex("(^|\n)PRETTY_NAME=\"?([^\"\n]*)"))) {
+    EXPECT_EQ(version.rfind(pretty[2].str(), 0), 0u) << version;
+  }
+  // The machine id is the first line of /etc/machine-id.
+  const std::string machineId = kelo::test::readFile("/etc/machine-id");
   std::string id = "unchanged";
-  if (System::getMachineUUID(id))
-    EXPECT_FALSE(id.empty());
-  else
+  if (machineId.empty()) {
+    EXPECT_FALSE(System::getMachineUUID(id));
     EXPECT_EQ(id, "unchanged");
+  } else {
+    EXPECT_TRUE(System::getMachineUUID(id));
+    EXPECT_EQ(id, machineId.substr(0, machineId.find('\n')));
+  }
   EXPECT_EQ(vantor::logCPU(), 0);
 }
 

@@ -175,13 +175,41 @@ TEST_F(Dispatcher, InstrumentOperationReachesOnlyInstruments) {
   EXPECT_EQ(value, 21);
 }
 
+// Null handles change nothing they are given; null arguments reach a plug-in only for the
+// operations that take none (init with its null texts, start, the two stops), so its format
+// and configuration stay as they were: its next block reports exactly those calls.
 TEST_F(Dispatcher, NullHandlesAndArgumentsAreIgnored) {
   bundle.dispatcher(nullptr, PLUGOP_START, nullptr, nullptr);
   PluginStruct empty{};
+  const PluginStruct zero{};
   bundle.dispatcher(&empty, PLUGOP_START, nullptr, nullptr);
-  PluginStruct* handle = make(kPassThroughId);
-  for (std::int32_t opcode = 0; opcode <= 21; ++opcode) call(handle, opcode, nullptr, nullptr);
-  bundle.processor(nullptr, nullptr, 16, nullptr, nullptr, nullptr);
+  EXPECT_EQ(std::memcmp(&empty, &zero, sizeof empty), 0);
+  Block untouched(16);
+  bundle.processor(nullptr, untouched.channels, 16, untouched.midiIn.get(),
+                   untouched.midiOut.get(), nullptr);
+  bundle.processor(&empty, untouched.channels, 16, untouched.midiIn.get(),
+                   untouched.midiOut.get(), nullptr);
+  EXPECT_TRUE(untouched.all(0.25f));
+  EXPECT_EQ(untouched.midiOut->numEvents, 99);
+
+  PluginStruct* probe = make(kProbeId);
+  setRate(probe, 48000, 64);
+  Block first(64);
+  process(probe, first, 64);  // empties the trace
+  for (std::int32_t opcode = 0; opcode <= 21; ++opcode) call(probe, opcode, nullptr, nullptr);
+  Block block(64);
+  process(probe, block, 64);
+  std::vector<std::int32_t> reached;
+  bool blockRan = false;
+  for (std::int64_t i = 0; i < block.midiOut->numEvents; ++i) {
+    const HDMIDIEvent& event = block.midiOut->events[i];
+    if (event.status == kTraceStatus) reached.push_back(event.data1);
+    if (event.status == kBlockStatus) blockRan = event.data1 == 64;
+  }
+  EXPECT_EQ(reached, (std::vector<std::int32_t>{PLUGOP_INITEX, PLUGOP_START, PLUGOP_STOP,
+                                                PLUGOP_STOP}));
+  EXPECT_TRUE(blockRan);  // the format of 64 frames still holds
+  EXPECT_EQ(answer(probe, PLUGOP_GET_NUM_MIDI_OUTS), 1);
 }
 
 TEST_F(Dispatcher, NoExceptionLeavesTheDispatcher) {

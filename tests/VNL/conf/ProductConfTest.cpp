@@ -58,13 +58,4 @@ TEST(ProductConf, NamesReadAsCStrings) {
   EXPECT_EQ(std::string(conf.productName), "KELO Player");
 }
 
-TEST(ProductConf, SixtyThreeCharacterNameKeepsItsTerminator) {
-  const std::string longest(63, 'k');
-  ProductConf block{};
-  std::memcpy(block.productName, longest.c_str(), longest.size() + 1);
-  EXPECT_EQ(std::string(block.productName), longest);
-  EXPECT_EQ(block.productName[63], '\0');
-  EXPECT_EQ(block.multiCapable, 0);  // the name never spills into the next field
-}
-
 }  // namespace

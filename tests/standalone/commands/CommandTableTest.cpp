@@ -6,20 +6,24 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "VNL/source/System.h"
 #include "platform/midi/FakeMIDIBackend.h"
 #include "standalone/engine_interface/EngineBinding.h"
 #include "standalone/host/AudioDevice.h"
 #include "standalone/host/CoreMIDILayer.h"
 #include "standalone/host/MIDIDevice.h"
+#include "standalone/host/MIDIFilePlayer.h"
 #include "standalone/host/DSPInfo.h"
 #include "standalone/host/DeviceFactories.h"
 #include "standalone/host/DeviceManager.h"
@@ -48,6 +52,13 @@ int cmd(PE_ENGINE_OPCODE command, void* p1 = nullptr, void* p2 = nullptr, int i1
 vantor::Instance* context() {
   return vantor::Singleton<vantor::EngineManager>::instance()->getInstance();
 }
+// Writes "g" for each GUI idle tick and "n" for each non-GUI idle call it is told.
+struct IdleOrder : vantor::GUIIdleListener, vantor::NonGUIIdleListener {
+  void guiIdle(double) override { told += 'g'; }
+  void nonGuiIdle() override { told += 'n'; }
+  std::string told;
+};
+
 vantor::GraphManager* graph() { return vantor::Singleton<vantor::GraphManager>::instance(); }
 vantor::AudioDevice* audioDevice() {
   return dynamic_cast<vantor::AudioDevice*>(graph()->getAudioDevice());
@@ -206,7 +217,23 @@ TEST_F(CommandInterface, EveryCommandThroughTheBackEndsStates) {
       {"version", [&] { return cmd(PE_ENGINE_VERSION, version); }, 0, "PE_ENGINE_VERSION",
        [&] { EXPECT_STREQ(version, "v1.969"); }},
       {"version, null", [&] { return cmd(PE_ENGINE_VERSION); }, 1, "PE_ENGINE_VERSION", {}},
-      {"idle", [&] { return cmd(PE_ENGINE_IDLE); }, 3, nullptr, {}},
+      {"idle", [&] { return cmd(PE_ENGINE_IDLE); }, 3, nullptr,
+       [&] {
+         // Every call tells the non-GUI listeners; a call with a GUI tick due tells the GUI
+         // listeners first. The GUI ticks follow the processor clock, which the program
+         // starts (as KeloDeck will at its start).
+         vantor::System::init(0);
+         IdleOrder order;
+         context()->addGUIIdleListener(&order);
+         context()->addNonGUIIdleListener(&order);
+         for (int i = 0; i < 200 && order.told.find('g') == std::string::npos; ++i) {
+           std::this_thread::sleep_for(std::chrono::milliseconds(5));
+           EXPECT_EQ(cmd(PE_ENGINE_IDLE), 3);
+         }
+         EXPECT_TRUE(context()->removeGUIIdleListener(&order));
+         EXPECT_TRUE(context()->removeNonGUIIdleListener(&order));
+         EXPECT_TRUE(std::regex_match(order.told, std::regex("(g?n)*gn"))) << order.told;
+       }},
       {"show the panel", [&] { return cmd(PE_ENGINE_AUDIODEVICE_SHOWPANEL); }, 3,
        "PE_ENGINE_AUDIODEVICE_SHOWPANEL", {}},
 
@@ -432,8 +459,10 @@ TEST_F(CommandInterface, EveryCommandThroughTheBackEndsStates) {
        0, "PE_ENGINE_AUDIODEVICE_LATENCY_GET", [&] { EXPECT_GT(latency, 0.0f); }},
       {"latency, null", [&] { return cmd(PE_ENGINE_AUDIODEVICE_LATENCY_GET); }, 1,
        "PE_ENGINE_AUDIODEVICE_LATENCY_GET", {}},
-      {"play the file", [&] { return cmd(PE_ENGINE_MIDI_PLAY); }, 0, "PE_ENGINE_MIDI_PLAY", {}},
-      {"stop the file", [&] { return cmd(PE_ENGINE_MIDI_STOP); }, 0, "PE_ENGINE_MIDI_STOP", {}},
+      {"play the file", [&] { return cmd(PE_ENGINE_MIDI_PLAY); }, 0, "PE_ENGINE_MIDI_PLAY",
+       [&] { EXPECT_TRUE(graph()->getMIDIFilePlayer()->isPlaying()); }},
+      {"stop the file", [&] { return cmd(PE_ENGINE_MIDI_STOP); }, 0, "PE_ENGINE_MIDI_STOP",
+       [&] { EXPECT_FALSE(graph()->getMIDIFilePlayer()->isPlaying()); }},
       {"stop", [&] { return cmd(PE_ENGINE_AUDIO_STOP); }, 0, "PE_ENGINE_AUDIO_STOP",
        [&] {
          ASSERT_EQ(cmd(PE_ENGINE_AUDIO_ISPLAYING, &playing), 0);

@@ -262,6 +262,24 @@ std::vector<std::string> namesOf(const vantor::DeviceManager& dm) {
   return out;
 }
 
+// The direction the device records carry, as the numbers the front end reads and passes back
+// (0 input, 1 output, 2 both), for audio and MIDI devices as the system reports them.
+using DeviceIOType = DeviceManager;
+TEST_F(DeviceIOType, HasTheRecordValues) {
+  pa.addDevice(device("Mic", alsa, 2, 0));
+  pa.addDevice(device("Speakers", alsa, 0, 2));
+  pa.addDevice(device("Duplex", alsa, 2, 2));
+  midi.addEndpoint(source("keys", "Keys"));
+  midi.addEndpoint(source("synth", "Synth", false));
+  vantor::DeviceManager* dm = startManager();
+  EXPECT_EQ(static_cast<int>(dm->getAudioDeviceInfo(0)->ioType), 0);
+  EXPECT_EQ(static_cast<int>(dm->getAudioDeviceInfo(1)->ioType), 1);
+  EXPECT_EQ(static_cast<int>(dm->getAudioDeviceInfo(2)->ioType), 2);
+  ASSERT_THAT(namesOf(*dm), ElementsAre("0 Synth(out)", "1 Keys(in)"));
+  EXPECT_EQ(static_cast<int>(dm->getMIDIDeviceInfo(0)->ioType), 1);
+  EXPECT_EQ(static_cast<int>(dm->getMIDIDeviceInfo(1)->ioType), 0);
+}
+
 TEST_F(DeviceManager, MIDINamesAreUniquePerDirectionAndFreedNamesAreReused) {
   midi.addEndpoint(source("pad-a", "Pad"));
   midi.addEndpoint(source("pad-b", "Pad"));

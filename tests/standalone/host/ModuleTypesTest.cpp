@@ -45,12 +45,6 @@ TEST(DSPInfo, ListsTheSupportedRatesInOrderAfterWhatIsThere) {
             (std::vector<std::int32_t>{7, 22050, 44100, 48000, 64000, 88200, 96000, 192000}));
 }
 
-TEST(DeviceIOType, HasTheRecordValues) {
-  EXPECT_EQ(vantor::kDeviceInput, 0);
-  EXPECT_EQ(vantor::kDeviceOutput, 1);
-  EXPECT_EQ(vantor::kDeviceInputOutput, 2);
-}
-
 TEST(ModuleInfo, OrdersByNameAloneByteByByte) {
   using vantor::ModuleInfo;
   struct Row {

@@ -44,8 +44,9 @@ TEST(KeloSetup, AnEmptySetupNamesNoPlugin) {
 }
 
 TEST(KeloSetup, BrokenFilesAreRefusedWithTheirLine) {
+  using namespace std::string_literals;
   struct Case {
-    const char* text;
+    std::string text;
     const char* line;
   };
   const Case cases[] = {
@@ -65,6 +66,7 @@ TEST(KeloSetup, BrokenFilesAreRefusedWithTheirLine) {
       {"<!DOCTYPE x [<!ENTITY e \"boom\">]>\n<KeloSetup/>", "line 1"},
       {"<KeloSetup/>\n<KeloSetup/>", "line 2"},
       {"<KeloSetup>\n<!-- open", "line 2"},
+      {"<KeloSetup>\n<Plugin bundle=\"a\0b\" identifier=\"b\"/>\n</KeloSetup>"s, "line 2"},
   };
   for (const Case& c : cases) {
     std::vector<SetupPlugin> plugins{SetupPlugin{}};

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+#include <signal.h>
+
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "Sampler/sdk/PluginThreads.h"
@@ -96,8 +100,33 @@ TEST(PluginThreads, ShortLivedThreadsNeverOutliveRun) {
   EXPECT_EQ(events.exited.load(), kThreads);
 }
 
+// A sleep of over a second (both parts of the request count) lasts its whole length even when
+// a signal interrupts it; the id is the calling thread's, on any thread.
 TEST(PluginThreads, SleepAndThreadId) {
-  sleep(2);
+  struct sigaction action {};
+  action.sa_handler = [](int) {};
+  sigemptyset(&action.sa_mask);
+  struct sigaction previous {};
+  ASSERT_EQ(sigaction(SIGUSR1, &action, &previous), 0);
+  const pthread_t sleeper = pthread_self();
+  std::thread interrupter([sleeper] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    pthread_kill(sleeper, SIGUSR1);
+  });
+  const auto start = std::chrono::steady_clock::now();
+  sleep(1100);
+  const auto slept = std::chrono::steady_clock::now() - start;
+  interrupter.join();
+  sigaction(SIGUSR1, &previous, nullptr);
+  EXPECT_GE(slept, std::chrono::milliseconds(1100));
+
+  pthread_t seen{}, self{};
+  std::thread([&] {
+    seen = ThreadGetCurrentId();
+    self = pthread_self();
+  }).join();
+  EXPECT_TRUE(pthread_equal(seen, self));
+  EXPECT_FALSE(pthread_equal(seen, ThreadGetCurrentId()));
   EXPECT_TRUE(pthread_equal(ThreadGetCurrentId(), pthread_self()));
 }
 

@@ -237,29 +237,39 @@ void rampReference(std::vector<double>& out, const std::vector<float>& in, doubl
   }
 }
 
+// Both channels follow the ramp, each from its own inputs.
 TEST(BlockKernels, GainRampsFollowTheNodesForEveryCount) {
   const std::vector<DecayNode> nodes = {{0.99, 3}, {0.97, 6}, {1.0, 0}, {0.95, 2}};
   for (std::size_t count = 0; count <= 21; ++count) {
     const std::vector<float> in1 = testing::randomFloats(count, 6), in2 = testing::randomFloats(count, 7);
-    std::vector<float> sum(count);
-    for (std::size_t i = 0; i < count; ++i) sum[i] = in1[i] + in2[i];
+    const std::vector<float> in3 = testing::randomFloats(count, 8), in4 = testing::randomFloats(count, 9);
+    std::vector<float> sum1(count), sum2(count);
+    for (std::size_t i = 0; i < count; ++i) {
+      sum1[i] = in1[i] + in2[i];
+      sum2[i] = in3[i] + in4[i];
+    }
     for (const bool boost : {true, false}) {
       std::vector<float> out1(count + 2, kUntouched), out2(count + 2, kUntouched);
       double gain = 0.75, expectedGain = 0.75, cachedFactor = 1, cachedInverse = 1;
-      std::vector<double> expected(count);
+      double expectedGain2 = 0.75;
+      std::vector<double> expected1(count), expected2(count);
       if (boost) {
         BoostInput(out1.data(), out2.data(), in1.data(), in2.data(), count, gain, nodes.data(),
                    nodes.size(), cachedFactor, cachedInverse);
-        rampReference(expected, in1, expectedGain, nodes, true);
+        rampReference(expected1, in1, expectedGain, nodes, true);
+        rampReference(expected2, in2, expectedGain2, nodes, true);
       } else {
-        AttenuateOutput(out1.data(), out2.data(), in1.data(), in2.data(), in2.data(), in1.data(),
+        AttenuateOutput(out1.data(), out2.data(), in1.data(), in3.data(), in2.data(), in4.data(),
                         count, gain, nodes.data(), nodes.size());
-        rampReference(expected, sum, expectedGain, nodes, false);
+        rampReference(expected1, sum1, expectedGain, nodes, false);
+        rampReference(expected2, sum2, expectedGain2, nodes, false);
       }
       for (std::size_t i = 0; i < count; ++i) {
-        EXPECT_NEAR(out1[i], expected[i], 1e-6 * std::abs(expected[i]) + 1e-7) << count << " " << i;
+        EXPECT_NEAR(out1[i], expected1[i], 1e-6 * std::abs(expected1[i]) + 1e-7) << count << " " << i;
+        EXPECT_NEAR(out2[i], expected2[i], 1e-6 * std::abs(expected2[i]) + 1e-7) << count << " " << i;
       }
       EXPECT_EQ(out1[count], kUntouched);
+      EXPECT_EQ(out2[count], kUntouched);
       EXPECT_NEAR(gain, expectedGain, 1e-12) << count;
     }
   }

@@ -104,11 +104,36 @@ TEST(ConvolverInit, ArgumentsACallerCanGetWrongAreAnswered) {
   zkcvCalculateCurrentOutputStereo(left.data(), right.data(), in.data(), in.data(), 100, handle);
   EXPECT_EQ(left, std::vector<float>(100, 0.0f));
   EXPECT_EQ(right, std::vector<float>(100, 0.0f));
-  // Null buffers and a zero count touch nothing.
-  zkcvCalculateCurrentOutputStereo(nullptr, right.data(), in.data(), in.data(), 100, handle);
-  left.assign(100, 7.0f);
-  zkcvCalculateCurrentOutputStereo(left.data(), right.data(), in.data(), in.data(), 0, handle);
-  EXPECT_EQ(left, std::vector<float>(100, 7.0f));
+  zkcvEndConvolver(handle);
+
+  // A null buffer in any place, or a zero count, writes no output and moves no history: a
+  // convolver of the taps answers afterwards exactly as a fresh one does.
+  void* fresh = nullptr;
+  ASSERT_EQ(zkcvInitConvolverStereo(taps.data(), taps.data(), 100, 64, &fresh), ZKCV_OK);
+  std::vector<float> expectedLeft(64), expectedRight(64);
+  zkcvCalculateCurrentOutputStereo(expectedLeft.data(), expectedRight.data(), in.data(),
+                                   in.data(), 64, fresh);
+  zkcvEndConvolver(fresh);
+  ASSERT_NE(expectedLeft, std::vector<float>(64, 0.0f));
+  ASSERT_EQ(zkcvInitConvolverStereo(taps.data(), taps.data(), 100, 64, &handle), ZKCV_OK);
+  for (int missing = 0; missing < 5; ++missing) {
+    left.assign(100, 7.0f);
+    right.assign(100, 7.0f);
+    std::vector<float> inLeft(in), inRight(in);
+    float* buffers[4] = {left.data(), right.data(), inLeft.data(), inRight.data()};
+    if (missing < 4) buffers[missing] = nullptr;
+    zkcvCalculateCurrentOutputStereo(buffers[0], buffers[1], buffers[2], buffers[3],
+                                     missing < 4 ? 64 : 0, handle);
+    EXPECT_EQ(left, std::vector<float>(100, 7.0f)) << missing;
+    EXPECT_EQ(right, std::vector<float>(100, 7.0f)) << missing;
+    EXPECT_EQ(inLeft, in) << missing;
+    EXPECT_EQ(inRight, in) << missing;
+  }
+  std::vector<float> outLeft(64), outRight(64);
+  zkcvCalculateCurrentOutputStereo(outLeft.data(), outRight.data(), in.data(), in.data(), 64,
+                                   handle);
+  EXPECT_EQ(outLeft, expectedLeft);
+  EXPECT_EQ(outRight, expectedRight);
   zkcvEndConvolver(handle);
 }
 

@@ -87,6 +87,32 @@ TEST_P(LowpassTableTest, MeetsItsDesign) {
 INSTANTIATE_TEST_SUITE_P(Tables, LowpassTableTest, ::testing::ValuesIn(kTables),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// The linear-phase tables are the reference designs: their first three taps and their centre
+// tap, as the reference gives them (the minimum-phase tables are designs of our own).
+TEST(LowpassTableReference, LinearPhaseTablesHoldTheReferenceValues) {
+  const struct {
+    const float* table;
+    float first[3];
+    std::size_t centre;
+    float centreValue;
+  } cases[] = {
+      {LOWPASS88_18000_TO_22050_106DB, {-3.31976007e-05f, -5.85052949e-05f, 0.000113584676f}, 47,
+       0.441447198f},
+      {LOWPASS96_19000_TO_24000_125DB, {1.33866615e-05f, 5.40831643e-05f, 6.67360873e-05f}, 47,
+       0.430641383f},
+      {LOWPASS176_18000_TO_22050_106DB, {-1.01756668e-05f, -2.43256418e-05f, -4.16751645e-05f}, 95,
+       0.220780551f},
+      {LOWPASS192_19000_TO_24000_123DB, {2.79755409e-06f, 1.04422479e-05f, 2.62418362e-05f}, 95,
+       0.215938926f},
+  };
+  for (const auto& c : cases) {
+    for (int i = 0; i < 3; ++i) EXPECT_NEAR(c.table[i], c.first[i], 1e-9) << c.centreValue << " tap " << i;
+    EXPECT_NEAR(c.table[c.centre], c.centreValue, 1e-8);
+  }
+  EXPECT_NEAR(LOWPASS88_18000_TO_22050_106DB[46], 0.312543154f, 1e-8);
+  EXPECT_NEAR(LOWPASS88_18000_TO_22050_106DB[48], 0.312543154f, 1e-8);
+}
+
 TEST(LowpassTableLookup, OtherRatesHaveNoTable) {
   for (const std::size_t rate : {0u, 44100u, 48000u, 88000u, 192001u, 384000u}) {
     for (const bool minimumPhase : {false, true}) {
