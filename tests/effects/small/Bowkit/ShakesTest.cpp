@@ -36,6 +36,7 @@ TEST(Shakes, TheInitTextSetsTheRangeAndTheShift) {
   const Case cases[] = {
       {"shift12:|low:60", -12, 60, 127},
       {"shift12", 0, 0, 127},  // no ":", no piece
+      {"shift12:|shift7", -12, 0, 127},
       {"shift12:", -12, 0, 127},
       {"shift-3:|high:90", 3, 0, 90},
       {"shift12:|other:", 0, 0, 127},  // any other one-piece item sets 0
