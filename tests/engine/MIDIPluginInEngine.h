@@ -1,4 +1,4 @@
-// The reference engine running one MIDI plug-in from its "KeloSetup.xml": what the voices play
+// The reference engine running MIDI plug-ins from its "KeloSetup.xml": what the voices play
 // must be what the plug-in's event list says, i.e. the same audio as the bare engine fed that
 // list.
 #pragma once
@@ -35,13 +35,13 @@ class MIDIPluginInEngine : public EngineFixture {
     return audio;
   }
 
-  /// `played` through the plug-in `identifier` of `bundle` renders as the bare engine renders
-  /// `expected`, and not as the bare engine renders `played`.
-  void expectPlaysAs(const std::string& bundle, const char* identifier, const EngineBlocks& played,
-                     const EngineBlocks& expected, const std::string& init = "") {
+  /// `played` through the plug-ins of `chain` (setupPlugin lines) renders as the bare engine
+  /// renders `expected`, and not as the bare engine renders `played`.
+  void expectPlaysAs(const std::string& chain, const EngineBlocks& played,
+                     const EngineBlocks& expected) {
     const auto bare = render(expected);
     const auto unprocessed = render(played);
-    writeSetup(setupPlugin(bundle, identifier, init));
+    writeSetup(chain);
     const auto withPlugin = render(played);
     ASSERT_EQ(withPlugin.size(), played.size());
     EXPECT_EQ(withPlugin, bare);

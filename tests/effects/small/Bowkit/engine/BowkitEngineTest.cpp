@@ -14,7 +14,7 @@ TEST_F(BowkitInEngine, LegatoHoldsTheSustainPedalThroughAPhrase) {
   // switch, key 60 starting a phrase (21 = 0), 64 overlapping it (sustain on, 60 released),
   // and the release of 64 returning to 60 at the velocity of 64.
   expectPlaysAs(
-      KELO_BOWKIT_BUNDLE, "com.Sorvelin.Bowkit.Legato",
+      setupPlugin(KELO_BOWKIT_BUNDLE, "com.Sorvelin.Bowkit.Legato"),
       {{midiEvent(0xB0, 102, 127, 0), midiEvent(0x90, 60, 127, 0), midiEvent(0x90, 64, 100, 100)},
        {midiEvent(0x80, 64, 30, 50)}},
       {{midiEvent(0xB0, 102, 0, 0), midiEvent(0xB0, 64, 0, 0), midiEvent(0xB0, 21, 0, 0),

@@ -11,7 +11,8 @@ class PhrasekitInEngine : public MIDIPluginInEngine {
  protected:
   void expectPlaysAs(const char* identifier, const EngineBlocks& played,
                      const EngineBlocks& expected) {
-    MIDIPluginInEngine::expectPlaysAs(KELO_PHRASEKIT_BUNDLE, identifier, played, expected);
+    MIDIPluginInEngine::expectPlaysAs(setupPlugin(KELO_PHRASEKIT_BUNDLE, identifier), played,
+                                      expected);
   }
 };
 
