@@ -135,7 +135,7 @@ void MIDIProc::getDefaults(sdk::HDMIDIEvents* list) {
   if (list != nullptr) std::memcpy(static_cast<void*>(list), &defaultEvents, sizeof *list);
 }
 
-std::uint64_t MIDIProc::runtimeController(int which) const {
+std::uint64_t MIDIProc::runtimeControllerNumber(int which) const {
   const std::uint64_t numbers[] = {susdupCC, halfPedalCC, loCC, hiCC};
   return numbers[which];
 }

@@ -64,7 +64,7 @@ class MIDIProc : public sdk::EffectPlugin {
   float lowThreshold() const { return loThreshold; }
   float highThreshold() const { return hiThreshold; }
   std::int32_t crossingController() const { return crossingCC; }
-  std::uint64_t runtimeController(int which) const;  // 0 zones, 1 half pedal, 2 low, 3 high
+  std::uint64_t runtimeControllerNumber(int which) const;  // 0 zones, 1 half pedal, 2 low, 3 high
   /// Events dropped because a list was full, since construction.
   std::uint64_t droppedEvents() const { return dropped; }
 

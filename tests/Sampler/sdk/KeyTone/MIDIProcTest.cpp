@@ -42,13 +42,13 @@ TEST(MIDIProc, TheEmptyInitTextGivesTheDefaults) {
     EXPECT_EQ(proc->getNumMIDIIns(), 1u);
     EXPECT_EQ(proc->getNumMIDIOuts(), 1u);
     EXPECT_EQ(proc->getNumAudioIns() + proc->getNumAudioOuts(), 0u);
-    EXPECT_EQ(proc->runtimeController(0), 298u);
+    EXPECT_EQ(proc->runtimeControllerNumber(0), 298u);
     EXPECT_TRUE(proc->zonesOn());
-    EXPECT_EQ(proc->runtimeController(1), 299u);
+    EXPECT_EQ(proc->runtimeControllerNumber(1), 299u);
     EXPECT_FALSE(proc->halfPedal());
-    EXPECT_EQ(proc->runtimeController(2), 296u);
+    EXPECT_EQ(proc->runtimeControllerNumber(2), 296u);
     EXPECT_EQ(proc->lowThreshold(), 0.25f);
-    EXPECT_EQ(proc->runtimeController(3), 297u);
+    EXPECT_EQ(proc->runtimeControllerNumber(3), 297u);
     EXPECT_EQ(proc->highThreshold(), 0.5f);
     EXPECT_EQ(proc->crossingController(), 295);
     EXPECT_EQ(proc->zoneCount(), 0u);
@@ -89,10 +89,10 @@ TEST(MIDIProc, TheInitTextDeclaresZonesByCompletePairs) {
 // Controller numbers saturate: negative gives 0, which disables that run-time controller.
 TEST(MIDIProc, ControllerNumbersSaturate) {
   auto proc = preparedMIDIProc("-5|1|1e30|0|-1|32|0|64|-7", 44100);
-  EXPECT_EQ(proc->runtimeController(0), 0u);
-  EXPECT_EQ(proc->runtimeController(1), std::numeric_limits<std::uint64_t>::max());
-  EXPECT_EQ(proc->runtimeController(2), 0u);
-  EXPECT_EQ(proc->runtimeController(3), 0u);
+  EXPECT_EQ(proc->runtimeControllerNumber(0), 0u);
+  EXPECT_EQ(proc->runtimeControllerNumber(1), std::numeric_limits<std::uint64_t>::max());
+  EXPECT_EQ(proc->runtimeControllerNumber(2), 0u);
+  EXPECT_EQ(proc->runtimeControllerNumber(3), 0u);
   EXPECT_EQ(proc->crossingController(), -7);
   // Controller 0 (bank select) switches nothing.
   runEventScript(blockProcessOf(*proc), {{{0, 176, 0, 0.0f}}});
