@@ -73,6 +73,14 @@ consteval bool isValidTable(std::span<const PluginRow> rows, InfoStrings strings
   return true;
 }
 
+/// The table of `rows`, checked at compile time; a bundle's bundleTable() answers it.
+template <const auto& rows, InfoStrings strings>
+const BundleTable& checkedTable() {
+  static_assert(isValidTable(rows, strings));
+  static constexpr BundleTable table{rows, strings};
+  return table;
+}
+
 }  // namespace vantor::KELOPluginSDK
 
 extern "C" {

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iomanip>
+#include <limits>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -180,6 +182,7 @@ int run(std::map<std::string, std::string>& options) {
   auto out = std::make_unique<HDMIDIEvents>();
   std::vector<float*> pointers(static_cast<std::size_t>(channels));
   std::ostringstream sent;
+  sent << std::setprecision(std::numeric_limits<float>::max_digits10);  // read back exactly
   std::size_t next = 0;
   const std::int32_t block = settings.maxBlockSize;
   for (std::int64_t done = 0; done < frames; done += block) {

@@ -4,8 +4,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iomanip>
+#include <limits>
 #include <memory>
 #include <sstream>
+
+#include "tests/support/RunProgram.h"
+#include "tests/support/TempDir.h"
 
 namespace kelo::test {
 
@@ -55,6 +60,7 @@ std::vector<EventRows> runEventScript(const MIDIBlockProcess& process,
 
 std::string scriptText(const std::vector<EventRows>& blocks, std::uint32_t blockFrames) {
   std::ostringstream text;
+  text << std::setprecision(std::numeric_limits<float>::max_digits10);
   for (std::size_t b = 0; b < blocks.size(); ++b)
     for (const EventRow& row : blocks[b])
       text << b * blockFrames + row.tick << ' ' << row.status << ' ' << row.data1 << ' '
@@ -81,6 +87,32 @@ std::vector<EventRows> parseScript(const std::string& text, std::uint32_t blockF
     blocks[frame / blockFrames].push_back(row);
   }
   return blocks;
+}
+
+std::vector<EventRows> runPluginScript(const std::string& program, const std::string& bundle,
+                                       const char* identifier, const char* initText,
+                                       const std::vector<EventRows>& blocks,
+                                       std::uint32_t blockFrames) {
+  TempDir dir;
+  EXPECT_TRUE(writeFile(dir.file("in.txt"), scriptText(blocks, blockFrames)));
+  std::vector<std::string> arguments = {"--bundle",
+                                        bundle,
+                                        "--plugin",
+                                        identifier,
+                                        "--frames",
+                                        std::to_string(blocks.size() * blockFrames),
+                                        "--block",
+                                        std::to_string(blockFrames),
+                                        "--events",
+                                        dir.file("in.txt"),
+                                        "--events-out",
+                                        dir.file("out.txt")};
+  if (initText != nullptr) {
+    arguments.push_back("--init");
+    arguments.push_back(initText);
+  }
+  EXPECT_EQ(runProgram(program, arguments).status, 0);
+  return parseScript(readFile(dir.file("out.txt")), blockFrames, blocks.size());
 }
 
 }  // namespace kelo::test

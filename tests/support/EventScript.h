@@ -8,8 +8,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <initializer_list>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -70,9 +72,10 @@ struct EventScript {
 std::vector<EventRows> runEventScript(const MIDIBlockProcess& process,
                                       const std::vector<EventRows>& blocks);
 
-/// Each script against a new `Plugin` (made with a null host, then initEx with its init text).
+/// Each script against a new `Plugin` (made with a null host, then initEx with its init text),
+/// in blocks of `frames`.
 template <typename Plugin>
-void expectEventScripts(const std::vector<EventScript>& scripts);
+void expectEventScripts(const std::vector<EventScript>& scripts, std::int32_t frames = 256);
 
 /// The blocks as one kelo-plugin-run script: block b's ticks counted from b × blockFrames.
 std::string scriptText(const std::vector<EventRows>& blocks, std::uint32_t blockFrames);
@@ -81,12 +84,38 @@ std::string scriptText(const std::vector<EventRows>& blocks, std::uint32_t block
 std::vector<EventRows> parseScript(const std::string& text, std::uint32_t blockFrames,
                                    std::size_t blockCount);
 
+/// kelo-plugin-run (at `program`) over `blocks` of `blockFrames` through the plug-in
+/// `identifier` of `bundle` (--events, --events-out), given `initText` (null for none): the
+/// rows it sent, block by block. Fails the current test when the program fails.
+std::vector<EventRows> runPluginScript(const std::string& program, const std::string& bundle,
+                                       const char* identifier, const char* initText,
+                                       const std::vector<EventRows>& blocks,
+                                       std::uint32_t blockFrames);
+
+/// `plugin`'s getDefaults fills the whole list (numEvents 1, controller 102 = `value` at tick 0,
+/// every other byte 0), over a list full of other bytes.
 template <typename Plugin>
-void expectEventScripts(const std::vector<EventScript>& scripts) {
+void expectSwitchDefaults(Plugin& plugin, float value) {
+  using vantor::KELOPluginSDK::HDMIDIEvents;
+  auto list = std::make_unique<HDMIDIEvents>();
+  auto expected = std::make_unique<HDMIDIEvents>();
+  std::memset(static_cast<void*>(list.get()), 0x5A, sizeof *list);
+  std::memset(static_cast<void*>(expected.get()), 0, sizeof *expected);
+  expected->numEvents = 1;
+  expected->events[0].status = 176;
+  expected->events[0].data1 = 102;
+  expected->events[0].data2 = value;
+  plugin.getDefaults(list.get());
+  EXPECT_EQ(std::memcmp(list.get(), expected.get(), sizeof *list), 0) << value;
+}
+
+template <typename Plugin>
+void expectEventScripts(const std::vector<EventScript>& scripts, std::int32_t frames) {
   for (const EventScript& script : scripts) {
     Plugin plugin(nullptr);
     EXPECT_EQ(plugin.initEx(script.initText, nullptr), 1) << script.name;
-    EXPECT_EQ(runEventScript(blockProcessOf(plugin), script.in), script.out) << script.name;
+    EXPECT_EQ(runEventScript(blockProcessOf(plugin, frames), script.in), script.out)
+        << script.name;
   }
 }
 

@@ -16,13 +16,9 @@ constexpr PluginRow kRows[] = {
      .displayName = "Sorvelin\tPiano.Resonance.Sympathetic", .audioSpec = -1, .infoFlagA = 1,
      .version = 1685},
 };
-static_assert(isValidTable(kRows, InfoStrings::TextAndNul));
 
 }  // namespace
 
-const BundleTable& bundleTable() {
-  static constexpr BundleTable table{kRows, InfoStrings::TextAndNul};
-  return table;
-}
+const BundleTable& bundleTable() { return checkedTable<kRows, InfoStrings::TextAndNul>(); }
 
 }  // namespace vantor::KELOPluginSDK

@@ -10,13 +10,9 @@ constexpr PluginRow kRows[] = {
     {.identifier = "com.Sorvelin.Stage.Effect.First", .create = &makePlugin<acme::SpatializerPost>,
      .shortName = "Stage.Effect.First", .displayName = "Sorvelin\tStage.Effect.First"},
 };
-static_assert(isValidTable(kRows, InfoStrings::TextAndNul));
 
 }  // namespace
 
-const BundleTable& bundleTable() {
-  static constexpr BundleTable table{kRows, InfoStrings::TextAndNul};
-  return table;
-}
+const BundleTable& bundleTable() { return checkedTable<kRows, InfoStrings::TextAndNul>(); }
 
 }  // namespace vantor::KELOPluginSDK

@@ -22,13 +22,9 @@ constexpr PluginRow kRows[] = {
      .shortName = "Phrasekit.SoloControl",
      .displayName = "Sorvelin\tPhrasekit.SoloControl"},
 };
-static_assert(isValidTable(kRows, InfoStrings::Padded255));
 
 }  // namespace
 
-const BundleTable& bundleTable() {
-  static constexpr BundleTable table{kRows, InfoStrings::Padded255};
-  return table;
-}
+const BundleTable& bundleTable() { return checkedTable<kRows, InfoStrings::Padded255>(); }
 
 }  // namespace vantor::KELOPluginSDK

@@ -14,13 +14,9 @@ constexpr PluginRow kRows[] = {
      .shortName = "TriBand", .displayName = "Sorvelin\tTriBand", .audioSpec = -1,
      .infoFlagA = 1, .version = 2001},
 };
-static_assert(isValidTable(kRows, InfoStrings::TextAndNul));
 
 }  // namespace
 
-const BundleTable& bundleTable() {
-  static constexpr BundleTable table{kRows, InfoStrings::TextAndNul};
-  return table;
-}
+const BundleTable& bundleTable() { return checkedTable<kRows, InfoStrings::TextAndNul>(); }
 
 }  // namespace vantor::KELOPluginSDK

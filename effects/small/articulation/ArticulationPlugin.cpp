@@ -108,7 +108,10 @@ void ArticulationPlugin::articulateNote(const sdk::HDMIDIEvent& event, EventKind
   if (kind == EventKind::NoteOn) {
     beforeNoteOn(event, key, value);
     send(event, 144, key, value);
-    if (heldNotes.Count() > 0) send(event, 128, heldNotes.Peek(), value);
+    if (heldNotes.Count() > 0)
+      send(event, 128, heldNotes.Peek(), value);
+    else
+      afterFirstNoteOn(event, key, value);
     heldNotes.Push(key);
     lastVelocity = value;
     return;

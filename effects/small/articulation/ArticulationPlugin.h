@@ -1,7 +1,8 @@
 // The event plumbing the MIDI articulation plug-ins share (Phrasekit's Monophonic and
-// SoloControl, Bowkit's Legato): event classification, the key range, the three stages of a
-// block (sort the input, articulate it into `outQueue`, drain the queue into `midiOut`), the
-// last-note-priority note logic, all-notes-off, the default list and the absent state chunk.
+// SoloControl, Bowkit's Legato and Shakes): event classification, the key range, the three
+// stages of a block (sort the input, articulate it into `outQueue`, drain the queue into
+// `midiOut`), the last-note-priority note logic, all-notes-off, the default list and the
+// absent state chunk.
 //
 // Threads: construction, init and the destructor run on the engine's control thread and
 // allocate; everything a plug-in calls from `process` appends into storage reserved at
@@ -121,6 +122,10 @@ class ArticulationPlugin : public sdk::EffectPlugin {
   // Where a plug-in adds events around the notes of articulateNote; empty here.
   /// One voice: before the note-on of `key`; the stack is not changed yet.
   virtual void beforeNoteOn(const sdk::HDMIDIEvent& trigger, std::int32_t key, float velocity) {}
+  /// One voice: after the note-on of `key` when no key was held (where a note-off of the
+  /// previous key would be); the stack is not changed yet.
+  virtual void afterFirstNoteOn(const sdk::HDMIDIEvent& trigger, std::int32_t key, float velocity) {
+  }
   /// One voice: `from` was released; before the note-on of `to`, the key still held.
   virtual void beforeReturn(const sdk::HDMIDIEvent& trigger, std::int32_t to, std::int32_t from) {}
   /// One voice: before the note-off of `key`, the last key that was held.

@@ -30,9 +30,13 @@ void forEachInitItem(const char* initText, Use&& use) {
   }
 }
 
+/// The leading integer of `text` as atoi reads it (blanks, a sign, digits up to the first other
+/// character, 0 without a digit), limited to the int32 range instead of overflowing.
+std::int32_t leadingInteger(const char* text);
+
 /// The key range of an init text such as "low:36|high:96": an item of exactly two pieces named
-/// exactly "low" or "high" sets that bound to atoi of its value; a later item wins; anything
-/// else leaves the bounds alone.
+/// exactly "low" or "high" sets that bound to the leadingInteger of its value; a later item
+/// wins; anything else leaves the bounds alone.
 void readKeyRange(const char* initText, std::int32_t& lowKey, std::int32_t& highKey);
 
 }  // namespace sorvelin

@@ -17,13 +17,9 @@ constexpr PluginRow kRows[] = {
     {.identifier = kSwallowId, .create = &makePlugin<Swallow>, .shortName = "Test.Swallow",
      .displayName = "Sorvelin\tTest.Swallow"},
 };
-static_assert(isValidTable(kRows, InfoStrings::Padded255));
 
 }  // namespace
 
-const BundleTable& bundleTable() {
-  static constexpr BundleTable table{kRows, InfoStrings::Padded255};
-  return table;
-}
+const BundleTable& bundleTable() { return checkedTable<kRows, InfoStrings::Padded255>(); }
 
 }  // namespace vantor::KELOPluginSDK

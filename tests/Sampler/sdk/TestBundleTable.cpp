@@ -27,13 +27,9 @@ constexpr PluginRow kRows[] = {
     {.identifier = kMarkerId, .create = &makePlugin<Marker>, .shortName = "Test.Marker",
      .displayName = "Kelo\tTest.Marker", .audioSpec = -1},
 };
-static_assert(isValidTable(kRows, InfoStrings::TextAndNul));
 
 }  // namespace
 
-const BundleTable& bundleTable() {
-  static constexpr BundleTable table{kRows, InfoStrings::TextAndNul};
-  return table;
-}
+const BundleTable& bundleTable() { return checkedTable<kRows, InfoStrings::TextAndNul>(); }
 
 }  // namespace vantor::KELOPluginSDK

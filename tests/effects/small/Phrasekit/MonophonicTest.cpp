@@ -2,16 +2,11 @@
 // queues more than one output list holds.
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <memory>
-
 #include "effects/small/Phrasekit/Monophonic.h"
 #include "tests/effects/small/Phrasekit/MonophonicScripts.h"
 
 namespace kelo::test {
 namespace {
-
-using vantor::KELOPluginSDK::HDMIDIEvents;
 
 TEST(Monophonic, FollowsItsScripts) {
   expectEventScripts<sorvelin::Monophonic>(monophonicScripts());
@@ -32,17 +27,8 @@ TEST(Monophonic, TheDefaultListAsksForTheCurrentMode) {
   EXPECT_EQ(mono.getNumMIDIIns(), 1u);
   EXPECT_EQ(mono.getNumMIDIOuts(), 1u);
   EXPECT_EQ(mono.getNumAudioIns() + mono.getNumAudioOuts(), 0u);
-  auto list = std::make_unique<HDMIDIEvents>();
-  auto expected = std::make_unique<HDMIDIEvents>();
-  std::memset(static_cast<void*>(expected.get()), 0, sizeof *expected);
-  expected->numEvents = 1;
-  expected->events[0].status = 176;
-  expected->events[0].data1 = 102;
   for (float value : {0.0f, 1.0f}) {
-    std::memset(static_cast<void*>(list.get()), 0x5A, sizeof *list);
-    mono.getDefaults(list.get());
-    expected->events[0].data2 = value;
-    EXPECT_EQ(std::memcmp(list.get(), expected.get(), sizeof *list), 0) << value;
+    expectSwitchDefaults(mono, value);
     runEventScript(blockProcessOf(mono), {{{0, 176, 102, 0.5f}}});
   }
   void* data = &data;

@@ -5,8 +5,6 @@
 #include "tests/Sampler/sdk/PluginInfoCheck.h"
 #include "tests/effects/small/Phrasekit/MonophonicScripts.h"
 #include "tests/effects/small/Phrasekit/SoloControlScripts.h"
-#include "tests/support/RunProgram.h"
-#include "tests/support/TempDir.h"
 
 namespace kelo::test {
 namespace {
@@ -31,29 +29,10 @@ TEST(PhrasekitBundle, ListsItsPluginsIn255ByteFields) {
 void expectPluginRunFollows(const char* identifier, const char* initText,
                             const std::vector<EventRows>& in, const std::vector<EventRows>& out,
                             const EventRows& fromDefaults) {
-  constexpr std::uint32_t kBlock = 256;
-  TempDir dir;
-  ASSERT_TRUE(writeFile(dir.file("in.txt"), scriptText(in, kBlock)));
-  std::vector<std::string> arguments = {"--bundle",
-                                        KELO_PHRASEKIT_BUNDLE,
-                                        "--plugin",
-                                        identifier,
-                                        "--frames",
-                                        std::to_string(in.size() * kBlock),
-                                        "--block",
-                                        std::to_string(kBlock),
-                                        "--events",
-                                        dir.file("in.txt"),
-                                        "--events-out",
-                                        dir.file("out.txt")};
-  if (initText != nullptr) {
-    arguments.push_back("--init");
-    arguments.push_back(initText);
-  }
-  ASSERT_EQ(runProgram(KELO_PLUGIN_RUN, arguments).status, 0);
   std::vector<EventRows> expected = out;
   expected[0].insert(expected[0].begin(), fromDefaults.begin(), fromDefaults.end());
-  EXPECT_EQ(parseScript(readFile(dir.file("out.txt")), kBlock, in.size()), expected);
+  EXPECT_EQ(runPluginScript(KELO_PLUGIN_RUN, KELO_PHRASEKIT_BUNDLE, identifier, initText, in, 256),
+            expected);
 }
 
 TEST(PhrasekitBundle, KeloPluginRunReproducesTheMonophonicScripts) {

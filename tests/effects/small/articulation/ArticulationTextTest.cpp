@@ -60,6 +60,8 @@ TEST(ArticulationText, TheKeyRangeTakesExactLowAndHighItems) {
       {"low: 40", 40, 100},       {"low:-3|high:200", -3, 200},
       {"low:40|low:45", 45, 100}, {"low:36abc|other:1|high:+96", 36, 96},
       {"low:40|", 40, 100},       {"|high:70", 10, 70},
+      // Beyond int32 the bound saturates instead of overflowing.
+      {"low:-99999999999|high:4294967297", -2147483647 - 1, 2147483647},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text ? c.text : "(null)");
