@@ -12,6 +12,7 @@
 
 #include "VNL/source/Alerts.h"
 #include "engine/KeloEngineTestControl.h"
+#include "plugins/vst/SamplerVST.h"
 #include "tests/support/RecordingAudioMaster.h"
 #include "tests/support/TempDir.h"
 
@@ -71,6 +72,10 @@ class RackTest : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
+
+  /// A new plug-in object bound to the recording host, as VSTPluginMain makes it.
+  static AEffect* make();
+  static SamplerVST& object(AEffect* effect) { return *static_cast<SamplerVST*>(effect->object); }
 
   /// Sends one opcode through the record's dispatcher entry.
   static std::intptr_t dispatch(AEffect* effect, std::int32_t opcode, std::int32_t index = 0,
