@@ -2,6 +2,7 @@
 // editor made on first need, its size, opening, drawing, closing and destruction, and what
 // happens when the engine gives no editor or no instance.
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/plugins/vst/RackFixture.h"
@@ -27,6 +28,17 @@ class RackEditorTest : public RackTest {
     std::size_t n = 0;
     for (const KeloTraceEntry& entry : calls) n += entry.opcode == opcode;
     return n;
+  }
+  /// getRect, open, idle, draw and close in turn; the answers of getRect and open.
+  static std::pair<std::intptr_t, std::intptr_t> everyEditorCall(AEffect* effect) {
+    ERect* rect = nullptr;
+    const std::intptr_t sized = dispatch(effect, effEditGetRect, 0, 0, &rect);
+    const std::intptr_t opened =
+        dispatch(effect, effEditOpen, 0, 0, reinterpret_cast<void*>(0x400001));
+    dispatch(effect, effEditIdle);
+    dispatch(effect, effEditDraw);
+    dispatch(effect, effEditClose);
+    return {sized, opened};
   }
   ScopedEnvironment m_environment;
 };
@@ -109,10 +121,11 @@ TEST_F(RackEditorTest, EachCallWithTheEngineItMakes) {
   for (const KeloTraceEntry& entry : editorCalls())
     if (entry.opcode == KELO_OP_EDITOR_DRAW) draws.push_back(entry);
   ASSERT_EQ(draws.size(), 2u);
-  EXPECT_EQ(std::vector<float>({float(draws[0].i1), float(draws[0].i2), float(draws[0].i3), draws[0].f}),
-            std::vector<float>({0, 0, 0, 0}));
-  EXPECT_EQ(std::vector<float>({float(draws[1].i1), float(draws[1].i2), float(draws[1].i3), draws[1].f}),
-            std::vector<float>({1, 2, 3, 4}));
+  auto rectangle = [](const KeloTraceEntry& draw) {
+    return std::vector<float>({float(draw.i1), float(draw.i2), float(draw.i3), draw.f});
+  };
+  EXPECT_EQ(rectangle(draws[0]), std::vector<float>({0, 0, 0, 0}));
+  EXPECT_EQ(rectangle(draws[1]), std::vector<float>({1, 2, 3, 4}));
   // The destructor destroys the last editor before the instance goes.
   dispatch(effect, effClose);
   const std::vector<KeloTraceEntry> calls = editorCalls();
@@ -126,18 +139,14 @@ TEST_F(RackEditorTest, ANullEditorFromTheEngineIsNeverUsedAndMadeAgainLater) {
   AEffect* effect = make();
   dispatch(effect, effMainsChanged, 0, 1);
   engineControl()(KELO_TEST_FAIL_OPCODE, nullptr, nullptr, KELO_OP_EDITOR_CREATE, 5);
-  ERect* rect = nullptr;
-  EXPECT_EQ(dispatch(effect, effEditGetRect, 0, 0, &rect), 0);
-  EXPECT_EQ(dispatch(effect, effEditOpen, 0, 0, reinterpret_cast<void*>(0x400001)), 0);
-  dispatch(effect, effEditIdle);
-  dispatch(effect, effEditDraw);
-  dispatch(effect, effEditClose);
+  EXPECT_EQ(everyEditorCall(effect), std::make_pair(std::intptr_t{0}, std::intptr_t{0}));
   // Every call tried to make one; nothing went to a null handle.
   const std::vector<KeloTraceEntry> calls = editorCalls();
   EXPECT_EQ(count(calls, KELO_OP_EDITOR_CREATE), 4u);
   EXPECT_EQ(calls.size(), 4u);
   EXPECT_EQ(pluginLogCount('E', "engine error:5"), 4u);
   engineControl()(KELO_TEST_FAIL_OPCODE, nullptr, nullptr, KELO_OP_EDITOR_CREATE, 0);
+  ERect* rect = nullptr;
   EXPECT_EQ(dispatch(effect, effEditGetRect, 0, 0, &rect), 1);
   ASSERT_NE(rect, nullptr);
   EXPECT_EQ(rect->right, 420);
@@ -148,15 +157,11 @@ TEST_F(RackEditorTest, ANullEditorFromTheEngineIsNeverUsedAndMadeAgainLater) {
 TEST_F(RackEditorTest, WithoutAnEngineInstanceNoEditorIsMade) {
   engineControl()(KELO_TEST_FAIL_OPCODE, nullptr, nullptr, KELO_OP_INSTANCE_CREATE, 3);
   AEffect* effect = make();
-  ERect* rect = nullptr;
-  EXPECT_EQ(dispatch(effect, effEditGetRect, 0, 0, &rect), 0);
-  EXPECT_EQ(dispatch(effect, effEditOpen, 0, 0, reinterpret_cast<void*>(0x400001)), 0);
-  dispatch(effect, effEditDraw);
-  dispatch(effect, effEditIdle);
-  dispatch(effect, effEditClose);
+  EXPECT_EQ(everyEditorCall(effect), std::make_pair(std::intptr_t{0}, std::intptr_t{0}));
   EXPECT_TRUE(editorCalls().empty());
-  EXPECT_EQ(pluginLogCount('E', "What?  cant this host call resume at least ONCE before gui getRect?"),
-            1u);
+  EXPECT_EQ(
+      pluginLogCount('E', "What?  cant this host call resume at least ONCE before gui getRect?"),
+      1u);
   EXPECT_EQ(pluginLogCount('E', "What?  cant this host call resume at least ONCE before GUI OPEN?"),
             1u);
   dispatch(effect, effClose);
