@@ -137,7 +137,7 @@ void EngineEditor::draw() {
                                      info->label != nullptr ? info->label : "", value);
     XDrawString(display, window, gc, 12, y, line,
                 length < static_cast<int>(sizeof line) ? length : static_cast<int>(sizeof line) - 1);
-    y += 18;
+    y += 16;
   }
 }
 

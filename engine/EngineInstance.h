@@ -65,6 +65,7 @@ class EngineInstance {
                 std::int32_t i3, float f, std::int32_t& answer);
 
   int activeVoices() const { return m_synth.activeVoices(); }
+  int numOutputs() const { return m_numOutputs.load(); }
   void* attachedEditor() const { return m_editor; }
   void setAttachedEditor(void* editor) { m_editor = editor; }
 

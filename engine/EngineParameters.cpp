@@ -17,9 +17,11 @@ struct Description {
   const char* format;
   float factor;
   float offset;
+  bool automatable = true;
 };
 
-// Every value type and most display modes, so that hosts meet each of them.
+// Every value type and display mode, a hole (no description), a long label, an empty label and
+// a parameter hosts may not automate, so that hosts meet each of them.
 constexpr Description kDescriptions[kParameterCount] = {
     {"Volume", 0, 5, 0.0f, 1.0f, 0.5f, nullptr, nullptr, 1.0f, 0.0f},
     {"Waveform", 3, 0, 0.0f, 3.0f, 0.0f, "Sine|Triangle|Saw|Square", nullptr, 1.0f, 0.0f},
@@ -36,6 +38,9 @@ constexpr Description kDescriptions[kParameterCount] = {
     {nullptr, 0, 0, 0.0f, 1.0f, 0.0f, nullptr, nullptr, 1.0f, 0.0f},
     {"Hold", 2, 10, 0.0f, 1.0f, 0.0f, nullptr, nullptr, 1.0f, 0.0f},
     {"Bright", 0, 2, 0.0f, 1.0f, 0.0f, nullptr, nullptr, 1.0f, 0.0f},
+    {"Velocity to filter envelope amount at the lowest key (cents)", 0, 1, 0.0f, 1200.0f, 0.0f,
+     nullptr, "%.0f", 1.0f, 0.0f, false},
+    {"", 0, 6, 0.0f, 1.0f, 1.0f, nullptr, nullptr, 1.0f, 0.0f},
 };
 
 constexpr std::size_t kHeaderBytes = 12;
@@ -66,7 +71,7 @@ EngineParameters::EngineParameters() {
     ParameterInfo& info = m_info[static_cast<std::size_t>(i)];
     info.valueType = d.valueType;
     info.displayMode = d.displayMode;
-    info.flags = 0x02;
+    info.flags = d.automatable ? 0x02 : 0x00;
     info.minValue = d.minValue;
     info.maxValue = d.maxValue;
     info.defaultValue = d.defaultValue;

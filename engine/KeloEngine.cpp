@@ -32,6 +32,8 @@ pthread_t g_editorThreads[kMaxHandles];
 char g_versionText[32] = "1056";
 std::atomic<std::int32_t> g_failResults[64];
 std::atomic<std::int32_t> g_latency{0};
+std::atomic<std::int32_t> g_editorHeight{0};  // test overrides of the editor's size (0: none)
+std::atomic<std::int32_t> g_editorWidth{0};
 
 template <typename T>
 int findSlot(std::atomic<T*> (&slots)[kMaxHandles], const void* handle) {
@@ -299,8 +301,10 @@ std::int32_t editorCall(EngineEditor* editor, std::int32_t opcode, void* p1, voi
       return 0;
     case KELO_OP_EDITOR_SIZE_GET:
       if (p1 == nullptr || p2 == nullptr) return missing(opcode, p1 == nullptr ? 1 : 2);
-      *static_cast<std::int32_t*>(p1) = EngineEditor::kHeight;
-      *static_cast<std::int32_t*>(p2) = EngineEditor::kWidth;
+      *static_cast<std::int32_t*>(p1) =
+          g_editorHeight.load() != 0 ? g_editorHeight.load() : EngineEditor::kHeight;
+      *static_cast<std::int32_t*>(p2) =
+          g_editorWidth.load() != 0 ? g_editorWidth.load() : EngineEditor::kWidth;
       return 0;
     case KELO_OP_EDITOR_VIEW_GET:
       if (p1 == nullptr) return missing(opcode, 1);
@@ -367,6 +371,8 @@ std::int64_t testControl(std::int32_t command, void* handle, void* pointer, std:
       for (auto& failure : g_failResults) failure.store(0);
       std::strcpy(g_versionText, "1056");
       g_latency.store(0);
+      g_editorHeight.store(0);
+      g_editorWidth.store(0);
       return 0;
     case KELO_TEST_SET_VERSION_TEXT: {
       const char* text = pointer != nullptr ? static_cast<const char*>(pointer) : "1056";
@@ -398,6 +404,14 @@ std::int64_t testControl(std::int32_t command, void* handle, void* pointer, std:
       EngineInstance* instance = instanceOf(handle);
       return instance != nullptr ? instance->activeVoices() : -1;
     }
+    case KELO_TEST_SET_EDITOR_SIZE:
+      g_editorHeight.store(static_cast<std::int32_t>(a));
+      g_editorWidth.store(static_cast<std::int32_t>(b));
+      return 0;
+    case KELO_TEST_OUTPUT_CHANNELS: {
+      EngineInstance* instance = instanceOf(handle);
+      return instance != nullptr ? instance->numOutputs() : -1;
+    }
     case KELO_TEST_EDITOR_WINDOW: {
       EngineEditor* editor = editorOf(handle);
       return editor != nullptr ? static_cast<std::int64_t>(editor->window()) : -1;
@@ -417,6 +431,9 @@ extern "C" KELO_EXPORT std::int32_t keloOpcode(void* handle, std::int32_t opcode
   KeloTraceEntry entry{};
   entry.opcode = opcode;
   entry.i1 = i1;
+  entry.i2 = i2;
+  entry.i3 = i3;
+  entry.f = f;
   entry.thread = static_cast<std::uint64_t>(pthread_self());
   entry.events = -1;
   std::int32_t result = kRefused;

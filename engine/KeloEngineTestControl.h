@@ -1,7 +1,8 @@
 // The reference engine's test control: the one export of KeloEngine.bundle beside keloOpcode,
 // for tests only. Through it a test reads the trace of engine calls and the host obligations
 // the engine found broken, makes the engine answer a chosen version text, fail chosen calls
-// (creation included), report a latency, or call the host back with any callback opcode.
+// (creation included), report a latency or an editor size, or call the host back with any
+// callback opcode.
 //
 // keloEngineTestControl(command, handle, pointer, a, b) answers an int64 (below). The trace
 // and the findings are process-wide; the render thread records into fixed storage, so read
@@ -17,7 +18,8 @@ typedef std::int64_t (*KeloEngineTestControlFunction)(std::int32_t command, void
 }
 
 enum KeloEngineTestCommand : std::int32_t {
-  /// Clears the trace, the findings, injected failures, the version text and the latency.
+  /// Clears the trace, the findings, injected failures, the version text, the latency and the
+  /// editor size.
   KELO_TEST_RESET = 1,
   /// pointer: the version text to answer (null: the engine's own, "1056").
   KELO_TEST_SET_VERSION_TEXT = 2,
@@ -38,6 +40,10 @@ enum KeloEngineTestCommand : std::int32_t {
   KELO_TEST_ACTIVE_VOICES = 8,
   /// handle: editor. Answers the X11 window id of the editor's own window (0 when not open).
   KELO_TEST_EDITOR_WINDOW = 9,
+  /// a: height, b: width every editor reports from now on (both 0: the editor's own size).
+  KELO_TEST_SET_EDITOR_SIZE = 10,
+  /// handle: instance. Answers its output channel count as the host last set it.
+  KELO_TEST_OUTPUT_CHANNELS = 11,
 };
 
 /// How a call's handle was recognised.
@@ -57,6 +63,9 @@ struct KeloTraceEntry {
   std::int64_t events;      // input events of a process call, else -1
   std::int32_t frames;      // frames of a process call, else 0
   std::int32_t hasSync;     // a process call carried a transport record
+  std::int32_t i2;
+  std::int32_t i3;
+  float f;
 };
 
 /// A host obligation the engine found broken.

@@ -486,4 +486,5 @@ enum VstSpeakerArrangementType : std::int32_t {
   kSpeakerArrEmpty = -1,
   kSpeakerArrMono = 0,
   kSpeakerArrStereo = 1,
+  kSpeakerArr51 = 15,
 };

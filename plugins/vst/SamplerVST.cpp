@@ -37,6 +37,8 @@ constexpr std::int32_t kEventListCapacity = 4096;
 constexpr std::int32_t kOutputQueueCapacity = 1024;
 constexpr std::int32_t kVstEventPointers = 1024;
 constexpr std::int32_t kVstMidiStoreSize = 256;
+// Parameter and program names: 24 characters and the terminator.
+constexpr std::size_t kNameSize = 25;
 
 extern "C" std::int32_t KELO_HostOpcode(std::int32_t op, void* p1, void* p2, std::int32_t i1,
                                         std::int32_t i2, std::int32_t i3, float f, void* user) {
@@ -231,6 +233,7 @@ EngineDSPInfo SamplerVST::dspInfo() const {
 void SamplerVST::sendFormat() {
   EngineDSPInfo info = dspInfo();
   callEngine(m_instance, KELO_OP_DSP_SET_EX, &info);
+  m_engineOutputs.store(info.numOutputs, std::memory_order_relaxed);
 }
 
 void SamplerVST::startEngine() {
@@ -287,6 +290,7 @@ bool SamplerVST::init(void* chunk, std::int32_t chunkSize) {
           EngineCreateInfo{m_numInputs, m_numOutputs, kKeloHostConstantVST, m_setupPath};
       callEngine(nullptr, KELO_OP_INSTANCE_CREATE, &m_createInfo, &m_instance, chunk,
                  chunk ? chunkSize : 0);
+      m_engineOutputs.store(m_numOutputs, std::memory_order_relaxed);
       if (m_instance) {
         sendFormat();
         callEngine(m_instance, KELO_OP_HOST_CALLBACK_SET,
@@ -457,6 +461,10 @@ void SamplerVST::processReplacing(float** inputs, float** outputs, std::int32_t 
     }
     m_blockOut->numEvents = 0;
   }
+  // The engine writes only the channels it was told of; the host's others would keep old data.
+  const std::int32_t written = m_engineOutputs.load(std::memory_order_relaxed);
+  if (outputs && written >= 0 && written < cEffect.numOutputs)
+    writeSilence(outputs + written, cEffect.numOutputs - written, sampleFrames);
   finishSlice();
 }
 
@@ -554,6 +562,98 @@ void SamplerVST::finishSlice() {
   sendVstEventsToHost(m_vstEvents);
 }
 
+// ---- Parameters ----
+
+const ParameterInfo* SamplerVST::description(std::int32_t index) {
+  const ParameterInfo* info = nullptr;
+  callEngine(m_instance, KELO_OP_PARAMETER_INFO_GET, &info, nullptr, nullptr, index);
+  return info;
+}
+
+void SamplerVST::setParameter(std::int32_t index, float value) {
+  if (!hostParameter(index)) return;
+  if (m_parameterCache) m_parameterCache[index].store(value, std::memory_order_relaxed);
+  if (!hasEngine()) return;
+  const ParameterInfo* info = description(index);
+  // Live cannot deal with holes in the parameter list: an undescribed index is not sent.
+  if (!m_gesture && !info) return;
+  if (info) info->unpack01(value);
+  callEngine(m_instance, KELO_OP_PARAMETER_SET, nullptr, nullptr, nullptr, index, value);
+}
+
+float SamplerVST::getParameter(std::int32_t index) {
+  if (m_parameterCache && hostParameter(index))
+    return m_parameterCache[index].load(std::memory_order_relaxed);
+  bool valid = false;
+  return parameterValue(index, valid);
+}
+
+void SamplerVST::getParameterName(std::int32_t index, char* text) {
+  if (!text) return;
+  const ParameterInfo* info = hasEngine() ? description(index) : nullptr;
+  if (info && info->label && *info->label)
+    copyBounded(text, kNameSize, info->label);
+  else
+    std::snprintf(text, kNameSize, "p%03d", index);
+}
+
+void SamplerVST::getParameterDisplay(std::int32_t index, char* text) {
+  if (!text) return;
+  *text = 0;
+  if (!hasEngine()) return;
+  const ParameterInfo* info = description(index);
+  if (!info) return;
+  float value = 0.0f;
+  if (m_parameterCache && hostParameter(index)) {
+    // The cache holds the host's 0..1 value; the text is made from the engine's.
+    value = m_parameterCache[index].load(std::memory_order_relaxed);
+    info->unpack01(value);
+  } else {
+    callEngine(m_instance, KELO_OP_PARAMETER_GET, &value, nullptr, nullptr, index);
+  }
+  info->toString(text, value, kNameSize - 1);
+}
+
+bool SamplerVST::canParameterBeAutomated(std::int32_t index) {
+  if (!hasEngine()) return true;
+  const ParameterInfo* info = description(index);
+  return info && (info->flags & 0x02) != 0;
+}
+
+// ---- Programs ----
+
+namespace {
+bool validProgram(std::int32_t program) {
+  return program >= 0 && program <= static_cast<std::int32_t>(conf.numPrograms);
+}
+}  // namespace
+
+void SamplerVST::setProgram(std::int32_t program) {
+  if (validProgram(program)) curProgram = program;
+}
+
+void SamplerVST::setProgramName(char* name) {
+  if (name && validProgram(curProgram)) m_programNames[curProgram] = name;
+}
+
+void SamplerVST::getProgramName(char* name) {
+  if (name) programName(curProgram, name);
+}
+
+bool SamplerVST::getProgramNameIndexed(std::int32_t category, std::int32_t index, char* text) {
+  if (!validProgram(index)) return false;
+  if (text) programName(index, text);
+  return true;
+}
+
+void SamplerVST::programName(std::int32_t program, char* text) const {
+  const auto entry = m_programNames.find(program);
+  if (entry != m_programNames.end())
+    copyBounded(text, kNameSize, entry->second);
+  else
+    std::snprintf(text, kNameSize, "empty slot%d", program);
+}
+
 // ---- State ----
 
 std::int32_t SamplerVST::getChunk(void** data, bool isPreset) {
@@ -612,6 +712,71 @@ std::int32_t SamplerVST::canDo(char* text) {
   if (!std::strcmp(text, "supportsViewDpiScaling") || !std::strcmp(text, "receiveVstTimeInfo"))
     return 1;
   return -1;
+}
+
+std::intptr_t SamplerVST::vendorSpecific(std::int32_t index, std::intptr_t value, void* ptr,
+                                         float opt) {
+  if (index != vstFourCC('K', 'e', 'l', 'o') || !hasEngine()) return 0;
+  return callEngine(m_instance, KELO_OP_VENDOR_SPECIFIC, ptr, nullptr, nullptr,
+                    static_cast<std::int32_t>(value), opt) == 0
+             ? 1
+             : 0;
+}
+
+// ---- Outputs and speaker arrangements ----
+
+bool SamplerVST::getOutputProperties(std::int32_t index, VstPinProperties* properties) {
+  if (!properties || index < 0 || index >= m_numOutputs) return false;
+  std::snprintf(properties->label, sizeof properties->label, "Out %d", index + 1);
+  properties->flags = kVstPinIsActive | kVstPinIsStereo;
+  return true;
+}
+
+bool SamplerVST::setSpeakerArrangement(VstSpeakerArrangement* pluginInput,
+                                       VstSpeakerArrangement* pluginOutput) {
+  char product[kVstMaxProductStrLen] = {};
+  getHostProductString(product);
+  product[sizeof product - 1] = 0;
+  if (startsWith(product, "Cakewalk") || startsWith(product, "SONAR"))
+    m_ignoreArrangement = true;
+  if (m_ignoreArrangement) {
+    logLine(LogLevel::Info, this, "Don't believe the speaker arrangement hype!");
+    return true;
+  }
+  if (!pluginInput || !pluginOutput || pluginOutput->type == kSpeakerArrMono ||
+      pluginOutput->type == kSpeakerArr51)
+    return false;
+  logLine(LogLevel::Info, this, "setSpeakerArrangement called");
+  logLine(LogLevel::Info, this, "pluginInput->type : %d", pluginInput->type);
+  logLine(LogLevel::Info, this, "pluginInput->numChannels : %d", pluginInput->numChannels);
+  logLine(LogLevel::Info, this, "pluginOutput->type : %d", pluginOutput->type);
+  logLine(LogLevel::Info, this, "pluginOutput->numChannels : %d", pluginOutput->numChannels);
+
+  bool accepted = false;
+  if (pluginInput->numChannels >= 0 &&
+      pluginInput->numChannels <= static_cast<std::int32_t>(conf.multiNumInputs)) {
+    if (matchArrangement(&m_inputArrangement, pluginInput))
+      m_numInputs = m_inputArrangement->numChannels;
+    accepted = true;
+  }
+  // Never more outputs than the record declares: the host has no more buffers than that.
+  const std::int32_t outputs = pluginOutput->numChannels;
+  if (outputs < 0 || outputs > static_cast<std::int32_t>(conf.multiNumOutputs) ||
+      outputs > cEffect.numOutputs)
+    return false;
+  if (matchArrangement(&m_outputArrangement, pluginOutput))
+    m_numOutputs = m_outputArrangement->numChannels;
+  return accepted;
+}
+
+bool SamplerVST::getSpeakerArrangement(VstSpeakerArrangement** pluginInput,
+                                       VstSpeakerArrangement** pluginOutput) {
+  if (!multiOutputBuild()) return AudioEffectX::getSpeakerArrangement(pluginInput, pluginOutput);
+  logLine(LogLevel::Info, this, "getSpeakerArrangement called");
+  if (!m_inputArrangement && !m_outputArrangement) return false;
+  if (pluginInput) *pluginInput = m_inputArrangement;
+  if (pluginOutput) *pluginOutput = m_outputArrangement;
+  return true;
 }
 
 // ---- The engine's call-backs ----

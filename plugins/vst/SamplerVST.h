@@ -11,11 +11,14 @@
 
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "VNL/source/MIDIEvent.h"
+#include "VNL/source/ParameterInfo.h"
+#include "VNL/source/ProductConf.h"
 #include "VNL/source/SyncInfo.h"
 #include "platform/cf/CFBundle.h"
 #include "plugins/vst/AudioEffectX.h"
@@ -51,6 +54,22 @@ class SamplerVST : public AudioEffectX, public SuperInitHacker {
   void process(float** inputs, float** outputs, std::int32_t sampleFrames) override;
   std::int32_t processEvents(VstEvents* events) override;
 
+  // Parameters: indexes 0 to conf.numParams - 1; setParameter and getParameter also come on
+  // the render thread (no lock; engine errors are logged).
+  void setParameter(std::int32_t index, float value) override;
+  float getParameter(std::int32_t index) override;
+  /// The engine's label cut to 24 characters, else "p%03d".
+  void getParameterName(std::int32_t index, char* text) override;
+  /// Empty without engine or description.
+  void getParameterDisplay(std::int32_t index, char* text) override;
+  bool canParameterBeAutomated(std::int32_t index) override;
+
+  // Programs: valid numbers are 0 to conf.numPrograms inclusive; names live only here.
+  void setProgram(std::int32_t program) override;
+  void setProgramName(char* name) override;
+  void getProgramName(char* name) override;
+  bool getProgramNameIndexed(std::int32_t category, std::int32_t index, char* text) override;
+
   // State.
   std::int32_t getChunk(void** data, bool isPreset) override;
   std::int32_t setChunk(void* data, std::int32_t byteSize, bool isPreset) override;
@@ -62,6 +81,19 @@ class SamplerVST : public AudioEffectX, public SuperInitHacker {
   std::int32_t getVendorVersion() override { return 2056; }
   std::int32_t canDo(char* text) override;
   bool keysRequired() override { return false; }
+  /// Only index 'Kelo' reaches the engine; 1 when it answers 0.
+  std::intptr_t vendorSpecific(std::int32_t index, std::intptr_t value, void* ptr,
+                               float opt) override;
+
+  // Outputs and speaker arrangements.
+  bool getOutputProperties(std::int32_t index, VstPinProperties* properties) override;
+  /// Counts up to the product's and the record's channel counts are taken; they reach the
+  /// engine with its next format.
+  bool setSpeakerArrangement(VstSpeakerArrangement* pluginInput,
+                             VstSpeakerArrangement* pluginOutput) override;
+  /// The multi-output build only.
+  bool getSpeakerArrangement(VstSpeakerArrangement** pluginInput,
+                             VstSpeakerArrangement** pluginOutput) override;
 
   /// SuperInitHacker: initialises now unless already done.
   void init() override;
@@ -90,6 +122,7 @@ class SamplerVST : public AudioEffectX, public SuperInitHacker {
   KeloOpcodeFunction engineEntry() const { return m_entry; }
   void* engineInstance() const { return m_instance; }
   std::int32_t engineVersion() const { return m_engineVersion; }
+  std::int32_t outputCount() const { return m_numOutputs; }
   const char* setupPath() const { return m_setupPath; }
 
  protected:
@@ -102,6 +135,13 @@ class SamplerVST : public AudioEffectX, public SuperInitHacker {
  private:
   bool multiOutputBuild() const;
   bool hasEngine() const { return m_entry != nullptr && m_instance != nullptr; }
+  bool hostParameter(std::int32_t index) const {
+    return index >= 0 && index < static_cast<std::int32_t>(conf.numParams);
+  }
+  /// The engine's description of a parameter, or null. Needs an engine.
+  const ParameterInfo* description(std::int32_t index);
+  /// The map entry (at most 24 characters) or "empty slot%d".
+  void programName(std::int32_t program, char* text) const;
   /// One engine call; a non-zero result is logged and otherwise ignored.
   std::int32_t callEngine(void* handle, std::int32_t opcode, void* p1 = nullptr,
                           void* p2 = nullptr, void* p3 = nullptr, std::int32_t i1 = 0,
@@ -129,6 +169,9 @@ class SamplerVST : public AudioEffectX, public SuperInitHacker {
   EngineCreateInfo m_createInfo{};
   std::int32_t m_numInputs = 0;
   std::int32_t m_numOutputs = 0;
+  // The output count the engine was last told; host buffers beyond it are zeroed each block.
+  std::atomic<std::int32_t> m_engineOutputs{0};
+  std::map<std::int32_t, std::string> m_programNames;
 
   // Transport.
   vantor::SyncInfo m_sync;

@@ -24,6 +24,11 @@ TEST_F(EngineEditorTest, WithoutADisplayOpeningFailsAndEverythingElseAnswers) {
   EXPECT_EQ(call(editor, KELO_OP_EDITOR_SIZE_GET, &height, &width), 0);
   EXPECT_EQ(height, 320);  // height through p1, width through p2
   EXPECT_EQ(width, 420);
+  control(KELO_TEST_SET_EDITOR_SIZE, nullptr, nullptr, 70000, 10);
+  EXPECT_EQ(call(editor, KELO_OP_EDITOR_SIZE_GET, &height, &width), 0);
+  EXPECT_EQ(height, 70000);
+  EXPECT_EQ(width, 10);
+  control(KELO_TEST_SET_EDITOR_SIZE, nullptr, nullptr, 0, 0);
   void* view = reinterpret_cast<void*>(1);
   EXPECT_EQ(call(editor, KELO_OP_EDITOR_VIEW_GET, &view), 0);
   EXPECT_EQ(view, nullptr);

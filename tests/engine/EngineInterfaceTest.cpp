@@ -76,8 +76,10 @@ TEST_F(EngineInterface, ParametersAreDescribedInPlaceAtStableAddresses) {
   void* instance = createStarted();
   ASSERT_NE(instance, nullptr);
   bool typeSeen[6] = {};
+  bool modeSeen[13] = {};
   int described = 0;
-  for (int index = 0; index < 15; ++index) {
+  int automatable = 0;
+  for (int index = 0; index < 17; ++index) {
     const ParameterInfo* info = nullptr;
     ASSERT_EQ(call(instance, KELO_OP_PARAMETER_INFO_GET, &info, nullptr, nullptr, index), 0);
     const ParameterInfo* again = nullptr;
@@ -86,16 +88,30 @@ TEST_F(EngineInterface, ParametersAreDescribedInPlaceAtStableAddresses) {
     if (info == nullptr) continue;
     ++described;
     EXPECT_EQ(info->tag, 1956);
-    ASSERT_NE(info->label, nullptr);
     typeSeen[info->valueType] = true;
+    modeSeen[info->displayMode] = true;
+    automatable += (info->flags & 0x02) != 0;
     float value = -1;
     ASSERT_EQ(call(instance, KELO_OP_PARAMETER_GET, &value, nullptr, nullptr, index), 0);
     EXPECT_EQ(value, info->defaultValue) << info->label;
     char text[64];
     info->toString(text, value, sizeof text);
   }
-  EXPECT_EQ(described, 14);  // one parameter has a value but no description
+  EXPECT_EQ(described, 16);  // one parameter has a value but no description
+  EXPECT_EQ(automatable, 15);
   for (bool seen : typeSeen) EXPECT_TRUE(seen);
+  for (bool seen : modeSeen) EXPECT_TRUE(seen);
+  // The long label is kept whole; the unlabelled parameter is described all the same.
+  const ParameterInfo* longLabel = nullptr;
+  call(instance, KELO_OP_PARAMETER_INFO_GET, &longLabel, nullptr, nullptr, 15);
+  ASSERT_NE(longLabel, nullptr);
+  ASSERT_NE(longLabel->label, nullptr);
+  EXPECT_EQ(std::strlen(longLabel->label), 60u);
+  EXPECT_EQ(longLabel->flags & 0x02, 0);
+  const ParameterInfo* unlabelled = nullptr;
+  call(instance, KELO_OP_PARAMETER_INFO_GET, &unlabelled, nullptr, nullptr, 16);
+  ASSERT_NE(unlabelled, nullptr);
+  EXPECT_EQ(unlabelled->label, nullptr);
 
   const ParameterInfo* none = reinterpret_cast<const ParameterInfo*>(1);
   EXPECT_NE(call(instance, KELO_OP_PARAMETER_INFO_GET, &none, nullptr, nullptr, 99), 0);
@@ -112,7 +128,7 @@ TEST_F(EngineInterface, MalformedChunksAreRefusedAndTheStateKept) {
   void* instance = createStarted();
   ASSERT_NE(instance, nullptr);
   const std::vector<std::uint8_t> good = chunk(instance);
-  ASSERT_EQ(good.size(), 16u + 4u * 15u);
+  ASSERT_EQ(good.size(), 16u + 4u * 17u);
   ASSERT_EQ(call(instance, KELO_OP_PARAMETER_SET, nullptr, nullptr, nullptr, 0, 0.125f), 0);
   const std::vector<std::uint8_t> changed = chunk(instance);
 
@@ -121,9 +137,7 @@ TEST_F(EngineInterface, MalformedChunksAreRefusedAndTheStateKept) {
     bytes[at] = value;
     return bytes;
   };
-  auto withValue = [&](int index, float value) {  // a well-formed chunk with a bad value
-    std::vector<std::uint8_t> bytes(good.begin(), good.end() - 4);
-    std::memcpy(bytes.data() + 12 + 4 * index, &value, 4);
+  auto sealed = [](std::vector<std::uint8_t> bytes) {  // the checksum appended
     std::uint32_t crc = 0xFFFFFFFFu;
     for (std::uint8_t b : bytes) {
       crc ^= b;
@@ -132,6 +146,11 @@ TEST_F(EngineInterface, MalformedChunksAreRefusedAndTheStateKept) {
     crc = ~crc;
     for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<std::uint8_t>(crc >> (8 * i)));
     return bytes;
+  };
+  auto withValue = [&](int index, float value) {  // a well-formed chunk with a bad value
+    std::vector<std::uint8_t> bytes(good.begin(), good.end() - 4);
+    std::memcpy(bytes.data() + 12 + 4 * index, &value, 4);
+    return sealed(bytes);
   };
   const std::vector<std::uint8_t> cases[] = {
       {},
@@ -156,6 +175,13 @@ TEST_F(EngineInterface, MalformedChunksAreRefusedAndTheStateKept) {
   std::vector<std::uint8_t> copy = withValue(0, 0.75f);
   EXPECT_EQ(call(instance, KELO_OP_CHUNK_SET, copy.data(), nullptr, nullptr,
                  static_cast<int>(copy.size())),
+            0);
+  // A chunk of an engine with fewer parameters loads; the others take their defaults.
+  std::vector<std::uint8_t> older(good.begin(), good.begin() + 12 + 4 * 15);
+  older[8] = 15;
+  older = sealed(older);
+  EXPECT_EQ(call(instance, KELO_OP_CHUNK_SET, older.data(), nullptr, nullptr,
+                 static_cast<int>(older.size())),
             0);
   destroy(instance);
 }
@@ -183,6 +209,7 @@ TEST_F(EngineInterface, StartReportsLatencyAndMayRepeat) {
   dsp.sampleRate = 96000;
   dsp.blockSize = 64;
   EXPECT_EQ(call(instance, KELO_OP_DSP_SET_EX, &dsp), 0);
+  EXPECT_EQ(control(KELO_TEST_OUTPUT_CHANNELS, instance), 4);
   prepareOutputs(4, 64);
   setEvents({});
   EXPECT_EQ(process(instance, 64), 0);

@@ -4,10 +4,13 @@
 #ifndef KELO_CONF_MULTI_ACTIVE
 #define KELO_CONF_MULTI_ACTIVE 0
 #endif
-// Tests of the plug-ins build it with parameters (KELO_CONF_NUM_PARAMS) or without MIDI
-// output (KELO_CONF_SENDS_MIDI).
+// Tests of the plug-ins build it with parameters (KELO_CONF_NUM_PARAMS), programs
+// (KELO_CONF_NUM_PROGRAMS) or without MIDI output (KELO_CONF_SENDS_MIDI).
 #ifndef KELO_CONF_NUM_PARAMS
 #define KELO_CONF_NUM_PARAMS 0
+#endif
+#ifndef KELO_CONF_NUM_PROGRAMS
+#define KELO_CONF_NUM_PROGRAMS 0
 #endif
 #ifndef KELO_CONF_SENDS_MIDI
 #define KELO_CONF_SENDS_MIDI 1
@@ -22,7 +25,7 @@ const ProductConf conf = {
     .numOutputs = 2,
     .receivesMIDI = 1,
     .sendsMIDI = KELO_CONF_SENDS_MIDI,
-    .numPrograms = 0,
+    .numPrograms = KELO_CONF_NUM_PROGRAMS,
     .reserved20 = 0,
     .numParams = KELO_CONF_NUM_PARAMS,
     .isEffect = 0,

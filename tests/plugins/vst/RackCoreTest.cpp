@@ -16,8 +16,6 @@ namespace {
 
 class RackCoreTest : public RackTest {
  protected:
-  AEffect* make() { return (new SamplerVST(RecordingAudioMaster::callback))->getAeffect(); }
-  static SamplerVST& object(AEffect* effect) { return *static_cast<SamplerVST*>(effect->object); }
   static void close(AEffect* effect) { ASSERT_EQ(dispatch(effect, effClose), 1); }
 
   void expectCleanEnd() {
@@ -246,6 +244,36 @@ TEST_F(RackCoreTest, ResumeReportsANewLatencyOnce) {
   dispatch(effect, effMainsChanged, 0, 1);
   EXPECT_EQ(effect->initialDelay, 64);
   EXPECT_EQ(m_host.count(audioMasterIOChanged), 0u);
+  close(effect);
+}
+
+TEST_F(RackCoreTest, WithoutProgramsProgramZeroIsStillThere) {
+  struct CountingRack : SamplerVST {
+    using SamplerVST::SamplerVST;
+    void setProgram(std::int32_t program) override {
+      ++calls;
+      SamplerVST::setProgram(program);
+    }
+    int calls = 0;
+  };
+  auto* plugin = new CountingRack(RecordingAudioMaster::callback);
+  AEffect* effect = plugin->getAeffect();
+  ASSERT_EQ(effect->numPrograms, 0);
+  dispatch(effect, effSetProgram, 0, 0);
+  EXPECT_EQ(plugin->calls, 0);  // the dispatcher passes on only programs below the count
+  char name[64];
+  dispatch(effect, effGetProgramName, 0, 0, name);
+  EXPECT_STREQ(name, "empty slot0");
+  EXPECT_EQ(dispatch(effect, effGetProgramNameIndexed, 0, 0, name), 1);
+  EXPECT_STREQ(name, "empty slot0");
+  EXPECT_EQ(dispatch(effect, effGetProgramNameIndexed, 1, 0, name), 0);
+  plugin->setProgram(0);
+  plugin->setProgram(1);
+  EXPECT_EQ(dispatch(effect, effGetProgram), 0);
+  char given[] = "Zero";
+  dispatch(effect, effSetProgramName, 0, 0, given);
+  dispatch(effect, effGetProgramName, 0, 0, name);
+  EXPECT_STREQ(name, "Zero");
   close(effect);
 }
 

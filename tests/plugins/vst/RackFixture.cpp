@@ -88,6 +88,8 @@ std::size_t pluginLogCount(char level, const std::string& fragment, bool multi) 
   return n;
 }
 
+AEffect* RackTest::make() { return (new SamplerVST(RecordingAudioMaster::callback))->getAeffect(); }
+
 void RackTest::SetUp() {
   requirePreferenceSandbox();
   PreferenceSandbox::clear();

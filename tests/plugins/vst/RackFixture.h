@@ -1,6 +1,6 @@
 // What the KeloRack tests share: the engine installed through a sandboxed preference store,
 // the reference engine's test control (trace and findings of the engine the plug-in loads),
-// the plug-in's own log file, a recording host, and MIDI event lists as hosts pass them.
+// the plug-in's own log file and a recording host.
 #pragma once
 
 #include <cstdint>
@@ -12,8 +12,10 @@
 
 #include "VNL/source/Alerts.h"
 #include "engine/KeloEngineTestControl.h"
+#include "plugins/vst/SamplerVST.h"
 #include "tests/support/RecordingAudioMaster.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/vst/VstEventList.h"
 
 namespace kelo::test {
 
@@ -34,43 +36,15 @@ std::vector<std::string> pluginLog(char level, bool multi = false);
 /// True when a line of `level` holds `fragment`; count of such lines.
 std::size_t pluginLogCount(char level, const std::string& fragment, bool multi = false);
 
-/// A host's MIDI event (a note-on unless `status` says otherwise).
-inline VstMidiEvent note(std::uint8_t key, std::int32_t offset, std::uint8_t velocity = 100,
-                        std::int32_t status = 0x90) {
-  VstMidiEvent event{};
-  event.type = kVstMidiType;
-  event.byteSize = sizeof(VstMidiEvent);
-  event.deltaFrames = offset;
-  event.midiData[0] = static_cast<char>(status);
-  event.midiData[1] = static_cast<char>(key);
-  event.midiData[2] = static_cast<char>(velocity);
-  return event;
-}
-
-/// A host's event list: a VstEvents head followed by as many pointers as needed.
-class EventList {
- public:
-  explicit EventList(std::vector<VstMidiEvent> events) : m_events(std::move(events)) {
-    m_storage.resize(2 + m_events.size() + 2);
-    auto* head = reinterpret_cast<VstEvents*>(m_storage.data());
-    head->numEvents = static_cast<std::int32_t>(m_events.size());
-    VstEvent** pointers = head->events;
-    for (std::size_t i = 0; i < m_events.size(); ++i)
-      pointers[i] = reinterpret_cast<VstEvent*>(&m_events[i]);
-  }
-  VstEvents* get() { return reinterpret_cast<VstEvents*>(m_storage.data()); }
-  VstEvent** pointers() { return get()->events; }
-
- private:
-  std::vector<VstMidiEvent> m_events;
-  std::vector<std::intptr_t> m_storage;
-};
-
 /// A sandboxed installation with the reference engine, a recording host and alerts kept.
 class RackTest : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
+
+  /// A new plug-in object bound to the recording host, as VSTPluginMain makes it.
+  static AEffect* make();
+  static SamplerVST& object(AEffect* effect) { return *static_cast<SamplerVST*>(effect->object); }
 
   /// Sends one opcode through the record's dispatcher entry.
   static std::intptr_t dispatch(AEffect* effect, std::int32_t opcode, std::int32_t index = 0,

@@ -34,11 +34,10 @@ class RackProcessTest : public RackTest {
   AEffect* start(const char* version = nullptr) {
     if (version)
       engineControl()(KELO_TEST_SET_VERSION_TEXT, nullptr, const_cast<char*>(version), 0, 0);
-    AEffect* effect = (new SamplerVST(RecordingAudioMaster::callback))->getAeffect();
+    AEffect* effect = make();
     dispatch(effect, effMainsChanged, 0, 1);
     return effect;
   }
-  static SamplerVST& object(AEffect* effect) { return *static_cast<SamplerVST*>(effect->object); }
 
   /// processEvents for each list, then one block, inside a real-time region.
   void render(AEffect* effect, std::vector<EventList*> lists, std::int32_t frames = 256) {
@@ -148,6 +147,22 @@ TEST_F(RackProcessTest, AtMost255EventsGoToTheHostInOrder) {
     dispatch(effect, effClose);
     EXPECT_EQ(pluginLogCount('W', "256 MIDI events to the host in one block: 1 dropped"),
               count == 256 ? 1u : 0u);
+  }
+}
+
+TEST_F(RackProcessTest, ParametersFromTheRenderThread) {
+  for (const char* product : {"Some Host", "REAPER"}) {
+    SCOPED_TRACE(product);
+    m_host.setProductString(product);
+    AEffect* effect = start();
+    float value = 0.0f;
+    {
+      RealtimeRegion region;
+      effect->setParameter(effect, 0, 0.25f);
+      value = effect->getParameter(effect, 0);
+    }
+    EXPECT_FLOAT_EQ(value, 0.25f);
+    dispatch(effect, effClose);
   }
 }
 

@@ -1,0 +1,17 @@
+// Pictures of X11 windows for the display tests: a window's pixels saved as a PPM file a
+// person can look at, and its dark pixels counted (text and lines drawn in black on white).
+// Main thread; needs the display connection the window is visible through.
+#pragma once
+
+#include <string>
+
+struct _XDisplay;
+
+namespace kelo::test {
+
+/// Saves the window's top-left width x height pixels to `path` (folders made as needed) and
+/// answers how many are dark; -1 when the window cannot be read.
+int captureWindow(_XDisplay* display, unsigned long window, int width, int height,
+                  const std::string& path);
+
+}  // namespace kelo::test
