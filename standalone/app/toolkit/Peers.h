@@ -40,6 +40,10 @@ class ViewOwner {
   virtual void peerDraw(cairo_t* cr, const Size& size) {}
   /// The view's size or position changed.
   virtual void peerFrameChanged() {}
+  /// A list's checkbox in `row` was set to `state` by the user.
+  virtual void peerRowToggled(unsigned row, bool state) {}
+  /// A text field's editing ended (activate, or the focus leaving it).
+  virtual void peerEditingEnded() {}
 
  protected:
   ~ViewOwner() = default;
@@ -55,6 +59,9 @@ enum class ViewKind {
   Checkbox,      // a check button with a title; action on toggle
   ProgressBar,   // a bar 0 .. max
   Panel,         // a container that paints through its owner and reports the mouse
+  Choice,        // pop-up choice list; action when the user picks an item
+  List,          // scrolled list of rows with an optional checkbox column
+  TextField,     // single-line text entry; editing ends on activate or focus out
 };
 
 /// Everything a kind needs at creation; each kind reads its own fields.
@@ -64,6 +71,9 @@ struct ViewSetup {
   bool toggle = false;           // Button, BitmapButton: on-off
   std::string imagePath;         // BitmapButton
   int min = 0, max = 0, value = 0;  // Slider; ProgressBar uses max and value
+  std::vector<std::string> items;  // Choice
+  int sizeFlag = 0;              // Choice: 1 small, 2 mini, else standard
+  bool checkboxColumn = false;   // List: one checkbox column "col1CB" headed by `label`
 };
 
 class ViewPeer {
@@ -106,6 +116,19 @@ class ViewPeer {
   // Slider, ProgressBar: the value shown (no action is reported for it).
   virtual void setIntValue(int value) = 0;
   virtual int intValue() = 0;
+
+  // Choice: its items; changes made here report no action.
+  virtual void insertItem(int index, const std::string& utf8) {}
+  virtual void setItemText(int index, const std::string& utf8) {}
+  virtual void removeItem(int index) {}
+  virtual void removeAllItems() {}
+  virtual int itemCount() { return 0; }
+  virtual void selectItem(int index) {}
+  /// -1 when none is selected.
+  virtual int selectedItem() { return -1; }
+
+  // List: a row appended with its label and checkbox state.
+  virtual void appendRow(const std::string& utf8, bool state) {}
 };
 
 /// What a window peer reports to its toolkit window.
@@ -182,6 +205,39 @@ class WindowPeer {
   virtual void setMenuBar(const MenuBarModel& menus, MenuActionHandler onAction) = 0;
 };
 
+/// What a menu peer reports to its toolkit menu.
+class MenuOwner {
+ public:
+  /// The item tagged `tag` titled `title` was chosen.
+  virtual void peerItemChosen(unsigned tag, const char* utf8Title) = 0;
+  /// The native menu is going away: the toolkit menu deletes itself.
+  virtual void peerEnded() = 0;
+
+ protected:
+  ~MenuOwner() = default;
+};
+
+/// A context menu. Deleting the peer ends the native menu without telling the owner.
+class MenuPeer {
+ public:
+  virtual ~MenuPeer() = default;
+  virtual void setOwner(MenuOwner* owner) = 0;
+  virtual void appendItem(const std::string& utf8Title, unsigned tag) = 0;
+  virtual void appendSeparator() = 0;
+  /// Shows the menu over `view` where `event` (a mouse event of the view, or null: the pointer)
+  /// happened, and returns once it closed, after the chosen item (if any) was reported.
+  virtual void popUp(ViewPeer& view, void* event) = 0;
+};
+
+/// A modal question about files, answered with paths.
+struct FileQuestion {
+  int style = 0;  // 0 open a file, 1 save a file, 2 choose a folder
+  std::string title, message, directory, fileName;
+  bool multipleSelection = false;
+  /// Allowed types: MIME types ("audio/midi") or extensions without the dot; none: every file.
+  std::vector<std::string> allowedTypes;
+};
+
 /// One repeating main-loop timer.
 using TimerId = std::uint64_t;
 inline constexpr TimerId kNoTimer = 0;
@@ -210,6 +266,13 @@ class Backend {
                            std::function<void()> callback) = 0;
   /// After this the callback is never called again; unknown ids are ignored.
   virtual void removeTimer(TimerId id) = 0;
+
+  virtual MenuPeer* createMenu() = 0;
+  /// Asks `question` modally. Answers 1 when the user confirmed (`paths` gets the chosen
+  /// paths), 0 when the question was cancelled.
+  virtual int askFiles(const FileQuestion& question, std::vector<std::string>& paths) = 0;
+  /// Cancels the file question being asked, if any.
+  virtual void cancelFileQuestion() = 0;
 };
 
 /// The back end in use; a headless one is installed when none was.

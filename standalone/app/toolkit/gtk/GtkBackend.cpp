@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "standalone/app/toolkit/Application.h"
+#include "standalone/app/toolkit/FileSelector.h"
 #include "standalone/app/toolkit/gtk/GtkPeers.h"
 
 namespace vantor::VNT {
@@ -42,7 +43,100 @@ GtkWindow* focusedWindow() {
   return found;
 }
 
+// A context menu: a GtkMenu popped up at the triggering event, run until it closes.
+class GtkMenuPeer final : public MenuPeer {
+ public:
+  GtkMenuPeer() : m_menu(gtk_menu_new()) {
+    g_object_ref_sink(m_menu);
+    m_destroyHandler = g_signal_connect(m_menu, "destroy", G_CALLBACK(onDestroy), this);
+    g_signal_connect(m_menu, "deactivate", G_CALLBACK(onDeactivate), this);
+  }
+  ~GtkMenuPeer() override {
+    g_signal_handler_disconnect(m_menu, m_destroyHandler);
+    gtk_widget_destroy(m_menu);
+    g_object_unref(m_menu);
+  }
+
+  void setOwner(MenuOwner* owner) override { m_owner = owner; }
+
+  void appendItem(const std::string& utf8Title, unsigned tag) override {
+    GtkWidget* item = gtk_menu_item_new_with_label(utf8Title.c_str());
+    g_object_set_data(G_OBJECT(item), "vnt-tag", GUINT_TO_POINTER(tag));
+    g_signal_connect(item, "activate", G_CALLBACK(onItem), this);
+    gtk_menu_shell_append(GTK_MENU_SHELL(m_menu), item);
+    gtk_widget_show(item);
+  }
+
+  void appendSeparator() override {
+    GtkWidget* item = gtk_separator_menu_item_new();
+    gtk_menu_shell_append(GTK_MENU_SHELL(m_menu), item);
+    gtk_widget_show(item);
+  }
+
+  void popUp(ViewPeer& view, void* event) override {
+    auto* widget = static_cast<GtkWidget*>(view.handle());
+    if (gtk_menu_get_attach_widget(GTK_MENU(m_menu)) != widget) {
+      if (gtk_menu_get_attach_widget(GTK_MENU(m_menu)) != nullptr) gtk_menu_detach(GTK_MENU(m_menu));
+      gtk_menu_attach_to_widget(GTK_MENU(m_menu), widget, nullptr);
+    }
+    gtk_menu_popup_at_pointer(GTK_MENU(m_menu), static_cast<GdkEvent*>(event));
+    if (!gtk_widget_get_visible(m_menu)) return;
+    m_loop = g_main_loop_new(nullptr, FALSE);
+    g_main_loop_run(m_loop);  // an item's activation comes before the loop ends
+    g_main_loop_unref(m_loop);
+    m_loop = nullptr;
+  }
+
+ private:
+  static void onItem(GtkMenuItem* item, gpointer self) {
+    auto* peer = static_cast<GtkMenuPeer*>(self);
+    if (peer->m_owner == nullptr) return;
+    peer->m_owner->peerItemChosen(GPOINTER_TO_UINT(g_object_get_data(G_OBJECT(item), "vnt-tag")),
+                                  gtk_menu_item_get_label(item));
+  }
+  static void onDeactivate(GtkMenuShell*, gpointer self) {
+    auto* peer = static_cast<GtkMenuPeer*>(self);
+    if (peer->m_loop != nullptr) g_main_loop_quit(peer->m_loop);
+  }
+  static void onDestroy(GtkWidget*, gpointer self) {
+    // The menu went by itself: its toolkit menu goes, then this peer.
+    auto* peer = static_cast<GtkMenuPeer*>(self);
+    if (peer->m_loop != nullptr) g_main_loop_quit(peer->m_loop);
+    if (peer->m_owner != nullptr) {
+      MenuOwner* owner = peer->m_owner;
+      peer->m_owner = nullptr;
+      owner->peerEnded();
+    }
+    delete peer;
+  }
+
+  GtkWidget* m_menu;
+  gulong m_destroyHandler;
+  MenuOwner* m_owner = nullptr;
+  GMainLoop* m_loop = nullptr;
+};
+
 }  // namespace
+
+std::string anyCaseExtensionPattern(const std::string& extension) {
+  std::string pattern = "*.";
+  for (const char c : extension) {
+    const auto u = static_cast<unsigned char>(c);
+    if (g_ascii_isalpha(u)) {
+      pattern += '[';
+      pattern += static_cast<char>(g_ascii_tolower(u));
+      pattern += static_cast<char>(g_ascii_toupper(u));
+      pattern += ']';
+    } else if (c == '*' || c == '?' || c == '[' || c == ']') {
+      pattern += '[';
+      pattern += c;
+      pattern += ']';
+    } else {
+      pattern += c;
+    }
+  }
+  return pattern;
+}
 
 bool startGtkBackendIfDisplay() {
   if (hasInstalledBackend()) return dynamic_cast<GtkBackend*>(&backend()) != nullptr;
@@ -134,6 +228,65 @@ gboolean GtkBackend::fire(gpointer data) {
   timer->first = false;
   timer->source = g_timeout_add(timer->interval, fire, timer);
   return G_SOURCE_REMOVE;
+}
+
+MenuPeer* GtkBackend::createMenu() { return new GtkMenuPeer(); }
+
+int GtkBackend::askFiles(const FileQuestion& question, std::vector<std::string>& paths) {
+  const GtkFileChooserAction action =
+      question.style == 1 ? GTK_FILE_CHOOSER_ACTION_SAVE
+                          : (question.style == 0 ? GTK_FILE_CHOOSER_ACTION_OPEN
+                                                 : GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER);
+  const char* accept = question.style == 1 ? "_Save" : (question.style == 0 ? "_Open" : "_Select");
+  const char* fallbackTitle =
+      question.style == 1 ? "Save" : (question.style == 0 ? "Open" : "Choose a Folder");
+  GtkWidget* dialog = gtk_file_chooser_dialog_new(
+      question.title.empty() ? fallbackTitle : question.title.c_str(), focusedWindow(), action,
+      "_Cancel", GTK_RESPONSE_CANCEL, accept, GTK_RESPONSE_ACCEPT, nullptr);
+  GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
+  gtk_window_set_default_size(GTK_WINDOW(dialog), 760, 520);
+  gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);
+  gtk_file_chooser_set_local_only(chooser, TRUE);
+  if (question.style != 0) gtk_file_chooser_set_create_folders(chooser, TRUE);
+  if (question.style == 0) gtk_file_chooser_set_select_multiple(chooser, question.multipleSelection);
+  if (question.style == 1) gtk_file_chooser_set_do_overwrite_confirmation(chooser, TRUE);
+  if (!question.message.empty())
+    gtk_file_chooser_set_extra_widget(chooser, gtk_label_new(question.message.c_str()));
+  if (!question.directory.empty())
+    gtk_file_chooser_set_current_folder(chooser, question.directory.c_str());
+  if (question.style == 1 && !question.fileName.empty())
+    gtk_file_chooser_set_current_name(chooser, question.fileName.c_str());
+  if (!question.allowedTypes.empty()) {
+    GtkFileFilter* filter = gtk_file_filter_new();
+    std::string name;
+    for (const std::string& type : question.allowedTypes) {
+      if (type.find('/') != std::string::npos)
+        gtk_file_filter_add_mime_type(filter, type.c_str());
+      else
+        gtk_file_filter_add_pattern(filter, anyCaseExtensionPattern(type).c_str());
+      name += (name.empty() ? "" : ", ") + type;
+    }
+    gtk_file_filter_set_name(filter, name.c_str());
+    gtk_file_chooser_add_filter(chooser, filter);  // the chooser owns it
+  }
+  m_fileDialog = dialog;
+  const int response = gtk_dialog_run(GTK_DIALOG(dialog));
+  m_fileDialog = nullptr;
+  int result = 0;
+  if (response == GTK_RESPONSE_ACCEPT) {
+    result = 1;
+    GSList* names = gtk_file_chooser_get_filenames(chooser);
+    for (GSList* item = names; item != nullptr; item = item->next)
+      paths.emplace_back(static_cast<const char*>(item->data));
+    g_slist_free_full(names, g_free);
+  }
+  gtk_widget_destroy(dialog);
+  drainEvents();
+  return result;
+}
+
+void GtkBackend::cancelFileQuestion() {
+  if (m_fileDialog != nullptr) gtk_dialog_response(GTK_DIALOG(m_fileDialog), GTK_RESPONSE_CANCEL);
 }
 
 int GtkAlertBackend::runAlert(const AlertRequest& alert) {

@@ -44,6 +44,12 @@ class GtkBackend final : public Backend {
   TimerId addTimer(double firstSeconds, double intervalSeconds,
                    std::function<void()> callback) override;
   void removeTimer(TimerId id) override;
+  MenuPeer* createMenu() override;
+  /// A GtkFileChooserDialog: open (several files when asked), save (with folder creation and a
+  /// question before replacing a file) or choose a folder (with folder creation). Allowed
+  /// extensions match in any letter case.
+  int askFiles(const FileQuestion& question, std::vector<std::string>& paths) override;
+  void cancelFileQuestion() override;
 
  private:
   struct Timer;
@@ -51,7 +57,11 @@ class GtkBackend final : public Backend {
   std::map<TimerId, std::unique_ptr<Timer>> m_timers;
   TimerId m_nextTimer = 1;
   GMainLoop* m_mainLoop = nullptr;
+  GtkWidget* m_fileDialog = nullptr;
 };
+
+/// A GTK file pattern matching "*.<extension>" in any letter case.
+std::string anyCaseExtensionPattern(const std::string& extension);
 
 /// Alerts as GtkMessageDialogs, buttons left to right in the order given; the dialog is modal
 /// over the focused window.

@@ -2,7 +2,10 @@
 
 #include <gdk/gdkx.h>
 
+#include <algorithm>
 #include <cmath>
+
+#include "standalone/app/toolkit/PointerInput.h"
 
 namespace vantor::VNT::gtkpeers {
 namespace {
@@ -93,12 +96,28 @@ GtkViewPeer::GtkViewPeer(GtkWidget* parent, const Rect& frame, const ViewSetup& 
       m_widget = gtk_fixed_new();
       gtk_widget_set_has_window(m_widget, TRUE);
       gtk_widget_add_events(m_widget, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK |
-                                          GDK_POINTER_MOTION_MASK | GDK_SCROLL_MASK);
+                                          GDK_POINTER_MOTION_MASK);
       g_signal_connect(m_widget, "draw", G_CALLBACK(onDraw), this);
       g_signal_connect(m_widget, "size-allocate", G_CALLBACK(onSizeAllocate), this);
+      g_signal_connect(m_widget, "button-press-event", G_CALLBACK(onButton), this);
+      g_signal_connect(m_widget, "button-release-event", G_CALLBACK(onButton), this);
+      g_signal_connect(m_widget, "motion-notify-event", G_CALLBACK(onMotion), this);
+      break;
+    case ViewKind::Choice:
+      m_widget = gtk_combo_box_text_new();
+      for (const std::string& item : setup.items)
+        gtk_combo_box_text_append_text(GTK_COMBO_BOX_TEXT(m_widget), item.c_str());
+      connect("changed", G_CALLBACK(onAction));
+      setFont(setup.sizeFlag == 2 ? "Sans 7" : smallSystemFont());
+      break;
+    case ViewKind::List:
+      makeList();
+      break;
+    case ViewKind::TextField:
+      makeTextField();
       break;
   }
-  m_outer = m_widget;
+  if (m_outer == nullptr) m_outer = m_widget;
   g_object_set_data_full(G_OBJECT(m_widget), kPeerKey, this,
                          [](gpointer peer) { delete static_cast<GtkViewPeer*>(peer); });
   g_signal_connect(m_widget, "destroy", G_CALLBACK(onDestroy), this);
@@ -108,6 +127,47 @@ GtkViewPeer::GtkViewPeer(GtkWidget* parent, const Rect& frame, const ViewSetup& 
 }
 
 GtkViewPeer::~GtkViewPeer() = default;
+
+void GtkViewPeer::makeList() {
+  GtkListStore* rows = gtk_list_store_new(2, G_TYPE_BOOLEAN, G_TYPE_STRING);
+  m_widget = gtk_tree_view_new_with_model(GTK_TREE_MODEL(rows));
+  g_object_unref(rows);
+  if (m_setup.checkboxColumn) {
+    GtkTreeViewColumn* column = gtk_tree_view_column_new();
+    gtk_tree_view_column_set_title(column, m_setup.label.c_str());
+    g_object_set_data_full(G_OBJECT(column), "vnt-column", g_strdup("col1CB"), g_free);
+    GtkCellRenderer* box = gtk_cell_renderer_toggle_new();
+    gtk_tree_view_column_pack_start(column, box, FALSE);
+    gtk_tree_view_column_add_attribute(column, box, "active", 0);
+    GtkCellRenderer* label = gtk_cell_renderer_text_new();
+    gtk_tree_view_column_pack_start(column, label, TRUE);
+    gtk_tree_view_column_add_attribute(column, label, "text", 1);
+    gtk_tree_view_column_set_expand(column, TRUE);
+    gtk_tree_view_append_column(GTK_TREE_VIEW(m_widget), column);
+    g_signal_connect(box, "toggled", G_CALLBACK(onRowToggled), this);
+  }
+  m_outer = gtk_scrolled_window_new(nullptr, nullptr);
+  gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(m_outer), GTK_POLICY_AUTOMATIC,
+                                 GTK_POLICY_AUTOMATIC);
+  gtk_scrolled_window_set_shadow_type(GTK_SCROLLED_WINDOW(m_outer), GTK_SHADOW_IN);
+  gtk_container_add(GTK_CONTAINER(m_outer), m_widget);
+}
+
+void GtkViewPeer::makeTextField() {
+  m_widget = gtk_entry_new();
+  gtk_entry_set_text(GTK_ENTRY(m_widget), m_setup.label.c_str());
+  g_signal_connect(m_widget, "activate", G_CALLBACK(onActivate), this);
+  g_signal_connect(m_widget, "focus-out-event", G_CALLBACK(onFocusOut), this);
+  // No context menu, from the mouse or the keyboard.
+  g_signal_connect(m_widget, "button-press-event",
+                   G_CALLBACK(+[](GtkWidget*, GdkEventButton* event, gpointer) -> gboolean {
+                     return event->button == 3 ? TRUE : FALSE;
+                   }),
+                   nullptr);
+  g_signal_connect(m_widget, "popup-menu", G_CALLBACK(gtk_true), nullptr);
+  g_signal_connect(m_widget, "drag-motion", G_CALLBACK(onTextDragMotion), nullptr);
+  g_signal_connect(m_widget, "drag-drop", G_CALLBACK(onTextDrop), nullptr);
+}
 
 GtkViewPeer* GtkViewPeer::of(void* widget) {
   if (widget == nullptr || !GTK_IS_WIDGET(widget)) return nullptr;
@@ -193,6 +253,84 @@ void GtkViewPeer::onSizeAllocate(GtkWidget* widget, GdkRectangle* allocation, gp
   if (peer->m_resizesSubviews && old.width > 0 && old.height > 0 && !(old == size))
     peer->followParent(old, size);
   if (changed && peer->m_owner != nullptr) peer->m_owner->peerFrameChanged();
+}
+
+Point GtkViewPeer::positionInView(double rootX, double rootY) {
+  int x = 0, y = 0;
+  gdk_window_get_origin(gtk_widget_get_window(m_widget), &x, &y);
+  return {rootX - x, rootY - y};
+}
+
+gboolean GtkViewPeer::onButton(GtkWidget*, GdkEventButton* event, gpointer self) {
+  auto* peer = static_cast<GtkViewPeer*>(self);
+  // Double and triple clicks also arrive as single presses; only those count.
+  if (event->type != GDK_BUTTON_PRESS && event->type != GDK_BUTTON_RELEASE) return TRUE;
+  if (peer->m_owner != nullptr) {
+    peer->m_owner->peerMouse(event->type == GDK_BUTTON_PRESS ? 0 : 1,
+                             peer->positionInView(event->x_root, event->y_root),
+                             toolkitButton(event->button), toolkitModifiers(event->state),
+                             reinterpret_cast<GdkEvent*>(event));
+  }
+  return TRUE;
+}
+
+gboolean GtkViewPeer::onMotion(GtkWidget*, GdkEventMotion* event, gpointer self) {
+  auto* peer = static_cast<GtkViewPeer*>(self);
+  if (peer->m_owner == nullptr) return TRUE;
+  const int button = pressedButton(event->state);
+  peer->m_owner->peerMouse(button < 0 ? 2 : 3, peer->positionInView(event->x_root, event->y_root),
+                           button < 0 ? 0 : static_cast<unsigned>(button),
+                           toolkitModifiers(event->state), reinterpret_cast<GdkEvent*>(event));
+  return TRUE;
+}
+
+void GtkViewPeer::onRowToggled(GtkCellRendererToggle*, gchar* path, gpointer self) {
+  auto* peer = static_cast<GtkViewPeer*>(self);
+  GtkTreeModel* rows = gtk_tree_view_get_model(GTK_TREE_VIEW(peer->m_widget));
+  GtkTreeIter iter;
+  if (!gtk_tree_model_get_iter_from_string(rows, &iter, path)) return;
+  gboolean state = FALSE;
+  gtk_tree_model_get(rows, &iter, 0, &state, -1);
+  state = !state;
+  gtk_list_store_set(GTK_LIST_STORE(rows), &iter, 0, state, -1);
+  GtkTreePath* tree = gtk_tree_model_get_path(rows, &iter);
+  const int row = gtk_tree_path_get_indices(tree)[0];
+  gtk_tree_path_free(tree);
+  if (peer->m_owner != nullptr) peer->m_owner->peerRowToggled(static_cast<unsigned>(row), state);
+}
+
+gboolean GtkViewPeer::onFocusOut(GtkWidget*, GdkEvent*, gpointer self) {
+  onActivate(nullptr, self);
+  return FALSE;
+}
+
+void GtkViewPeer::onActivate(GtkWidget*, gpointer self) {
+  auto* peer = static_cast<GtkViewPeer*>(self);
+  if (peer->m_owner != nullptr) peer->m_owner->peerEditingEnded();
+}
+
+gboolean GtkViewPeer::onTextDragMotion(GtkWidget* widget, GdkDragContext* context, gint, gint,
+                                       guint time, gpointer) {
+  GtkTargetList* text = gtk_target_list_new(nullptr, 0);
+  gtk_target_list_add_text_targets(text, 0);
+  const bool offersText = gtk_drag_dest_find_target(widget, context, text) != GDK_NONE;
+  gtk_target_list_unref(text);
+  const GdkDragAction allowed = gdk_drag_context_get_actions(context);
+  // The source's generic operation is a move here.
+  const DragOperation answer = textDragAnswer(offersText, (allowed & GDK_ACTION_MOVE) != 0,
+                                              (allowed & GDK_ACTION_COPY) != 0);
+  gdk_drag_status(context,
+                  answer == kDragGeneric ? GDK_ACTION_MOVE
+                                         : (answer == kDragCopy ? GDK_ACTION_COPY
+                                                                : static_cast<GdkDragAction>(0)),
+                  time);
+  return TRUE;
+}
+
+gboolean GtkViewPeer::onTextDrop(GtkWidget*, GdkDragContext* context, gint, gint, guint time,
+                                 gpointer) {
+  gtk_drag_finish(context, TRUE, FALSE, time);  // accepted, nothing changes
+  return TRUE;
 }
 
 void GtkViewPeer::followParent(const Size& oldSize, const Size& newSize) {
@@ -330,6 +468,56 @@ int GtkViewPeer::intValue() {
   if (GTK_IS_RANGE(m_widget))
     return static_cast<int>(std::lround(gtk_range_get_value(GTK_RANGE(m_widget))));
   return m_setup.value;
+}
+
+void GtkViewPeer::insertItem(int index, const std::string& utf8) {
+  if (!GTK_IS_COMBO_BOX_TEXT(m_widget)) return;
+  Blocked blocked(*this);
+  gtk_combo_box_text_insert_text(GTK_COMBO_BOX_TEXT(m_widget), index, utf8.c_str());
+}
+
+void GtkViewPeer::setItemText(int index, const std::string& utf8) {
+  if (!GTK_IS_COMBO_BOX_TEXT(m_widget) || index < 0 || index >= itemCount()) return;
+  Blocked blocked(*this);
+  const bool selected = selectedItem() == index;
+  gtk_combo_box_text_remove(GTK_COMBO_BOX_TEXT(m_widget), index);
+  gtk_combo_box_text_insert_text(GTK_COMBO_BOX_TEXT(m_widget), index, utf8.c_str());
+  if (selected) gtk_combo_box_set_active(GTK_COMBO_BOX(m_widget), index);
+}
+
+void GtkViewPeer::removeItem(int index) {
+  if (!GTK_IS_COMBO_BOX_TEXT(m_widget) || index < 0 || index >= itemCount()) return;
+  Blocked blocked(*this);
+  gtk_combo_box_text_remove(GTK_COMBO_BOX_TEXT(m_widget), index);
+}
+
+void GtkViewPeer::removeAllItems() {
+  if (!GTK_IS_COMBO_BOX_TEXT(m_widget)) return;
+  Blocked blocked(*this);
+  gtk_combo_box_text_remove_all(GTK_COMBO_BOX_TEXT(m_widget));
+}
+
+int GtkViewPeer::itemCount() {
+  if (!GTK_IS_COMBO_BOX(m_widget)) return 0;
+  return gtk_tree_model_iter_n_children(gtk_combo_box_get_model(GTK_COMBO_BOX(m_widget)), nullptr);
+}
+
+void GtkViewPeer::selectItem(int index) {
+  if (!GTK_IS_COMBO_BOX(m_widget) || index < -1 || index >= itemCount()) return;
+  Blocked blocked(*this);
+  gtk_combo_box_set_active(GTK_COMBO_BOX(m_widget), index);
+}
+
+int GtkViewPeer::selectedItem() {
+  return GTK_IS_COMBO_BOX(m_widget) ? gtk_combo_box_get_active(GTK_COMBO_BOX(m_widget)) : -1;
+}
+
+void GtkViewPeer::appendRow(const std::string& utf8, bool state) {
+  if (!GTK_IS_TREE_VIEW(m_widget)) return;
+  GtkListStore* rows = GTK_LIST_STORE(gtk_tree_view_get_model(GTK_TREE_VIEW(m_widget)));
+  GtkTreeIter iter;
+  gtk_list_store_append(rows, &iter);
+  gtk_list_store_set(rows, &iter, 0, state, 1, utf8.c_str(), -1);
 }
 
 void GtkViewPeer::makeWindowContent(GtkWidget* toplevel) { m_toplevel = toplevel; }

@@ -44,6 +44,14 @@ class GtkViewPeer final : public ViewPeer {
   void setState(bool on) override;
   void setIntValue(int value) override;
   int intValue() override;
+  void insertItem(int index, const std::string& utf8) override;
+  void setItemText(int index, const std::string& utf8) override;
+  void removeItem(int index) override;
+  void removeAllItems() override;
+  int itemCount() override;
+  void selectItem(int index) override;
+  int selectedItem() override;
+  void appendRow(const std::string& utf8, bool state) override;
 
   /// The widget that goes into the parent (the view itself, or what wraps it).
   GtkWidget* outer() const { return m_outer; }
@@ -60,6 +68,18 @@ class GtkViewPeer final : public ViewPeer {
   static gboolean onScroll(GtkWidget*, GdkEventScroll* event, gpointer self);
   static gboolean onDraw(GtkWidget*, cairo_t* cr, gpointer self);
   static void onSizeAllocate(GtkWidget*, GdkRectangle* allocation, gpointer self);
+  static gboolean onButton(GtkWidget*, GdkEventButton* event, gpointer self);
+  static gboolean onMotion(GtkWidget*, GdkEventMotion* event, gpointer self);
+  static void onRowToggled(GtkCellRendererToggle*, gchar* path, gpointer self);
+  static gboolean onFocusOut(GtkWidget*, GdkEvent*, gpointer self);
+  static void onActivate(GtkWidget*, gpointer self);
+  static gboolean onTextDragMotion(GtkWidget*, GdkDragContext* context, gint, gint, guint time,
+                                   gpointer);
+  static gboolean onTextDrop(GtkWidget*, GdkDragContext* context, gint, gint, guint time,
+                             gpointer);
+  Point positionInView(double rootX, double rootY);
+  void makeList();
+  void makeTextField();
   void place(GtkWidget* parent);
   void followParent(const Size& oldSize, const Size& newSize);
 

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "standalone/app/toolkit/NativeControl.h"
+#include "standalone/app/toolkit/PointerInput.h"
 #include "standalone/app/toolkit/Window.h"
 
 namespace vantor::VNT::headless {
@@ -12,6 +13,7 @@ HeadlessView::HeadlessView(HeadlessBackend& backend, const Rect& frame, const Vi
     : m_backend(backend), m_setup(setup), m_frame(frame), m_text(setup.label) {
   m_state = setup.kind == ViewKind::Checkbox && setup.toggle;
   m_value = setup.value;
+  m_items = setup.items;
   m_backend.m_live.insert(this);
 }
 
@@ -66,6 +68,103 @@ void HeadlessView::moveTo(int value) {
 
 void HeadlessView::scroll(double deltaY) {
   if (m_enabled && m_owner != nullptr) m_owner->peerScrolled(deltaY);
+}
+
+void HeadlessView::insertItem(int index, const std::string& utf8) {
+  index = std::clamp(index, 0, static_cast<int>(m_items.size()));
+  m_items.insert(m_items.begin() + index, utf8);
+  if (m_selected >= index) ++m_selected;
+}
+
+void HeadlessView::setItemText(int index, const std::string& utf8) {
+  if (index >= 0 && index < static_cast<int>(m_items.size())) m_items[index] = utf8;
+}
+
+void HeadlessView::removeItem(int index) {
+  if (index < 0 || index >= static_cast<int>(m_items.size())) return;
+  m_items.erase(m_items.begin() + index);
+  if (m_selected == index)
+    m_selected = -1;
+  else if (m_selected > index)
+    --m_selected;
+}
+
+void HeadlessView::removeAllItems() {
+  m_items.clear();
+  m_selected = -1;
+}
+
+void HeadlessView::selectItem(int index) {
+  if (index >= -1 && index < static_cast<int>(m_items.size())) m_selected = index;
+}
+
+std::vector<HeadlessView::Row> HeadlessView::shownRows() const {
+  return m_setup.checkboxColumn ? m_rows : std::vector<Row>{};
+}
+
+void HeadlessView::choose(int index) {
+  if (!m_enabled || index < 0 || index >= static_cast<int>(m_items.size())) return;
+  m_selected = index;
+  if (m_owner != nullptr) m_owner->peerAction();
+}
+
+void HeadlessView::toggleRow(unsigned row) {
+  if (!m_enabled || !m_setup.checkboxColumn || row >= m_rows.size()) return;
+  m_rows[row].state = !m_rows[row].state;
+  if (m_owner != nullptr) m_owner->peerRowToggled(row, m_rows[row].state);
+}
+
+void HeadlessView::mouse(int kind, const Point& where, unsigned button, unsigned state) {
+  if (m_owner == nullptr) return;
+  Event event{kind, where};
+  m_owner->peerMouse(kind, where, button, toolkitModifiers(state), &event);
+}
+
+void HeadlessView::press(const Point& where, unsigned x11Button, unsigned state) {
+  mouse(0, where, toolkitButton(x11Button), state);
+}
+
+void HeadlessView::release(const Point& where, unsigned x11Button, unsigned state) {
+  mouse(1, where, toolkitButton(x11Button), state);
+}
+
+void HeadlessView::move(const Point& where, unsigned state) {
+  const int button = pressedButton(state);
+  if (button < 0)
+    mouse(2, where, 0, state);
+  else
+    mouse(3, where, static_cast<unsigned>(button), state);
+}
+
+void HeadlessView::typeAndEnter(const std::string& utf8) {
+  m_text = utf8;
+  if (m_owner != nullptr) m_owner->peerEditingEnded();
+}
+
+HeadlessMenu::~HeadlessMenu() = default;
+
+void HeadlessMenu::appendItem(const std::string& utf8Title, unsigned tag) {
+  m_items.push_back({utf8Title, tag, false});
+}
+
+void HeadlessMenu::appendSeparator() { m_items.push_back({"", 0, true}); }
+
+void HeadlessMenu::popUp(ViewPeer& view, void* event) {
+  m_backend.m_popups.push_back({&view, event});
+  if (m_backend.m_menuChoices.empty()) return;
+  const int choice = m_backend.m_menuChoices.front();
+  m_backend.m_menuChoices.pop_front();
+  if (choice < 0 || choice >= static_cast<int>(m_items.size()) || m_items[choice].separator) return;
+  if (m_owner != nullptr) m_owner->peerItemChosen(m_items[choice].tag, m_items[choice].title.c_str());
+}
+
+void HeadlessMenu::end() {
+  if (m_owner != nullptr) {
+    MenuOwner* owner = m_owner;
+    m_owner = nullptr;
+    owner->peerEnded();
+  }
+  delete this;
 }
 
 cairo_surface_t* HeadlessView::render() {
@@ -285,6 +384,38 @@ void HeadlessBackend::advanceClock(double seconds) {
     (void)id;
   }
   m_now = end;
+}
+
+int HeadlessBackend::askFiles(const FileQuestion& question, std::vector<std::string>& paths) {
+  m_fileQuestions.push_back(question);
+  if (m_fileAnswers.empty()) return 0;
+  auto answer = std::move(m_fileAnswers.front());
+  m_fileAnswers.pop_front();
+  m_asking = true;
+  m_fileCancelled = false;
+  int result = answer(question, paths);
+  m_asking = false;
+  if (m_fileCancelled) {
+    paths.clear();
+    result = 0;
+  }
+  return result;
+}
+
+void HeadlessBackend::cancelFileQuestion() {
+  if (m_asking) m_fileCancelled = true;
+}
+
+void HeadlessBackend::queueFileAnswer(std::vector<std::string> paths) {
+  m_fileAnswers.push_back([paths](const FileQuestion&, std::vector<std::string>& out) {
+    out = paths;
+    return 1;
+  });
+}
+
+void HeadlessBackend::queueFileAnswer(
+    std::function<int(const FileQuestion&, std::vector<std::string>&)> answer) {
+  m_fileAnswers.push_back(std::move(answer));
 }
 
 HeadlessView& HeadlessBackend::viewOf(NativeControl& control) {

@@ -56,12 +56,37 @@ class HeadlessView final : public ViewPeer {
   void setState(bool on) override { m_state = on; }
   void setIntValue(int value) override;
   int intValue() override { return m_value; }
+  void insertItem(int index, const std::string& utf8) override;
+  void setItemText(int index, const std::string& utf8) override;
+  void removeItem(int index) override;
+  void removeAllItems() override;
+  int itemCount() override { return static_cast<int>(m_items.size()); }
+  void selectItem(int index) override;
+  int selectedItem() override { return m_selected; }
+  void appendRow(const std::string& utf8, bool state) override { m_rows.push_back({utf8, state}); }
 
   // What a person would do.
   void click();
   /// Moves a slider's knob to `value` (kept in its range) and reports it as the user's move.
   void moveTo(int value);
   void scroll(double deltaY);
+  /// Picks item `index` of a choice list.
+  void choose(int index);
+  /// Clicks the checkbox of `row` (lists with a checkbox column only).
+  void toggleRow(unsigned row);
+  /// X11 button `x11Button` pressed or released at `where` with the GDK modifier `state`.
+  void press(const Point& where, unsigned x11Button, unsigned state);
+  void release(const Point& where, unsigned x11Button, unsigned state);
+  /// The pointer moves to `where`; buttons held are in `state` (a drag), else a plain move.
+  void move(const Point& where, unsigned state);
+  /// Types into a text field and ends editing (Return).
+  void typeAndEnter(const std::string& utf8);
+
+  /// The native event handed to the owner during a mouse call.
+  struct Event {
+    int kind;
+    Point where;
+  };
 
   // What a person would see.
   ViewKind kind() const { return m_setup.kind; }
@@ -74,6 +99,13 @@ class HeadlessView final : public ViewPeer {
   int redrawCount() const { return m_redraws; }
   ViewOwner* owner() const { return m_owner; }
   const std::vector<std::unique_ptr<HeadlessView>>& children() const { return m_children; }
+  const std::vector<std::string>& items() const { return m_items; }
+  struct Row {
+    std::string label;
+    bool state;
+  };
+  /// The rows a list shows: none without a checkbox column.
+  std::vector<Row> shownRows() const;
   /// The view's contents drawn by its owner into an image of the view's size.
   cairo_surface_t* render();
 
@@ -93,6 +125,35 @@ class HeadlessView final : public ViewPeer {
   bool m_state = false;
   int m_value = 0;
   std::vector<std::unique_ptr<HeadlessView>> m_children;
+  std::vector<std::string> m_items;
+  int m_selected = -1;
+  std::vector<Row> m_rows;
+  void mouse(int kind, const Point& where, unsigned button, unsigned state);
+};
+
+/// A context menu: shows nothing, picks the item the back end's script names.
+class HeadlessMenu final : public MenuPeer {
+ public:
+  explicit HeadlessMenu(HeadlessBackend& backend) : m_backend(backend) {}
+  ~HeadlessMenu() override;
+  void setOwner(MenuOwner* owner) override { m_owner = owner; }
+  void appendItem(const std::string& utf8Title, unsigned tag) override;
+  void appendSeparator() override;
+  void popUp(ViewPeer& view, void* event) override;
+  /// The native menu goes by itself: its owner deletes itself, then so does this peer.
+  void end();
+
+  struct Item {
+    std::string title;
+    unsigned tag;
+    bool separator;
+  };
+  const std::vector<Item>& items() const { return m_items; }
+
+ private:
+  HeadlessBackend& m_backend;
+  MenuOwner* m_owner = nullptr;
+  std::vector<Item> m_items;
 };
 
 class HeadlessWindow final : public WindowPeer {
@@ -177,6 +238,23 @@ class HeadlessBackend final : public Backend {
   TimerId addTimer(double firstSeconds, double intervalSeconds,
                    std::function<void()> callback) override;
   void removeTimer(TimerId id) override;
+  MenuPeer* createMenu() override { return new HeadlessMenu(*this); }
+  /// Answers with the next queued file answer; without one, as cancelled.
+  int askFiles(const FileQuestion& question, std::vector<std::string>& paths) override;
+  void cancelFileQuestion() override;
+
+  /// The next file question is confirmed with `paths`.
+  void queueFileAnswer(std::vector<std::string> paths);
+  /// The next file question is answered by `answer` (which may cancel it).
+  void queueFileAnswer(std::function<int(const FileQuestion&, std::vector<std::string>&)> answer);
+  const std::vector<FileQuestion>& fileQuestions() const { return m_fileQuestions; }
+  /// The next menu popped up chooses item `index` (counting separators); -1 chooses nothing.
+  void queueMenuChoice(int index) { m_menuChoices.push_back(index); }
+  struct Popup {
+    ViewPeer* view;
+    void* event;
+  };
+  const std::vector<Popup>& popups() const { return m_popups; }
 
   /// Runs `step` inside the next loop that runs (modal or main), after the steps queued before.
   void queueStep(std::function<void()> step) { m_steps.push_back(std::move(step)); }
@@ -199,6 +277,7 @@ class HeadlessBackend final : public Backend {
  private:
   friend class HeadlessView;
   friend class HeadlessWindow;
+  friend class HeadlessMenu;
   /// Runs one step, or fires the next timer within `limit` seconds; false when neither.
   bool runOnce(double limit);
   std::unique_ptr<HeadlessView> takeUnplaced(HeadlessView* view);
@@ -218,6 +297,12 @@ class HeadlessBackend final : public Backend {
   std::vector<std::unique_ptr<HeadlessView>> m_unplaced;
   std::set<HeadlessView*> m_live;
   HeadlessWindow* m_key = nullptr;
+  std::deque<std::function<int(const FileQuestion&, std::vector<std::string>&)>> m_fileAnswers;
+  std::vector<FileQuestion> m_fileQuestions;
+  bool m_asking = false;
+  bool m_fileCancelled = false;
+  std::deque<int> m_menuChoices;
+  std::vector<Popup> m_popups;
 };
 
 }  // namespace vantor::VNT::headless
