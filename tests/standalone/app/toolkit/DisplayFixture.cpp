@@ -76,6 +76,16 @@ GtkWidget* DisplayToolkit::toplevelTitled(const std::string& title) {
   return found;
 }
 
+GtkWidget* DisplayToolkit::findInToplevels(
+    const std::function<GtkWidget*(GtkWidget* toplevel)>& matches) {
+  GtkWidget* found = nullptr;
+  GList* windows = gtk_window_list_toplevels();
+  for (GList* item = windows; item != nullptr && found == nullptr; item = item->next)
+    if (gtk_widget_get_mapped(GTK_WIDGET(item->data))) found = matches(GTK_WIDGET(item->data));
+  g_list_free(windows);
+  return found;
+}
+
 GtkWidget* DisplayToolkit::buttonLabelled(GtkWidget* root, const std::string& label) {
   if (GTK_IS_BUTTON(root)) {
     const char* text = gtk_button_get_label(GTK_BUTTON(root));
@@ -102,10 +112,10 @@ void DisplayToolkit::screenshot(const std::string& name, const vantor::VNT::Rect
   EXPECT_TRUE(gdk_pixbuf_save(m_shot, path.c_str(), "png", nullptr, nullptr)) << path;
 }
 
-void DisplayToolkit::pixel(int x, int y, int rgb[3]) const {
+std::vector<int> DisplayToolkit::rgbAt(int x, int y) const {
   const guchar* p = gdk_pixbuf_get_pixels(m_shot) + y * gdk_pixbuf_get_rowstride(m_shot) +
                     x * gdk_pixbuf_get_n_channels(m_shot);
-  for (int i = 0; i < 3; ++i) rgb[i] = p[i];
+  return {p[0], p[1], p[2]};
 }
 
 }  // namespace kelo::test

@@ -8,13 +8,14 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "standalone/app/toolkit/Geometry.h"
 
 namespace kelo::test {
 
 class DisplayToolkit : public ::testing::Test {
- protected:
+ public:
   void SetUp() override;
 
   /// Lets GTK handle what the server sent, until `done` or about five seconds passed.
@@ -31,13 +32,16 @@ class DisplayToolkit : public ::testing::Test {
   static vantor::VNT::Point originOf(GtkWidget* widget);
   /// The toplevel window titled `title`, null when none.
   static GtkWidget* toplevelTitled(const std::string& title);
+  /// The first mapped toplevel window (dialogs and pop-ups included) for which `matches`
+  /// answers a widget; that widget, or null.
+  static GtkWidget* findInToplevels(const std::function<GtkWidget*(GtkWidget* toplevel)>& matches);
   /// The first descendant of `root` that is a button labelled `label`.
   static GtkWidget* buttonLabelled(GtkWidget* root, const std::string& label);
 
-  /// Saves the screen area as `<screenshots>/<name>.png` and keeps it for `pixel`.
+  /// Saves the screen area as `<screenshots>/<name>.png` and keeps it for `rgbAt`.
   void screenshot(const std::string& name, const vantor::VNT::Rect& area);
   /// Red, green and blue of the last screenshot at (x, y) in its own coordinates.
-  void pixel(int x, int y, int rgb[3]) const;
+  std::vector<int> rgbAt(int x, int y) const;
   void TearDown() override;
 
  private:

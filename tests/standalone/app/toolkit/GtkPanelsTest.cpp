@@ -44,32 +44,37 @@ struct Heard : PanelListener, ChoiceListener, ListControlCheckboxListener {
   std::vector<std::string> log;
 };
 
-// The menu item of an open combo-box popup labelled `label`.
-GtkWidget* popupItemLabelled(const std::string& label) {
-  GtkWidget* found = nullptr;
-  GList* windows = gtk_window_list_toplevels();
-  for (GList* w = windows; w != nullptr && found == nullptr; w = w->next) {
-    if (!gtk_widget_get_mapped(GTK_WIDGET(w->data))) continue;
-    GtkWidget* child = gtk_bin_get_child(GTK_BIN(w->data));
-    if (child == nullptr || !GTK_IS_MENU(child)) continue;
-    GList* items = gtk_container_get_children(GTK_CONTAINER(child));
-    for (GList* i = items; i != nullptr; i = i->next) {
-      GtkWidget* cell = gtk_bin_get_child(GTK_BIN(i->data));
-      if (cell == nullptr || !GTK_IS_CELL_VIEW(cell)) continue;
-      GtkTreePath* path = gtk_cell_view_get_displayed_row(GTK_CELL_VIEW(cell));
-      if (path == nullptr) continue;
-      GtkTreeModel* model = gtk_cell_view_get_model(GTK_CELL_VIEW(cell));
-      GtkTreeIter iter;
-      gchar* text = nullptr;
-      if (gtk_tree_model_get_iter(model, &iter, path)) gtk_tree_model_get(model, &iter, 0, &text, -1);
-      if (text != nullptr && label == text) found = GTK_WIDGET(i->data);
-      g_free(text);
-      gtk_tree_path_free(path);
-    }
-    g_list_free(items);
+// The text of a menu item: its label, or the row a combo box's item shows.
+std::string itemText(GtkWidget* item) {
+  GtkWidget* cell = gtk_bin_get_child(GTK_BIN(item));
+  if (cell == nullptr || !GTK_IS_CELL_VIEW(cell)) {
+    const char* label = gtk_menu_item_get_label(GTK_MENU_ITEM(item));
+    return label != nullptr ? label : "";
   }
-  g_list_free(windows);
-  return found;
+  GtkTreePath* path = gtk_cell_view_get_displayed_row(GTK_CELL_VIEW(cell));
+  if (path == nullptr) return "";
+  GtkTreeModel* model = gtk_cell_view_get_model(GTK_CELL_VIEW(cell));
+  GtkTreeIter iter;
+  gchar* text = nullptr;
+  if (gtk_tree_model_get_iter(model, &iter, path)) gtk_tree_model_get(model, &iter, 0, &text, -1);
+  std::string out = text != nullptr ? text : "";
+  g_free(text);
+  gtk_tree_path_free(path);
+  return out;
+}
+
+// The item labelled `label` of a menu on screen (a context menu or a combo box's pop-up).
+GtkWidget* menuItemLabelled(const std::string& label) {
+  return DisplayToolkit::findInToplevels([&](GtkWidget* toplevel) -> GtkWidget* {
+    GtkWidget* menu = gtk_bin_get_child(GTK_BIN(toplevel));
+    if (menu == nullptr || !GTK_IS_MENU(menu)) return nullptr;
+    GtkWidget* found = nullptr;
+    GList* items = gtk_container_get_children(GTK_CONTAINER(menu));
+    for (GList* i = items; i != nullptr && found == nullptr; i = i->next)
+      if (itemText(GTK_WIDGET(i->data)) == label) found = GTK_WIDGET(i->data);
+    g_list_free(items);
+    return found;
+  });
 }
 
 // The screen area of a toplevel window.
@@ -110,13 +115,9 @@ TEST_F(GtkPanels, AWindowOfControlsAsAPersonUsesIt) {
 
   // The panel's colour, with the listener's rectangle at its bottom-left.
   screenshot("toolkit-panels", {100, 100, 420, 260});
-  int rgb[3];
-  pixel(20 + 100, 20 + 10, rgb);
-  EXPECT_EQ((std::vector<int>{rgb[0], rgb[1], rgb[2]}), (std::vector<int>{51, 102, 153}));
-  pixel(20 + 5, 20 + 95, rgb);
-  EXPECT_EQ((std::vector<int>{rgb[0], rgb[1], rgb[2]}), (std::vector<int>{255, 255, 0}));
-  pixel(20 + 5, 20 + 5, rgb);
-  EXPECT_EQ((std::vector<int>{rgb[0], rgb[1], rgb[2]}), (std::vector<int>{51, 102, 153}));
+  EXPECT_EQ(rgbAt(20 + 100, 20 + 10), (std::vector<int>{51, 102, 153}));
+  EXPECT_EQ(rgbAt(20 + 5, 20 + 95), (std::vector<int>{255, 255, 0}));
+  EXPECT_EQ(rgbAt(20 + 5, 20 + 5), (std::vector<int>{51, 102, 153}));
 
   // A click at the panel's top-left corner arrives as (0, 0).
   ASSERT_TRUE(clickAt(100 + 20, 100 + 20));
@@ -144,7 +145,7 @@ TEST_F(GtkPanels, AWindowOfControlsAsAPersonUsesIt) {
   const Point combo = centreOf(GTK_WIDGET(choice->getControlHandle()));
   ASSERT_TRUE(clickAt(combo.x, combo.y));
   GtkWidget* item = nullptr;
-  ASSERT_TRUE(waitUntil([&] { return (item = popupItemLabelled("96000")) != nullptr; }));
+  ASSERT_TRUE(waitUntil([&] { return (item = menuItemLabelled("96000")) != nullptr; }));
   settle();
   screenshot("toolkit-choice-open", {0, 0, 1280, 800});
   const Point at = centreOf(item);
@@ -185,23 +186,11 @@ TEST_F(GtkPanels, AContextMenuOverAPanelTellsTheChosenItem) {
   settle();
   bool clicked = false;
   const TimerId timer = addTimer(0.3, 0.3, [&] {
-    if (clicked) return;
-    GList* windows = gtk_window_list_toplevels();
-    for (GList* w = windows; w != nullptr; w = w->next) {
-      GtkWidget* child = gtk_bin_get_child(GTK_BIN(w->data));
-      if (!gtk_widget_get_mapped(GTK_WIDGET(w->data)) || child == nullptr || !GTK_IS_MENU(child))
-        continue;
-      GList* items = gtk_container_get_children(GTK_CONTAINER(child));
-      for (GList* i = items; i != nullptr && !clicked; i = i->next) {
-        const char* label = gtk_menu_item_get_label(GTK_MENU_ITEM(i->data));
-        if (label == nullptr || std::string(label) != "Klänge ♪ löschen") continue;
-        screenshot("toolkit-context-menu", {100, 100, 300, 200});
-        const Point at = centreOf(GTK_WIDGET(i->data));
-        clicked = clickAt(at.x, at.y);
-      }
-      g_list_free(items);
-    }
-    g_list_free(windows);
+    GtkWidget* item = clicked ? nullptr : menuItemLabelled("Klänge ♪ löschen");
+    if (item == nullptr) return;
+    screenshot("toolkit-context-menu", {100, 100, 300, 200});
+    const Point at = centreOf(item);
+    clicked = clickAt(at.x, at.y);
   });
   ASSERT_TRUE(clickAt(140, 130, 3));
   ASSERT_TRUE(waitUntil([&] { return !opener.chosen.empty(); }));

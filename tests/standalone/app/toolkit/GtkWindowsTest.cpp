@@ -53,6 +53,10 @@ bool hasAtom(Display* display, ::Window window, const char* property, const char
   return found;
 }
 
+GtkWidget* messageDialog(GtkWidget* toplevel) {
+  return GTK_IS_MESSAGE_DIALOG(toplevel) ? toplevel : nullptr;
+}
+
 Display* xdisplay() { return gdk_x11_display_get_xdisplay(gdk_display_get_default()); }
 
 using GtkWindows = DisplayToolkit;
@@ -87,12 +91,8 @@ TEST_F(GtkWindows, AWindowMadeAtAPointHasItsContentThereInItsColour) {
   EXPECT_EQ(position, (Point{300, 200}));
 
   screenshot("toolkit-window-background", {300, 200, 240, 160});
-  int rgb[3];
-  for (const auto& [px, py] : std::vector<std::pair<int, int>>{{1, 1}, {120, 80}, {238, 158}}) {
-    pixel(px, py, rgb);
-    EXPECT_EQ((std::vector<int>{rgb[0], rgb[1], rgb[2]}), (std::vector<int>{51, 102, 153}))
-        << px << "," << py;
-  }
+  for (const auto& [px, py] : std::vector<std::pair<int, int>>{{1, 1}, {120, 80}, {238, 158}})
+    EXPECT_EQ(rgbAt(px, py), (std::vector<int>{51, 102, 153})) << px << "," << py;
   delete window;
 }
 
@@ -203,12 +203,7 @@ TEST_F(GtkWindows, AWindowManagerCloseInAModalRunEndsItWithZero) {
 TEST_F(GtkWindows, AnAlertAnsweredByItsButton) {
   GtkWidget* shown = nullptr;
   const TimerId timer = addTimer(0.2, 0.2, [&] {
-    shown = toplevelTitled("");
-    GList* windows = gtk_window_list_toplevels();
-    for (GList* item = windows; item != nullptr; item = item->next)
-      if (GTK_IS_MESSAGE_DIALOG(item->data) && gtk_widget_get_mapped(GTK_WIDGET(item->data)))
-        shown = GTK_WIDGET(item->data);
-    g_list_free(windows);
+    shown = findInToplevels(messageDialog);
     if (shown == nullptr) return;
     const Point origin = originOf(shown);
     screenshot("toolkit-alert", {origin.x, origin.y,
@@ -235,17 +230,12 @@ TEST_F(GtkWindows, CancelThenYesInAProgressWindowStopsTheWork) {
   ASSERT_NE(cancel, nullptr);
   bool answered = false;
   const TimerId timer = addTimer(0.2, 0.2, [&] {
-    GList* windows = gtk_window_list_toplevels();
-    for (GList* item = windows; item != nullptr; item = item->next) {
-      if (!GTK_IS_MESSAGE_DIALOG(item->data) || !gtk_widget_get_mapped(GTK_WIDGET(item->data)))
-        continue;
-      GtkWidget* yes = buttonLabelled(GTK_WIDGET(item->data), "Yes");
-      if (yes == nullptr || answered) continue;
-      answered = true;
-      const Point at = centreOf(yes);
-      clickAt(at.x, at.y);
-    }
-    g_list_free(windows);
+    GtkWidget* dialog = findInToplevels(messageDialog);
+    GtkWidget* yes = dialog != nullptr ? buttonLabelled(dialog, "Yes") : nullptr;
+    if (yes == nullptr || answered) return;
+    answered = true;
+    const Point at = centreOf(yes);
+    clickAt(at.x, at.y);
   });
   const Point at = centreOf(cancel);
   ASSERT_TRUE(clickAt(at.x, at.y));
