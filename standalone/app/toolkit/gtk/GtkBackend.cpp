@@ -116,6 +116,25 @@ class GtkMenuPeer final : public MenuPeer {
   GMainLoop* m_loop = nullptr;
 };
 
+// The chooser sizes itself when mapped (from its saved settings, or from its font); it must
+// still fit on the screen.
+void fitChooser(GtkWidget* dialog, gpointer) {
+  GdkDisplay* display = gtk_widget_get_display(dialog);
+  GdkMonitor* monitor =
+      gdk_display_get_monitor_at_window(display, gtk_widget_get_window(dialog));
+  if (monitor == nullptr) return;
+  GdkRectangle area{};
+  gdk_monitor_get_workarea(monitor, &area);
+  int width = 0, height = 0;
+  gtk_window_get_size(GTK_WINDOW(dialog), &width, &height);
+  const int maxWidth = area.width * 9 / 10, maxHeight = area.height * 9 / 10;
+  if (width > maxWidth || height > maxHeight) {
+    gtk_window_resize(GTK_WINDOW(dialog), std::min(width, maxWidth), std::min(height, maxHeight));
+    gtk_window_move(GTK_WINDOW(dialog), area.x + (area.width - std::min(width, maxWidth)) / 2,
+                    area.y + (area.height - std::min(height, maxHeight)) / 2);
+  }
+}
+
 }  // namespace
 
 std::string anyCaseExtensionPattern(const std::string& extension) {
@@ -244,7 +263,7 @@ int GtkBackend::askFiles(const FileQuestion& question, std::vector<std::string>&
       question.title.empty() ? fallbackTitle : question.title.c_str(), focusedWindow(), action,
       "_Cancel", GTK_RESPONSE_CANCEL, accept, GTK_RESPONSE_ACCEPT, nullptr);
   GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
-  gtk_window_set_default_size(GTK_WINDOW(dialog), 760, 520);
+  g_signal_connect_after(dialog, "map", G_CALLBACK(fitChooser), nullptr);
   gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);
   gtk_file_chooser_set_local_only(chooser, TRUE);
   if (question.style != 0) gtk_file_chooser_set_create_folders(chooser, TRUE);
