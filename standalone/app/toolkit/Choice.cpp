@@ -185,7 +185,7 @@ void NativeListControl::checkboxValueChangedForRow(unsigned row, bool state) {
 }
 
 void NativeListControl::peerRowToggled(unsigned row, bool state) {
-  m_dataSource.setObjectValue("col1CB", row, &state);
+  dispatch([&] { m_dataSource.setObjectValue("col1CB", row, &state); });
 }
 
 }  // namespace vantor::VNT

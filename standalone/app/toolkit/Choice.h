@@ -61,7 +61,9 @@ class NativeChoice : public NativeControl {
   virtual void init();
 
  protected:
-  void peerAction() override { valueUpdated(); }
+  void peerAction() override {
+    dispatch([this] { valueUpdated(); });
+  }
 
  private:
   ListenerRegistry<ChoiceListener> m_listeners;

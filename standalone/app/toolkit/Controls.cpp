@@ -120,6 +120,10 @@ void NativeSlider::valueUpdated() {
 }
 
 void NativeSlider::peerScrolled(double deltaY) {
+  dispatch([&] { wheel(deltaY); });
+}
+
+void NativeSlider::wheel(double deltaY) {
   if (!std::isfinite(deltaY)) return;
   const double step = std::trunc(deltaY);
   if (step == 0.0) return;
@@ -167,7 +171,9 @@ void NativeCheckbox::valueUpdated(bool state) {
   m_listeners.tellEach([&](CheckboxListener* l) { l->checkboxValueChanged(id, state); });
 }
 
-void NativeCheckbox::peerAction() { valueUpdated(!m_state); }
+void NativeCheckbox::peerAction() {
+  dispatch([this] { valueUpdated(!m_state); });
+}
 
 unsigned NativeCheckbox::addCheckboxListener(CheckboxListener* listener) {
   return m_listeners.add(listener);

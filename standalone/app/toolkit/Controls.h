@@ -58,7 +58,9 @@ class NativeButton : public NativeControl {
   /// For the image button: the same fields over a peer made from `setup`.
   NativeButton(Window* window, void* parentView, const Point& origin, const Size& size,
                const ViewSetup& setup, const std::string& name, unsigned id);
-  void peerAction() override { onButtonClicked(); }
+  void peerAction() override {
+    dispatch([this] { onButtonClicked(); });
+  }
 
  private:
   ListenerRegistry<VNTButtonListener> m_listeners;
@@ -111,12 +113,15 @@ class NativeSlider : public NativeControl {
   int getMax() const { return m_max; }
 
  protected:
-  void peerAction() override { valueUpdated(); }
+  void peerAction() override {
+    dispatch([this] { valueUpdated(); });
+  }
   /// The wheel moves the value by the delta truncated toward zero (a notch up is +1) and
   /// tells every listener, also when the value stays at a limit.
   void peerScrolled(double deltaY) override;
 
  private:
+  void wheel(double deltaY);
   ListenerRegistry<SliderListener> m_listeners;
   int m_value;
   int m_initialValue;

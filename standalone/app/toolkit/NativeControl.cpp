@@ -48,7 +48,10 @@ void NativeControl::registerWithWindow() {
 
 void NativeControl::peerEnded() {
   m_peer = nullptr;
-  delete this;
+  if (m_dispatching > 0)
+    m_ended = true;
+  else
+    delete this;
 }
 
 void* NativeControl::getControlHandle() { return m_peer != nullptr ? m_peer->handle() : nullptr; }

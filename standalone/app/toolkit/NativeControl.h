@@ -102,7 +102,16 @@ class NativeControl : public NativeBaseObject, protected ViewOwner {
   void createPeer(void* parentView, const ViewSetup& setup);
   /// Registers with the window when there is one and the id is not kNoId.
   void registerWithWindow();
+  /// Deletes the control, or, while it is telling its listeners of a peer's report, once that
+  /// is done (a listener may close the window the control is in).
   void peerEnded() override;
+  /// Runs `report` (what a peer reported) so that the control outlives it.
+  template <typename Report>
+  void dispatch(Report&& report) {
+    ++m_dispatching;
+    report();
+    if (--m_dispatching == 0 && m_ended) delete this;
+  }
 
  private:
   Point m_origin;
@@ -112,6 +121,8 @@ class NativeControl : public NativeBaseObject, protected ViewOwner {
   ViewPeer* m_peer = nullptr;
   void* m_reserved = nullptr;  // a second native pointer that nothing sets
   Window* m_window;
+  int m_dispatching = 0;
+  bool m_ended = false;
 };
 
 }  // namespace vantor::VNT

@@ -100,24 +100,28 @@ bool Panel::removePanelListener(unsigned registrationId) {
 
 void Panel::peerMouse(int kind, const Point& where, unsigned button, unsigned modifiers,
                       void* event) {
-  m_currentEvent = event;
-  switch (kind) {
-    case 0: mouseDown(where, button, modifiers); break;
-    case 1: mouseUp(where, button, modifiers); break;
-    case 2: mouseMoved(where, modifiers); break;
-    case 3: mouseDragged(where, button, modifiers); break;
-    default: break;
-  }
-  m_currentEvent = nullptr;
+  dispatch([&] {
+    m_currentEvent = event;
+    switch (kind) {
+      case 0: mouseDown(where, button, modifiers); break;
+      case 1: mouseUp(where, button, modifiers); break;
+      case 2: mouseMoved(where, modifiers); break;
+      case 3: mouseDragged(where, button, modifiers); break;
+      default: break;
+    }
+    m_currentEvent = nullptr;
+  });
 }
 
 void Panel::peerDraw(cairo_t* cr, const Size& size) {
-  cairo_save(cr);
-  cairo_translate(cr, 0, size.height);
-  cairo_scale(cr, 1, -1);
-  DrawContext context(cr, size);
-  draw(&context);
-  cairo_restore(cr);
+  dispatch([&] {
+    cairo_save(cr);
+    cairo_translate(cr, 0, size.height);
+    cairo_scale(cr, 1, -1);
+    DrawContext context(cr, size);
+    draw(&context);
+    cairo_restore(cr);
+  });
 }
 
 NativeTextBox::NativeTextBox(Window* window, void* parentView, const Point& origin,

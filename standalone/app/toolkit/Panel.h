@@ -88,7 +88,9 @@ class Panel : public NativeControl {
   void peerMouse(int kind, const Point& where, unsigned button, unsigned modifiers,
                  void* event) override;
   void peerDraw(cairo_t* cr, const Size& size) override;
-  void peerFrameChanged() override { frameChanged(); }
+  void peerFrameChanged() override {
+    dispatch([this] { frameChanged(); });
+  }
 
  private:
   ListenerRegistry<PanelListener> m_listeners;
@@ -124,7 +126,9 @@ class NativeTextBox : public NativeControl {
   virtual void init();
 
  protected:
-  void peerEditingEnded() override { editingEnded(); }
+  void peerEditingEnded() override {
+    dispatch([this] { editingEnded(); });
+  }
 
  private:
   ListenerRegistry<TextBoxListener> m_listeners;

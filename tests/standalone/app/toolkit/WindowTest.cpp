@@ -182,6 +182,37 @@ TEST_F(WindowBasics, ClosingOrDeletingAWindowDeletesEachControlOnce) {
   }
 }
 
+TEST_F(WindowBasics, AListenerMayCloseTheWindowOfTheControlTellingIt) {
+  struct Closer : VNTButtonListener {
+    void buttonClicked(unsigned) override {
+      ++heard;
+      if (window != nullptr) window->close();
+    }
+    Window* window = nullptr;
+    int heard = 0;
+  };
+  Window* window = makeWindow();
+  int deleted = 0;
+  struct CountedButton : NativeButton {
+    CountedButton(Window* w, int& deleted)
+        : NativeButton(w, w->getControlForEmbedding(), {0, 0}, {60, 20}, "Close", false, "c", 1),
+          deleted(deleted) {}
+    ~CountedButton() override { ++deleted; }
+    int& deleted;
+  };
+  auto* button = new CountedButton(window, deleted);
+  Closer first, second;
+  first.window = window;
+  button->addButtonListener(&first);
+  button->addButtonListener(&second);
+  auto& peer = HeadlessBackend::windowOf(*window);
+  HeadlessBackend::viewOf(*button).click();
+  EXPECT_TRUE(peer.isClosed());
+  EXPECT_EQ(deleted, 1);  // after both listeners heard the click
+  EXPECT_EQ(first.heard, 1);
+  EXPECT_EQ(second.heard, 1);
+}
+
 using ModalRuns = HeadlessToolkit;
 
 TEST_F(ModalRuns, ShowModalAnswersTheEndModalCodeAndClosesTheWindow) {
