@@ -111,7 +111,8 @@ TEST_F(GtkPanels, AWindowOfControlsAsAPersonUsesIt) {
   window->show(true);
   ASSERT_TRUE(waitUntil([&] { return gtk_widget_get_mapped(GTK_WIDGET(list->getControlHandle())); }));
   settle();
-  EXPECT_TRUE(gtk_widget_has_focus(GTK_WIDGET(content->getControlHandle())));
+  EXPECT_EQ(gtk_window_get_focus(GTK_WINDOW(window->getHandle())),
+            GTK_WIDGET(content->getControlHandle()));
 
   // The panel's colour, with the listener's rectangle at its bottom-left.
   screenshot("toolkit-panels", {100, 100, 420, 260});

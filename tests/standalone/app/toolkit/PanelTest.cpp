@@ -1,6 +1,7 @@
 // Panels, text fields and context menus over the headless back end.
 #include <gdk/gdk.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,9 @@ struct PanelRecorder : PanelListener {
   PanelRecorder(std::vector<std::string>& log, std::string name, bool draws = false)
       : log(log), name(std::move(name)), draws(draws) {}
   static std::string at(const Point& p) {
-    return "(" + std::to_string(static_cast<int>(p.x)) + "," + std::to_string(static_cast<int>(p.y)) + ")";
+    char text[64];
+    std::snprintf(text, sizeof text, "(%d,%d)", static_cast<int>(p.x), static_cast<int>(p.y));
+    return text;
   }
   void say(const std::string& s) { log.push_back(name + ":" + s); }
   void panelMouseMoved(unsigned id, const Point& p, unsigned m) override {
