@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "standalone/app/toolkit/Window.h"
 #include "standalone/app/toolkit/gtk/GtkBackend.h"
 
 namespace kelo::test {
@@ -26,6 +27,14 @@ bool DisplayToolkit::waitUntil(const std::function<bool()>& done) {
     if (!g_main_context_iteration(nullptr, FALSE))
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
+  return true;
+}
+
+bool DisplayToolkit::showAndWait(vantor::VNT::Window* window, GtkWidget* widget) {
+  window->show(true);
+  if (widget == nullptr) widget = GTK_WIDGET(window->getHandle());
+  if (!waitUntil([&] { return gtk_widget_get_mapped(widget); })) return false;
+  settle();
   return true;
 }
 

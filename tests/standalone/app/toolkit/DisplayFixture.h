@@ -12,6 +12,10 @@
 
 #include "standalone/app/toolkit/Geometry.h"
 
+namespace vantor::VNT {
+class Window;
+}
+
 namespace kelo::test {
 
 class DisplayToolkit : public ::testing::Test {
@@ -20,6 +24,8 @@ class DisplayToolkit : public ::testing::Test {
 
   /// Lets GTK handle what the server sent, until `done` or about five seconds passed.
   static bool waitUntil(const std::function<bool()>& done);
+  /// Shows `window` and waits until `widget` (by default the window itself) is on screen.
+  static bool showAndWait(vantor::VNT::Window* window, GtkWidget* widget = nullptr);
   /// Round trip to the server, then everything pending handled.
   static void settle();
   /// Runs xdotool with `arguments` (a shell word list); true on success.

@@ -108,9 +108,7 @@ TEST_F(GtkPanels, AWindowOfControlsAsAPersonUsesIt) {
   panel->addPanelListener(&heard);
   choice->addChoiceListener(&heard);
   list->addListControlCheckboxListener(&heard);
-  window->show(true);
-  ASSERT_TRUE(waitUntil([&] { return gtk_widget_get_mapped(GTK_WIDGET(list->getControlHandle())); }));
-  settle();
+  ASSERT_TRUE(showAndWait(window, GTK_WIDGET(list->getControlHandle())));
   EXPECT_EQ(gtk_window_get_focus(GTK_WINDOW(window->getHandle())),
             GTK_WIDGET(content->getControlHandle()));
 
@@ -182,9 +180,7 @@ TEST_F(GtkPanels, AContextMenuOverAPanelTellsTheChosenItem) {
   opener.menu = menu;
   panel->addPanelListener(&opener);
   menu->addMenuListener(&opener);
-  window->show(true);
-  ASSERT_TRUE(waitUntil([&] { return gtk_widget_get_mapped(GTK_WIDGET(panel->getControlHandle())); }));
-  settle();
+  ASSERT_TRUE(showAndWait(window, GTK_WIDGET(panel->getControlHandle())));
   bool clicked = false;
   const TimerId timer = addTimer(0.3, 0.3, [&] {
     GtkWidget* item = clicked ? nullptr : menuItemLabelled("Klänge ♪ löschen");

@@ -65,9 +65,7 @@ TEST_F(GtkWindows, AWindowMadeAtAPointHasItsContentThereInItsColour) {
   auto* window = new VWindow({100, 50}, {240, 160}, WindowKind::Ordinary,
                             kWindowClosable | kWindowResizable, "Placed", "placed");
   window->setBackgroundColour({0.2, 0.4, 0.6, 255.0});
-  window->show(true);
-  ASSERT_TRUE(waitUntil([&] { return gtk_widget_get_mapped(GTK_WIDGET(window->getHandle())); }));
-  settle();
+  ASSERT_TRUE(showAndWait(window));
 
   const auto xid = static_cast<::Window>(window->getContentX11Window());
   ASSERT_NE(xid, 0u);
@@ -101,10 +99,8 @@ TEST_F(GtkWindows, KindAndStyleBecomeWindowHints) {
                              "tool");
   auto* fixed = new VWindow({200, 10}, {120, 80}, WindowKind::Ordinary, kWindowMiniaturisable,
                            "Fixed", "fixed");
-  utility->show(true);
-  fixed->show(true);
-  ASSERT_TRUE(waitUntil([&] { return gtk_widget_get_mapped(GTK_WIDGET(fixed->getHandle())); }));
-  settle();
+  ASSERT_TRUE(showAndWait(utility));
+  ASSERT_TRUE(showAndWait(fixed));
   const auto frameOf = [](VWindow* w) {
     return GDK_WINDOW_XID(gtk_widget_get_window(GTK_WIDGET(w->getHandle())));
   };
@@ -131,9 +127,7 @@ TEST_F(GtkWindows, OneClickIsOneListenerCall) {
   plain->addButtonListener(&heard);
   toggle->addButtonListener(&heard);
   slider->addSliderListener(&heard);
-  window->show(true);
-  ASSERT_TRUE(waitUntil([&] { return gtk_widget_get_mapped(GTK_WIDGET(plain->getControlHandle())); }));
-  settle();
+  ASSERT_TRUE(showAndWait(window, GTK_WIDGET(plain->getControlHandle())));
 
   const std::vector<std::pair<NativeControl*, std::vector<std::string>>> clicks = {
       {plain, {"clicked 1"}}, {toggle, {"toggled 2 on"}}, {toggle, {"toggled 2 off"}}};
@@ -165,8 +159,7 @@ TEST_F(GtkWindows, ProgrammaticSliderChangesAreToldOnceAndSkipTheCaller) {
   Heard caller, other;
   const unsigned callerId = slider->addSliderListener(&caller);
   slider->addSliderListener(&other);
-  window->show(true);
-  settle();
+  ASSERT_TRUE(showAndWait(window));
   slider->setValue(30, callerId);
   slider->setValue(130, 0);
   settle();
