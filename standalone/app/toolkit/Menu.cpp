@@ -12,7 +12,7 @@ NativeMenu::NativeMenu(unsigned id, const std::string& title)
 NativeMenu::~NativeMenu() {
   if (m_peer == nullptr) return;
   m_peer->setOwner(nullptr);
-  delete m_peer;
+  m_peer->release();
 }
 
 void NativeMenu::appendItem(const std::string& utf8Title, unsigned tag) {

@@ -28,7 +28,7 @@ class MenuListener {
 class NativeMenu : private MenuOwner {
  public:
   explicit NativeMenu(unsigned id = kNoId, const std::string& title = {});
-  /// Ends the native menu.
+  /// Ends the native menu (once it has closed, when a listener deletes the menu while it is up).
   virtual ~NativeMenu();
   NativeMenu(const NativeMenu&) = delete;
   NativeMenu& operator=(const NativeMenu&) = delete;

@@ -217,10 +217,13 @@ class MenuOwner {
   ~MenuOwner() = default;
 };
 
-/// A context menu. Deleting the peer ends the native menu without telling the owner.
+/// A context menu, owned by its toolkit menu until `release`.
 class MenuPeer {
  public:
   virtual ~MenuPeer() = default;
+  /// Ends the native menu without telling the owner, at once or, while the menu is up, once
+  /// it has closed; the peer then deletes itself.
+  virtual void release() { delete this; }
   virtual void setOwner(MenuOwner* owner) = 0;
   virtual void appendItem(const std::string& utf8Title, unsigned tag) = 0;
   virtual void appendSeparator() = 0;

@@ -59,6 +59,15 @@ class GtkMenuPeer final : public MenuPeer {
 
   void setOwner(MenuOwner* owner) override { m_owner = owner; }
 
+  void release() override {
+    if (m_loop == nullptr) {
+      delete this;
+      return;
+    }
+    m_released = true;  // popUp deletes it once the menu has closed
+    g_main_loop_quit(m_loop);
+  }
+
   void appendItem(const std::string& utf8Title, unsigned tag) override {
     GtkWidget* item = gtk_menu_item_new_with_label(utf8Title.c_str());
     g_object_set_data(G_OBJECT(item), "vnt-tag", GUINT_TO_POINTER(tag));
@@ -85,6 +94,7 @@ class GtkMenuPeer final : public MenuPeer {
     g_main_loop_run(m_loop);  // an item's activation comes before the loop ends
     g_main_loop_unref(m_loop);
     m_loop = nullptr;
+    if (m_released) delete this;
   }
 
  private:
@@ -114,6 +124,7 @@ class GtkMenuPeer final : public MenuPeer {
   gulong m_destroyHandler;
   MenuOwner* m_owner = nullptr;
   GMainLoop* m_loop = nullptr;
+  bool m_released = false;
 };
 
 // The chooser sizes itself when mapped (from its saved settings, or from its font); it must

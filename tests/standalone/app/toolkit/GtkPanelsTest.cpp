@@ -195,6 +195,20 @@ TEST_F(GtkPanels, AContextMenuOverAPanelTellsTheChosenItem) {
   settle();
   EXPECT_EQ(opener.chosen, std::vector<std::string>{"3 11 Klänge ♪ löschen"});
   delete menu;
+
+  // A menu deleted while it is up goes once it has closed.
+  opener.menu = new NativeMenu(4, "other");
+  opener.menu->appendItem("Stop", 1);
+  const TimerId deleter = addTimer(0.3, 0.3, [&] {
+    if (opener.menu == nullptr || menuItemLabelled("Stop") == nullptr) return;
+    delete opener.menu;
+    opener.menu = nullptr;
+  });
+  ASSERT_TRUE(clickAt(140, 130, 3));
+  ASSERT_TRUE(waitUntil([&] { return opener.menu == nullptr; }));
+  removeTimer(deleter);
+  settle();
+  EXPECT_EQ(menuItemLabelled("Stop"), nullptr);
   delete window;
 }
 
