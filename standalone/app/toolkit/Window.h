@@ -56,7 +56,8 @@ class Window : private WindowOwner {
   /// instead (as `endModal(0)`), and `showModal` closes the window.
   virtual void close();
   /// Shows the window and runs a modal loop until `endModal`; then closes the window (which
-  /// deletes it) and answers the code. Timers keep firing inside the loop.
+  /// deletes it) and answers the code. Timers keep firing inside the loop. The window must not
+  /// be deleted in code while its run goes on: end the run with `endModal` or `close`.
   virtual unsigned showModal();
   virtual void endModal(unsigned code);
   /// Raises and focuses the window when it is not the focused one.
