@@ -162,6 +162,10 @@ function(kelo_add_gtest area name)
     # A private JACK server paces like a sound card: alone on the machine it keeps its cycles.
     list(APPEND props RUN_SERIAL TRUE)
   endif()
+  if("display" IN_LIST ARG_LABELS)
+    # One X server for the run: tests that click and take screenshots must not overlap.
+    list(APPEND props RESOURCE_LOCK x11_screen)
+  endif()
   include(GoogleTest)
   gtest_discover_tests(${exe} TEST_PREFIX "${area}." DISCOVERY_MODE PRE_TEST
     TEST_LIST ${exe}_TESTS PROPERTIES ${props})

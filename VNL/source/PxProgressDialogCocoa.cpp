@@ -57,7 +57,7 @@ PxProgressDialogCocoa::PxProgressDialogCocoa(const std::string& title, void* con
       m_hasSecondBar(secondBar) {
   if (!isMainThread() || !viewFactory()) return;
   m_view = viewFactory()(ProgressViewSetup{title, steps, cancellable, secondBar,
-                                          progressLayout(cancellable, secondBar)});
+                                          progressLayout(cancellable, secondBar), this});
   if (!m_view) return;
   m_modalSession = cancellable;
   m_refreshInterval = progressRefreshInterval(steps);

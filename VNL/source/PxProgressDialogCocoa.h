@@ -35,6 +35,8 @@ ProgressLayout progressLayout(bool cancellable, bool secondBar);
 /// Redraw every this many steps: 5 for 11 to 99 steps, 10 for 101 to 999, else 100.
 std::uint64_t progressRefreshInterval(std::uint64_t steps);
 
+class PxProgressDialogCocoa;
+
 /// What a view is built from.
 struct ProgressViewSetup {
   std::string title;  // the window's title and first status text
@@ -42,6 +44,7 @@ struct ProgressViewSetup {
   bool cancellable;
   bool secondBar;
   ProgressLayout layout;
+  PxProgressDialogCocoa* dialog = nullptr;  // the dialog being built, told of Cancel presses
 };
 
 /// A toolkit's progress window. Built and shown (centred, above other windows, focused) by its

@@ -1,0 +1,130 @@
+#include "tests/standalone/app/toolkit/DisplayFixture.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+#include "standalone/app/toolkit/Window.h"
+#include "standalone/app/toolkit/gtk/GtkBackend.h"
+
+namespace kelo::test {
+
+void DisplayToolkit::SetUp() {
+  if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no X display (run under xvfb-run -a)";
+  if (!vantor::VNT::startGtkBackendIfDisplay()) GTEST_SKIP() << "the X display does not open";
+}
+
+void DisplayToolkit::TearDown() {
+  if (m_shot != nullptr) g_object_unref(m_shot);
+  settle();
+}
+
+bool DisplayToolkit::waitUntil(const std::function<bool()>& done) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    if (!g_main_context_iteration(nullptr, FALSE))
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+bool DisplayToolkit::showAndWait(vantor::VNT::Window* window, GtkWidget* widget) {
+  window->show(true);
+  if (widget == nullptr) widget = GTK_WIDGET(window->getHandle());
+  if (!waitUntil([&] { return gtk_widget_get_mapped(widget); })) return false;
+  settle();
+  return true;
+}
+
+void DisplayToolkit::settle() {
+  gdk_display_sync(gdk_display_get_default());
+  for (int i = 0; i < 3; ++i) {
+    while (g_main_context_iteration(nullptr, FALSE)) {
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    gdk_display_sync(gdk_display_get_default());
+  }
+}
+
+bool DisplayToolkit::xdotool(const std::string& arguments) {
+  gdk_display_flush(gdk_display_get_default());
+  const std::string command = "xdotool " + arguments;
+  return std::system(command.c_str()) == 0;
+}
+
+bool DisplayToolkit::clickAt(double x, double y, int button) {
+  return xdotool("mousemove " + std::to_string(static_cast<int>(x)) + " " +
+                 std::to_string(static_cast<int>(y)) + " click " + std::to_string(button));
+}
+
+vantor::VNT::Point DisplayToolkit::originOf(GtkWidget* widget) {
+  GtkWidget* top = gtk_widget_get_toplevel(widget);
+  int x = 0, y = 0, rootX = 0, rootY = 0;
+  gtk_widget_translate_coordinates(widget, top, 0, 0, &x, &y);
+  gdk_window_get_origin(gtk_widget_get_window(top), &rootX, &rootY);
+  return {static_cast<double>(rootX + x), static_cast<double>(rootY + y)};
+}
+
+vantor::VNT::Point DisplayToolkit::centreOf(GtkWidget* widget) {
+  const vantor::VNT::Point origin = originOf(widget);
+  return {origin.x + gtk_widget_get_allocated_width(widget) / 2,
+          origin.y + gtk_widget_get_allocated_height(widget) / 2};
+}
+
+GtkWidget* DisplayToolkit::toplevelTitled(const std::string& title) {
+  GtkWidget* found = nullptr;
+  GList* windows = gtk_window_list_toplevels();
+  for (GList* item = windows; item != nullptr; item = item->next) {
+    const char* t = gtk_window_get_title(GTK_WINDOW(item->data));
+    if (t != nullptr && title == t && gtk_widget_get_visible(GTK_WIDGET(item->data)))
+      found = GTK_WIDGET(item->data);
+  }
+  g_list_free(windows);
+  return found;
+}
+
+GtkWidget* DisplayToolkit::findInToplevels(
+    const std::function<GtkWidget*(GtkWidget* toplevel)>& matches) {
+  GtkWidget* found = nullptr;
+  GList* windows = gtk_window_list_toplevels();
+  for (GList* item = windows; item != nullptr && found == nullptr; item = item->next)
+    if (gtk_widget_get_mapped(GTK_WIDGET(item->data))) found = matches(GTK_WIDGET(item->data));
+  g_list_free(windows);
+  return found;
+}
+
+GtkWidget* DisplayToolkit::buttonLabelled(GtkWidget* root, const std::string& label) {
+  if (GTK_IS_BUTTON(root)) {
+    const char* text = gtk_button_get_label(GTK_BUTTON(root));
+    if (text != nullptr && label == text) return root;
+  }
+  if (!GTK_IS_CONTAINER(root)) return nullptr;
+  GtkWidget* found = nullptr;
+  GList* children = gtk_container_get_children(GTK_CONTAINER(root));
+  for (GList* item = children; item != nullptr && found == nullptr; item = item->next)
+    found = buttonLabelled(GTK_WIDGET(item->data), label);
+  g_list_free(children);
+  return found;
+}
+
+void DisplayToolkit::screenshot(const std::string& name, const vantor::VNT::Rect& area) {
+  settle();
+  if (m_shot != nullptr) g_object_unref(m_shot);
+  m_shot = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), static_cast<int>(area.x),
+                                      static_cast<int>(area.y), static_cast<int>(area.width),
+                                      static_cast<int>(area.height));
+  ASSERT_NE(m_shot, nullptr);
+  std::filesystem::create_directories(KELO_SCREENSHOT_DIR);
+  const std::string path = std::string(KELO_SCREENSHOT_DIR) + "/" + name + ".png";
+  EXPECT_TRUE(gdk_pixbuf_save(m_shot, path.c_str(), "png", nullptr, nullptr)) << path;
+}
+
+std::vector<int> DisplayToolkit::rgbAt(int x, int y) const {
+  const guchar* p = gdk_pixbuf_get_pixels(m_shot) + y * gdk_pixbuf_get_rowstride(m_shot) +
+                    x * gdk_pixbuf_get_n_channels(m_shot);
+  return {p[0], p[1], p[2]};
+}
+
+}  // namespace kelo::test

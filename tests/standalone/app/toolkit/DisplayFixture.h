@@ -1,0 +1,57 @@
+// The GTK back end under a real X server (run under xvfb-run -a; skipped without a display):
+// waiting for the server, clicking and typing through xdotool, screenshots a person can look
+// at (PNG files under the build's screenshots folder) and pixels sampled from the screen.
+#pragma once
+
+#include <gtk/gtk.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "standalone/app/toolkit/Geometry.h"
+
+namespace vantor::VNT {
+class Window;
+}
+
+namespace kelo::test {
+
+class DisplayToolkit : public ::testing::Test {
+ public:
+  void SetUp() override;
+
+  /// Lets GTK handle what the server sent, until `done` or about five seconds passed.
+  static bool waitUntil(const std::function<bool()>& done);
+  /// Shows `window` and waits until `widget` (by default the window itself) is on screen.
+  static bool showAndWait(vantor::VNT::Window* window, GtkWidget* widget = nullptr);
+  /// Round trip to the server, then everything pending handled.
+  static void settle();
+  /// Runs xdotool with `arguments` (a shell word list); true on success.
+  static bool xdotool(const std::string& arguments);
+  /// A click of `button` at a point in root coordinates.
+  static bool clickAt(double x, double y, int button = 1);
+  /// The centre of `widget` in root coordinates.
+  static vantor::VNT::Point centreOf(GtkWidget* widget);
+  /// The top-left corner of `widget` in root coordinates.
+  static vantor::VNT::Point originOf(GtkWidget* widget);
+  /// The toplevel window titled `title`, null when none.
+  static GtkWidget* toplevelTitled(const std::string& title);
+  /// The first mapped toplevel window (dialogs and pop-ups included) for which `matches`
+  /// answers a widget; that widget, or null.
+  static GtkWidget* findInToplevels(const std::function<GtkWidget*(GtkWidget* toplevel)>& matches);
+  /// The first descendant of `root` that is a button labelled `label`.
+  static GtkWidget* buttonLabelled(GtkWidget* root, const std::string& label);
+
+  /// Saves the screen area as `<screenshots>/<name>.png` and keeps it for `rgbAt`.
+  void screenshot(const std::string& name, const vantor::VNT::Rect& area);
+  /// Red, green and blue of the last screenshot at (x, y) in its own coordinates.
+  std::vector<int> rgbAt(int x, int y) const;
+  void TearDown() override;
+
+ private:
+  GdkPixbuf* m_shot = nullptr;
+};
+
+}  // namespace kelo::test
