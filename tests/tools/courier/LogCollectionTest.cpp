@@ -232,14 +232,45 @@ TEST_F(LogCollection, AnEarlierArchiveIsKeptUnderItsDatedName) {
   EXPECT_EQ(namesIn(m_desktop).size(), 2u);
 }
 
+// An answer that is not "ok" (any case) cancels; a value that is not "cancel" either is said.
 TEST_F(LogCollection, CancelTouchesNothing) {
   putEngine();
   putInstallation();
   fs::create_directories(m_desktop);
   const auto before = snapshot(m_dir.path());
-  m_env.set("KELO_COURIER_ANSWER", "cancel");
-  EXPECT_EQ(runCourier().status, 0);
+  for (const char* answer : {"cancel", "CANCEL", "yes"}) {
+    m_env.set("KELO_COURIER_ANSWER", answer);
+    EXPECT_EQ(runCourier().status, 0) << answer;
+    EXPECT_EQ(snapshot(m_dir.path()), before) << answer;
+    EXPECT_EQ(m_errors.find("neither ok nor cancel") != std::string::npos,
+              std::string(answer) == "yes")
+        << m_errors;
+  }
+}
+
+// Without an answer, a display or a terminal (nohup keeps standard input off the terminal), the
+// warning goes to standard error and its safe answer is Cancel.
+TEST_F(LogCollection, UnansweredTheWarningIsCancelled) {
+  putInstallation();
+  m_env.unset("KELO_COURIER_ANSWER");
+  const auto before = snapshot(m_dir.path());
+  EXPECT_EQ(runProgram("nohup", {KELO_COURIER_PROGRAM}, m_errors).status, 0);
   EXPECT_EQ(snapshot(m_dir.path()), before);
+  const std::string warning =
+      "alert: Kelo Courier: WARNING:\n"
+      "- Logs should only be generated following a request from support staff. If support staff "
+      "did not ask for logs, press [Cancel].\n\n"
+      "- Make sure you have reproduced the issue right before running this tool. If a technical "
+      "issue did not occur, press [Cancel].\n\n\n"
+      "IMPORTANT:\n"
+      "- For support information specific to your product, please look at your user's manual or "
+      "visit your product's website.\n"
+      "- For general support information, please read the README that comes with the Kelo host "
+      "suite.\n\n"
+      "By clicking [OK], this tool will produce a log file named \"Kelo logs (yourname).tar.gz\" "
+      "on your desktop.This file will contains all the events from your last session using an "
+      "KELO product.\n [Cancel]\n";
+  EXPECT_NE(m_errors.find(warning), std::string::npos) << m_errors;
 }
 
 // A desktop that cannot be written (a file stands where its folder would be; permissions do
