@@ -20,20 +20,26 @@ namespace {
 std::string warningText() {
   std::string text;
   text += "WARNING:\n";
-  text += "- Logs should only be generated following a request from support staff. If support "
-          "staff did not ask for logs, press [Cancel].\n\n";
-  text += "- Make sure you have reproduced the issue right before running this tool. If a "
-          "technical issue did not occur, press [Cancel].\n\n\n";
+  text +=
+      "- Logs should only be generated following a request from support staff. If support "
+      "staff did not ask for logs, press [Cancel].\n\n";
+  text +=
+      "- Make sure you have reproduced the issue right before running this tool. If a "
+      "technical issue did not occur, press [Cancel].\n\n\n";
   text += "IMPORTANT:\n";
-  text += "- For support information specific to your product, please look at your user's "
-          "manual or visit your product's website.\n";
-  text += "- For general support information, please read the README that comes with the Kelo "
-          "host suite.\n";
+  text +=
+      "- For support information specific to your product, please look at your user's "
+      "manual or visit your product's website.\n";
+  text +=
+      "- For general support information, please read the README that comes with the Kelo "
+      "host suite.\n";
   text += "\n";
-  text += "By clicking [OK], this tool will produce a log file named \"Kelo logs "
-          "(yourname).tar.gz\" on your desktop.";
-  text += "This file will contains all the events from your last session using an KELO "
-          "product.\n";
+  text +=
+      "By clicking [OK], this tool will produce a log file named \"Kelo logs "
+      "(yourname).tar.gz\" on your desktop.";
+  text +=
+      "This file will contains all the events from your last session using an KELO "
+      "product.\n";
   return text;
 }
 
@@ -41,7 +47,8 @@ std::string warningText() {
 int scriptedButton(const char* answer) {
   if (::strcasecmp(answer, "ok") == 0) return 0;
   if (::strcasecmp(answer, "cancel") != 0)
-    std::fprintf(stderr, "KeloCourier: KELO_COURIER_ANSWER=%s is neither ok nor cancel: cancelled\n",
+    std::fprintf(stderr,
+                 "KeloCourier: KELO_COURIER_ANSWER=%s is neither ok nor cancel: cancelled\n",
                  answer);
   return 1;
 }

@@ -265,9 +265,11 @@ void LogGetter::gatherFolder(const std::string& folder) {
     note("    " + source);
     const std::string name = distinctName(getFileFromPath(source));
     if (!tarCanHold(name, fileSize(source), fileDate(source))) {
-      note("not gathered, as the archive cannot hold its name (over 100 bytes), size (8 GiB "
-           "or more) or time: " + source,
-           LogLevel::Error);
+      note(
+          "not gathered, as the archive cannot hold its name (over 100 bytes), size (8 GiB "
+          "or more) or time: " +
+              source,
+          LogLevel::Error);
       continue;
     }
     step("copy " + getFileFromPath(source));
@@ -333,7 +335,8 @@ std::string LogGetter::compressBigLog(const std::string& tarPath) {
       if (c == '/') c = '-';
       if (c == ':') c = '_';
     }
-    const std::string kept = desktop + "/" + "Kelo logs " + m_userName + "(" + text + ")" + ".tar.gz";
+    const std::string kept =
+        desktop + "/" + "Kelo logs " + m_userName + "(" + text + ")" + ".tar.gz";
     if (copyStatus(PCopyFile(archive, kept, true)) != VNL_CopyDone) {
       complain("cannot keep the earlier archive as " + kept + "; it stays as " + archive);
       return {};

@@ -81,8 +81,8 @@ class LogCollection : public ::testing::Test {
 
   void setDesktop(const std::string& folder) {
     m_desktop = folder;
-    ASSERT_TRUE(writeFile(m_dir.file("config/user-dirs.dirs"),
-                          "XDG_DESKTOP_DIR=\"" + folder + "\"\n"));
+    ASSERT_TRUE(
+        writeFile(m_dir.file("config/user-dirs.dirs"), "XDG_DESKTOP_DIR=\"" + folder + "\"\n"));
   }
   std::string data(const std::string& relative) const { return m_dir.file("data/" + relative); }
   std::string toolFolder() const { return data("Vantor/KeloCourier"); }
@@ -107,10 +107,11 @@ class LogCollection : public ::testing::Test {
     const std::string bundle = m_dir.file("apps/KeloEngine.bundle");
     fs::create_directories(bundle + "/Contents/x86_64-linux");
     fs::create_directories(bundle + "/Contents/Resources");
-    EXPECT_TRUE(writeFile(bundle + "/Contents/Info.plist",
-                          "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n"
-                          "<dict>\n<key>CFBundleExecutable</key><string>KeloEngine</string>\n"
-                          "<key>CFBundleVersion</key><string>1.0.56</string>\n</dict>\n</plist>\n"));
+    EXPECT_TRUE(
+        writeFile(bundle + "/Contents/Info.plist",
+                  "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n"
+                  "<dict>\n<key>CFBundleExecutable</key><string>KeloEngine</string>\n"
+                  "<key>CFBundleVersion</key><string>1.0.56</string>\n</dict>\n</plist>\n"));
     EXPECT_TRUE(writeFile(bundle + "/Contents/x86_64-linux/KeloEngine.so", makeBytes(70000, 5)));
     EXPECT_TRUE(writeFile(bundle + "/Contents/Resources/Voices.txt", makeBytes(1234)));
     EXPECT_TRUE(vantor::writeConfigStringValue(kDomain, "path", bundle, vantor::CONFIG_LEVEL_USER));
@@ -160,9 +161,9 @@ TEST_F(LogCollection, PacksTheReportAndEveryLogUnderDistinctNamesAndThenDeletesT
   EXPECT_EQ(runProgram("gzip", {"-t", archive()}).status, 0);
   EXPECT_FALSE(fileExists(m_desktop + "/Kelo logs.tar"));
   std::vector<std::string> details;
-  EXPECT_EQ(members(&details), (std::vector<std::string>{"KeloCourier.log", "App-2.log", "App.log",
-                                                          "Engine-1.log", "Kelo.log",
-                                                          "KeloCourier-2.log"}));
+  EXPECT_EQ(members(&details),
+            (std::vector<std::string>{"KeloCourier.log", "App-2.log", "App.log", "Engine-1.log",
+                                      "Kelo.log", "KeloCourier-2.log"}));
   for (const std::string& line : details)
     EXPECT_EQ(line.rfind("-rw-r--r-- 501/501 ", 0), 0u) << line;
 
@@ -194,19 +195,34 @@ TEST_F(LogCollection, PacksTheReportAndEveryLogUnderDistinctNamesAndThenDeletesT
     md5 += fs::path(path).filename().string() + " " + md5Upper(path) + " ";
     size += fs::file_size(path);
   }
-  for (const std::string& text :
-       {"m_usrPath : " + m_dir.file("data"), "m_appPath : " + toolFolder(), std::string("Scan Registry:"),
-        std::string("    config : com.vantor.kelo"), std::string("    key    : path"),
-        "    value  : " + engine, "    value  : " + m_dir.file("content"),
-        std::string("  Listing Products:"), std::string("  Alpha"), std::string("  Beta"),
-        std::string("    key    : Products.Alpha.product"), std::string("    value  : Piano"),
-        std::string("    config : com.Acme.Piano"), std::string("    value  : /opt/acme"),
-        std::string("    config : com.Sorvelin.Strings"), std::string("    Not found."),
-        std::string("  Listing Converters:"), std::string("Kelo info:"), "  " + engine,
-        std::string("  Version : 1.0.56"), "  Time    : " + getFileTimeDetails(engine),
-        "  Size    : " + std::to_string(size), "  MD5     : " + md5, std::string("Getting Logs:"),
-        std::string("  Kelo:"), "    " + data("Vantor/Kelo/old/Engine-1.log"),
-        std::string("  Alpha:"), std::string("  Beta:")})
+  for (const std::string& text : {"m_usrPath : " + m_dir.file("data"),
+                                  "m_appPath : " + toolFolder(),
+                                  std::string("Scan Registry:"),
+                                  std::string("    config : com.vantor.kelo"),
+                                  std::string("    key    : path"),
+                                  "    value  : " + engine,
+                                  "    value  : " + m_dir.file("content"),
+                                  std::string("  Listing Products:"),
+                                  std::string("  Alpha"),
+                                  std::string("  Beta"),
+                                  std::string("    key    : Products.Alpha.product"),
+                                  std::string("    value  : Piano"),
+                                  std::string("    config : com.Acme.Piano"),
+                                  std::string("    value  : /opt/acme"),
+                                  std::string("    config : com.Sorvelin.Strings"),
+                                  std::string("    Not found."),
+                                  std::string("  Listing Converters:"),
+                                  std::string("Kelo info:"),
+                                  "  " + engine,
+                                  std::string("  Version : 1.0.56"),
+                                  "  Time    : " + getFileTimeDetails(engine),
+                                  "  Size    : " + std::to_string(size),
+                                  "  MD5     : " + md5,
+                                  std::string("Getting Logs:"),
+                                  std::string("  Kelo:"),
+                                  "    " + data("Vantor/Kelo/old/Engine-1.log"),
+                                  std::string("  Alpha:"),
+                                  std::string("  Beta:")})
     EXPECT_TRUE(has(text)) << text;
 }
 
@@ -281,7 +297,8 @@ TEST_F(LogCollection, NoArchiveLosesNoLog) {
   setDesktop(m_dir.file("blocker/Desktop"));
   EXPECT_EQ(runCourier().status, 1);
   EXPECT_NE(m_errors.find("blocker/Desktop"), std::string::npos) << m_errors;
-  for (const auto& [relative, bytes] : m_logs) EXPECT_EQ(readFile(data(relative)), bytes) << relative;
+  for (const auto& [relative, bytes] : m_logs)
+    EXPECT_EQ(readFile(data(relative)), bytes) << relative;
 
   // The next run finds them all again, and the copies of the failed one do not come twice.
   setDesktop(m_dir.file("Desktop"));
@@ -317,17 +334,29 @@ TEST_F(LogCollection, ProductFoldersAsDecided) {
     std::vector<std::string> staying;
   };
   const Case cases[] = {
-      {"no products", {}, {"Vantor/Kelo/Kelo.log", "Acme/Piano/App.log"}, {"Kelo.log"},
+      {"no products",
+       {},
+       {"Vantor/Kelo/Kelo.log", "Acme/Piano/App.log"},
+       {"Kelo.log"},
        {"Acme/Piano/App.log"}},
       // The whole application-support folder would be gathered.
-      {"empty vendor", {{"", "Piano"}}, {"Vantor/Kelo/Kelo.log", "Piano/App.log", "Other.log"},
-       {"Kelo.log"}, {"Piano/App.log", "Other.log"}},
+      {"empty vendor",
+       {{"", "Piano"}},
+       {"Vantor/Kelo/Kelo.log", "Piano/App.log", "Other.log"},
+       {"Kelo.log"},
+       {"Piano/App.log", "Other.log"}},
       {"vendor \"..\"", {{"..", "x"}}, {"Vantor/Kelo/Kelo.log"}, {"Kelo.log"}, {}},
       // The vendor's folder holds the engine's and the tool's: each file once, ours never.
-      {"Vantor without a product name", {{"Vantor", ""}},
-       {"Vantor/Kelo/Kelo.log", "Vantor/Stray.log"}, {"Kelo.log", "Stray.log"}, {}},
-      {"no product value", {{"Acme", nullptr}}, {"Acme/Piano/App.log", "Acme/Acme.log"},
-       {"Acme.log", "App.log"}, {}},
+      {"Vantor without a product name",
+       {{"Vantor", ""}},
+       {"Vantor/Kelo/Kelo.log", "Vantor/Stray.log"},
+       {"Kelo.log", "Stray.log"},
+       {}},
+      {"no product value",
+       {{"Acme", nullptr}},
+       {"Acme/Piano/App.log", "Acme/Acme.log"},
+       {"Acme.log", "App.log"},
+       {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

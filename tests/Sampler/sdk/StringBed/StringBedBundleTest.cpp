@@ -45,7 +45,8 @@ TEST(StringBedBundle, TheSympatheticResonanceIsTheSameInBlocksOfAnyLength) {
     settings.maxBlockSize = 128;
     settings.audioChannels = channels;
     AudioChannels input;
-    for (int c = 0; c < channels; ++c) input.push_back(noise(3000, 50 + static_cast<unsigned>(c)));
+    for (int c = 0; c < channels; ++c)
+      input.push_back(noise(3000, 50 + static_cast<unsigned>(c)));
     const PluginUnderTest plugin{KELO_BUNDLE, kSympathetic, settings,
                                  {pluginhost::midiEvent(144, 69, 1, 0),
                                   pluginhost::midiEvent(144, 40, 0.5f, 0),
@@ -54,10 +55,10 @@ TEST(StringBedBundle, TheSympatheticResonanceIsTheSameInBlocksOfAnyLength) {
   }
 }
 
-// The pedal down from frame 0: the dry gain and the pedal weight ramp per frame, and at 96 kHz
-// and 192 kHz the convolution runs at a half or a quarter of the rate across call boundaries. The convolvers' partitions
-// follow the calls, so sums round differently: a few float steps at the peak (a gain ramped
-// per call instead of per frame is five times that).
+// The pedal down from frame 0: the dry gain and the pedal weight ramp per frame, and at 96 and
+// 192 kHz the convolution runs at a half or a quarter of the rate across call boundaries. The
+// convolvers' partitions follow the calls, so sums round differently: a few float steps at the
+// peak (a gain ramped per call instead of per frame is five times that).
 TEST(StringBedBundle, TheSustainResonanceIsTheSameInBlocksOfAnyLength) {
   TempDir dir;
   ASSERT_TRUE(writeImpulseFile(dir.file("grand44"), decayingNoise16(2000, 21)));
@@ -76,11 +77,13 @@ TEST(StringBedBundle, TheSustainResonanceIsTheSameInBlocksOfAnyLength) {
 }
 
 // Runs one plug-in of the bundle over `input`; the output read back.
-AudioChannels runPlugin(const TempDir& dir, const std::string& identifier, const AudioChannels& input,
-                   const std::string& events, std::vector<std::string> options = {}) {
+AudioChannels runPlugin(const TempDir& dir, const std::string& identifier,
+                        const AudioChannels& input, const std::string& events,
+                        std::vector<std::string> options = {}) {
   EXPECT_TRUE(writeWav(dir.file("in.wav"), 44100, input));
   EXPECT_TRUE(writeFile(dir.file("events.txt"), events));
-  std::vector<std::string> arguments = {"--bundle", KELO_BUNDLE, "--plugin", identifier, "--input", dir.file("in.wav"),
+  std::vector<std::string> arguments = {"--bundle", KELO_BUNDLE, "--plugin", identifier,
+                                        "--input", dir.file("in.wav"),
                                         "--events", dir.file("events.txt"), "--output",
                                         dir.file("out.wav"), "--block", "256"};
   arguments.insert(arguments.end(), options.begin(), options.end());
