@@ -289,8 +289,9 @@ TEST_F(LogCollection, UnansweredTheWarningIsCancelled) {
   EXPECT_NE(m_errors.find(warning), std::string::npos) << m_errors;
 }
 
-// A desktop that cannot be written (a file stands where its folder would be; permissions do
-// not stop root): no archive, every log where it was, the reason on standard error.
+// No archive, every log where it was, the reason on standard error: a desktop that cannot be
+// made (a file stands where its folder would be; permissions do not stop root), and an earlier
+// archive that cannot be kept under its dated name (a folder: it is not replaced either).
 TEST_F(LogCollection, NoArchiveLosesNoLog) {
   putInstallation();
   ASSERT_TRUE(writeFile(m_dir.file("blocker"), "a file"));
@@ -300,8 +301,16 @@ TEST_F(LogCollection, NoArchiveLosesNoLog) {
   for (const auto& [relative, bytes] : m_logs)
     EXPECT_EQ(readFile(data(relative)), bytes) << relative;
 
-  // The next run finds them all again, and the copies of the failed one do not come twice.
   setDesktop(m_dir.file("Desktop"));
+  fs::create_directories(archive() + "/inside");
+  EXPECT_EQ(runCourier().status, 1);
+  EXPECT_NE(m_errors.find("cannot keep the earlier archive"), std::string::npos) << m_errors;
+  EXPECT_TRUE(fs::is_directory(archive() + "/inside"));
+  for (const auto& [relative, bytes] : m_logs)
+    EXPECT_EQ(readFile(data(relative)), bytes) << relative;
+
+  // The next run finds them all again, and the copies of the failed ones do not come twice.
+  fs::remove_all(archive());
   ASSERT_EQ(runCourier().status, 0) << m_errors;
   EXPECT_EQ(members().size(), 6u);
 }
