@@ -21,7 +21,7 @@ int askAlert(const std::string& title, const std::string& text, const char* cons
 }  // namespace
 
 int StderrAlertBackend::runAlert(const AlertRequest& alert) {
-  const int answer = alert.buttonCount >= 2 ? 1 : 0;
+  const int answer = safeAlertAnswer(alert);
   const char* button = answer < alert.buttonCount ? alert.buttons[answer] : "";
   // One write, so that an alert never mixes with a log line going to the same terminal.
   char line[4096];

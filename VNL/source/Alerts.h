@@ -23,6 +23,10 @@ struct AlertRequest {
 /// What `AlertBackend::runAlert` answers when the alert ended without a button.
 inline constexpr int kAlertEndedOtherwise = -1;
 
+/// The answer of a backend that cannot wait for a person: the only button of a message, the
+/// second button (the safe choice: "No", "Cancel") of a question.
+inline int safeAlertAnswer(const AlertRequest& alert) { return alert.buttonCount >= 2 ? 1 : 0; }
+
 class AlertBackend {
  public:
   virtual ~AlertBackend() = default;
@@ -32,8 +36,7 @@ class AlertBackend {
 };
 
 /// Writes each alert as one line on stderr and as an information line in the log, and answers
-/// at once without waiting: the only button of a message, the second button (the safe
-/// choice: "No", "Cancel") of a question.
+/// at once without waiting: `safeAlertAnswer`.
 class StderrAlertBackend final : public AlertBackend {
  public:
   int runAlert(const AlertRequest& alert) override;

@@ -6,12 +6,17 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 
 extern char** environ;
 
 namespace kelo::test {
 
-ProgramRun runProgram(const std::string& program, const std::vector<std::string>& arguments) {
+namespace {
+
+// `errorFile` >= 0: the program's standard error goes there.
+ProgramRun spawnAndCollect(const std::string& program, const std::vector<std::string>& arguments,
+                           int errorFile) {
   ProgramRun run;
   int pipeEnds[2];
   if (::pipe2(pipeEnds, O_CLOEXEC) != 0) return run;
@@ -23,6 +28,7 @@ ProgramRun runProgram(const std::string& program, const std::vector<std::string>
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
+  if (errorFile >= 0) posix_spawn_file_actions_adddup2(&actions, errorFile, 2);
   pid_t pid = -1;
   const int spawned = posix_spawnp(&pid, pointers[0], &actions, nullptr, pointers.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
@@ -42,6 +48,26 @@ ProgramRun runProgram(const std::string& program, const std::vector<std::string>
   while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
   if (WIFEXITED(status)) run.status = WEXITSTATUS(status);
+  return run;
+}
+
+}  // namespace
+
+ProgramRun runProgram(const std::string& program, const std::vector<std::string>& arguments) {
+  return spawnAndCollect(program, arguments, -1);
+}
+
+ProgramRun runProgram(const std::string& program, const std::vector<std::string>& arguments,
+                      std::string& errors) {
+  errors.clear();
+  std::FILE* file = std::tmpfile();
+  if (file == nullptr) return {};
+  const ProgramRun run = spawnAndCollect(program, arguments, ::fileno(file));
+  std::rewind(file);
+  char buffer[4096];
+  std::size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) errors.append(buffer, got);
+  std::fclose(file);
   return run;
 }
 

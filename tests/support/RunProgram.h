@@ -16,5 +16,8 @@ struct ProgramRun {
 /// process's environment, collects its standard output and waits for it. Standard error goes
 /// to the test's own.
 ProgramRun runProgram(const std::string& program, const std::vector<std::string>& arguments);
+/// The same, with its standard error collected into `errors` instead.
+ProgramRun runProgram(const std::string& program, const std::vector<std::string>& arguments,
+                      std::string& errors);
 
 }  // namespace kelo::test

@@ -1,5 +1,5 @@
-// The support tool's file fingerprint and gzip archive, over Crypto++. They replace the common
-// library's stand-ins: a program linking this library gets these definitions.
+// The support tool's file fingerprint, gzip archive and its check, over Crypto++. The first two
+// replace the common library's stand-ins: a program linking this library gets these definitions.
 #define CRYPTOPP_ENABLE_NAMESPACE_WEAK 1
 
 #include <crypto++/files.h>
@@ -11,14 +11,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <exception>
 #include <fstream>
+#include <memory>
+#include <cstring>
 #include <string>
 
 #include "VNL/source/FileUtils.h"
+#include "tools/courier/CryptoFiles.h"
 
 namespace {
 
@@ -44,6 +48,31 @@ std::string createFileBeside(const std::string& target) {
   }
   return {};
 }
+
+// Compares the bytes that flow in with a file's, piece by piece.
+class FileComparer : public CryptoPP::Bufferless<CryptoPP::Sink> {
+ public:
+  explicit FileComparer(const std::string& path) : m_in(path, std::ios::binary), m_same(bool(m_in)) {}
+
+  std::size_t Put2(const CryptoPP::byte* bytes, std::size_t length, int, bool) override {
+    while (length > 0 && m_same) {
+      const std::size_t piece = std::min(length, sizeof m_buffer);
+      m_in.read(m_buffer, static_cast<std::streamsize>(piece));
+      m_same = static_cast<std::size_t>(m_in.gcount()) == piece &&
+               std::memcmp(m_buffer, bytes, piece) == 0;
+      bytes += piece;
+      length -= piece;
+    }
+    return 0;
+  }
+
+  bool sameToTheEnd() { return m_same && m_in.peek() == std::char_traits<char>::eof(); }
+
+ private:
+  std::ifstream m_in;
+  bool m_same;
+  char m_buffer[64 * 1024];
+};
 
 }  // namespace
 
@@ -84,4 +113,17 @@ bool PGzipFile(const std::string& source, const std::string& target) {
   if (written && std::rename(temporary.c_str(), target.c_str()) == 0) return true;
   std::remove(temporary.c_str());
   return false;
+}
+
+bool gzipHolds(const std::string& archive, const std::string& original) {
+  if (!isRegularFile(archive) || !isRegularFile(original)) return false;
+  auto comparer = std::make_unique<FileComparer>(original);
+  try {
+    // Gunzip throws on a bad header, checksum or length.
+    CryptoPP::FileSource pump(archive.c_str(), true,
+                              new CryptoPP::Gunzip(new CryptoPP::Redirector(*comparer)));
+  } catch (const std::exception&) {
+    return false;
+  }
+  return comparer->sameToTheEnd();
 }

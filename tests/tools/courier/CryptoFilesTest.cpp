@@ -10,6 +10,7 @@
 #include "tests/support/RunProgram.h"
 #include "tests/support/TempDir.h"
 #include "tests/tools/courier/CourierTestFiles.h"
+#include "tools/courier/CryptoFiles.h"
 
 namespace {
 
@@ -119,6 +120,33 @@ TEST(PGzipFileTest, ATargetThatCannotBeWrittenWholeIsNotPutInPlace) {
       ::testing::ExitedWithCode(0), "");
   EXPECT_EQ(readFile(dir.file("old.gz")), "an older archive");
   EXPECT_EQ(namesIn(dir.path()), (std::set<std::string>{"in.tar", "old.gz"}));
+}
+
+TEST(GzipHoldsTest, OnlyAnIntactArchiveOfTheSameBytesHoldsTheFile) {
+  TempDir dir;
+  const std::string original = makeBytes(200000, 3);
+  ASSERT_TRUE(writeFile(dir.file("tar"), original));
+  ASSERT_TRUE(writeFile(dir.file("other"), original.substr(0, original.size() - 1) + "x"));
+  ASSERT_TRUE(writeFile(dir.file("longer"), original + "x"));
+  ASSERT_EQ(runProgram("gzip", {"-k", dir.file("tar")}).status, 0);  // GNU gzip's own archive
+  const std::string archive = readFile(dir.file("tar.gz"));
+  std::string badCrc = archive;
+  badCrc[badCrc.size() - 6] ^= 1;
+  ASSERT_TRUE(writeFile(dir.file("crc.gz"), badCrc));
+  ASSERT_TRUE(writeFile(dir.file("cut.gz"), archive.substr(0, archive.size() / 2)));
+  struct Case {
+    const char* archive;
+    const char* original;
+    bool holds;
+  };
+  const Case cases[] = {
+      {"tar.gz", "tar", true},     {"tar.gz", "other", false}, {"tar.gz", "longer", false},
+      {"crc.gz", "tar", false},    {"cut.gz", "tar", false},   {"tar", "tar", false},
+      {"missing.gz", "tar", false}, {"tar.gz", "missing", false},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(gzipHolds(dir.file(c.archive), dir.file(c.original)), c.holds)
+        << c.archive << " " << c.original;
 }
 
 }  // namespace

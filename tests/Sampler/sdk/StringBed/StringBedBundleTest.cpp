@@ -1,5 +1,5 @@
-// StringBed.bundle as the engine sees it: its records, and both plug-ins run by kelo-plugin-run
-// over audio files.
+// StringBed.bundle as the engine sees it: its records, both plug-ins giving the same output
+// whatever the blocks, and both run by kelo-plugin-run over audio files.
 #include <cmath>
 #include <complex>
 #include <string>
@@ -15,14 +15,13 @@
 #include "tests/support/ConvolutionKit.h"
 #include "tests/support/RunProgram.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/plugins/BlockSplitKit.h"
 
 namespace kelo::test {
 namespace {
 
-using Channels = std::vector<std::vector<float>>;
-
 TEST(StringBedBundle, TwoRowsByteForByte) {
-  LoadedBundle bundle(STRINGBED_SO);
+  LoadedBundle bundle(KELO_BUNDLE_SO);
   expectInfoRows(bundle,
              {
                  {"com.Sorvelin.Piano.Resonance.Sustain", "Piano.Resonance.Sustain",
@@ -35,17 +34,61 @@ TEST(StringBedBundle, TwoRowsByteForByte) {
              false);
 }
 
+constexpr const char* kSustain = "com.Sorvelin.Piano.Resonance.Sustain";
+constexpr const char* kSympathetic = "com.Sorvelin.Piano.Resonance.Sympathetic";
+
+// Held keys ring on from frame 0 at the default gain; a third channel is a third piano.
+TEST(StringBedBundle, TheSympatheticResonanceIsTheSameInBlocksOfAnyLength) {
+  for (int channels : {2, 3}) {
+    pluginhost::InstanceSettings settings;
+    settings.sampleRate = 44100;
+    settings.maxBlockSize = 128;
+    settings.audioChannels = channels;
+    AudioChannels input;
+    for (int c = 0; c < channels; ++c)
+      input.push_back(noise(3000, 50 + static_cast<unsigned>(c)));
+    const PluginUnderTest plugin{KELO_BUNDLE, kSympathetic, settings,
+                                 {pluginhost::midiEvent(144, 69, 1, 0),
+                                  pluginhost::midiEvent(144, 40, 0.5f, 0),
+                                  pluginhost::midiEvent(144, 100, 1, 0)}};
+    EXPECT_TRUE(sameOutputInAnyBlocks(plugin, input)) << channels << " channels";
+  }
+}
+
+// The pedal down from frame 0: the dry gain and the pedal weight ramp per frame, and at 96 and
+// 192 kHz the convolution runs at a half or a quarter of the rate across call boundaries. The
+// convolvers' partitions follow the calls, so sums round differently: a few float steps at the
+// peak (a gain ramped per call instead of per frame is five times that).
+TEST(StringBedBundle, TheSustainResonanceIsTheSameInBlocksOfAnyLength) {
+  TempDir dir;
+  ASSERT_TRUE(writeImpulseFile(dir.file("grand44"), decayingNoise16(2000, 21)));
+  ASSERT_TRUE(writeImpulseFile(dir.file("grand48"), decayingNoise16(2000, 22)));
+  for (double rate : {44100.0, 96000.0, 192000.0}) {
+    pluginhost::InstanceSettings settings;
+    settings.initText = "grand|0.5";
+    settings.extraText = dir.path();
+    settings.sampleRate = rate;
+    settings.maxBlockSize = 128;
+    const AudioChannels input = {noise(4000, 61), noise(4000, 62)};
+    const PluginUnderTest plugin{KELO_BUNDLE, kSustain, settings,
+                                 {pluginhost::midiEvent(176, 64, 1, 0)}};
+    EXPECT_TRUE(sameOutputInAnyBlocks(plugin, input, 3e-7)) << rate << " Hz";
+  }
+}
+
 // Runs one plug-in of the bundle over `input`; the output read back.
-Channels runPlugin(const TempDir& dir, const std::string& identifier, const Channels& input,
-                   const std::string& events, std::vector<std::string> options = {}) {
+AudioChannels runPlugin(const TempDir& dir, const std::string& identifier,
+                        const AudioChannels& input, const std::string& events,
+                        std::vector<std::string> options = {}) {
   EXPECT_TRUE(writeWav(dir.file("in.wav"), 44100, input));
   EXPECT_TRUE(writeFile(dir.file("events.txt"), events));
-  std::vector<std::string> arguments = {"--bundle", STRINGBED_BUNDLE, "--plugin", identifier, "--input", dir.file("in.wav"),
+  std::vector<std::string> arguments = {"--bundle", KELO_BUNDLE, "--plugin", identifier,
+                                        "--input", dir.file("in.wav"),
                                         "--events", dir.file("events.txt"), "--output",
                                         dir.file("out.wav"), "--block", "256"};
   arguments.insert(arguments.end(), options.begin(), options.end());
   EXPECT_EQ(runProgram(KELO_PLUGIN_RUN, arguments).status, 0);
-  Channels output;
+  AudioChannels output;
   double rate = 0;
   std::string error;
   EXPECT_TRUE(pluginhost::readAudioFile(dir.file("out.wav"), output, rate, error)) << error;
@@ -59,11 +102,11 @@ TEST(StringBedBundle, TheSustainResonanceRingsWithTheImpulse) {
   const StereoImpulse16 impulse = decayingNoise16(3000, 9);
   ASSERT_TRUE(writeImpulseFile(dir.file("grand44"), impulse));
   const std::size_t spikeAt = 5000, total = 9000;
-  Channels input(2, std::vector<float>(total, 0.0f));
+  AudioChannels input(2, std::vector<float>(total, 0.0f));
   input[0][spikeAt] = 1.0f;
   input[1][spikeAt] = 0.5f;
-  const Channels output =
-      runPlugin(dir, "com.Sorvelin.Piano.Resonance.Sustain", input, "0 176 64 1\n",
+  const AudioChannels output =
+      runPlugin(dir, kSustain, input, "0 176 64 1\n",
                 {"--init", "grand|0.5", "--extra", dir.path()});
   ASSERT_EQ(output.size(), 2u);
   const std::vector<double> flat(total, 1.0);
@@ -93,12 +136,12 @@ double magnitudeAt(const std::vector<float>& x, double hz) {
 TEST(StringBedBundle, TheSympatheticResonanceOfAHeldA4RingsAt440Hz) {
   TempDir dir;
   const std::size_t burst = 4410, total = 44100;
-  Channels input(2, std::vector<float>(total, 0.0f));
+  AudioChannels input(2, std::vector<float>(total, 0.0f));
   const std::vector<float> noise = kelo::test::noise(burst, 3);
   std::copy(noise.begin(), noise.end(), input[0].begin());
   std::copy(noise.begin(), noise.end(), input[1].begin());
-  const Channels output =
-      runPlugin(dir, "com.Sorvelin.Piano.Resonance.Sympathetic", input, "0 144 69 1\n");
+  const AudioChannels output =
+      runPlugin(dir, kSympathetic, input, "0 144 69 1\n");
   ASSERT_EQ(output.size(), 2u);
   const std::vector<float> tail(output[0].begin() + burst + 441, output[0].end());
   double peakHz = 0, peak = 0;

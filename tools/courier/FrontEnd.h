@@ -1,0 +1,32 @@
+// How KeloCourier puts its question and shows its progress, through the library's facades
+// (the alert backend, PxProgressDialog): the widget toolkit's windows when there is a display
+// and this build has the toolkit, else the question on the terminal when standard input is one,
+// else the stderr backend's safe answer, Cancel. KELO_COURIER_ANSWER ("ok" or "cancel")
+// answers without asking, for tests and scripts. Main thread.
+#pragma once
+
+#include <istream>
+#include <ostream>
+
+#include "VNL/source/Alerts.h"
+
+namespace vantor {
+
+/// Asks on a terminal: the alert, then its buttons; a button's name (any case) answers, an
+/// empty line or the end of input gives `safeAlertAnswer`, anything else asks again.
+class TerminalAlertBackend final : public AlertBackend {
+ public:
+  TerminalAlertBackend(std::istream& in, std::ostream& out) : m_in(in), m_out(out) {}
+  int runAlert(const AlertRequest& alert) override;
+
+ private:
+  std::istream& m_in;
+  std::ostream& m_out;
+};
+
+/// Installs the widget toolkit's alert backend and progress view factory for the display named
+/// by DISPLAY; false when this build has no toolkit or the display cannot be opened. Chosen at
+/// link time: NoToolkit.cpp, or the toolkit's definition.
+bool installDisplayToolkit();
+
+}  // namespace vantor
