@@ -1,0 +1,24 @@
+// RoomFold.bundle: the convolution reverbs.
+#include "Sampler/sdk/PluginEntry.h"
+#include "effects/reverb/BasicConvolverPost.h"
+
+namespace vantor::KELOPluginSDK {
+
+namespace {
+
+constexpr PluginRow kRows[] = {
+    {.identifier = "com.Sorvelin.Kelo.Convolver.Simple",
+     .create = &makePlugin<acme::BasicConvolverPost>, .shortName = "Convolver.Simple",
+     .displayName = "Kelo\tConvolver.Simple", .audioSpec = -2, .infoFlagA = 1, .version = 1830,
+     .customDataMagic = kCustomDataMagic, .customDataCount = 1},
+};
+static_assert(isValidTable(kRows, InfoStrings::TextAndNul));
+
+}  // namespace
+
+const BundleTable& bundleTable() {
+  static constexpr BundleTable table{kRows, InfoStrings::TextAndNul};
+  return table;
+}
+
+}  // namespace vantor::KELOPluginSDK
