@@ -12,6 +12,7 @@
 
 #include "effects/reverb/BasicConvolverPost.h"
 #include "engine/pluginhost/AudioFileHost.h"
+#include "tests/effects/reverb/InProcessReverb.h"
 #include "tests/effects/reverb/ReverbKit.h"
 #include "tests/support/TempDir.h"
 
@@ -23,60 +24,12 @@ using namespace vantor::KELOPluginSDK;
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kInf = std::numeric_limits<float>::infinity();
 
-DSPInfo settings(double rate, std::int32_t block) {
-  DSPInfo info{};
-  info.sampleRate = rate;
-  info.sampleRateInt = static_cast<std::int32_t>(rate);
-  info.samplePeriod = 1 / rate;
-  info.maxBlockSize = block;
-  info.blockDuration = block / rate;
-  info.inverseBlockSize = 1.0 / block;
-  return info;
-}
-
-HDMIDIEvent controller(std::int32_t number, float value) {
-  HDMIDIEvent event{};
-  event.status = 176;
-  event.data1 = number;
-  event.data2 = value;
-  return event;
-}
-
-class SimpleReverb : public ::testing::Test {
+class SimpleReverb : public ::testing::Test, public InProcessReverb<acme::BasicConvolverPost> {
  protected:
   void SetUp() override {
     ASSERT_TRUE(writeWav(dir.file("a.wav"), 48000, decayingNoise(300, 2, 11)));
     ASSERT_TRUE(writeWav(dir.file("b.wav"), 48000, decayingNoise(500, 1, 21)));
-    reverb = std::make_unique<acme::BasicConvolverPost>(files.host());
   }
-
-  // One block in place; events as given.
-  void run(std::vector<std::vector<float>>& audio, std::vector<HDMIDIEvent> events = {},
-           std::int32_t frames = -1) {
-    std::vector<float*> pointers;
-    for (auto& channel : audio) pointers.push_back(channel.data());
-    in->numEvents = static_cast<std::int64_t>(events.size());
-    for (std::size_t e = 0; e < events.size(); ++e) in->events[e] = events[e];
-    reverb->process(pointers.data(), frames < 0 ? static_cast<std::int32_t>(audio[0].size()) : frames,
-                    in.get(), nullptr, nullptr);
-  }
-
-  void link(std::int32_t magic, const std::string& file) {
-    payload = std::make_unique<CustomDataPayload>();
-    std::memset(payload.get(), 0, sizeof *payload);
-    payload->magic = magic;
-    payload->pending = 1;
-    std::strncpy(payload->fileName, file.c_str(), sizeof payload->fileName - 1);
-    CustomDataLink record{};
-    record.payload = payload.get();
-    reverb->setCustomDataLink(&record);
-  }
-
-  TempDir dir;
-  pluginhost::AudioFileHost files;
-  std::unique_ptr<acme::BasicConvolverPost> reverb;
-  std::unique_ptr<HDMIDIEvents> in = std::make_unique<HDMIDIEvents>();
-  std::unique_ptr<CustomDataPayload> payload;
 };
 
 TEST_F(SimpleReverb, AcceptsEqualEvenLayoutsUpToSixteenChannels) {
@@ -87,7 +40,7 @@ TEST_F(SimpleReverb, AcceptsEqualEvenLayoutsUpToSixteenChannels) {
                      {true, 3, 3, -1, 2},   {true, 2, 4, -1, 2},   {true, 18, 18, -1, 2},
                      {true, -2, -2, -1, 2}, {false, 0, 0, -1, 2}};
   for (const Case& c : cases) {
-    reverb = std::make_unique<acme::BasicConvolverPost>(files.host());
+    renew();
     ChannelInfo info{c.ins, c.outs};
     std::int32_t answer = 0;
     reverb->setIOConfig(c.present ? &info : nullptr, &answer);
@@ -112,7 +65,7 @@ TEST_F(SimpleReverb, ReadsNameAndLevelsFromTheInitText) {
       {nullptr, "", 0.0f, 0.1f},
   };
   for (const Case& c : cases) {
-    reverb = std::make_unique<acme::BasicConvolverPost>(files.host());
+    renew();
     EXPECT_EQ(reverb->initEx(c.text, "ignored"), 1);
     EXPECT_EQ(reverb->getIRName(), c.name) << (c.text ? c.text : "null");
     HDMIDIEvents defaults;
@@ -130,7 +83,7 @@ TEST_F(SimpleReverb, ReadsNameAndLevelsFromTheInitText) {
 }
 
 TEST_F(SimpleReverb, ControllersSetTheLevelsEvenInAnEmptyBlock) {
-  reverb->setDSPInfo(std::make_unique<DSPInfo>(settings(48000, 64)).get());
+  configure(48000, 64);
   std::vector<std::vector<float>> audio(2, std::vector<float>(8, 0.5f));
   run(audio, {controller(0, 0.7f), controller(1, 0.2f), controller(2, 0.9f), controller(0, 0.6f),
               controller(3, 0.1f), controller(0, kNaN), controller(1, kInf)},
@@ -148,7 +101,7 @@ TEST_F(SimpleReverb, ControllersSetTheLevelsEvenInAnEmptyBlock) {
 }
 
 TEST_F(SimpleReverb, WithoutAResponseTheOutputIsTheDrySignal) {
-  reverb->setDSPInfo(std::make_unique<DSPInfo>(settings(48000, 64)).get());
+  configure(48000, 64);
   const std::vector<float> input = noise(64, 5);
   std::vector<std::vector<float>> audio = {input, input};
   run(audio);
@@ -159,7 +112,7 @@ TEST_F(SimpleReverb, WithoutAResponseTheOutputIsTheDrySignal) {
 }
 
 TEST_F(SimpleReverb, BadSamplesRepeatTheLastGoodOne) {
-  reverb->setDSPInfo(std::make_unique<DSPInfo>(settings(48000, 64)).get());
+  configure(48000, 64);
   // dryLevel 1 and wetLevel 0: the output is the sanitised input itself.
   const std::vector<HDMIDIEvent> transparent = {controller(0, 1.0f), controller(1, 0.0f)};
   std::vector<std::vector<float>> audio = {
@@ -182,7 +135,7 @@ TEST_F(SimpleReverb, BadSamplesRepeatTheLastGoodOne) {
 
   audio = {{0.75f}, {0.5f}};
   run(audio);
-  reverb->setDSPInfo(std::make_unique<DSPInfo>(settings(44100, 32)).get());
+  configure(44100, 32);
   audio = {{kInf}, {kNaN}};
   run(audio);
   EXPECT_EQ(audio[0][0], 0.0f);
@@ -194,7 +147,7 @@ TEST_F(SimpleReverb, FourChannelsBuildTwoConvolversOfOneResponse) {
   std::int32_t answer = 0;
   reverb->setIOConfig(&info, &answer);
   reverb->initEx(dir.file("a.wav").c_str(), nullptr);
-  reverb->setDSPInfo(std::make_unique<DSPInfo>(settings(48000, 64)).get());
+  configure(48000, 64);
   EXPECT_EQ(reverb->activePairs(), 2);
   const auto response = decayingNoise(300, 2, 11);
   const std::vector<float> input = noise(64, 3);
@@ -207,7 +160,7 @@ TEST_F(SimpleReverb, FourChannelsBuildTwoConvolversOfOneResponse) {
 
 TEST_F(SimpleReverb, OnlyTheRightMagicSwitchesTheResponse) {
   reverb->initEx(dir.file("a.wav").c_str(), nullptr);
-  reverb->setDSPInfo(std::make_unique<DSPInfo>(settings(48000, 64)).get());
+  configure(48000, 64);
   const std::size_t callsBefore = files.calls().size();
   link(61714, dir.file("b.wav"));
   EXPECT_EQ(payload->pending, 1);
@@ -242,9 +195,9 @@ TEST_F(SimpleReverb, OnlyTheRightMagicSwitchesTheResponse) {
 TEST_F(SimpleReverb, EveryLoadedResponseIsReleasedOnceUnderItsOwnName) {
   const std::string a = dir.file("a.wav"), b = dir.file("b.wav");
   reverb->initEx(a.c_str(), nullptr);
-  reverb->setDSPInfo(std::make_unique<DSPInfo>(settings(48000, 64)).get());
+  configure(48000, 64);
   link(61715, b);                                         // while a is loaded
-  reverb->setDSPInfo(std::make_unique<DSPInfo>(settings(44100, 128)).get());  // b again
+  configure(44100, 128);  // b again
   link(61715, dir.file("missing.wav"));
   link(61715, a);
   EXPECT_EQ(files.filesHeld(), 1u);

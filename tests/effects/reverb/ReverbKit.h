@@ -4,9 +4,11 @@
 
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
+#include "Sampler/sdk/PluginRecords.h"
 #include "tests/Sampler/sdk/host/WavFiles.h"
 #include "tests/support/ConvolutionKit.h"
 
@@ -33,6 +35,27 @@ inline std::vector<double> reverbMix(const std::vector<float>& input,
   std::vector<double> out = directConvolution(input, response);
   for (std::size_t t = 0; t < out.size(); ++t) out[t] = input[t] * dry + out[t] * wetGain;
   return out;
+}
+
+/// The engine's settings record for `rate` and `block`.
+inline vantor::KELOPluginSDK::DSPInfo dspSettings(double rate, std::int32_t block) {
+  vantor::KELOPluginSDK::DSPInfo info{};
+  info.sampleRate = rate;
+  info.sampleRateInt = static_cast<std::int32_t>(rate);
+  info.samplePeriod = 1 / rate;
+  info.maxBlockSize = block;
+  info.blockDuration = block / rate;
+  info.inverseBlockSize = 1.0 / block;
+  return info;
+}
+
+/// A controller event (status 176), every other byte 0.
+inline vantor::KELOPluginSDK::HDMIDIEvent controller(std::int32_t number, float value) {
+  vantor::KELOPluginSDK::HDMIDIEvent event{};
+  event.status = 176;
+  event.data1 = number;
+  event.data2 = value;
+  return event;
 }
 
 }  // namespace kelo::test

@@ -18,12 +18,15 @@ namespace kelo::test {
 namespace {
 
 constexpr const char* kSimple = "com.Sorvelin.Kelo.Convolver.Simple";
+constexpr const char* kRoom = "com.Sorvelin.Kelo.Convolver.Room";
 const std::map<std::size_t, std::int32_t> kReverbNumbers = {
     {256, -2}, {260, -2}, {448, 1}, {460, 1830}, {472, 61715}, {504, 1}};
 
-TEST(RoomFoldBundle, ListsTheSimpleReverb) {
+TEST(RoomFoldBundle, ListsBothReverbs) {
   LoadedBundle bundle(KELO_BUNDLE_SO);
-  expectInfoRows(bundle, {{kSimple, "Convolver.Simple", "Kelo\tConvolver.Simple", kReverbNumbers}},
+  expectInfoRows(bundle,
+                 {{kSimple, "Convolver.Simple", "Kelo\tConvolver.Simple", kReverbNumbers},
+                  {kRoom, "Convolver.Room", "Kelo\tConvolver.Room", kReverbNumbers}},
                  false);
 }
 
