@@ -3,6 +3,7 @@
 // convolved here.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <vector>
 
 #include "tests/Sampler/sdk/host/WavFiles.h"
@@ -51,6 +52,29 @@ TEST_F(RoomFoldInTheEngine, ANoteAndItsTailAreTheBareOutputConvolved) {
     EXPECT_TRUE(closeToSignal(reverberated[side], expected, 2e-5)) << side;
     // The tail: after the note's release has ended, only the reverb sounds.
     EXPECT_GT(std::abs(reverberated[side].back()), 0.0f) << side;
+  }
+}
+
+// The build's data folder as scripts/install-engine installs it: its setup runs the room
+// reverb over the engine's output with the generated demo response.
+TEST_F(RoomFoldInTheEngine, TheDemoSetupLeavesAReverbTail) {
+  auto tailEnergy = [](const std::vector<float>& out) {
+    double sum = 0;
+    for (std::size_t i = out.size() - 2 * kMaxFrames; i < out.size(); ++i) sum += double(out[i]) * out[i];
+    return sum;
+  };
+  const auto bare = render(40);
+  ASSERT_EQ(bare[0].size(), 40u * kMaxFrames);
+  const std::filesystem::path demo = KELO_DEMO_DATA;
+  for (const char* folder : {"Plugins", "Impulses"})
+    std::filesystem::create_directory_symlink(demo / folder, m_data.file(folder));
+  std::filesystem::copy_file(demo / "KeloSetup.xml", m_data.file("KeloSetup.xml"),
+                             std::filesystem::copy_options::overwrite_existing);
+  const auto reverberated = render(40);
+  ASSERT_EQ(reverberated[0].size(), bare[0].size());
+  for (int side = 0; side < 2; ++side) {
+    EXPECT_LT(tailEnergy(bare[side]), 1e-9) << side;
+    EXPECT_GT(tailEnergy(reverberated[side]), 1e-4) << side;
   }
 }
 
