@@ -108,5 +108,37 @@ TEST(RoomFoldBundle, KeloPluginRunConvolvesWithTheResponseOfACustomDataLink) {
         << side;
 }
 
+TEST(RoomFoldBundle, KeloPluginRunRoomReverbIsTheDirectConvolutionAtTheDefaults) {
+  TempDir dir;
+  const auto response = decayingNoise(3000, 2, 55);
+  const std::vector<std::vector<float>> input = {noise(8000, 56), noise(8000, 57)};
+  ASSERT_TRUE(writeWav(dir.file("ir.wav"), 48000, response));
+  ASSERT_TRUE(writeWav(dir.file("noise.wav"), 48000, input));
+  ASSERT_EQ(runProgram(KELO_PLUGIN_RUN,
+                       {"--bundle", KELO_BUNDLE, "--plugin", kRoom, "--input",
+                        dir.file("noise.wav"), "--custom-data", dir.file("ir.wav"), "--output",
+                        dir.file("wet.wav"), "--block", "128", "--init", "|0.25|0.5"}),
+            0);
+  std::vector<std::vector<float>> written;
+  double rate = 0;
+  std::string error;
+  ASSERT_TRUE(pluginhost::readAudioFile(dir.file("wet.wav"), written, rate, error)) << error;
+  ASSERT_EQ(written.size(), 2u);
+  for (std::size_t side = 0; side < 2; ++side)
+    EXPECT_TRUE(closeToSignal(written[side], reverbMix(input[side], response[side], 0.25, 0.5f * 0.5f),
+                              2e-5))
+        << side;
+}
+
+TEST(RoomFoldBundle, RoomReverbGivesTheSameOutputInAnyBlocks) {
+  TempDir dir;
+  ASSERT_TRUE(writeWav(dir.file("ir.wav"), 48000, decayingNoise(2500, 2, 58)));
+  PluginUnderTest room{KELO_BUNDLE, kRoom, {}, {}};
+  room.settings.initText = dir.file("ir.wav") + "|0.5|1|0.01|0.7|0.6";
+  room.settings.maxBlockSize = 256;
+  const AudioChannels input = {noise(5000, 59), noise(5000, 60)};
+  EXPECT_TRUE(sameOutputInAnyBlocks(room, input, 1e-5));
+}
+
 }  // namespace
 }  // namespace kelo::test
