@@ -1,10 +1,16 @@
-// Render cost of the reverbs as the engine calls them: stereo blocks in place at 48 kHz, the
+// Render cost of the reverbs as the engine calls them: stereo blocks in place, the
 // response (seeded decaying noise of 1, 5 or 20 s) delivered by a host stub from memory, after
 // a warm-up, flush-to-zero and denormals-are-zero set. Beside them zita-convolver 4 (Debian)
 // set up as bench/convolution does: stereo, impulses on (0,0) and (1,1), quantum = minpart =
 // 64, maxpart 8192, density 0.5, process(sync = true), its level threads under SCHED_OTHER;
 // its latency is one quantum (64 frames), the reverbs add none. A 256-frame block is four
-// zita quanta.
+// zita quanta. Zita runs at the engine's rate (48 or 96 kHz, the response as many seconds).
+//
+// The simple reverb runs at 48 kHz; the room reverb at 48 kHz and at 96 kHz, where it
+// convolves at 48 kHz between the resampler's filters (its response is delivered at 48 kHz).
+// Rebuild/<seconds> is the room reverb worker's reshape and convolver build after a size
+// change, timed from the block that hands the change over to the first block that runs the
+// new set (wall time, so it includes up to 100 ms of the worker's polling).
 //
 // Counters: ns_per_channel_sample (CPU time of the whole process, all threads, per channel
 // and frame) and thread_ns (CPU time of the calling thread, same unit).
@@ -16,8 +22,10 @@
 #include <xmmintrin.h>
 #include <zita-convolver.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstring>
+#include <thread>
 #include <memory>
 #include <random>
 #include <vector>
@@ -25,6 +33,7 @@
 #include <benchmark/benchmark.h>
 
 #include "effects/reverb/BasicConvolverPost.h"
+#include "effects/reverb/RoomConvolverPost.h"
 
 namespace {
 
@@ -110,11 +119,69 @@ void Simple(benchmark::State& state) {
   });
 }
 
+// args: response seconds, block frames, engine rate.
+void Room(benchmark::State& state) {
+  const auto seconds = static_cast<std::size_t>(state.range(0));
+  const int frames = static_cast<int>(state.range(1));
+  const int rate = static_cast<int>(state.range(2));
+  MemoryHost files;
+  files.left = decayingNoise(seconds * kRate, 1);
+  files.right = decayingNoise(seconds * kRate, 2);
+  acme::RoomConvolverPost reverb(&files.host);
+  reverb.initEx("memory|0|1", nullptr);
+  const DSPInfo info = dsp(rate, frames);
+  reverb.setDSPInfo(&info);
+  reverb.start();
+  Block block(frames);
+  timeBlocks(state, frames, [&] {
+    reverb.process(block.audio, frames, nullptr, nullptr, nullptr);
+    benchmark::DoNotOptimize(block.left.data());
+  });
+}
+
+// args: response seconds. One iteration: a size change, then blocks until the new set runs.
+void Rebuild(benchmark::State& state) {
+  const auto seconds = static_cast<std::size_t>(state.range(0));
+  constexpr int kFrames = 256;
+  MemoryHost files;
+  files.left = decayingNoise(seconds * kRate, 1);
+  files.right = decayingNoise(seconds * kRate, 2);
+  acme::RoomConvolverPost reverb(&files.host);
+  reverb.initEx("memory|0|1", nullptr);
+  const DSPInfo info = dsp(kRate, kFrames);
+  reverb.setDSPInfo(&info);
+  // An impulse answered by the first frames of the response; the stretched one differs.
+  std::vector<float> left(kFrames, 0.0f), right(kFrames, 0.0f);
+  float* audio[2] = {left.data(), right.data()};
+  auto events = std::make_unique<HDMIDIEvents>();
+  float size = 0.5f;
+  auto answer = [&] {
+    reverb.stop();
+    std::fill(left.begin(), left.end(), 0.0f);
+    std::fill(right.begin(), right.end(), 0.0f);
+    left[0] = right[0] = 1.0f;
+    reverb.process(audio, kFrames, events.get(), nullptr, nullptr);
+    events->numEvents = 0;
+    return left;
+  };
+  for (auto _ : state) {
+    size = size == 0.5f ? 0.8f : 0.5f;
+    events->numEvents = 1;
+    events->events[0] = HDMIDIEvent{176, 4, size, {}, {}, 0};
+    const auto start = std::chrono::steady_clock::now();
+    const std::vector<float> old = answer();
+    while (answer() == old) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+  }
+}
+
+// args: response seconds, block frames, rate (the response has seconds x rate frames).
 void Zita(benchmark::State& state) {
   const auto seconds = static_cast<std::size_t>(state.range(0));
   const int frames = static_cast<int>(state.range(1));
+  const auto rate = static_cast<std::size_t>(state.range(2));
   constexpr std::uint32_t kQuantum = 64;
-  std::vector<float> left = decayingNoise(seconds * kRate, 1), right = decayingNoise(seconds * kRate, 2);
+  std::vector<float> left = decayingNoise(seconds * rate, 1), right = decayingNoise(seconds * rate, 2);
   auto proc = std::make_unique<Convproc>();
   const auto n = static_cast<std::uint32_t>(left.size());
   proc->configure(2, 2, n, kQuantum, kQuantum, Convproc::MAXPART, 0.5f);
@@ -142,8 +209,16 @@ void lengthsAndBlocks(benchmark::internal::Benchmark* b) {
     for (int block : {64, 256}) b->Args({seconds, block});
 }
 
+void lengthsBlocksAndRates(benchmark::internal::Benchmark* b) {
+  for (int seconds : {1, 5, 20})
+    for (int block : {64, 256})
+      for (int rate : {48000, 96000}) b->Args({seconds, block, rate});
+}
+
 BENCHMARK(Simple)->Apply(lengthsAndBlocks)->Unit(benchmark::kMicrosecond);
-BENCHMARK(Zita)->Apply(lengthsAndBlocks)->Unit(benchmark::kMicrosecond);
+BENCHMARK(Room)->Apply(lengthsBlocksAndRates)->Unit(benchmark::kMicrosecond);
+BENCHMARK(Rebuild)->Arg(1)->Arg(5)->Arg(20)->UseManualTime()->Iterations(4)->Unit(benchmark::kMillisecond);
+BENCHMARK(Zita)->Apply(lengthsBlocksAndRates)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
