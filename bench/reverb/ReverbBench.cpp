@@ -100,34 +100,13 @@ void timeBlocks(benchmark::State& state, int frames, Step step) {
   state.counters["thread_ns"] = (cpuSeconds(CLOCK_THREAD_CPUTIME_ID) - thread0) * 1e9 / samples;
 }
 
-// args: response seconds, block frames.
-void Simple(benchmark::State& state) {
-  const auto seconds = static_cast<std::size_t>(state.range(0));
-  const int frames = static_cast<int>(state.range(1));
+// One reverb at `rate` over a response of `seconds` at 48 kHz, blocks of `frames`.
+template <class Reverb>
+void runReverb(benchmark::State& state, std::size_t seconds, int frames, int rate) {
   MemoryHost files;
   files.left = decayingNoise(seconds * kRate, 1);
   files.right = decayingNoise(seconds * kRate, 2);
-  acme::BasicConvolverPost reverb(&files.host);
-  reverb.initEx("memory|0|1", nullptr);
-  const DSPInfo info = dsp(kRate, frames);
-  reverb.setDSPInfo(&info);
-  reverb.start();
-  Block block(frames);
-  timeBlocks(state, frames, [&] {
-    reverb.process(block.audio, frames, nullptr, nullptr, nullptr);
-    benchmark::DoNotOptimize(block.left.data());
-  });
-}
-
-// args: response seconds, block frames, engine rate.
-void Room(benchmark::State& state) {
-  const auto seconds = static_cast<std::size_t>(state.range(0));
-  const int frames = static_cast<int>(state.range(1));
-  const int rate = static_cast<int>(state.range(2));
-  MemoryHost files;
-  files.left = decayingNoise(seconds * kRate, 1);
-  files.right = decayingNoise(seconds * kRate, 2);
-  acme::RoomConvolverPost reverb(&files.host);
+  Reverb reverb(&files.host);
   reverb.initEx("memory|0|1", nullptr);
   const DSPInfo info = dsp(rate, frames);
   reverb.setDSPInfo(&info);
@@ -137,6 +116,19 @@ void Room(benchmark::State& state) {
     reverb.process(block.audio, frames, nullptr, nullptr, nullptr);
     benchmark::DoNotOptimize(block.left.data());
   });
+}
+
+// args: response seconds, block frames.
+void Simple(benchmark::State& state) {
+  runReverb<acme::BasicConvolverPost>(state, static_cast<std::size_t>(state.range(0)),
+                                      static_cast<int>(state.range(1)), kRate);
+}
+
+// args: response seconds, block frames, engine rate.
+void Room(benchmark::State& state) {
+  runReverb<acme::RoomConvolverPost>(state, static_cast<std::size_t>(state.range(0)),
+                                     static_cast<int>(state.range(1)),
+                                     static_cast<int>(state.range(2)));
 }
 
 // args: response seconds. One iteration: a size change, then blocks until the new set runs.

@@ -3,7 +3,6 @@
 #include <string>
 #include <vector>
 
-#include "Sampler/sdk/PluginText.h"
 #include "Sampler/sdk/calvatero/convolution/ConvolutionInterface.h"
 
 namespace acme {
@@ -23,13 +22,7 @@ BasicConvolverPost::~BasicConvolverPost() {
 }
 
 std::int32_t BasicConvolverPost::initEx(const char* initText, const char*) {
-  if (initText != nullptr && initText[0] != '\0') {
-    std::vector<std::string> fields;
-    SimpleStringTokenizer(initText, "|", fields);
-    if (!fields.empty()) irName = fields[0];
-    readLevelFields(fields.size() > 1 ? &fields[1] : nullptr,
-                    fields.size() > 2 ? &fields[2] : nullptr);
-  }
+  readInitText(initText);
   buildDefaults();
   return 1;
 }

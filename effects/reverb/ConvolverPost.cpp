@@ -123,12 +123,24 @@ bool ConvolverPost::applyMixController(const HDMIDIEvent& event) {
   return true;
 }
 
-void ConvolverPost::readLevelFields(const std::string* dry, const std::string* wetText) {
-  double value = 0;
-  if (dry != nullptr && StringToDouble(dry->c_str(), value) && std::isfinite(value))
-    dryLevel.store(static_cast<float>(value), std::memory_order_relaxed);
-  if (wetText != nullptr && StringToDouble(wetText->c_str(), value) && std::isfinite(value))
-    wetLevel.store(static_cast<float>(value), std::memory_order_relaxed);
+bool ConvolverPost::finiteField(const std::string& field, float& value) {
+  double parsed = 0;
+  if (!StringToDouble(field.c_str(), parsed) || !std::isfinite(parsed)) return false;
+  value = static_cast<float>(parsed);
+  return true;
+}
+
+std::vector<std::string> ConvolverPost::readInitText(const char* initText) {
+  std::vector<std::string> fields;
+  if (initText == nullptr || initText[0] == '\0') return fields;
+  SimpleStringTokenizer(initText, "|", fields);
+  if (!fields.empty()) irName = fields[0];
+  float value = 0;
+  if (fields.size() > 1 && finiteField(fields[1], value))
+    dryLevel.store(value, std::memory_order_relaxed);
+  if (fields.size() > 2 && finiteField(fields[2], value))
+    wetLevel.store(value, std::memory_order_relaxed);
+  return fields;
 }
 
 HDMIDIEvent ConvolverPost::defaultEvent(std::int32_t controller, float value) {

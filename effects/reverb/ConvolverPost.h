@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Sampler/sdk/Plugin.h"
 #include "Sampler/sdk/PluginThreads.h"
@@ -80,8 +81,12 @@ class ConvolverPost : public vantor::KELOPluginSDK::EffectPlugin {
   /// Applies controllers 0 to 2; false for any other event. Values that are not finite are
   /// ignored.
   bool applyMixController(const vantor::KELOPluginSDK::HDMIDIEvent& event);
-  /// Sets the mix levels from init-text fields 1 and 2 when they are wholly finite numbers.
-  void readLevelFields(const std::string* dry, const std::string* wet);
+  /// Reads an init text "name|dry|wet|...": the name whenever there is a field, each level
+  /// when its field is wholly a finite number. Answers the fields (none for a null or empty
+  /// text).
+  std::vector<std::string> readInitText(const char* initText);
+  /// The value of a field that is wholly a finite number.
+  static bool finiteField(const std::string& field, float& value);
   /// One controller event of the default list, every other byte 0.
   static vantor::KELOPluginSDK::HDMIDIEvent defaultEvent(std::int32_t controller, float value);
 

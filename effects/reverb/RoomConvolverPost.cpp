@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "Sampler/sdk/PluginText.h"
 #include "Sampler/sdk/calvatero/newconv/Common.h"
 
 namespace acme {
@@ -52,19 +51,11 @@ void RoomConvolverPost::freeBuffers() {
 }
 
 std::int32_t RoomConvolverPost::initEx(const char* initText, const char*) {
-  if (initText != nullptr && initText[0] != '\0') {
-    std::vector<std::string> fields;
-    SimpleStringTokenizer(initText, "|", fields);
-    if (!fields.empty()) irName = fields[0];
-    readLevelFields(fields.size() > 1 ? &fields[1] : nullptr,
-                    fields.size() > 2 ? &fields[2] : nullptr);
-    std::atomic<float>* room[] = {&preDelay, &size, &decay};
-    for (std::size_t f = 3; f < fields.size() && f < 6; ++f) {
-      double value = 0;
-      if (StringToDouble(fields[f].c_str(), value) && std::isfinite(value))
-        room[f - 3]->store(static_cast<float>(value), std::memory_order_relaxed);
-    }
-  }
+  const std::vector<std::string> fields = readInitText(initText);
+  std::atomic<float>* room[] = {&preDelay, &size, &decay};
+  float value = 0;
+  for (std::size_t f = 3; f < fields.size() && f < 6; ++f)
+    if (finiteField(fields[f], value)) room[f - 3]->store(value, std::memory_order_relaxed);
   buildDefaults();
   return 1;
 }
