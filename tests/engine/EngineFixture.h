@@ -68,7 +68,8 @@ class EngineFixture : public ::testing::Test {
   /// and the file of a custom data link (plain characters only: they are written unescaped;
   /// empty ones are left out).
   struct SetupEntry {
-    std::string bundle, identifier, init, extra, customData;
+    std::string bundle, identifier;
+    std::string init = {}, extra = {}, customData = {};
   };
   /// Replaces the data folder's "KeloSetup.xml" with one naming these engine plug-ins in
   /// running order; instances created later run them.
