@@ -1,5 +1,7 @@
 // Writes the demo data folder's room response: 1.5 s of seeded stereo noise fading by 60 dB,
-// 32-bit float WAV at 48 kHz (the engine converts it to the rate the reverb asks for).
+// each channel scaled to unit energy (so the reverb is about as loud as the dry signal before
+// the mix levels), 32-bit float WAV at 48 kHz (the engine converts it to the rate the reverb
+// asks for).
 //   kelo-make-demo-room <output.wav>
 #include <sndfile.h>
 
@@ -16,13 +18,20 @@ int main(int argc, char** argv) {
   constexpr int kRate = 48000;
   constexpr int kFrames = kRate * 3 / 2;
   std::mt19937 rng(1830);
-  std::uniform_real_distribution<float> dist(-0.5f, 0.5f);
+  std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
   std::vector<float> interleaved(2 * kFrames);
+  double energy[2] = {0, 0};
   for (int t = 0; t < kFrames; ++t) {
     const auto fade = static_cast<float>(std::pow(10.0, -3.0 * t / kFrames));
-    interleaved[2 * t] = dist(rng) * fade;
-    interleaved[2 * t + 1] = dist(rng) * fade;
+    for (int c = 0; c < 2; ++c) {
+      const float sample = dist(rng) * fade;
+      interleaved[2 * t + c] = sample;
+      energy[c] += double(sample) * sample;
+    }
   }
+  for (int t = 0; t < kFrames; ++t)
+    for (int c = 0; c < 2; ++c)
+      interleaved[2 * t + c] = static_cast<float>(interleaved[2 * t + c] / std::sqrt(energy[c]));
   SF_INFO info{};
   info.samplerate = kRate;
   info.channels = 2;
