@@ -1,7 +1,6 @@
 # kelo_add_engine_plugin_bundle(<target> NAME <Name> TABLE <source> [SOURCES ...] [LIBS ...]
 #                               [VERSION v] [DESTINATION dir] [CHECK_NAME test-name])
-# An engine plug-in bundle <Name>.bundle, by default in the build's engine data folder
-# (bundles/KeloData/Plugins, which scripts/install-engine installs): the source defining the bundle's table
+# An engine plug-in bundle <Name>.bundle: the source defining the bundle's table
 # (vantor::KELOPluginSDK::bundleTable), its plug-in classes and the whole SDK runtime, exporting
 # exactly the four table functions, the dispatcher, the process entry and the three allocation
 # functions; a test (CHECK_NAME, default exports.<target>) checks that export list.
@@ -15,10 +14,10 @@ function(kelo_add_engine_plugin_bundle target)
   if(NOT ARG_VERSION)
     set(ARG_VERSION ${PROJECT_VERSION})
   endif()
-  if(NOT ARG_DESTINATION)
-    set(ARG_DESTINATION ${CMAKE_BINARY_DIR}/bundles/KeloData/Plugins)
+  set(destination_args "")
+  if(ARG_DESTINATION)
+    set(destination_args DESTINATION ${ARG_DESTINATION})
   endif()
-  set(destination_args DESTINATION ${ARG_DESTINATION})
   # The runtime is linked whole: its exports are named only by the version script, which
   # would not pull them out of the archive.
   kelo_add_bundle(${target} NAME ${ARG_NAME} VERSION ${ARG_VERSION} ${destination_args}

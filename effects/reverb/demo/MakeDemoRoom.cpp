@@ -2,7 +2,7 @@
 // each channel scaled to unit energy (so the reverb is about as loud as the dry signal before
 // the mix levels), 32-bit float WAV at 48 kHz (the engine converts it to the rate the reverb
 // asks for).
-//   kelo-make-demo-room <output.wav>
+//   roomfold-demo-response <output.wav>
 #include <sndfile.h>
 
 #include <cmath>
@@ -12,7 +12,7 @@
 
 int main(int argc, char** argv) {
   if (argc != 2) {
-    std::fprintf(stderr, "usage: kelo-make-demo-room <output.wav>\n");
+    std::fprintf(stderr, "usage: roomfold-demo-response <output.wav>\n");
     return 2;
   }
   constexpr int kRate = 48000;
@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
   info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
   SNDFILE* file = sf_open(argv[1], SFM_WRITE, &info);
   if (file == nullptr) {
-    std::fprintf(stderr, "kelo-make-demo-room: %s\n", sf_strerror(nullptr));
+    std::fprintf(stderr, "roomfold-demo-response: %s\n", sf_strerror(nullptr));
     return 1;
   }
   const bool written = sf_writef_float(file, interleaved.data(), kFrames) == kFrames;
