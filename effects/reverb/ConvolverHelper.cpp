@@ -23,7 +23,7 @@ ConvolverHelper::ConvolverHelper(std::uint64_t frames, const float* const* chann
       curDecay(decay) {
   count = (numChannels + 1) / 2;
   if (response->Modify(curPreDelay, curSize, curDecay) == 2) throw std::bad_alloc();
-  scratch = static_cast<float*>(MallocAligned((blockFrames + 3) / 4 * 4 * sizeof(float) + 16, 64, 0));
+  scratch = static_cast<float*>(MallocAligned((blockFrames + 3) / 4 * 4 * sizeof(float), 64, 0));
   if (scratch == nullptr) throw std::bad_alloc();
   int code = ZKCV_OK;
   if (count == 0 || count > kMaxConvolvers || !buildSet(activeSet, code)) {
