@@ -74,6 +74,7 @@ void EngineFixture::writeSetup(const std::vector<SetupEntry>& plugins) {
     text += "  <Plugin bundle=\"" + plugin.bundle + "\" identifier=\"" + plugin.identifier + "\"";
     if (!plugin.init.empty()) text += " init=\"" + plugin.init + "\"";
     if (!plugin.extra.empty()) text += " extra=\"" + plugin.extra + "\"";
+    if (!plugin.customData.empty()) text += " customData=\"" + plugin.customData + "\"";
     text += "/>\n";
   }
   ASSERT_TRUE(writeFile(m_data.file("KeloSetup.xml"), text + "</KeloSetup>\n"));

@@ -64,11 +64,12 @@ class EngineFixture : public ::testing::Test {
   /// The same through KELO_OP_PROCESS_EX, with `inputs` (may be null).
   std::int32_t processEx(void* instance, int frames, float** inputs);
   void setEvents(std::initializer_list<vantor::MIDIEvent> events);
-  /// One engine plug-in of a "KeloSetup.xml": bundle path, identifier and the two init
-  /// texts (plain characters only: they are written unescaped; empty ones are left out).
+  /// One engine plug-in of a "KeloSetup.xml": bundle path, identifier, the two init texts
+  /// and the file of a custom data link (plain characters only: they are written unescaped;
+  /// empty ones are left out).
   struct SetupEntry {
     std::string bundle, identifier;
-    std::string init = {}, extra = {};
+    std::string init = {}, extra = {}, customData = {};
   };
   /// Replaces the data folder's "KeloSetup.xml" with one naming these engine plug-ins in
   /// running order; instances created later run them.

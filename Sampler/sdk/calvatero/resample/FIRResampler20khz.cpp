@@ -88,9 +88,16 @@ void FIRResampler20khz::Reset() {
 void FIRResampler20khz::Downsample(float* outLeft, float* outRight, std::size_t* outFrames,
                                    const float* inLeft, const float* inRight,
                                    std::size_t inFrames) {
+  DownsampleFrom(outLeft, outRight, outFrames, inLeft, inRight, inFrames, 0);
+}
+
+std::size_t FIRResampler20khz::DownsampleFrom(float* outLeft, float* outRight,
+                                              std::size_t* outFrames, const float* inLeft,
+                                              const float* inRight, std::size_t inFrames,
+                                              std::size_t phase) {
   if (inFrames == 0) {
     *outFrames = 0;
-    return;
+    return phase;
   }
   const float* left = inLeft;
   const float* right = inRight;
@@ -101,11 +108,13 @@ void FIRResampler20khz::Downsample(float* outLeft, float* outRight, std::size_t*
     right = scratchRight_;
   }
   std::size_t out = 0;
-  for (std::size_t i = 0; i < inFrames; i += factor_, ++out) {
+  std::size_t i = phase;
+  for (; i < inFrames; i += factor_, ++out) {
     outLeft[out] = left[i];
     outRight[out] = right[i];
   }
   *outFrames = out;
+  return i - inFrames;
 }
 
 namespace {

@@ -54,6 +54,13 @@ class FIRResampler20khz {
   void Downsample(float* outLeft, float* outRight, std::size_t* outFrames, const float* inLeft,
                   const float* inRight, std::size_t inFrames);
 
+  /// As Downsample, picking input indices phase, phase + f, ... (phase below the factor), so
+  /// that blocks of any length continue one grid; answers the next block's phase. Phase 0
+  /// is Downsample.
+  std::size_t DownsampleFrom(float* outLeft, float* outRight, std::size_t* outFrames,
+                             const float* inLeft, const float* inRight, std::size_t inFrames,
+                             std::size_t phase);
+
   /// inFrames (factor x inFrames at most blockFrames) base-rate frames to factor x inFrames
   /// engine-rate frames.
   void Upsample(float* outLeft, float* outRight, std::size_t* outFrames, const float* inLeft,

@@ -1,5 +1,6 @@
 #include "Sampler/sdk/calvatero/resample/FIRResampler20khz.h"
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <string>
@@ -114,6 +115,34 @@ TEST(Resampler, UnfilteredDownsamplingKeepsEveryFactorthFrameFromTheBlockStart) 
     std::size_t frames = 99;
     resampler->Downsample(nullptr, nullptr, &frames, nullptr, nullptr, 0);
     EXPECT_EQ(frames, 0u);
+  }
+}
+
+// Blocks of 1 to 7 frames with the phase carried pick the same frames as one long block.
+TEST(Resampler, APhaseCarriedAcrossBlocksContinuesOneGrid) {
+  std::vector<float> left(40), right(40);
+  for (std::size_t i = 0; i < 40; ++i) left[i] = float(i), right[i] = 100.0f + float(i);
+  for (std::size_t rate : {96000, 192000}) {
+    auto resampler = make(rate, 8, false, false);
+    const std::size_t factor = rate / 48000;
+    std::vector<float> picked;
+    std::size_t phase = 0, at = 0;
+    for (std::size_t length = 1; at < 40; length = length % 7 + 1) {
+      const std::size_t n = std::min(length, 40 - at);
+      float outLeft[8], outRight[8];
+      std::size_t frames = 99;
+      phase = resampler->DownsampleFrom(outLeft, outRight, &frames, left.data() + at,
+                                        right.data() + at, n, phase);
+      ASSERT_LT(phase, factor);
+      for (std::size_t i = 0; i < frames; ++i) {
+        picked.push_back(outLeft[i]);
+        EXPECT_EQ(outRight[i], outLeft[i] + 100.0f);
+      }
+      at += n;
+    }
+    std::vector<float> expected;
+    for (std::size_t i = 0; i < 40; i += factor) expected.push_back(float(i));
+    EXPECT_EQ(picked, expected) << rate;
   }
 }
 
