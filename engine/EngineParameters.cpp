@@ -7,6 +7,7 @@ namespace kelo::engine {
 namespace {
 
 struct Description {
+  bool described;
   const char* label;
   int valueType;
   int displayMode;
@@ -17,25 +18,31 @@ struct Description {
   const char* format;
   float factor;
   float offset;
+  std::uint8_t flags = 0x02;
 };
 
-// Every value type and most display modes, so that hosts meet each of them.
+// Every value type and most display modes, a hole, a long label and no label, so that hosts
+// meet each of them.
 constexpr Description kDescriptions[kParameterCount] = {
-    {"Volume", 0, 5, 0.0f, 1.0f, 0.5f, nullptr, nullptr, 1.0f, 0.0f},
-    {"Waveform", 3, 0, 0.0f, 3.0f, 0.0f, "Sine|Triangle|Saw|Square", nullptr, 1.0f, 0.0f},
-    {"Attack", 0, 1, 0.0005f, 2.0f, 0.002f, nullptr, "%.3f s", 1.0f, 0.0f},
-    {"Release", 0, 11, 0.001f, 5.0f, 0.05f, nullptr, "%.0f ms", 1000.0f, 0.0f},
-    {"Polyphony", 1, 0, 1.0f, static_cast<float>(kMaxVoices), 16.0f, nullptr, nullptr, 1.0f, 0.0f},
-    {"Pan", 0, 4, 0.0f, 1.0f, 0.5f, nullptr, nullptr, 1.0f, 0.0f},
-    {"Mute", 2, 3, 0.0f, 1.0f, 0.0f, nullptr, nullptr, 1.0f, 0.0f},
-    {"Tune", 0, 1, -100.0f, 100.0f, 0.0f, nullptr, "%+.0f cents", 1.0f, 0.0f},
-    {"Velocity depth", 4, 7, 0.0f, 1.0f, 1.0f, nullptr, nullptr, 1.0f, 0.0f},
-    {"Bend", 5, 8, -1.0f, 1.0f, 0.0f, nullptr, nullptr, 1.0f, 0.0f},
-    {"Routing", 0, 9, 0.0f, 1.0f, 0.0f, nullptr, "Mix|Spread", 1.0f, 0.0f},
-    {"Engine", 0, 12, 0.0f, 1.0f, 0.0f, nullptr, "Kelo reference engine", 1.0f, 0.0f},
-    {nullptr, 0, 0, 0.0f, 1.0f, 0.0f, nullptr, nullptr, 1.0f, 0.0f},
-    {"Hold", 2, 10, 0.0f, 1.0f, 0.0f, nullptr, nullptr, 1.0f, 0.0f},
-    {"Bright", 0, 2, 0.0f, 1.0f, 0.0f, nullptr, nullptr, 1.0f, 0.0f},
+    {true, "Volume", 0, 5, 0.0f, 1.0f, 0.5f, nullptr, nullptr, 1.0f, 0.0f},
+    {true, "Waveform", 3, 0, 0.0f, 3.0f, 0.0f, "Sine|Triangle|Saw|Square", nullptr, 1.0f, 0.0f},
+    {true, "Attack", 0, 1, 0.0005f, 2.0f, 0.002f, nullptr, "%.3f s", 1.0f, 0.0f},
+    {true, "Release", 0, 11, 0.001f, 5.0f, 0.05f, nullptr, "%.0f ms", 1000.0f, 0.0f},
+    {true, "Polyphony", 1, 0, 1.0f, static_cast<float>(kMaxVoices), 16.0f, nullptr, nullptr, 1.0f, 0.0f},
+    {true, "Pan", 0, 4, 0.0f, 1.0f, 0.5f, nullptr, nullptr, 1.0f, 0.0f},
+    {true, "Mute", 2, 3, 0.0f, 1.0f, 0.0f, nullptr, nullptr, 1.0f, 0.0f},
+    {true, "Tune", 0, 1, -100.0f, 100.0f, 0.0f, nullptr, "%+.0f cents", 1.0f, 0.0f},
+    {true, "Velocity depth", 4, 7, 0.0f, 1.0f, 1.0f, nullptr, nullptr, 1.0f, 0.0f},
+    {true, "Bend", 5, 8, -1.0f, 1.0f, 0.0f, nullptr, nullptr, 1.0f, 0.0f},
+    {true, "Routing", 0, 9, 0.0f, 1.0f, 0.0f, nullptr, "Mix|Spread", 1.0f, 0.0f},
+    {true, "Engine", 0, 12, 0.0f, 1.0f, 0.0f, nullptr, "Kelo reference engine", 1.0f, 0.0f},
+    {false, nullptr, 0, 0, 0.0f, 1.0f, 0.0f, nullptr, nullptr, 1.0f, 0.0f},
+    {true, "Hold", 2, 10, 0.0f, 1.0f, 0.0f, nullptr, nullptr, 1.0f, 0.0f},
+    {true, "Bright", 0, 2, 0.0f, 1.0f, 0.0f, nullptr, nullptr, 1.0f, 0.0f},
+    // 60 characters in 61 bytes; the two bytes of its "é" are bytes 50 and 51.
+    {true, "Release velocity sensitivity of the sustained voic\xc3\xa9s, in pct", 0, 0, 0.0f, 1.0f, 0.0f,
+     nullptr, nullptr, 1.0f, 0.0f, 0x00},
+    {true, nullptr, 0, 0, 0.0f, 1.0f, 0.0f, nullptr, nullptr, 1.0f, 0.0f},
 };
 
 constexpr std::size_t kHeaderBytes = 12;
@@ -66,7 +73,7 @@ EngineParameters::EngineParameters() {
     ParameterInfo& info = m_info[static_cast<std::size_t>(i)];
     info.valueType = d.valueType;
     info.displayMode = d.displayMode;
-    info.flags = 0x02;
+    info.flags = d.flags;
     info.minValue = d.minValue;
     info.maxValue = d.maxValue;
     info.defaultValue = d.defaultValue;
@@ -80,7 +87,7 @@ EngineParameters::EngineParameters() {
 }
 
 const ParameterInfo* EngineParameters::info(int index) const {
-  if (!valid(index) || kDescriptions[index].label == nullptr) return nullptr;
+  if (!valid(index) || !kDescriptions[index].described) return nullptr;
   return &m_info[static_cast<std::size_t>(index)];
 }
 

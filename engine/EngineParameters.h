@@ -32,6 +32,8 @@ enum ParameterIndex : int {
   kParamHidden,        // has a value but no description
   kParamHold,          // on/off shown against its off value
   kParamBright,        // continuous shown as off/on around the centre
+  kParamLongLabel,     // a 60-character label (one character beyond ASCII), not automatable
+  kParamUnlabelled,    // described, but without a label
   kParameterCount
 };
 

@@ -76,8 +76,8 @@ TEST_F(EngineInterface, ParametersAreDescribedInPlaceAtStableAddresses) {
   void* instance = createStarted();
   ASSERT_NE(instance, nullptr);
   bool typeSeen[6] = {};
-  int described = 0;
-  for (int index = 0; index < 15; ++index) {
+  int described = 0, unlabelled = 0, notAutomatable = 0;
+  for (int index = 0; index < 17; ++index) {
     const ParameterInfo* info = nullptr;
     ASSERT_EQ(call(instance, KELO_OP_PARAMETER_INFO_GET, &info, nullptr, nullptr, index), 0);
     const ParameterInfo* again = nullptr;
@@ -86,15 +86,22 @@ TEST_F(EngineInterface, ParametersAreDescribedInPlaceAtStableAddresses) {
     if (info == nullptr) continue;
     ++described;
     EXPECT_EQ(info->tag, 1956);
-    ASSERT_NE(info->label, nullptr);
+    unlabelled += info->label == nullptr;
+    notAutomatable += (info->flags & 0x02) == 0;
     typeSeen[info->valueType] = true;
     float value = -1;
     ASSERT_EQ(call(instance, KELO_OP_PARAMETER_GET, &value, nullptr, nullptr, index), 0);
-    EXPECT_EQ(value, info->defaultValue) << info->label;
+    EXPECT_EQ(value, info->defaultValue) << index;
     char text[64];
     info->toString(text, value, sizeof text);
   }
-  EXPECT_EQ(described, 14);  // one parameter has a value but no description
+  EXPECT_EQ(described, 16);  // index 12 has a value but no description
+  EXPECT_EQ(unlabelled, 1);
+  EXPECT_EQ(notAutomatable, 1);
+  const ParameterInfo* longLabel = nullptr;
+  call(instance, KELO_OP_PARAMETER_INFO_GET, &longLabel, nullptr, nullptr, 15);
+  ASSERT_NE(longLabel, nullptr);
+  EXPECT_EQ(std::strlen(longLabel->label), 61u);
   for (bool seen : typeSeen) EXPECT_TRUE(seen);
 
   const ParameterInfo* none = reinterpret_cast<const ParameterInfo*>(1);
@@ -112,7 +119,7 @@ TEST_F(EngineInterface, MalformedChunksAreRefusedAndTheStateKept) {
   void* instance = createStarted();
   ASSERT_NE(instance, nullptr);
   const std::vector<std::uint8_t> good = chunk(instance);
-  ASSERT_EQ(good.size(), 16u + 4u * 15u);
+  ASSERT_EQ(good.size(), 16u + 4u * 17u);
   ASSERT_EQ(call(instance, KELO_OP_PARAMETER_SET, nullptr, nullptr, nullptr, 0, 0.125f), 0);
   const std::vector<std::uint8_t> changed = chunk(instance);
 
@@ -121,9 +128,7 @@ TEST_F(EngineInterface, MalformedChunksAreRefusedAndTheStateKept) {
     bytes[at] = value;
     return bytes;
   };
-  auto withValue = [&](int index, float value) {  // a well-formed chunk with a bad value
-    std::vector<std::uint8_t> bytes(good.begin(), good.end() - 4);
-    std::memcpy(bytes.data() + 12 + 4 * index, &value, 4);
+  auto sealed = [](std::vector<std::uint8_t> bytes) {  // the checksum appended
     std::uint32_t crc = 0xFFFFFFFFu;
     for (std::uint8_t b : bytes) {
       crc ^= b;
@@ -132,6 +137,11 @@ TEST_F(EngineInterface, MalformedChunksAreRefusedAndTheStateKept) {
     crc = ~crc;
     for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<std::uint8_t>(crc >> (8 * i)));
     return bytes;
+  };
+  auto withValue = [&](int index, float value) {  // a well-formed chunk with a bad value
+    std::vector<std::uint8_t> bytes(good.begin(), good.end() - 4);
+    std::memcpy(bytes.data() + 12 + 4 * index, &value, 4);
+    return sealed(bytes);
   };
   const std::vector<std::uint8_t> cases[] = {
       {},
@@ -156,6 +166,13 @@ TEST_F(EngineInterface, MalformedChunksAreRefusedAndTheStateKept) {
   std::vector<std::uint8_t> copy = withValue(0, 0.75f);
   EXPECT_EQ(call(instance, KELO_OP_CHUNK_SET, copy.data(), nullptr, nullptr,
                  static_cast<int>(copy.size())),
+            0);
+  // The fifteen values an engine without the last two parameters saved still load.
+  std::vector<std::uint8_t> older(good.begin(), good.begin() + 12 + 4 * 15);
+  older[8] = 15;
+  older = sealed(older);
+  EXPECT_EQ(call(instance, KELO_OP_CHUNK_SET, older.data(), nullptr, nullptr,
+                 static_cast<int>(older.size())),
             0);
   destroy(instance);
 }
