@@ -417,6 +417,9 @@ extern "C" KELO_EXPORT std::int32_t keloOpcode(void* handle, std::int32_t opcode
   KeloTraceEntry entry{};
   entry.opcode = opcode;
   entry.i1 = i1;
+  entry.i2 = i2;
+  entry.i3 = i3;
+  entry.f = f;
   entry.thread = static_cast<std::uint64_t>(pthread_self());
   entry.events = -1;
   std::int32_t result = kRefused;

@@ -57,6 +57,9 @@ struct KeloTraceEntry {
   std::int64_t events;      // input events of a process call, else -1
   std::int32_t frames;      // frames of a process call, else 0
   std::int32_t hasSync;     // a process call carried a transport record
+  std::int32_t i2, i3;
+  float f;
+  std::int32_t reserved;
 };
 
 /// A host obligation the engine found broken.

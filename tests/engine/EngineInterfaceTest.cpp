@@ -365,7 +365,8 @@ TEST_F(EngineInterface, AcceptsTheOrdersTheHostsUse) {
   std::int32_t height = 0, width = 0;
   EXPECT_EQ(call(editor, KELO_OP_EDITOR_SIZE_GET, &height, &width), 0);
   EXPECT_EQ(call(editor, KELO_OP_EDITOR_IDLE), 0);
-  EXPECT_EQ(call(editor, KELO_OP_EDITOR_DRAW, nullptr, nullptr, nullptr, 0, 0.0f, 0, 0), 0);
+  EXPECT_EQ(call(editor, KELO_OP_EDITOR_DRAW, nullptr, nullptr, nullptr, 0, 0.0f, 7, 0), 0);
+  EXPECT_EQ(trace().back().i2, 7);
 
   EngineCreateInfo info{0, 2, kKeloHostConstantVST, setup.c_str()};
   void* instance = nullptr;
@@ -382,7 +383,13 @@ TEST_F(EngineInterface, AcceptsTheOrdersTheHostsUse) {
   EngineStartInfo start;
   EXPECT_EQ(call(instance, KELO_OP_START, &start, nullptr, nullptr, 0), 0);
   EXPECT_EQ(call(instance, KELO_OP_START, &start, nullptr, nullptr, 1), 0);  // offline switch
-  call(editor, KELO_OP_EDITOR_OPEN, reinterpret_cast<void*>(0x1234));  // may fail: no display
+  // May fail without a display; the trace keeps every integer and the float.
+  call(editor, KELO_OP_EDITOR_OPEN, reinterpret_cast<void*>(0x1234), nullptr, nullptr, 1, 2.0f, 0, 3);
+  const KeloTraceEntry open = trace().back();
+  EXPECT_EQ(open.opcode, KELO_OP_EDITOR_OPEN);
+  EXPECT_EQ(open.i1, 1);
+  EXPECT_EQ(open.f, 2.0f);
+  EXPECT_EQ(open.i3, 3);
   EXPECT_EQ(call(instance, KELO_OP_EDITOR_ATTACH, editor), 0);
   EXPECT_EQ(call(editor, KELO_OP_EDITOR_DESTROY), 0);
   EXPECT_EQ(call(instance, KELO_OP_STOP), 0);
