@@ -1,10 +1,9 @@
 // The engine's editor inside a real X11 parent window (label "display": run under
 // xvfb-run -a; skipped when there is no display).
-#include <cstdio>
-#include <filesystem>
 #include <string>
 
 #include "tests/engine/EngineFixture.h"
+#include "tests/support/x11/WindowImage.h"
 
 // After GoogleTest: Xlib defines macros (None, Bool) that its headers use as names.
 #include <X11/Xlib.h>
@@ -14,31 +13,6 @@ namespace kelo::test {
 namespace {
 
 using EngineEditorDisplay = EngineFixture;
-
-// Counts the dark pixels of a window and saves it as a PPM file a person can look at.
-int saveAndCountInk(Display* display, Window window, int width, int height,
-                    const std::string& path) {
-  XImage* image = XGetImage(display, window, 0, 0, static_cast<unsigned>(width),
-                            static_cast<unsigned>(height), AllPlanes, ZPixmap);
-  if (image == nullptr) return -1;
-  int ink = 0;
-  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-  FILE* file = std::fopen(path.c_str(), "wb");
-  if (file != nullptr) std::fprintf(file, "P6\n%d %d\n255\n", width, height);
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) {
-      const unsigned long pixel = XGetPixel(image, x, y);
-      const unsigned char rgb[3] = {static_cast<unsigned char>(pixel >> 16),
-                                    static_cast<unsigned char>(pixel >> 8),
-                                    static_cast<unsigned char>(pixel)};
-      if (rgb[0] < 128 && rgb[1] < 128 && rgb[2] < 128) ++ink;
-      if (file != nullptr) std::fwrite(rgb, 1, 3, file);
-    }
-  }
-  if (file != nullptr) std::fclose(file);
-  XDestroyImage(image);
-  return ink;
-}
 
 TEST_F(EngineEditorDisplay, DrawsInItsOwnChildOfTheParentWindow) {
   Display* display = XOpenDisplay(nullptr);
@@ -75,7 +49,7 @@ TEST_F(EngineEditorDisplay, DrawsInItsOwnChildOfTheParentWindow) {
   EXPECT_EQ(attributes.width, 420);
   EXPECT_EQ(attributes.height, 320);
   // The parameter list is drawn: text in black on white.
-  const int ink = saveAndCountInk(display, child, 420, 320,
+  const int ink = saveWindowImage(display, child, 420, 320,
                                   std::string(KELO_SCREENSHOT_DIR) + "/engine-editor.ppm");
   EXPECT_GT(ink, 500);
   EXPECT_LT(ink, 420 * 320 / 4);
