@@ -225,6 +225,13 @@ OSStatus AUTestHost::setState(const std::string& xml) {
   return setProperty(kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, xml.data(), static_cast<UInt32>(xml.size()));
 }
 
+const AUCocoaViewFactory* AUTestHost::viewFactory() {
+  std::vector<std::string> view;
+  if (stringList(kAudioUnitProperty_CocoaUI, kAudioUnitScope_Global, 0, view) != noErr || view.size() < 2) return nullptr;
+  const auto factory = reinterpret_cast<AUCocoaViewFactoryFunction>(bundleFunction(view[0], view[1].c_str()));
+  return factory != nullptr ? factory() : nullptr;
+}
+
 OSStatus AUTestHost::listenToParameters() {
   const AUParameterListenerRecord record{&onParameterChanged, this};
   return setProperty(kKeloAudioUnitProperty_ParameterListener, kAudioUnitScope_Global, 0, &record, sizeof record);

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/audiounit/AUView.h"
 #include "platform/audiounit/AudioUnitTypes.h"
 #include "platform/cf/CFBundle.h"
 
@@ -95,6 +96,12 @@ class AUTestHost {
     AudioUnitElement element;
   };
   std::vector<Notification> notifications() const;
+
+  /// The editor view factory property 31 names, looked up in the bundle folder it names;
+  /// null when there is none.
+  const AUCocoaViewFactory* viewFactory();
+  /// The instance as a view factory takes it.
+  AudioComponentPlugInInterface* unit() const { return m_table; }
 
   template <typename Proc>
   Proc method(SInt16 selector) const {
