@@ -17,21 +17,21 @@
 #include "VNL/source/ProductConf.h"
 #include "VNL/source/StringUtils.h"
 #include "VNL/source/System.h"
+#include "plugins/au/KeloUnitProperties.h"
 #include "standalone/engine_interface/EngineEvents.h"
 #include "standalone/engine_interface/EngineVersion.h"
 
 namespace {
 
-// The vendor properties the editor view reads (64003 announces the instance going).
-constexpr AudioUnitPropertyID kVendorEntryPoint = 64000;
-constexpr AudioUnitPropertyID kVendorSetupPath = 64001;
-constexpr AudioUnitPropertyID kVendorInstance = 64002;
-constexpr AudioUnitPropertyID kEngineInstanceProperty = 64003;
-constexpr AudioUnitPropertyID kVendorHostName = 64004;
+using kelo::au::kEntryPointProperty;
+using kelo::au::kHostNameProperty;
+using kelo::au::kInstanceGoingProperty;
+using kelo::au::kInstanceProperty;
+using kelo::au::kSetupPathProperty;
 constexpr UInt32 kSetupPathSize = 1024;
 
 // Identifiers above 0xFFFF are the engine's; so is 64003, though below, among ours.
-bool forwardedToEngine(AudioUnitPropertyID id) { return id == kEngineInstanceProperty || id > 0xFFFF; }
+bool forwardedToEngine(AudioUnitPropertyID id) { return id == kInstanceGoingProperty || id > 0xFFFF; }
 constexpr std::size_t kMaxHostNameBytes = 254;
 constexpr const char* kViewFactoryName = "SorvelinKeloDeckKELOCocoaViewFactory";
 
@@ -110,7 +110,7 @@ void SamplerAU::PostConstructor() {
 
 SamplerAU::~SamplerAU() {
   // The editor view lets go of the instance when it hears of this, so the instance still lives.
-  PropertyChanged(kEngineInstanceProperty, kAudioUnitScope_Global, 0);
+  PropertyChanged(kInstanceGoingProperty, kAudioUnitScope_Global, 0);
   if (hasInstance()) {
     engine(KELO_OP_HOST_CALLBACK_CLEAR, reinterpret_cast<void*>(&KELO_HostOpcode), this);
     engine(KELO_OP_INSTANCE_DESTROY);
@@ -416,14 +416,14 @@ OSStatus SamplerAU::GetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope
       outDataSize = sizeof(AUMIDIOutputCallbackStruct);
       outWritable = true;
       return noErr;
-    case kVendorEntryPoint:
-    case kVendorInstance:
+    case kEntryPointProperty:
+    case kInstanceProperty:
       outDataSize = sizeof(void*);
       return noErr;
-    case kVendorSetupPath:
+    case kSetupPathProperty:
       outDataSize = kSetupPathSize;
       return noErr;
-    case kVendorHostName:
+    case kHostNameProperty:
       outDataSize = sizeof m_hostApplication;
       return noErr;
     default:
@@ -451,17 +451,17 @@ OSStatus SamplerAU::GetProperty(AudioUnitPropertyID id, AudioUnitScope scope, Au
     case kAudioUnitProperty_MIDIOutputCallback:
       std::memcpy(outData, &m_midiOutput, sizeof m_midiOutput);
       return noErr;
-    case kVendorEntryPoint:
+    case kEntryPointProperty:
       std::memcpy(outData, &m_entry, sizeof m_entry);
       return noErr;
-    case kVendorInstance:
+    case kInstanceProperty:
       std::memcpy(outData, &m_instance, sizeof m_instance);
       return noErr;
-    case kVendorSetupPath:
+    case kSetupPathProperty:
       // The data folder has under 512 bytes, so the setup path always fits.
       std::snprintf(static_cast<char*>(outData), kSetupPathSize, "%s/KeloSetup.xml", m_dataFolder);
       return noErr;
-    case kVendorHostName:
+    case kHostNameProperty:
       std::memcpy(outData, m_hostApplication, sizeof m_hostApplication);
       return noErr;
     default:

@@ -2,13 +2,15 @@
 
 #include <cstring>
 
+#include "plugins/au/KeloUnitProperties.h"
+
 namespace {
 
-constexpr AudioUnitPropertyID kEntryPoint = 64000;
-constexpr AudioUnitPropertyID kSetupPath = 64001;
-constexpr AudioUnitPropertyID kInstance = 64002;
-constexpr AudioUnitPropertyID kInstanceGoing = 64003;
-constexpr AudioUnitPropertyID kHostName = 64004;
+using kelo::au::kEntryPointProperty;
+using kelo::au::kHostNameProperty;
+using kelo::au::kInstanceGoingProperty;
+using kelo::au::kInstanceProperty;
+using kelo::au::kSetupPathProperty;
 // This host places the view itself: opening the editor changes only its size.
 constexpr const char* kOriginKeepingHost = "com.presonus.auhost";
 
@@ -96,20 +98,20 @@ void SorvelinKeloDeckKELOCocoaView::viewWillMoveToWindow(const AUWindow* window)
 
 void SorvelinKeloDeckKELOCocoaView::listenToUnit(AudioComponentPlugInInterface* unit) {
   const auto add = unitMethod<AudioUnitAddPropertyListenerProc>(unit, kAudioUnitAddPropertyListenerSelect);
-  if (add != nullptr && add(unit, kInstanceGoing, &onUnitProperty, this) == noErr) m_unit = unit;
+  if (add != nullptr && add(unit, kInstanceGoingProperty, &onUnitProperty, this) == noErr) m_unit = unit;
 }
 
 void SorvelinKeloDeckKELOCocoaView::stopListening() {
   if (m_unit == nullptr) return;
   const auto remove =
       unitMethod<AudioUnitRemovePropertyListenerWithUserDataProc>(m_unit, kAudioUnitRemovePropertyListenerWithUserDataSelect);
-  if (remove != nullptr) remove(m_unit, kInstanceGoing, &onUnitProperty, this);
+  if (remove != nullptr) remove(m_unit, kInstanceGoingProperty, &onUnitProperty, this);
   m_unit = nullptr;
 }
 
 void SorvelinKeloDeckKELOCocoaView::onUnitProperty(void* user, AudioComponentInstance, AudioUnitPropertyID id,
                                                    AudioUnitScope scope, AudioUnitElement) {
-  if (id != kInstanceGoing || scope != kAudioUnitScope_Global) return;
+  if (id != kInstanceGoingProperty || scope != kAudioUnitScope_Global) return;
   auto* view = static_cast<SorvelinKeloDeckKELOCocoaView*>(user);
   try {
     view->removeEditor();
@@ -134,10 +136,10 @@ AUView* uiViewForAudioUnit(AudioComponentPlugInInterface* unit, double, double) 
     KeloOpcodeFunction entry = nullptr;
     void* instance = nullptr;
     char host[SorvelinKeloDeckKELOCocoaView::kHostNameSize] = {};
-    readProperty(unit, kSetupPath, path, sizeof path);
-    readProperty(unit, kEntryPoint, &entry, sizeof entry);
-    readProperty(unit, kInstance, &instance, sizeof instance);
-    readProperty(unit, kHostName, host, sizeof host);
+    readProperty(unit, kSetupPathProperty, path, sizeof path);
+    readProperty(unit, kEntryPointProperty, &entry, sizeof entry);
+    readProperty(unit, kInstanceProperty, &instance, sizeof instance);
+    readProperty(unit, kHostNameProperty, host, sizeof host);
     path[sizeof path - 1] = '\0';
     host[sizeof host - 1] = '\0';
     if (entry == nullptr) return nullptr;  // no engine: nothing to show
