@@ -180,20 +180,23 @@ TEST_F(SamplerAUView, OneHostKeepsTheViewsOriginWhenTheEditorOpens) {
   installEngine();
   struct Row {
     const char* host;
+    bool realWindow;  // else an id that is no window: the editor does not open and has no view
     AUViewRect frame;
   };
   const Row rows[] = {
-      {nullptr, {0, 0, 420, 320}},
-      {"com.example.daw", {0, 0, 420, 320}},
-      {"com.presonus.auhost", {15, 25, 420, 320}},
+      {nullptr, true, {0, 0, 420, 320}},
+      {"com.example.daw", true, {0, 0, 420, 320}},
+      {"com.presonus.auhost", true, {15, 25, 420, 320}},
+      {"com.example.daw", false, {0, 0, 0, 0}},
+      {"com.presonus.auhost", false, {15, 25, 0, 0}},
   };
   for (const Row& row : rows) {
-    SCOPED_TRACE(row.host != nullptr ? row.host : "no name");
+    SCOPED_TRACE(::testing::Message() << (row.host != nullptr ? row.host : "no name") << " " << row.realWindow);
     auto host = openUnit(row.host);
     auto view = makeView(*host);
     ASSERT_NE(view, nullptr);
     view->setFrame({15, 25, 100, 100});
-    const AUWindow target = window(0);
+    const AUWindow target = row.realWindow ? window(0) : AUWindow{0x7ffffff0, false, 0.0};
     view->viewWillMoveToWindow(&target);
     EXPECT_EQ(view->frame().x, row.frame.x);
     EXPECT_EQ(view->frame().y, row.frame.y);
