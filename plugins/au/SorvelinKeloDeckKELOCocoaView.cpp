@@ -6,11 +6,7 @@
 
 namespace {
 
-using kelo::au::kEntryPointProperty;
-using kelo::au::kHostNameProperty;
 using kelo::au::kInstanceGoingProperty;
-using kelo::au::kInstanceProperty;
-using kelo::au::kSetupPathProperty;
 // This host places the view itself: opening the editor changes only its size.
 constexpr const char* kOriginKeepingHost = "com.presonus.auhost";
 
