@@ -129,7 +129,7 @@ void EngineEditor::draw() {
   int y = 44;
   for (int index = 0; index < kParameterCount; ++index) {
     const ParameterInfo* info = m_instance->parameters().info(index);
-    if (info == nullptr) continue;
+    if (info == nullptr || info->label == nullptr) continue;
     char value[64];
     info->toString(value, m_instance->parameters().get(index), sizeof value);
     char line[160];

@@ -7,6 +7,7 @@ namespace kelo::engine {
 namespace {
 
 struct Description {
+  bool described;
   const char* label;
   int valueType;
   int displayMode;
@@ -38,8 +39,9 @@ constexpr Description kDescriptions[kParameterCount] = {
     {nullptr, 0, 0, 0.0f, 1.0f, 0.0f, nullptr, nullptr, 1.0f, 0.0f},
     {"Hold", 2, 10, 0.0f, 1.0f, 0.0f, nullptr, nullptr, 1.0f, 0.0f},
     {"Bright", 0, 2, 0.0f, 1.0f, 0.0f, nullptr, nullptr, 1.0f, 0.0f},
-    {"Velocity to filter envelope amount at the lowest key (cents)", 0, 1, 0.0f, 1200.0f, 0.0f,
-     nullptr, "%.0f", 1.0f, 0.0f, false},
+    // 60 characters in 61 bytes; the two bytes of its "é" are bytes 50 and 51.
+    {"Release velocity sensitivity of the sustained voic\xc3\xa9s, in pct", 0, 1, 0.0f, 1200.0f,
+     0.0f, nullptr, "%.0f", 1.0f, 0.0f, false},
     {"", 0, 6, 0.0f, 1.0f, 1.0f, nullptr, nullptr, 1.0f, 0.0f},
 };
 
@@ -85,7 +87,7 @@ EngineParameters::EngineParameters() {
 }
 
 const ParameterInfo* EngineParameters::info(int index) const {
-  if (!valid(index) || kDescriptions[index].label == nullptr) return nullptr;
+  if (!valid(index) || !kDescriptions[index].described) return nullptr;
   return &m_info[static_cast<std::size_t>(index)];
 }
 

@@ -32,7 +32,8 @@ enum ParameterIndex : int {
   kParamHidden,        // has a value but no description
   kParamHold,          // on/off shown against its off value
   kParamBright,        // continuous shown as off/on around the centre
-  kParamKeyTracking,   // continuous, a 60-character label, not automatable
+  kParamLongLabel,     // continuous in cents, a 60-character label (one character beyond
+                       // ASCII), not automatable
   kParamUnlabelled,    // described without a label, shown in dB
   kParameterCount
 };

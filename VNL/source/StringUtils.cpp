@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
 
 #include "VNL/source/CFWrappers.h"
@@ -195,3 +196,19 @@ double PBrand() { return std::rand() * 2.0 / 2147483647.0 - 1.0; }
 float PBrandf() { return static_cast<float>(std::rand()) * 2.0f / 2147483647.0f - 1.0f; }
 
 std::uint64_t PcompressBound(std::uint64_t n) { return n + (n >> 12) + (n >> 14) + 11; }
+
+std::size_t copyUTF8Bounded(char* out, std::size_t size, const char* text) {
+  if (out == nullptr || size == 0) return 0;
+  std::memset(out, 0, size);
+  if (text == nullptr) return 0;
+  std::size_t length = ::strnlen(text, size);
+  if (length == size) {
+    length = size - 1;
+    // Back off over continuation bytes to the lead byte of the character that does not fit.
+    std::size_t start = length;
+    while (start > 0 && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80) --start;
+    length = start;
+  }
+  std::memcpy(out, text, length);
+  return length;
+}

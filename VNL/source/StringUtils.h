@@ -5,6 +5,7 @@
 // string as the input.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -41,6 +42,11 @@ std::string PXmlStringEscape(const std::string& text);
 
 /// Without leading and trailing bytes of value 32 or less (bytes >= 128 stay).
 void trim(const std::string& in, std::string& out);
+/// Copies `text` (null: empty) into `out` of `size` bytes, cut so that it ends on a UTF-8
+/// character boundary, and terminates it; the rest of `out` is zero. Answers the bytes kept.
+/// No allocation.
+std::size_t copyUTF8Bounded(char* out, std::size_t size, const char* text);
+
 /// Without leading, respectively trailing, blanks (the character 32 only).
 void trim_left(const std::string& in, std::string& out);
 void trim_right(const std::string& in, std::string& out);

@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/cf/CFArray.h"
+#include "platform/cf/CFDictionary.h"
 #include "platform/cf/CFNumber.h"
 #include "platform/cf/CFString.h"
+#include "platform/cf/CFURL.h"
 
 CAStreamBasicDescription CAStreamBasicDescription::canonical(Float64 sampleRate, UInt32 channels) {
   AudioStreamBasicDescription format{};
@@ -38,7 +41,22 @@ AUElement::AUElement() : m_format(CAStreamBasicDescription::canonical(44100.0, 2
 
 AudioUnitParameterValue AUElement::GetParameter(AudioUnitParameterID id) const {
   const auto found = m_parameters.find(id);
-  return found == m_parameters.end() ? 0.0f : found->second;
+  return found == m_parameters.end() ? 0.0f : found->second.load(std::memory_order_relaxed);
+}
+
+void AUElement::SetParameter(AudioUnitParameterID id, AudioUnitParameterValue value) {
+  const auto found = m_parameters.find(id);
+  if (found != m_parameters.end()) {
+    found->second.store(value, std::memory_order_relaxed);
+  } else {
+    m_parameters.try_emplace(id, value);
+  }
+}
+
+std::vector<AudioUnitParameterID> AUElement::GetParameterList() const {
+  std::vector<AudioUnitParameterID> ids;
+  for (const auto& entry : m_parameters) ids.push_back(entry.first);
+  return ids;
 }
 
 void AUElement::AllocateBuffer(UInt32 maxFrames) {
@@ -167,8 +185,9 @@ OSStatus AUBase::GetProperty(AudioUnitPropertyID, AudioUnitScope, AudioUnitEleme
   return kAudioUnitErr_InvalidProperty;
 }
 
-OSStatus AUBase::SetProperty(AudioUnitPropertyID, AudioUnitScope, AudioUnitElement, const void*, UInt32) {
-  return kAudioUnitErr_InvalidProperty;
+OSStatus AUBase::SetProperty(AudioUnitPropertyID id, AudioUnitScope, AudioUnitElement, const void*, UInt32) {
+  // The host's identity is the unit's to keep, if it wants it.
+  return id == kAudioUnitProperty_AUHostIdentifier ? noErr : kAudioUnitErr_InvalidProperty;
 }
 
 OSStatus AUBase::GetParameter(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
@@ -252,14 +271,125 @@ OSStatus AUBase::RestoreState(CFPropertyListRef plist) {
   return noErr;
 }
 
-OSStatus AUBase::StateBytes(CFDataRef& outBytes) {
-  CFPropertyListRef state = nullptr;
-  const OSStatus result = SaveState(&state);
+bool AUBase::CrossesAsBytes(AudioUnitPropertyID id) {
+  switch (id) {
+    case kAudioUnitProperty_ClassInfo:
+    case kAudioUnitProperty_ParameterInfo:
+    case kAudioUnitProperty_ParameterValueStrings:
+    case kAudioUnitProperty_CocoaUI:
+    case kAudioUnitProperty_MIDIOutputCallbackInfo:
+      return true;
+    default:
+      return false;
+  }
+}
+
+namespace {
+
+// The XML of `value`, which is released; false for no value or one that is not a list.
+bool appendXML(CFTypeRef value, std::string& out) {
+  if (value == nullptr) return false;
+  std::string xml;
+  const bool written = kelo::cf::propertyListToXML(value, xml);
+  CFRelease(value);
+  out += xml;
+  return written;
+}
+
+CFStringRef urlPath(CFURLRef url) {
+  char path[4096];
+  if (!CFURLGetFileSystemRepresentation(url, true, reinterpret_cast<UInt8*>(path), sizeof path)) return nullptr;
+  return CFStringCreateWithCString(nullptr, path, kCFStringEncodingUTF8);
+}
+
+}  // namespace
+
+OSStatus AUBase::UnitRecordSize(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
+                                UInt32 expected) {
+  UInt32 size = 0;
+  bool writable = false;
+  const OSStatus result = GetPropertyInfo(id, scope, element, size, writable);
   if (result != noErr) return result;
-  if (state == nullptr) return kAudioUnitErr_InvalidPropertyValue;
-  outBytes = CFPropertyListCreateData(nullptr, state, kCFPropertyListXMLFormat_v1_0, 0, nullptr);
-  CFRelease(state);
-  return outBytes != nullptr ? noErr : kAudioUnitErr_InvalidPropertyValue;
+  return size == expected ? noErr : kAudioUnitErr_InvalidPropertyValue;
+}
+
+OSStatus AUBase::CrossingBytes(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
+                               std::string& out) {
+  out.clear();
+  switch (id) {
+    case kAudioUnitProperty_ClassInfo: {
+      if (scope != kAudioUnitScope_Global) return kAudioUnitErr_InvalidScope;
+      CFPropertyListRef state = nullptr;
+      const OSStatus result = SaveState(&state);
+      if (result != noErr) return result;
+      return appendXML(state, out) ? noErr : kAudioUnitErr_InvalidPropertyValue;
+    }
+    case kAudioUnitProperty_ParameterInfo: {
+      AudioUnitParameterInfo info{};
+      const OSStatus result = GetParameterInfo(scope, element, info);
+      if (result != noErr) return result;
+      const bool named = (info.flags & kAudioUnitParameterFlag_HasCFNameString) != 0 && info.cfNameString != nullptr;
+      CFTypeRef name = named ? info.cfNameString : nullptr;
+      if (named && (info.flags & kAudioUnitParameterFlag_CFNameRelease) == 0) CFRetain(name);
+      info.cfNameString = nullptr;
+      info.unitName = nullptr;
+      out.assign(reinterpret_cast<const char*>(&info), sizeof info);
+      if (named && !appendXML(name, out)) return kAudioUnitErr_InvalidPropertyValue;
+      return noErr;
+    }
+    case kAudioUnitProperty_ParameterValueStrings: {
+      CFArrayRef strings = nullptr;
+      const OSStatus result = GetParameterValueStrings(scope, element, &strings);
+      if (result != noErr) return result;
+      return appendXML(strings, out) ? noErr : kAudioUnitErr_InvalidPropertyValue;
+    }
+    case kAudioUnitProperty_CocoaUI: {
+      AudioUnitCocoaViewInfo info{};
+      OSStatus result = UnitRecordSize(id, scope, element, sizeof info);
+      if (result == noErr) result = GetProperty(id, scope, element, &info);
+      if (result != noErr) return result;
+      CFMutableArrayRef crossing = CFArrayCreateMutable(nullptr, 2, &kCFTypeArrayCallBacks);
+      CFStringRef path = urlPath(static_cast<CFURLRef>(info.mCocoaAUViewBundleLocation));
+      CFArrayAppendValue(crossing, path);
+      CFArrayAppendValue(crossing, info.mCocoaAUViewClass[0]);
+      const bool whole = path != nullptr && info.mCocoaAUViewClass[0] != nullptr;
+      if (path != nullptr) CFRelease(path);
+      if (info.mCocoaAUViewBundleLocation != nullptr) CFRelease(info.mCocoaAUViewBundleLocation);
+      if (info.mCocoaAUViewClass[0] != nullptr) CFRelease(info.mCocoaAUViewClass[0]);
+      if (!whole) {
+        CFRelease(crossing);
+        return kAudioUnitErr_InvalidPropertyValue;
+      }
+      return appendXML(crossing, out) ? noErr : kAudioUnitErr_InvalidPropertyValue;
+    }
+    case kAudioUnitProperty_MIDIOutputCallbackInfo: {
+      CFArrayRef names = nullptr;
+      OSStatus result = UnitRecordSize(id, scope, element, sizeof names);
+      if (result == noErr) result = GetProperty(id, scope, element, &names);
+      if (result != noErr) return result;
+      return appendXML(names, out) ? noErr : kAudioUnitErr_InvalidPropertyValue;
+    }
+    default:
+      return kAudioUnitErr_InvalidProperty;
+  }
+}
+
+OSStatus AUBase::SetHostIdentifier(const void* inData, UInt32 inDataSize) {
+  CFPropertyListRef value = kelo::cf::propertyListFromXML(inData, inDataSize);
+  if (value == nullptr || CFGetTypeID(value) != CFDictionaryGetTypeID()) {
+    if (value != nullptr) CFRelease(value);
+    return kAudioUnitErr_InvalidPropertyValue;
+  }
+  const auto dictionary = static_cast<CFDictionaryRef>(value);
+  AUHostVersionIdentifier identifier{};
+  const void* name = CFDictionaryGetValue(dictionary, CFSTR("name"));
+  if (name != nullptr && CFGetTypeID(name) == CFStringGetTypeID()) identifier.hostName = name;
+  SInt32 version = 0;
+  if (getNumber(dictionary, "version", version)) identifier.hostVersion = static_cast<UInt32>(version);
+  const OSStatus result =
+      SetProperty(kAudioUnitProperty_AUHostIdentifier, kAudioUnitScope_Global, 0, &identifier, sizeof identifier);
+  CFRelease(value);
+  return result;
 }
 
 OSStatus AUBase::SetParameterListener(const void* inData, UInt32 inDataSize, AudioUnitScope scope) {
@@ -286,28 +416,47 @@ OSStatus AUBase::SetParameterListener(const void* inData, UInt32 inDataSize, Aud
 
 void AUBase::ParameterChanged(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
                               AudioUnitParameterValue value) {
-  const AudioUnitParameter parameter{m_instance, id, scope, element};
+  AudioUnitEvent event{};
+  event.mEventType = kAudioUnitEvent_ParameterValueChange;
+  event.mArgument.mParameter = {m_instance, id, scope, element};
+  NotifyEvent(event, value);
+}
+
+void AUBase::NotifyEvent(AudioUnitEvent event, AudioUnitParameterValue value) {
+  if (event.mEventType == kAudioUnitEvent_PropertyChange) {
+    event.mArgument.mProperty.mAudioUnit = m_instance;
+  } else {
+    event.mArgument.mParameter.mAudioUnit = m_instance;
+  }
   const int count = m_parameterListenerCount.load(std::memory_order_acquire);
   for (int slot = 0; slot < count; ++slot) {
     const ParameterListenerSlot& listener = m_parameterListeners[slot];
-    if (listener.used.load(std::memory_order_acquire)) listener.record.proc(listener.record.userData, &parameter, value);
+    if (listener.used.load(std::memory_order_acquire)) listener.record.proc(listener.record.userData, &event, value);
   }
 }
 
 OSStatus AUBase::DispatchGetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
                                          UInt32& outDataSize, bool& outWritable) {
   outWritable = false;
+  if (CrossesAsBytes(id)) {
+    std::string bytes;
+    const OSStatus result = CrossingBytes(id, scope, element, bytes);
+    if (result != noErr) return result;
+    outDataSize = static_cast<UInt32>(bytes.size());
+    outWritable = id == kAudioUnitProperty_ClassInfo;
+    return noErr;
+  }
   switch (id) {
-    case kAudioUnitProperty_ClassInfo: {
-      if (scope != kAudioUnitScope_Global) return kAudioUnitErr_InvalidScope;
-      CFDataRef bytes = nullptr;
-      const OSStatus result = StateBytes(bytes);
-      if (result != noErr) return result;
-      outDataSize = static_cast<UInt32>(CFDataGetLength(bytes));
-      CFRelease(bytes);
-      outWritable = true;
+    case kAudioUnitProperty_ParameterList: {
+      AUElement* found = GetElement(scope, 0);
+      if (found == nullptr) return kAudioUnitErr_InvalidScope;
+      outDataSize = static_cast<UInt32>(found->GetParameterList().size() * sizeof(AudioUnitParameterID));
       return noErr;
     }
+    case kAudioUnitProperty_AUHostIdentifier:
+      if (scope != kAudioUnitScope_Global) return kAudioUnitErr_InvalidScope;
+      outWritable = true;
+      return noErr;
     case kKeloAudioUnitProperty_ParameterListener:
       outDataSize = sizeof(AUParameterListenerRecord);
       outWritable = true;
@@ -368,27 +517,30 @@ OSStatus AUBase::DispatchGetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope 
 
 OSStatus AUBase::DispatchGetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
                                      void* outData, UInt32& ioDataSize) {
-  if (id == kAudioUnitProperty_ClassInfo && scope == kAudioUnitScope_Global) {
-    // Asked once: the state may have changed since the host asked for its size.
-    CFDataRef bytes = nullptr;
-    const OSStatus result = StateBytes(bytes);
+  if (CrossesAsBytes(id)) {
+    // Made once: the value may have changed since the host asked for its size.
+    std::string bytes;
+    const OSStatus result = CrossingBytes(id, scope, element, bytes);
     if (result != noErr) return result;
-    const auto length = static_cast<UInt32>(CFDataGetLength(bytes));
-    const bool fits = outData != nullptr && ioDataSize >= length;
-    if (fits) {
-      std::memcpy(outData, CFDataGetBytePtr(bytes), length);
-      ioDataSize = length;
-    }
-    CFRelease(bytes);
-    return fits ? noErr : kAudio_ParamError;
+    if (outData == nullptr || ioDataSize < bytes.size()) return kAudio_ParamError;
+    std::memcpy(outData, bytes.data(), bytes.size());
+    ioDataSize = static_cast<UInt32>(bytes.size());
+    return noErr;
   }
-  if (id == kKeloAudioUnitProperty_ParameterListener) return kAudioUnitErr_InvalidProperty;  // set only
+  // Set only.
+  if (id == kKeloAudioUnitProperty_ParameterListener || id == kAudioUnitProperty_AUHostIdentifier)
+    return kAudioUnitErr_InvalidProperty;
   UInt32 size = 0;
   bool writable = false;
   OSStatus result = DispatchGetPropertyInfo(id, scope, element, size, writable);
   if (result != noErr) return result;
   if (outData == nullptr || ioDataSize < size) return kAudio_ParamError;
   switch (id) {
+    case kAudioUnitProperty_ParameterList: {
+      const std::vector<AudioUnitParameterID> ids = GetElement(scope, 0)->GetParameterList();
+      std::memcpy(outData, ids.data(), std::min<std::size_t>(size, ids.size() * sizeof(AudioUnitParameterID)));
+      break;
+    }
     case kAudioUnitProperty_StreamFormat: {
       const AudioStreamBasicDescription format = GetElement(scope, element)->GetStreamFormat();
       std::memcpy(outData, &format, sizeof format);
@@ -450,6 +602,9 @@ OSStatus AUBase::DispatchSetProperty(AudioUnitPropertyID id, AudioUnitScope scop
     }
     case kKeloAudioUnitProperty_ParameterListener:
       return SetParameterListener(inData, inDataSize, scope);
+    case kAudioUnitProperty_AUHostIdentifier:
+      if (scope != kAudioUnitScope_Global) return kAudioUnitErr_InvalidScope;
+      return SetHostIdentifier(inData, inDataSize);
     case kAudioUnitProperty_StreamFormat:
     case kAudioUnitProperty_SampleRate: {
       AUElement* found = GetElement(scope, element);
@@ -503,6 +658,11 @@ OSStatus AUBase::DispatchSetProperty(AudioUnitPropertyID id, AudioUnitScope scop
     case kAudioUnitProperty_Latency:
     case kAudioUnitProperty_SupportedNumChannels:
     case kAudioUnitProperty_SupportedChannelLayoutTags:
+    case kAudioUnitProperty_ParameterList:
+    case kAudioUnitProperty_ParameterInfo:
+    case kAudioUnitProperty_ParameterValueStrings:
+    case kAudioUnitProperty_CocoaUI:
+    case kAudioUnitProperty_MIDIOutputCallbackInfo:
       return kAudioUnitErr_PropertyNotWritable;
     default:
       return SetProperty(id, scope, element, inData, inDataSize);
@@ -511,12 +671,14 @@ OSStatus AUBase::DispatchSetProperty(AudioUnitPropertyID id, AudioUnitScope scop
 
 OSStatus AUBase::AddPropertyListener(AudioUnitPropertyID id, AudioUnitPropertyListenerProc proc, void* userData) {
   if (proc == nullptr) return kAudio_ParamError;
+  const std::lock_guard<std::mutex> lock(m_listenersLock);
   m_listeners.push_back({id, proc, userData});
   return noErr;
 }
 
 OSStatus AUBase::RemovePropertyListenerWithUserData(AudioUnitPropertyID id, AudioUnitPropertyListenerProc proc,
                                                     void* userData) {
+  const std::lock_guard<std::mutex> lock(m_listenersLock);
   std::erase_if(m_listeners, [&](const Listener& listener) {
     return listener.id == id && listener.proc == proc && listener.userData == userData;
   });
@@ -524,8 +686,12 @@ OSStatus AUBase::RemovePropertyListenerWithUserData(AudioUnitPropertyID id, Audi
 }
 
 void AUBase::PropertyChanged(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element) {
-  // A listener may remove itself: call a copy.
-  const std::vector<Listener> listeners = m_listeners;
+  // Listeners run outside the lock, on a copy: one may remove itself.
+  std::vector<Listener> listeners;
+  {
+    const std::lock_guard<std::mutex> lock(m_listenersLock);
+    listeners = m_listeners;
+  }
   for (const Listener& listener : listeners)
     if (listener.id == id) listener.proc(listener.userData, m_instance, id, scope, element);
 }

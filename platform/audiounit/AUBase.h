@@ -11,6 +11,8 @@
 #include <atomic>
 #include <map>
 #include <memory>
+#include <mutex>
+#include <string>
 #include <vector>
 
 #include "platform/audiounit/AudioUnitTypes.h"
@@ -40,9 +42,12 @@ class AUElement {
   AUElement();
   const CAStreamBasicDescription& GetStreamFormat() const { return m_format; }
   void SetStreamFormat(const CAStreamBasicDescription& format) { m_format = format; }
-  /// 0.0 for a parameter never set.
+  /// 0.0 for a parameter never set. Any thread.
   AudioUnitParameterValue GetParameter(AudioUnitParameterID id) const;
-  void SetParameter(AudioUnitParameterID id, AudioUnitParameterValue value) { m_parameters[id] = value; }
+  /// Any thread for a parameter already set; the first set of a parameter on the main thread.
+  void SetParameter(AudioUnitParameterID id, AudioUnitParameterValue value);
+  /// The identifiers of the parameters set so far, in order.
+  std::vector<AudioUnitParameterID> GetParameterList() const;
 
   /// Main thread, before rendering: room for `maxFrames` per channel.
   void AllocateBuffer(UInt32 maxFrames);
@@ -54,7 +59,7 @@ class AUElement {
 
  private:
   CAStreamBasicDescription m_format;
-  std::map<AudioUnitParameterID, AudioUnitParameterValue> m_parameters;
+  std::map<AudioUnitParameterID, std::atomic<AudioUnitParameterValue>> m_parameters;
   std::vector<float> m_storage;
   UInt32 m_capacity = 0;  // frames per channel in m_storage
   std::vector<unsigned char> m_listBytes;
@@ -99,6 +104,16 @@ class AUBase {
                                 AudioUnitParameterValue& outValue);
   virtual OSStatus SetParameter(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
                                 AudioUnitParameterValue value, UInt32 bufferOffsetInFrames);
+  /// A parameter's description; CF objects in it are the unit's (the base releases the name
+  /// string under kAudioUnitParameterFlag_CFNameRelease). The base: kAudioUnitErr_InvalidParameter.
+  virtual OSStatus GetParameterInfo(AudioUnitScope scope, AudioUnitParameterID id, AudioUnitParameterInfo& outInfo) {
+    return kAudioUnitErr_InvalidParameter;
+  }
+  /// A new array of strings the caller releases, when `outStrings` is given. The base:
+  /// kAudioUnitErr_InvalidProperty.
+  virtual OSStatus GetParameterValueStrings(AudioUnitScope scope, AudioUnitParameterID id, CFArrayRef* outStrings) {
+    return kAudioUnitErr_InvalidProperty;
+  }
   virtual bool CanScheduleParameters() const = 0;
   /// Renders every output element for `frames` (at most the maximum frames per slice).
   virtual OSStatus Render(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& timeStamp,
@@ -154,6 +169,9 @@ class AUBase {
   /// Tells the host's parameter listeners of a change the unit made. Any thread; no allocation.
   void ParameterChanged(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
                         AudioUnitParameterValue value);
+  /// Any event (gestures, property changes) to the host's parameter listeners; the event's
+  /// unit is filled in. Any thread; no allocation.
+  void NotifyEvent(AudioUnitEvent event, AudioUnitParameterValue value = 0.0f);
   void CreateElements();
   bool IsInitialized() const { return m_initialized; }
   UInt32 GetMaxFramesPerSlice() const { return m_maxFramesPerSlice; }
@@ -164,6 +182,7 @@ class AUBase {
   AUScope* GetScope(AudioUnitScope scope);
   AUElement* GetElement(AudioUnitScope scope, AudioUnitElement element);
   AUElement* Output(AudioUnitElement element) { return Outputs().GetElement(element); }
+  /// Calls the property's listeners on this thread. Any thread.
   void PropertyChanged(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element);
   AudioComponentInstance GetComponentInstance() const { return m_instance; }
   // The host's transport, each noErr only when the host gave the callback and it delivered.
@@ -184,7 +203,12 @@ class AUBase {
 
   static constexpr int kMaxParameterListeners = 8;
   OSStatus SetParameterListener(const void* inData, UInt32 inDataSize, AudioUnitScope scope);
-  OSStatus StateBytes(CFDataRef& outBytes);
+  static bool CrossesAsBytes(AudioUnitPropertyID id);
+  /// The bytes a property holding CF objects crosses as.
+  OSStatus CrossingBytes(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element, std::string& out);
+  /// noErr when the unit serves the property with a record of `expected` bytes.
+  OSStatus UnitRecordSize(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element, UInt32 expected);
+  OSStatus SetHostIdentifier(const void* inData, UInt32 inDataSize);
 
   AudioComponentInstance m_instance;
   AudioComponentDescription m_description{};
@@ -204,5 +228,6 @@ class AUBase {
   HostCallbackInfo m_hostCallbacks{};
   Float64 m_lastRenderTime = -1.0;
   bool m_rendered = false;
+  std::mutex m_listenersLock;  // listeners are added on the main thread, called from any
   std::vector<Listener> m_listeners;
 };

@@ -43,24 +43,41 @@ inline constexpr AudioUnitScope kAudioUnitScope_Input = 1;
 inline constexpr AudioUnitScope kAudioUnitScope_Output = 2;
 inline constexpr AudioUnitScope kAudioUnitScope_Group = 3;
 
-// Properties the stand-in itself serves (a unit may serve more).
-/// The unit's saved state. Host and unit each carry their own copy of the CF stand-in, so no
-/// CF object crosses: the value is the bytes of an XML property list (its size from
-/// GetPropertyInfo at the time of asking).
+// Properties. Host and unit each carry their own copy of the CF stand-in, so no CF object
+// crosses between them: a property whose value holds CF objects crosses as the bytes of an
+// XML property list (its size from GetPropertyInfo at the time of asking), as said beside it.
+/// The unit's saved state: the dictionary.
 inline constexpr AudioUnitPropertyID kAudioUnitProperty_ClassInfo = 0;
 inline constexpr AudioUnitPropertyID kAudioUnitProperty_SampleRate = 2;
+/// The parameter identifiers of a scope (UInt32 each).
+inline constexpr AudioUnitPropertyID kAudioUnitProperty_ParameterList = 3;
+/// Element: the parameter. An AudioUnitParameterInfo with null CF fields, followed, when its
+/// flags hold kAudioUnitParameterFlag_HasCFNameString, by the name string (a string value).
+inline constexpr AudioUnitPropertyID kAudioUnitProperty_ParameterInfo = 4;
 inline constexpr AudioUnitPropertyID kAudioUnitProperty_StreamFormat = 8;
 inline constexpr AudioUnitPropertyID kAudioUnitProperty_ElementCount = 11;
 inline constexpr AudioUnitPropertyID kAudioUnitProperty_Latency = 12;
 inline constexpr AudioUnitPropertyID kAudioUnitProperty_SupportedNumChannels = 13;
 inline constexpr AudioUnitPropertyID kAudioUnitProperty_MaximumFramesPerSlice = 14;
+/// Element: the parameter. An array of strings.
+inline constexpr AudioUnitPropertyID kAudioUnitProperty_ParameterValueStrings = 16;
 inline constexpr AudioUnitPropertyID kAudioUnitProperty_AudioChannelLayout = 19;
 inline constexpr AudioUnitPropertyID kAudioUnitProperty_HostCallbacks = 27;
+/// The editor view's factory (AudioUnitCocoaViewInfo): an array of strings, the bundle
+/// folder's path first, then the factory names.
+inline constexpr AudioUnitPropertyID kAudioUnitProperty_CocoaUI = 31;
 inline constexpr AudioUnitPropertyID kAudioUnitProperty_SupportedChannelLayoutTags = 32;
+/// UInt32, non-zero: render offline.
+inline constexpr AudioUnitPropertyID kAudioUnitProperty_OfflineRender = 37;
+/// Set by the host (AUHostVersionIdentifier): a dictionary of "name" (string) and "version"
+/// (integer).
+inline constexpr AudioUnitPropertyID kAudioUnitProperty_AUHostIdentifier = 46;
+/// The names of the unit's MIDI outputs: an array of strings.
+inline constexpr AudioUnitPropertyID kAudioUnitProperty_MIDIOutputCallbackInfo = 47;
 inline constexpr AudioUnitPropertyID kAudioUnitProperty_MIDIOutputCallback = 48;
 /// Ours (no such service exists to share on Linux): a host registers an
-/// AUParameterListenerRecord (set) to hear the parameter changes the unit itself makes, and
-/// removes it by setting the same record with kAudioUnitScope_Output as scope.
+/// AUParameterListenerRecord (set) to hear the parameter and property events the unit itself
+/// sends, and removes it by setting the same record with kAudioUnitScope_Output as scope.
 inline constexpr AudioUnitPropertyID kKeloAudioUnitProperty_ParameterListener = 0x4B65504C;  // 'KePL'
 
 // Stream formats: 32-bit float, one buffer per channel.
@@ -231,9 +248,31 @@ struct AudioUnitParameter {
   AudioUnitElement mElement;
 };
 
+struct AudioUnitProperty {
+  AudioComponentInstance mAudioUnit;
+  AudioUnitPropertyID mPropertyID;
+  AudioUnitScope mScope;
+  AudioUnitElement mElement;
+};
+
+using AudioUnitEventType = UInt32;
+inline constexpr AudioUnitEventType kAudioUnitEvent_ParameterValueChange = 0;
+inline constexpr AudioUnitEventType kAudioUnitEvent_BeginParameterChangeGesture = 1;
+inline constexpr AudioUnitEventType kAudioUnitEvent_EndParameterChangeGesture = 2;
+inline constexpr AudioUnitEventType kAudioUnitEvent_PropertyChange = 3;
+
+struct AudioUnitEvent {
+  AudioUnitEventType mEventType;
+  union {
+    AudioUnitParameter mParameter;  // the three parameter events
+    AudioUnitProperty mProperty;    // kAudioUnitEvent_PropertyChange
+  } mArgument;
+};
+
 extern "C" {
-/// Called on the thread that made the change; it may be the render thread.
-typedef void (*AUParameterListenerProc)(void* userData, const AudioUnitParameter* parameter,
+/// Called on the thread that sent the event; it may be the render thread or an engine's
+/// thread. `value`: the parameter's value for a value change, else 0.
+typedef void (*AUParameterListenerProc)(void* userData, const AudioUnitEvent* event,
                                         AudioUnitParameterValue value);
 }
 
@@ -248,6 +287,42 @@ struct HostCallbackInfo {
   HostCallback_GetMusicalTimeLocation musicalTimeLocationProc;
   HostCallback_GetTransportState transportStateProc;
   HostCallback_GetTransportState2 transportStateProc2;
+};
+
+using AudioUnitParameterUnit = UInt32;
+inline constexpr AudioUnitParameterUnit kAudioUnitParameterUnit_Generic = 0;
+inline constexpr AudioUnitParameterUnit kAudioUnitParameterUnit_Indexed = 1;
+inline constexpr AudioUnitParameterUnit kAudioUnitParameterUnit_Boolean = 2;
+
+using AudioUnitParameterOptions = UInt32;
+inline constexpr AudioUnitParameterOptions kAudioUnitParameterFlag_CFNameRelease = 1u << 4;
+inline constexpr AudioUnitParameterOptions kAudioUnitParameterFlag_IsHighResolution = 1u << 23;
+inline constexpr AudioUnitParameterOptions kAudioUnitParameterFlag_HasCFNameString = 1u << 27;
+inline constexpr AudioUnitParameterOptions kAudioUnitParameterFlag_IsReadable = 1u << 30;
+inline constexpr AudioUnitParameterOptions kAudioUnitParameterFlag_IsWritable = 1u << 31;
+
+struct AudioUnitParameterInfo {
+  char name[52];
+  const void* unitName;      // CFStringRef
+  UInt32 clumpID;
+  const void* cfNameString;  // CFStringRef; released by the receiver under CFNameRelease
+  AudioUnitParameterUnit unit;
+  AudioUnitParameterValue minValue;
+  AudioUnitParameterValue maxValue;
+  AudioUnitParameterValue defaultValue;
+  AudioUnitParameterOptions flags;
+};
+
+/// What kAudioUnitProperty_CocoaUI holds on the unit's side (one factory name).
+struct AudioUnitCocoaViewInfo {
+  const void* mCocoaAUViewBundleLocation;  // CFURLRef
+  const void* mCocoaAUViewClass[1];        // CFStringRef
+};
+
+/// What kAudioUnitProperty_AUHostIdentifier holds on the unit's side.
+struct AUHostVersionIdentifier {
+  const void* hostName;  // CFStringRef
+  UInt32 hostVersion;
 };
 
 struct AUMIDIOutputCallbackStruct {
@@ -328,5 +403,15 @@ static_assert(kAudioChannelLayoutHeaderSize == 12);
 static_assert(sizeof(HostCallbackInfo) == 40);
 static_assert(sizeof(AudioUnitParameter) == 24);
 static_assert(sizeof(AUParameterListenerRecord) == 16);
+static_assert(sizeof(AudioUnitEvent) == 32);
+static_assert(offsetof(AudioUnitEvent, mArgument) == 8);
+static_assert(sizeof(AudioUnitParameterInfo) == 104);
+static_assert(offsetof(AudioUnitParameterInfo, unitName) == 56);
+static_assert(offsetof(AudioUnitParameterInfo, clumpID) == 64);
+static_assert(offsetof(AudioUnitParameterInfo, cfNameString) == 72);
+static_assert(offsetof(AudioUnitParameterInfo, unit) == 80);
+static_assert(offsetof(AudioUnitParameterInfo, flags) == 96);
+static_assert(sizeof(AudioUnitCocoaViewInfo) == 16);
+static_assert(sizeof(AUHostVersionIdentifier) == 16);
 static_assert(sizeof(AUMIDIOutputCallbackStruct) == 16);
 static_assert(sizeof(AudioComponentPlugInInterface) == 32);

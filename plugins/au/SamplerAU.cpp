@@ -1,21 +1,43 @@
 #include "plugins/au/SamplerAU.h"
 
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <string_view>
+#include <vector>
 
 #include "VNL/source/ConsoleLogger.h"
 #include "VNL/source/FileUtils.h"
 #include "VNL/source/LogLine.h"
 #include "VNL/source/PlatformWrappers.h"
+#include "VNL/source/ParameterInfo.h"
 #include "VNL/source/ProductConf.h"
+#include "VNL/source/StringUtils.h"
 #include "VNL/source/System.h"
+#include "plugins/au/KeloUnitProperties.h"
 #include "standalone/engine_interface/EngineEvents.h"
 #include "standalone/engine_interface/EngineVersion.h"
 
 namespace {
 
-constexpr std::int32_t kEngineInstanceProperty = 64003;
+using kelo::au::kEntryPointProperty;
+using kelo::au::kHostNameProperty;
+using kelo::au::kInstanceGoingProperty;
+using kelo::au::kInstanceProperty;
+using kelo::au::kSetupPathProperty;
+constexpr UInt32 kSetupPathSize = 1024;
+
+// Identifiers above 0xFFFF are the engine's; so is 64003, though below, among ours.
+bool forwardedToEngine(AudioUnitPropertyID id) { return id == kInstanceGoingProperty || id > 0xFFFF; }
+constexpr std::size_t kMaxHostNameBytes = 254;
+constexpr const char* kViewFactoryName = "SorvelinKeloDeckKELOCocoaViewFactory";
+
+// The host's unit by the engine's value type 0 to 3; other types set none.
+constexpr AudioUnitParameterUnit kParameterUnits[] = {kAudioUnitParameterUnit_Generic, kAudioUnitParameterUnit_Indexed,
+                                                      kAudioUnitParameterUnit_Boolean, kAudioUnitParameterUnit_Indexed};
 
 // Touched only by construction and destruction, on the host's main thread.
 int g_instanceCount = 0;
@@ -60,7 +82,7 @@ void SamplerAU::PostConstructor() {
   MusicDeviceBase::PostConstructor();
   m_productFolder = setUserPathVendorProduct(vendorName(), productName());
   m_hostName = PGetCurrentApplicationPath(nullptr);
-  std::strncpy(m_hostApplication, m_hostName.c_str(), sizeof m_hostApplication - 1);
+  copyUTF8Bounded(m_hostApplication, kMaxHostNameBytes + 1, m_hostName.c_str());
 
   if (g_instanceCount++ == 0 && !m_hostName.empty()) {
     g_logger = new ConsoleLogger();
@@ -88,7 +110,7 @@ void SamplerAU::PostConstructor() {
 
 SamplerAU::~SamplerAU() {
   // The editor view lets go of the instance when it hears of this, so the instance still lives.
-  PropertyChanged(kEngineInstanceProperty, kAudioUnitScope_Global, 0);
+  PropertyChanged(kInstanceGoingProperty, kAudioUnitScope_Global, 0);
   if (hasInstance()) {
     engine(KELO_OP_HOST_CALLBACK_CLEAR, reinterpret_cast<void*>(&KELO_HostOpcode), this);
     engine(KELO_OP_INSTANCE_DESTROY);
@@ -380,54 +402,314 @@ UInt32 SamplerAU::GetAudioChannelLayout(AudioUnitScope scope, AudioUnitElement e
 
 OSStatus SamplerAU::GetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
                                     UInt32& outDataSize, bool& outWritable) {
-  if (id == kAudioUnitProperty_MIDIOutputCallback && scope == kAudioUnitScope_Global) {
-    outDataSize = sizeof(AUMIDIOutputCallbackStruct);
-    outWritable = true;
-    return noErr;
+  if (scope != kAudioUnitScope_Global) return MusicDeviceBase::GetPropertyInfo(id, scope, element, outDataSize, outWritable);
+  outWritable = false;
+  switch (id) {
+    case kAudioUnitProperty_CocoaUI:
+      outDataSize = sizeof(AudioUnitCocoaViewInfo);
+      return noErr;
+    case kAudioUnitProperty_MIDIOutputCallbackInfo:
+      if (conf.sendsMIDI == 0) return kAudioUnitErr_InvalidProperty;
+      outDataSize = sizeof(CFArrayRef);
+      return noErr;
+    case kAudioUnitProperty_MIDIOutputCallback:
+      outDataSize = sizeof(AUMIDIOutputCallbackStruct);
+      outWritable = true;
+      return noErr;
+    case kEntryPointProperty:
+    case kInstanceProperty:
+      outDataSize = sizeof(void*);
+      return noErr;
+    case kSetupPathProperty:
+      outDataSize = kSetupPathSize;
+      return noErr;
+    case kHostNameProperty:
+      outDataSize = sizeof m_hostApplication;
+      return noErr;
+    default:
+      if (forwardedToEngine(id)) {
+        outDataSize = 8;
+        outWritable = true;
+        return noErr;
+      }
+      return MusicDeviceBase::GetPropertyInfo(id, scope, element, outDataSize, outWritable);
   }
-  return MusicDeviceBase::GetPropertyInfo(id, scope, element, outDataSize, outWritable);
 }
 
 OSStatus SamplerAU::GetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element, void* outData) {
-  if (id == kAudioUnitProperty_MIDIOutputCallback && scope == kAudioUnitScope_Global) {
-    std::memcpy(outData, &m_midiOutput, sizeof m_midiOutput);
-    return noErr;
+  if (scope != kAudioUnitScope_Global) return MusicDeviceBase::GetProperty(id, scope, element, outData);
+  switch (id) {
+    case kAudioUnitProperty_CocoaUI:
+      return viewInfo(outData);
+    case kAudioUnitProperty_MIDIOutputCallbackInfo: {
+      if (conf.sendsMIDI == 0) return kAudioUnitErr_InvalidProperty;
+      CFMutableArrayRef names = CFArrayCreateMutable(nullptr, 1, &kCFTypeArrayCallBacks);
+      CFArrayAppendValue(names, CFSTR("MIDI Out"));
+      *static_cast<CFArrayRef*>(outData) = names;
+      return noErr;
+    }
+    case kAudioUnitProperty_MIDIOutputCallback:
+      std::memcpy(outData, &m_midiOutput, sizeof m_midiOutput);
+      return noErr;
+    case kEntryPointProperty:
+      std::memcpy(outData, &m_entry, sizeof m_entry);
+      return noErr;
+    case kInstanceProperty:
+      std::memcpy(outData, &m_instance, sizeof m_instance);
+      return noErr;
+    case kSetupPathProperty:
+      // The data folder has under 512 bytes, so the setup path always fits.
+      std::snprintf(static_cast<char*>(outData), kSetupPathSize, "%s/KeloSetup.xml", m_dataFolder);
+      return noErr;
+    case kHostNameProperty:
+      std::memcpy(outData, m_hostApplication, sizeof m_hostApplication);
+      return noErr;
+    default:
+      if (forwardedToEngine(id)) return vendorProperty(id, outData);
+      return MusicDeviceBase::GetProperty(id, scope, element, outData);
   }
-  return MusicDeviceBase::GetProperty(id, scope, element, outData);
 }
 
 OSStatus SamplerAU::SetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
                                 const void* inData, UInt32 inDataSize) {
-  if (id == kAudioUnitProperty_MIDIOutputCallback && scope == kAudioUnitScope_Global) {
-    if (inDataSize < sizeof(AUMIDIOutputCallbackStruct)) return kAudio_ParamError;
-    std::memcpy(&m_midiOutput, inData, sizeof m_midiOutput);
-    return noErr;
+  if (scope != kAudioUnitScope_Global) return MusicDeviceBase::SetProperty(id, scope, element, inData, inDataSize);
+  switch (id) {
+    case kAudioUnitProperty_MIDIOutputCallback:
+      if (inDataSize < sizeof(AUMIDIOutputCallbackStruct)) return kAudio_ParamError;
+      std::memcpy(&m_midiOutput, inData, sizeof m_midiOutput);
+      return noErr;
+    case kAudioUnitProperty_AUHostIdentifier: {
+      if (inDataSize < sizeof(AUHostVersionIdentifier)) return kAudio_ParamError;
+      AUHostVersionIdentifier identifier{};
+      std::memcpy(&identifier, inData, sizeof identifier);
+      if (identifier.hostName != nullptr) {
+        const std::string_view name = kelo::cf::utf8(static_cast<CFStringRef>(identifier.hostName));
+        const std::string text(name);
+        copyUTF8Bounded(m_hostApplication, kMaxHostNameBytes + 1, text.c_str());
+      }
+      return MusicDeviceBase::SetProperty(id, scope, element, inData, inDataSize);
+    }
+    case kAudioUnitProperty_OfflineRender: {
+      if (inDataSize < sizeof(UInt32)) return kAudio_ParamError;
+      UInt32 offline = 0;
+      std::memcpy(&offline, inData, sizeof offline);
+      m_offline.store(offline != 0);
+      if (hasInstance()) {
+        engine(KELO_OP_STOP);
+        engine(KELO_OP_START, nullptr, nullptr, nullptr, m_offline.load() ? 1 : 0);
+      }
+      return noErr;
+    }
+    default:
+      if (forwardedToEngine(id)) return vendorProperty(id, const_cast<void*>(inData));
+      return MusicDeviceBase::SetProperty(id, scope, element, inData, inDataSize);
   }
-  return MusicDeviceBase::SetProperty(id, scope, element, inData, inDataSize);
 }
 
-std::int32_t SamplerAU::KELO_HostOpcode(std::int32_t op, void*, void*, std::int32_t, std::int32_t, std::int32_t,
-                                        float, void* user) {
+OSStatus SamplerAU::viewInfo(void* outData) {
+  Dl_info image{};
+  if (dladdr(reinterpret_cast<void*>(&SamplerAU::KELO_HostOpcode), &image) == 0 || image.dli_fname == nullptr)
+    return kAudioUnitErr_InvalidProperty;
+  // The shared object, then the two folders holding it inside the bundle.
+  CFURLRef url = CFURLCreateFromFileSystemRepresentation(
+      nullptr, reinterpret_cast<const UInt8*>(image.dli_fname), static_cast<CFIndex>(std::strlen(image.dli_fname)), false);
+  for (int level = 0; level < 3 && url != nullptr; ++level) {
+    CFURLRef parent = CFURLCreateCopyDeletingLastPathComponent(nullptr, url);
+    CFRelease(url);
+    url = parent;
+  }
+  CFStringRef name = CFStringCreateWithCString(nullptr, kViewFactoryName, kCFStringEncodingUTF8);
+  if (url == nullptr || name == nullptr) {
+    if (url != nullptr) CFRelease(url);
+    if (name != nullptr) CFRelease(name);
+    return kAudioUnitErr_InvalidProperty;
+  }
+  AudioUnitCocoaViewInfo info{url, {name}};
+  std::memcpy(outData, &info, sizeof info);
+  return noErr;
+}
+
+OSStatus SamplerAU::vendorProperty(AudioUnitPropertyID id, void* data) {
+  if (!hasInstance()) return kAudioUnitErr_Uninitialized;
+  const std::int32_t result = engine(KELO_OP_VENDOR_SPECIFIC, data, nullptr, nullptr, static_cast<std::int32_t>(id));
+  if (result == 0) return noErr;
+  vantor::logLine(vantor::LogLevel::Error, this, "set vendor specific engine error:%d", result);
+  return kAudioUnitErr_InvalidPropertyValue;
+}
+
+void SamplerAU::logEngineError(std::int32_t result) {
+  if (result != 0) vantor::logLine(vantor::LogLevel::Error, this, "engine error:%d", result);
+}
+
+OSStatus SamplerAU::GetParameterInfo(AudioUnitScope scope, AudioUnitParameterID id, AudioUnitParameterInfo& outInfo) {
+  if (scope != kAudioUnitScope_Global || id >= conf.numParams) return kAudioUnitErr_InvalidParameter;
+  outInfo.flags = 0;
+  const ParameterInfo* description = nullptr;
+  if (hasInstance()) {
+    m_parameterDescribedWithoutInstance.store(false);
+    logEngineError(engine(KELO_OP_PARAMETER_INFO_GET, &description, nullptr, nullptr, static_cast<std::int32_t>(id)));
+  } else {
+    m_parameterDescribedWithoutInstance.store(true);
+  }
+  char placeholder[16];
+  const char* name = placeholder;
+  if (description != nullptr) {
+    name = description->label;
+    if (description->valueType >= 0 && description->valueType < 4) outInfo.unit = kParameterUnits[description->valueType];
+    outInfo.minValue = description->minValue;
+    outInfo.maxValue = description->maxValue;
+    outInfo.defaultValue = description->defaultValue;
+    outInfo.flags = kAudioUnitParameterFlag_IsReadable | kAudioUnitParameterFlag_IsWritable |
+                    kAudioUnitParameterFlag_IsHighResolution;
+  } else {
+    std::snprintf(placeholder, sizeof placeholder, "p%03u", static_cast<unsigned>(id));
+    outInfo.unit = kAudioUnitParameterUnit_Generic;
+    outInfo.minValue = 0.0f;
+    outInfo.maxValue = 1.0f;
+    outInfo.defaultValue = 0.0f;
+  }
+  // The name string carries the whole label; the fixed field what fits of it.
+  CFStringRef text = name != nullptr && name[0] != '\0'
+                         ? CFStringCreateWithCString(nullptr, name, kCFStringEncodingUTF8)
+                         : nullptr;
+  if (text != nullptr) {
+    outInfo.cfNameString = text;
+    copyUTF8Bounded(outInfo.name, sizeof outInfo.name, name);
+    outInfo.flags |= kAudioUnitParameterFlag_HasCFNameString | kAudioUnitParameterFlag_CFNameRelease;
+  }
+  return noErr;
+}
+
+OSStatus SamplerAU::GetParameterValueStrings(AudioUnitScope, AudioUnitParameterID id, CFArrayRef* outStrings) {
+  if (id >= conf.numParams || !hasInstance()) return kAudioUnitErr_InvalidProperty;
+  const ParameterInfo* description = nullptr;
+  logEngineError(engine(KELO_OP_PARAMETER_INFO_GET, &description, nullptr, nullptr, static_cast<std::int32_t>(id)));
+  if (description == nullptr || description->list == nullptr || description->list[0] == '\0')
+    return kAudioUnitErr_InvalidProperty;
+  if (outStrings == nullptr) return noErr;
+  std::vector<std::string> pieces;
+  PSimpleStringTokenizer(description->list, "|", pieces);
+  CFMutableArrayRef strings = CFArrayCreateMutable(nullptr, static_cast<CFIndex>(pieces.size()), &kCFTypeArrayCallBacks);
+  for (const std::string& piece : pieces) {
+    CFStringRef text = CFStringCreateWithCString(nullptr, piece.c_str(), kCFStringEncodingUTF8);
+    if (text == nullptr) continue;
+    CFArrayAppendValue(strings, text);
+    CFRelease(text);
+  }
+  *outStrings = strings;
+  return noErr;
+}
+
+OSStatus SamplerAU::SetParameter(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
+                                 AudioUnitParameterValue value, UInt32 bufferOffsetInFrames) {
+  const OSStatus result = MusicDeviceBase::SetParameter(id, scope, element, value, bufferOffsetInFrames);
+  if (result != noErr) return result;
+  if (hasInstance())
+    logEngineError(engine(KELO_OP_PARAMETER_SET, nullptr, nullptr, nullptr, static_cast<std::int32_t>(id), value));
+  return noErr;
+}
+
+OSStatus SamplerAU::GetParameter(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
+                                 AudioUnitParameterValue& outValue) {
+  const OSStatus result = MusicDeviceBase::GetParameter(id, scope, element, outValue);
+  if (result != noErr) return result;
+  // Described before the instance existed: until the first render the host's own values hold.
+  const bool storedHolds = m_parameterDescribedWithoutInstance.load() && !m_renderedSinceInitialize.load();
+  if (hasInstance() && !storedHolds)
+    logEngineError(engine(KELO_OP_PARAMETER_GET, &outValue, nullptr, nullptr, static_cast<std::int32_t>(id)));
+  return noErr;
+}
+
+OSStatus SamplerAU::SaveState(CFPropertyListRef* outData) {
+  const OSStatus result = MusicDeviceBase::SaveState(outData);
+  if (result != noErr || !hasInstance()) return result;
+  const std::uint8_t* bytes = nullptr;
+  std::int32_t size = 0;
+  if (engine(KELO_OP_CHUNK_GET, &bytes, &size) != 0 || size <= 0 || bytes == nullptr) return noErr;
+  CFDataRef chunk = CFDataCreate(nullptr, bytes, size);
+  CFDictionarySetValue(static_cast<CFMutableDictionaryRef>(const_cast<void*>(*outData)), CFSTR("KeloData"), chunk);
+  CFRelease(chunk);
+  return noErr;
+}
+
+OSStatus SamplerAU::RestoreState(CFPropertyListRef plist) {
+  const OSStatus result = MusicDeviceBase::RestoreState(plist);
+  if (result != noErr) return result;
+  const void* chunk = CFDictionaryGetValue(static_cast<CFDictionaryRef>(plist), CFSTR("KeloData"));
+  if (chunk == nullptr || CFGetTypeID(chunk) != CFDataGetTypeID() || !hasInstance()) return noErr;
+  const auto data = static_cast<CFDataRef>(chunk);
+  engine(KELO_OP_CHUNK_SET, const_cast<UInt8*>(CFDataGetBytePtr(data)), nullptr, nullptr,
+         static_cast<std::int32_t>(CFDataGetLength(data)));
+  return noErr;
+}
+
+std::int32_t SamplerAU::KELO_HostOpcode(std::int32_t op, void* p1, void* p2, std::int32_t i1, std::int32_t i2,
+                                        std::int32_t i3, float f, void* user) {
   if (user == nullptr) return kKeloHostUnknownOpcode;
   try {
-    return static_cast<SamplerAU*>(user)->hostOpcode(op);
+    return static_cast<SamplerAU*>(user)->hostCallback(op, p1, p2, i1, i2, i3, f);
   } catch (...) {
     return kKeloHostUnknownOpcode;
   }
 }
 
-std::int32_t SamplerAU::hostOpcode(std::int32_t op) {
+std::int32_t SamplerAU::hostCallback(std::int32_t op, void* p1, void* p2, std::int32_t i1, std::int32_t i2,
+                                     std::int32_t, float) {
+  const auto text = [](const void* value) { return value != nullptr ? static_cast<const char*>(value) : "(null)"; };
   switch (op) {
-    case KELO_HOST_MESSAGE:
+    case KELO_HOST_MESSAGE: {
+      static const char* const kKinds[] = {"KELO INFO: Title:", "KELO WARNING: Title:", "KELO ERROR: Title:"};
+      if (i1 >= 0 && i1 < 3)
+        vantor::logLine(vantor::LogLevel::Info, this, "%s%s Content:%s", kKinds[i1], text(p1), text(p2));
+      return 0;
+    }
     case KELO_HOST_PROGRESS_OPEN:
+      vantor::logLine(vantor::LogLevel::Info, this, "KELO ProgressDialog: OPEN: Title:%s elements:%d", text(p1), i1);
+      return 0;
     case KELO_HOST_PROGRESS_STEP:
-    case KELO_HOST_PROGRESS_CLOSE:
-    case KELO_HOST_SLOT_CHANGED:
-    case KELO_HOST_PARAMETER_CHANGED:
     case KELO_HOST_LATENCY_CHANGED:
       return 0;
+    case KELO_HOST_PROGRESS_CLOSE:
+      vantor::logLine(vantor::LogLevel::Info, this, "KELO ProgressDialog: CLOSE!");
+      return 0;
+    case KELO_HOST_SLOT_CHANGED:
+      vantor::logLine(vantor::LogLevel::Info, this, "KELO Slot:%d was changed, need to update display", i1);
+      refreshParameters();
+      return 0;
+    case KELO_HOST_PARAMETER_CHANGED:
+      // An index the host does not know has no listeners to tell.
+      if (i1 == 0 && i2 >= 0 && static_cast<UInt32>(i2) < conf.numParams) {
+        const auto id = static_cast<AudioUnitParameterID>(i2);
+        announceParameter(kAudioUnitEvent_BeginParameterChangeGesture, id);
+        announceParameter(kAudioUnitEvent_ParameterValueChange, id);
+        announceParameter(kAudioUnitEvent_EndParameterChangeGesture, id);
+      }
+      return 0;
     default:
-      vantor::logLine(vantor::LogLevel::Error, this, "ZMO_HostOpcode unknown id:%d", op);
+      vantor::logLine(vantor::LogLevel::Info, this, "ZMO_HostOpcode unknown id:%d", op);
       return kKeloHostUnknownOpcode;
   }
+}
+
+void SamplerAU::announceParameter(AudioUnitEventType type, AudioUnitParameterID id) {
+  AudioUnitEvent event{};
+  event.mEventType = type;
+  event.mArgument.mParameter = {GetComponentInstance(), id, kAudioUnitScope_Global, 0};
+  // A value change carries what the host would read back: the engine's value.
+  AudioUnitParameterValue value = 0.0f;
+  if (type == kAudioUnitEvent_ParameterValueChange) GetParameter(id, kAudioUnitScope_Global, 0, value);
+  NotifyEvent(event, value);
+}
+
+void SamplerAU::refreshParameters() {
+  for (UInt32 index = 0; index < conf.numParams; ++index) {
+    const ParameterInfo* description = nullptr;
+    if (hasInstance()) engine(KELO_OP_PARAMETER_INFO_GET, &description, nullptr, nullptr, static_cast<std::int32_t>(index));
+    if (description != nullptr) announceParameter(kAudioUnitEvent_ParameterValueChange, index);
+  }
+  AudioUnitEvent event{};
+  event.mEventType = kAudioUnitEvent_PropertyChange;
+  event.mArgument.mProperty = {GetComponentInstance(), kAudioUnitProperty_ParameterList, kAudioUnitScope_Global, 0};
+  NotifyEvent(event);
+  PropertyChanged(kAudioUnitProperty_ParameterList, kAudioUnitScope_Global, 0);
 }

@@ -39,6 +39,19 @@ class SamplerAU : public MusicDeviceBase {
                        void* outData) override;
   OSStatus SetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
                        const void* inData, UInt32 inDataSize) override;
+  /// The base's value, then the engine's (unless described without an instance and not
+  /// rendered since). Any thread.
+  OSStatus GetParameter(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
+                        AudioUnitParameterValue& outValue) override;
+  /// The base stores it, then the engine takes it. Any thread.
+  OSStatus SetParameter(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
+                        AudioUnitParameterValue value, UInt32 bufferOffsetInFrames) override;
+  OSStatus GetParameterInfo(AudioUnitScope scope, AudioUnitParameterID id, AudioUnitParameterInfo& outInfo) override;
+  OSStatus GetParameterValueStrings(AudioUnitScope scope, AudioUnitParameterID id, CFArrayRef* outStrings) override;
+  /// The base's dictionary with the engine's chunk as "KeloData".
+  OSStatus SaveState(CFPropertyListRef* outData) override;
+  /// Hands "KeloData" (a data value) to the engine.
+  OSStatus RestoreState(CFPropertyListRef plist) override;
   bool CanScheduleParameters() const override { return false; }
   OSStatus Render(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& timeStamp,
                   UInt32 frames) override;
@@ -61,12 +74,24 @@ class SamplerAU : public MusicDeviceBase {
   /// Queues one event for the next slice; a full ring drops it with "MIDI QUEUE ERROR".
   OSStatus HandleMidiEvent(UInt8 status, UInt8 channel, UInt8 data1, UInt8 data2, UInt32 startFrame) override;
 
-  /// The engine's callback, registered with this object as user pointer. Any thread.
+  /// The engine's callback, registered with this object as user pointer: passes its
+  /// arguments to hostCallback. Any thread; nothing thrown gets out.
   static std::int32_t KELO_HostOpcode(std::int32_t op, void* p1, void* p2, std::int32_t i1, std::int32_t i2,
                                       std::int32_t i3, float f, void* user);
+  /// Logs the engine's messages and progress, tells the host's listeners of parameter changes.
+  /// Answers 0, or kKeloHostUnknownOpcode for an opcode it does not handle. Any thread: it
+  /// touches only the log, listener notifications and engine queries.
+  std::int32_t hostCallback(std::int32_t op, void* p1, void* p2, std::int32_t i1, std::int32_t i2, std::int32_t i3,
+                            float f);
 
  private:
-  std::int32_t hostOpcode(std::int32_t op);
+  /// Property 31's value: the bundle holding this code and the view factory's name.
+  OSStatus viewInfo(void* outData);
+  /// Property identifiers above 0xFFFF, to the engine with its data.
+  OSStatus vendorProperty(AudioUnitPropertyID id, void* data);
+  void logEngineError(std::int32_t result);
+  void announceParameter(AudioUnitEventType type, AudioUnitParameterID id);
+  void refreshParameters();
   std::int32_t engine(std::int32_t opcode, void* p1 = nullptr, void* p2 = nullptr, void* p3 = nullptr,
                       std::int32_t i1 = 0, float f = 0.0f, std::int32_t i2 = 0, std::int32_t i3 = 0);
   bool hasInstance() const { return m_entry != nullptr && m_instance != nullptr; }

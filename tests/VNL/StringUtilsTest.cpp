@@ -1,5 +1,6 @@
 #include <clocale>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,33 @@ TEST(VNTSConv, WideTextToUtf8WhateverTheMode) {
   EXPECT_EQ(VNTSConv(std::wstring(1, wchar_t(0x110000)), 0), "VNTSConv_ERROR8");
   EXPECT_EQ(VNTSConv(std::wstring(1023, L'a'), 0), std::string(1023, 'a'));
   EXPECT_EQ(VNTSConv(std::wstring(1024, L'a'), 0), "VNTSConv_ERROR8");
+}
+
+TEST(CopyUTF8Bounded, CutsOnACharacterBoundaryAndTerminates) {
+  struct Row {
+    const char* text;
+    std::size_t size;
+    const char* kept;
+  };
+  const Row rows[] = {
+      {"abc", 8, "abc"},
+      {"abcdef", 4, "abc"},
+      {"ab\xc3\xa9", 4, "ab"},          // the two-byte character would end past the room
+      {"ab\xc3\xa9", 5, "ab\xc3\xa9"},
+      {"a\xe2\x82\xac", 3, "a"},       // a three-byte character cut after its first byte
+      {"a\xe2\x82\xac", 4, "a"},       // ... after its second
+      {"a\xe2\x82\xac" "b", 5, "a\xe2\x82\xac"},
+      {nullptr, 4, ""},
+      {"abc", 1, ""},
+  };
+  for (const Row& row : rows) {
+    char out[8];
+    std::memset(out, 'x', sizeof out);
+    const std::size_t kept = copyUTF8Bounded(out, row.size, row.text);
+    EXPECT_STREQ(out, row.kept) << row.size;
+    EXPECT_EQ(kept, std::strlen(row.kept));
+    for (std::size_t i = kept; i < row.size; ++i) EXPECT_EQ(out[i], '\0');
+  }
 }
 
 TEST(PSimpleStringTokenizer, SplitsAtEverySeparator) {

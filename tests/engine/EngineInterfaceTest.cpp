@@ -93,7 +93,7 @@ TEST_F(EngineInterface, ParametersAreDescribedInPlaceAtStableAddresses) {
     automatable += (info->flags & 0x02) != 0;
     float value = -1;
     ASSERT_EQ(call(instance, KELO_OP_PARAMETER_GET, &value, nullptr, nullptr, index), 0);
-    EXPECT_EQ(value, info->defaultValue) << info->label;
+    EXPECT_EQ(value, info->defaultValue) << index;
     char text[64];
     info->toString(text, value, sizeof text);
   }
@@ -106,7 +106,7 @@ TEST_F(EngineInterface, ParametersAreDescribedInPlaceAtStableAddresses) {
   call(instance, KELO_OP_PARAMETER_INFO_GET, &longLabel, nullptr, nullptr, 15);
   ASSERT_NE(longLabel, nullptr);
   ASSERT_NE(longLabel->label, nullptr);
-  EXPECT_EQ(std::strlen(longLabel->label), 60u);
+  EXPECT_EQ(std::strlen(longLabel->label), 61u);  // 60 characters, one of them two bytes
   EXPECT_EQ(longLabel->flags & 0x02, 0);
   const ParameterInfo* unlabelled = nullptr;
   call(instance, KELO_OP_PARAMETER_INFO_GET, &unlabelled, nullptr, nullptr, 16);
@@ -176,7 +176,7 @@ TEST_F(EngineInterface, MalformedChunksAreRefusedAndTheStateKept) {
   EXPECT_EQ(call(instance, KELO_OP_CHUNK_SET, copy.data(), nullptr, nullptr,
                  static_cast<int>(copy.size())),
             0);
-  // A chunk of an engine with fewer parameters loads; the others take their defaults.
+  // The fifteen values an engine without the last two parameters saved still load.
   std::vector<std::uint8_t> older(good.begin(), good.begin() + 12 + 4 * 15);
   older[8] = 15;
   older = sealed(older);
@@ -375,7 +375,8 @@ TEST_F(EngineInterface, AcceptsTheOrdersTheHostsUse) {
   std::int32_t height = 0, width = 0;
   EXPECT_EQ(call(editor, KELO_OP_EDITOR_SIZE_GET, &height, &width), 0);
   EXPECT_EQ(call(editor, KELO_OP_EDITOR_IDLE), 0);
-  EXPECT_EQ(call(editor, KELO_OP_EDITOR_DRAW, nullptr, nullptr, nullptr, 0, 0.0f, 0, 0), 0);
+  EXPECT_EQ(call(editor, KELO_OP_EDITOR_DRAW, nullptr, nullptr, nullptr, 0, 0.0f, 7, 0), 0);
+  EXPECT_EQ(trace().back().i2, 7);
 
   EngineCreateInfo info{0, 2, kKeloHostConstantVST, setup.c_str()};
   void* instance = nullptr;
@@ -392,7 +393,13 @@ TEST_F(EngineInterface, AcceptsTheOrdersTheHostsUse) {
   EngineStartInfo start;
   EXPECT_EQ(call(instance, KELO_OP_START, &start, nullptr, nullptr, 0), 0);
   EXPECT_EQ(call(instance, KELO_OP_START, &start, nullptr, nullptr, 1), 0);  // offline switch
-  call(editor, KELO_OP_EDITOR_OPEN, reinterpret_cast<void*>(0x1234));  // may fail: no display
+  // May fail without a display; the trace keeps every integer and the float.
+  call(editor, KELO_OP_EDITOR_OPEN, reinterpret_cast<void*>(0x1234), nullptr, nullptr, 1, 2.0f, 0, 3);
+  const KeloTraceEntry open = trace().back();
+  EXPECT_EQ(open.opcode, KELO_OP_EDITOR_OPEN);
+  EXPECT_EQ(open.i1, 1);
+  EXPECT_EQ(open.f, 2.0f);
+  EXPECT_EQ(open.i3, 3);
   EXPECT_EQ(call(instance, KELO_OP_EDITOR_ATTACH, editor), 0);
   EXPECT_EQ(call(editor, KELO_OP_EDITOR_DESTROY), 0);
   EXPECT_EQ(call(instance, KELO_OP_STOP), 0);

@@ -104,7 +104,8 @@ TEST(RoomFoldBundle, KeloPluginRunConvolvesWithTheResponseOfACustomDataLink) {
     ASSERT_EQ(runProgram(KELO_PLUGIN_RUN,
                          {"--bundle", KELO_BUNDLE, "--plugin", c.plugin, "--input",
                           dir.file("noise.wav"), "--custom-data", dir.file("ir.wav"), "--output",
-                          dir.file("wet.wav"), "--block", c.block, "--init", c.init}),
+                          dir.file("wet.wav"), "--block", c.block, "--init", c.init})
+                  .status,
               0);
     std::vector<std::vector<float>> written;
     double rate = 0;

@@ -80,6 +80,17 @@ TEST_F(SamplerAUBundleTest, StateCrossesTheBundleBoundaryAsPropertyListBytes) {
   EXPECT_EQ(host.setState(xml), noErr);
 }
 
+// Property 31 names the component's own bundle; its CF values reach the host as values of its own.
+TEST_F(SamplerAUBundleTest, TheViewFactoryNamesTheComponentsBundle) {
+  ASSERT_NE(bundleFactory(), nullptr);
+  installEngine();
+  AUTestHost host(bundleFactory());
+  ASSERT_EQ(host.initialize(), noErr);
+  std::vector<std::string> view;
+  ASSERT_EQ(host.stringList(kAudioUnitProperty_CocoaUI, kAudioUnitScope_Global, 0, view), noErr);
+  EXPECT_EQ(view, (std::vector<std::string>{KELO_UNIT_BUNDLE, "SorvelinKeloDeckKELOCocoaViewFactory"}));
+}
+
 TEST_F(SamplerAUBundleTest, WithoutAnEngineTheComponentAlertsOnStandardErrorAndPlaysSilence) {
   ASSERT_NE(bundleFactory(), nullptr);
   StderrCapture errors;

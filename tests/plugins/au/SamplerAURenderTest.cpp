@@ -74,4 +74,40 @@ TEST_F(SamplerAURenderTest, AMidiThreadFeedsTheRingWhileRenderRuns) {
   EXPECT_TRUE(findings().empty());
 }
 
+// The engine calls back from a thread of its own while the host renders and reads
+// parameters: messages, parameter changes and slot changes reach the log and the listeners.
+TEST_F(SamplerAURenderTest, EngineCallbacksFromAnotherThreadDuringRender) {
+  installEngine();
+  auto host = openHost();
+  ASSERT_EQ(host->initialize(), noErr);
+  void* instance = nullptr;
+  UInt32 size = sizeof instance;
+  ASSERT_EQ(host->getProperty(64002, kAudioUnitScope_Global, 0, &instance, size), noErr);
+  ASSERT_EQ(host->listenToParameters(), noErr);
+  ASSERT_EQ(host->listen(kAudioUnitProperty_ParameterList), noErr);
+  host->prepareBuffers(256);
+  constexpr int kRounds = 50;
+  std::atomic<bool> done{false};
+  std::thread engineThread([&] {
+    for (int round = 0; round < kRounds; ++round) {
+      KeloTestHostCall message{KELO_HOST_MESSAGE, 0, 0, 0, 0.0f, const_cast<char*>("Title"), const_cast<char*>("Text"), -1};
+      KeloTestHostCall changed{KELO_HOST_PARAMETER_CHANGED, 0, round % 16, 0, 0.0f, nullptr, nullptr, -1};
+      KeloTestHostCall slot{KELO_HOST_SLOT_CHANGED, round, 0, 0, 0.0f, nullptr, nullptr, -1};
+      for (KeloTestHostCall* call : {&message, &changed, &slot}) control(KELO_TEST_CALL_HOST, instance, call);
+    }
+    done = true;
+  });
+  Float32 value = 0.0f;
+  while (!done.load()) {
+    ASSERT_EQ(host->render(256), noErr);
+    ASSERT_EQ(host->getParameter(3, kAudioUnitScope_Global, 0, value), noErr);
+  }
+  engineThread.join();
+  // Each round: three gesture events, sixteen described values and the list change.
+  EXPECT_EQ(host->parameterChanges().size(), static_cast<std::size_t>(kRounds * (3 + 16 + 1)));
+  EXPECT_EQ(host->notifications().size(), static_cast<std::size_t>(kRounds));
+  EXPECT_EQ(logCount("KELO INFO: Title:Title Content:Text"), kRounds);
+  EXPECT_TRUE(findings().empty());
+}
+
 }  // namespace

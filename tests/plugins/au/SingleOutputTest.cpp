@@ -33,4 +33,19 @@ TEST_F(SingleOutputTest, OnlyStereoIsAccepted) {
       << "no parameters to replay";
 }
 
+TEST_F(SingleOutputTest, ABuildWithoutMidiOutputHasNoMidiOutputNames) {
+  auto host = openHost();
+  UInt32 size = 0;
+  bool writable = false;
+  EXPECT_EQ(host->getPropertyInfo(kAudioUnitProperty_MIDIOutputCallbackInfo, kAudioUnitScope_Global, 0, size, writable),
+            kAudioUnitErr_InvalidProperty);
+  std::vector<std::string> names;
+  EXPECT_EQ(host->stringList(kAudioUnitProperty_MIDIOutputCallbackInfo, kAudioUnitScope_Global, 0, names),
+            kAudioUnitErr_InvalidProperty);
+  char bytes[64];
+  size = sizeof bytes;
+  EXPECT_EQ(host->getProperty(kAudioUnitProperty_MIDIOutputCallbackInfo, kAudioUnitScope_Global, 0, bytes, size),
+            kAudioUnitErr_InvalidProperty);
+}
+
 }  // namespace

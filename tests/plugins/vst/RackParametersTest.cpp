@@ -80,7 +80,7 @@ const Row kRows[] = {
     {12, "p012", 0.3f, 0.3f, "", 0.3f, false},                              // the hole: raw
     {13, "Hold", 1.0f, 1.0f, "On", 1.0f, true},                             // off at its offset
     {14, "Bright", 0.25f, 0.25f, "Off", 0.25f, true},                       // off below centre
-    {15, "Velocity to filter envel", 0.5f, 600.0f, "600", 0.5f, false},     // long label cut
+    {15, "Release velocity sensiti", 0.5f, 600.0f, "600", 0.5f, false},     // long label cut
     {16, "p016", 0.5f, 0.5f, "-12 dB", 0.5f, true},                         // no label
     {17, "p017", 0.5f, -1.0f, "", 0.0f, false},                             // beyond the engine
 };

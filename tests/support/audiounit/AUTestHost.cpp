@@ -1,9 +1,13 @@
 #include "tests/support/audiounit/AUTestHost.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 #include "platform/audiounit/AUBase.h"
+#include "platform/cf/CFDictionary.h"
+#include "platform/cf/CFNumber.h"
+#include "platform/cf/CFPropertyList.h"
 #include "platform/cf/CFString.h"
 #include "platform/cf/CFURL.h"
 
@@ -146,19 +150,87 @@ OSStatus AUTestHost::setParameter(AudioUnitParameterID id, AudioUnitScope scope,
   return method<AudioUnitSetParameterProc>(kAudioUnitSetParameterSelect)(m_table, id, scope, element, value, 0);
 }
 
-OSStatus AUTestHost::getState(std::string& xml) {
+OSStatus AUTestHost::getBytes(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
+                              std::string& bytes) {
   UInt32 size = 0;
   bool writable = false;
-  OSStatus result = getPropertyInfo(kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, size, writable);
+  OSStatus result = getPropertyInfo(id, scope, element, size, writable);
   if (result != noErr) return result;
-  xml.assign(size, '\0');
-  result = getProperty(kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, xml.data(), size);
-  xml.resize(result == noErr ? size : 0);
+  bytes.assign(size, '\0');
+  result = getProperty(id, scope, element, bytes.data(), size);
+  bytes.resize(result == noErr ? size : 0);
   return result;
+}
+
+namespace {
+
+std::string textOf(CFTypeRef value) {
+  return value != nullptr && CFGetTypeID(value) == CFStringGetTypeID()
+             ? std::string(kelo::cf::utf8(static_cast<CFStringRef>(value)))
+             : std::string();
+}
+
+}  // namespace
+
+OSStatus AUTestHost::parameterInfo(AudioUnitParameterID id, AudioUnitParameterInfo& info, std::string& name) {
+  std::string bytes;
+  const OSStatus result = getBytes(kAudioUnitProperty_ParameterInfo, kAudioUnitScope_Global, id, bytes);
+  if (result != noErr) return result;
+  if (bytes.size() < sizeof info) return kAudio_ParamError;
+  std::memcpy(&info, bytes.data(), sizeof info);
+  name.clear();
+  if (bytes.size() > sizeof info) {
+    CFPropertyListRef value = kelo::cf::propertyListFromXML(bytes.data() + sizeof info, bytes.size() - sizeof info);
+    if (value == nullptr) return kAudio_ParamError;
+    name = textOf(value);
+    CFRelease(value);
+  }
+  return noErr;
+}
+
+OSStatus AUTestHost::stringList(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
+                                std::vector<std::string>& strings) {
+  strings.clear();
+  std::string bytes;
+  const OSStatus result = getBytes(id, scope, element, bytes);
+  if (result != noErr) return result;
+  CFPropertyListRef value = kelo::cf::propertyListFromXML(bytes.data(), bytes.size());
+  if (value == nullptr || CFGetTypeID(value) != CFArrayGetTypeID()) {
+    if (value != nullptr) CFRelease(value);
+    return kAudio_ParamError;
+  }
+  const auto array = static_cast<CFArrayRef>(value);
+  for (CFIndex i = 0; i < CFArrayGetCount(array); ++i) strings.push_back(textOf(CFArrayGetValueAtIndex(array, i)));
+  CFRelease(value);
+  return noErr;
+}
+
+OSStatus AUTestHost::setHostIdentifier(const std::string& name, UInt32 version) {
+  CFMutableDictionaryRef identifier =
+      CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
+  CFStringRef text = kelo::cf::makeString(name);
+  const SInt32 number = static_cast<SInt32>(version);
+  CFNumberRef versionNumber = CFNumberCreate(nullptr, kCFNumberSInt32Type, &number);
+  CFDictionarySetValue(identifier, CFSTR("name"), text);
+  CFDictionarySetValue(identifier, CFSTR("version"), versionNumber);
+  std::string xml;
+  kelo::cf::propertyListToXML(identifier, xml);
+  CFRelease(versionNumber);
+  CFRelease(text);
+  CFRelease(identifier);
+  return setProperty(kAudioUnitProperty_AUHostIdentifier, kAudioUnitScope_Global, 0, xml.data(),
+                     static_cast<UInt32>(xml.size()));
 }
 
 OSStatus AUTestHost::setState(const std::string& xml) {
   return setProperty(kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, xml.data(), static_cast<UInt32>(xml.size()));
+}
+
+const AUCocoaViewFactory* AUTestHost::viewFactory() {
+  std::vector<std::string> view;
+  if (stringList(kAudioUnitProperty_CocoaUI, kAudioUnitScope_Global, 0, view) != noErr || view.size() < 2) return nullptr;
+  const auto factory = reinterpret_cast<AUCocoaViewFactoryFunction>(bundleFunction(view[0], view[1].c_str()));
+  return factory != nullptr ? factory() : nullptr;
 }
 
 OSStatus AUTestHost::listenToParameters() {
@@ -166,9 +238,33 @@ OSStatus AUTestHost::listenToParameters() {
   return setProperty(kKeloAudioUnitProperty_ParameterListener, kAudioUnitScope_Global, 0, &record, sizeof record);
 }
 
-void AUTestHost::onParameterChanged(void* user, const AudioUnitParameter* parameter, AudioUnitParameterValue value) {
-  static_cast<AUTestHost*>(user)->m_parameterChanges.push_back(
-      {parameter->mParameterID, parameter->mScope, parameter->mElement, value});
+void AUTestHost::onParameterChanged(void* user, const AudioUnitEvent* event, AudioUnitParameterValue value) {
+  auto* host = static_cast<AUTestHost*>(user);
+  const std::lock_guard<std::mutex> lock(host->m_lock);
+  if (event->mEventType == kAudioUnitEvent_PropertyChange) {
+    const AudioUnitProperty& property = event->mArgument.mProperty;
+    host->m_parameterChanges.push_back(
+        {event->mEventType, property.mPropertyID, property.mScope, property.mElement, value});
+  } else {
+    const AudioUnitParameter& parameter = event->mArgument.mParameter;
+    host->m_parameterChanges.push_back(
+        {event->mEventType, parameter.mParameterID, parameter.mScope, parameter.mElement, value});
+  }
+}
+
+std::vector<AUTestHost::ParameterChange> AUTestHost::parameterChanges() const {
+  const std::lock_guard<std::mutex> lock(m_lock);
+  return m_parameterChanges;
+}
+
+void AUTestHost::clearParameterChanges() {
+  const std::lock_guard<std::mutex> lock(m_lock);
+  m_parameterChanges.clear();
+}
+
+std::vector<AUTestHost::Notification> AUTestHost::notifications() const {
+  const std::lock_guard<std::mutex> lock(m_lock);
+  return m_notifications;
 }
 
 OSStatus AUTestHost::listen(AudioUnitPropertyID id) { return addListener(id, &onPropertyChanged, this); }
@@ -179,7 +275,9 @@ OSStatus AUTestHost::addListener(AudioUnitPropertyID id, AudioUnitPropertyListen
 
 void AUTestHost::onPropertyChanged(void* user, AudioComponentInstance, AudioUnitPropertyID id,
                                    AudioUnitScope scope, AudioUnitElement element) {
-  static_cast<AUTestHost*>(user)->m_notifications.push_back({id, scope, element});
+  auto* host = static_cast<AUTestHost*>(user);
+  const std::lock_guard<std::mutex> lock(host->m_lock);
+  host->m_notifications.push_back({id, scope, element});
 }
 
 }  // namespace kelo::test

@@ -5,10 +5,12 @@
 #pragma once
 
 #include <cmath>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "platform/audiounit/AUView.h"
 #include "platform/audiounit/AudioUnitTypes.h"
 #include "platform/cf/CFBundle.h"
 
@@ -60,19 +62,29 @@ class AUTestHost {
   OSStatus getParameter(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element, Float32& value);
   OSStatus setParameter(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element, Float32 value);
 
+  /// A property's value whole, at the size the unit gives at the time of asking.
+  OSStatus getBytes(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element, std::string& bytes);
   /// The unit's saved state as the XML property-list bytes it crosses as.
-  OSStatus getState(std::string& xml);
+  OSStatus getState(std::string& xml) { return getBytes(kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, xml); }
   OSStatus setState(const std::string& xml);
+  /// A global parameter's description; `name` its name string (empty without one).
+  OSStatus parameterInfo(AudioUnitParameterID id, AudioUnitParameterInfo& info, std::string& name);
+  /// A property holding an array of strings (value strings, the view factory, MIDI outputs).
+  OSStatus stringList(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
+                      std::vector<std::string>& strings);
+  OSStatus setHostIdentifier(const std::string& name, UInt32 version);
 
-  /// Records every parameter change the unit announces from now on.
+  /// Records every event the unit sends its parameter listeners from now on (any thread).
   OSStatus listenToParameters();
   struct ParameterChange {
-    AudioUnitParameterID id;
+    AudioUnitEventType type;
+    UInt32 id;  // the parameter, or the property of a property change
     AudioUnitScope scope;
     AudioUnitElement element;
     AudioUnitParameterValue value;
   };
-  const std::vector<ParameterChange>& parameterChanges() const { return m_parameterChanges; }
+  std::vector<ParameterChange> parameterChanges() const;
+  void clearParameterChanges();
 
   /// Records every change of `id` announced from now on.
   OSStatus listen(AudioUnitPropertyID id);
@@ -83,7 +95,13 @@ class AUTestHost {
     AudioUnitScope scope;
     AudioUnitElement element;
   };
-  const std::vector<Notification>& notifications() const { return m_notifications; }
+  std::vector<Notification> notifications() const;
+
+  /// The editor view factory property 31 names, looked up in the bundle folder it names;
+  /// null when there is none.
+  const AUCocoaViewFactory* viewFactory();
+  /// The instance as a view factory takes it.
+  AudioComponentPlugInInterface* unit() const { return m_table; }
 
   template <typename Proc>
   Proc method(SInt16 selector) const {
@@ -91,7 +109,7 @@ class AUTestHost {
   }
 
  private:
-  static void onParameterChanged(void* user, const AudioUnitParameter* parameter, AudioUnitParameterValue value);
+  static void onParameterChanged(void* user, const AudioUnitEvent* event, AudioUnitParameterValue value);
   static void onPropertyChanged(void* user, AudioComponentInstance unit, AudioUnitPropertyID id,
                                 AudioUnitScope scope, AudioUnitElement element);
 
@@ -100,6 +118,7 @@ class AUTestHost {
   std::vector<std::vector<std::vector<float>>> m_outputs;  // bus, channel, frame
   std::vector<unsigned char> m_listBytes;
   double m_sampleTime = 0.0;
+  mutable std::mutex m_lock;  // the records below may come from the unit's other threads
   std::vector<Notification> m_notifications;
   std::vector<ParameterChange> m_parameterChanges;
 };
