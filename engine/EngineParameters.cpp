@@ -7,7 +7,6 @@ namespace kelo::engine {
 namespace {
 
 struct Description {
-  bool described;
   const char* label;
   int valueType;
   int displayMode;
@@ -87,7 +86,7 @@ EngineParameters::EngineParameters() {
 }
 
 const ParameterInfo* EngineParameters::info(int index) const {
-  if (!valid(index) || !kDescriptions[index].described) return nullptr;
+  if (!valid(index) || kDescriptions[index].label == nullptr) return nullptr;
   return &m_info[static_cast<std::size_t>(index)];
 }
 

@@ -1,4 +1,4 @@
-// MicField.bundle: the stage spatializer; its record carries no audio specification.
+// MicField.bundle: the stage spatializer; its record leaves audioSpec unset.
 #include "Sampler/sdk/PluginEntry.h"
 #include "effects/small/MicField/SpatializerPost.h"
 

@@ -751,7 +751,7 @@ TEST_F(CommandInterface, RecordingFileSetTakesFormatBitsAndExtensibleInThatOrder
 // The error lines of the device lists, reached through the PortAudio fake: a device whose
 // every format check is refused has no rates, so 284 fails (with "failed1" when only counting,
 // "failed2" when filling) and 286 finds a severe device error. Block sizes never fail
-// (listAvailableBufferSizes always answers true, Part 2.104): 285's "failed" lines stay
+// (listAvailableBufferSizes always answers true): 285's "failed" lines stay
 // unreachable, and a device whose range cannot be asked lists no sizes.
 TEST_F(CommandInterface, DeviceListsThatCannotBeMadeWriteTheirErrorLines) {
   ASSERT_EQ(cmd(PE_ENGINE_INITIALIZE), 0);
