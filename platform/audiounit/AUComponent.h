@@ -1,7 +1,10 @@
 // The component interface of a music device: `AUMusicDeviceFactory<Unit>::Factory` is what a
 // bundle exports under its factory name. Each call of the factory answers a new table; Open
-// constructs the unit and runs its PostConstructor, Close runs its PreDestructor and deletes it, Lookup finds a method by
-// selector. No exception leaves a method: it answers an error instead.
+// constructs the unit and runs its PostConstructor, Close runs its PreDestructor and deletes
+// it, Lookup finds a method by selector. No exception leaves a method: it answers an error
+// instead.
+// Threads: Open and Close on the host's main thread; the methods Lookup hands out follow
+// AUBase.h.
 #pragma once
 
 #include <exception>

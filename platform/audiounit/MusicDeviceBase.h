@@ -1,5 +1,7 @@
 // The music-device layer of the Audio Unit stand-in: MIDI from the host split into status and
 // channel for HandleMidiEvent (AUMIDIBase), and the instrument calls a music device answers.
+// Threads: MIDIEvent, SysEx and HandleMidiEvent run on the host's MIDI delivery (possibly the
+// render thread) and must neither allocate nor lock (AUBase.h).
 #pragma once
 
 #include "platform/audiounit/AUBase.h"

@@ -4,6 +4,7 @@
 // overlap, and at its end 64 off with the player's last controller 21 restored. With it off
 // notes pass (as channel-1 notes) while the held keys are tracked. Only keys inside the init
 // text's range are touched. Every controller 102, 120 and 123 ends the phrase.
+// Threads: as every articulation plug-in (ArticulationPlugin.h).
 #pragma once
 
 #include "effects/small/articulation/ArticulationPlugin.h"

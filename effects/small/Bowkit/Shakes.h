@@ -7,6 +7,8 @@
 // back during the mode). With it off notes pass (as channel-1 notes) while the held keys are
 // tracked. Its output goes through a queue kept from block to block, because events may fall
 // after the end of their block.
+// Threads: as every articulation plug-in (ArticulationPlugin.h); the queue's room is reserved
+// at construction.
 #pragma once
 
 #include <cstdint>

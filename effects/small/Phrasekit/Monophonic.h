@@ -2,6 +2,7 @@
 // at 0.5 or more) a polyphonic keyboard plays one voice with last-note priority; with it off
 // notes pass (as channel-1 notes) while the held keys are tracked. Only keys inside the init
 // text's range are touched. Every controller 102, 120 and 123 first releases the held keys.
+// Threads: as every articulation plug-in (ArticulationPlugin.h).
 #pragma once
 
 #include "effects/small/articulation/ArticulationPlugin.h"

@@ -7,6 +7,7 @@
 // notes pass as channel-1 notes, each with the random controllers. Its input gets Expression's
 // remap (2 and 11 to 1, 79 to 129) first. Marker entries (status 256) gate controller entries
 // (status 512), which leave as controller 128.
+// Threads: as every articulation plug-in (ArticulationPlugin.h).
 #pragma once
 
 #include <cstdint>

@@ -2,6 +2,8 @@
 // controller (2) or an expression pedal (11) to controller 1, and controller 79 to the
 // engine-internal 129, leaving everything else as it came. Phrasekit and Bowkit each carry
 // it; SoloControl applies the same remap to its input.
+// Threads: the engine's control thread for everything but `process` (render thread: no
+// allocation, no lock); calls on one object never overlap.
 #pragma once
 
 #include <cstdint>
