@@ -91,6 +91,32 @@ void EngineFixture::setEvents(std::initializer_list<vantor::MIDIEvent> events) {
   for (const auto& event : events) m_block.events[m_block.numEvents++] = event;
 }
 
+std::vector<std::vector<std::vector<float>>> EngineFixture::renderBlocks(const EngineBlocks& blocks,
+                                                                       int frames, int outputs) {
+  void* instance = createStarted(outputs);
+  EXPECT_NE(instance, nullptr);
+  std::vector<std::vector<std::vector<float>>> audio;
+  if (instance == nullptr) return audio;
+  for (const auto& block : blocks) {
+    prepareOutputs(outputs, frames);
+    m_block.numEvents = 0;
+    for (const auto& event : block) m_block.events[m_block.numEvents++] = event;
+    EXPECT_EQ(process(instance, frames), 0);
+    audio.push_back(m_outputs);
+  }
+  destroy(instance);
+  return audio;
+}
+
+std::vector<std::vector<float>> EngineFixture::renderJoined(const EngineBlocks& blocks, int frames,
+                                                            int outputs) {
+  std::vector<std::vector<float>> joined(static_cast<std::size_t>(outputs));
+  for (const auto& block : renderBlocks(blocks, frames, outputs))
+    for (std::size_t c = 0; c < joined.size(); ++c)
+      joined[c].insert(joined[c].end(), block[c].begin(), block[c].end());
+  return joined;
+}
+
 std::int32_t EngineFixture::process(void* instance, int frames) {
   RealtimeRegion region;
   return call(instance, KELO_OP_PROCESS, &m_block, m_outputPointers.data(), nullptr, frames);

@@ -32,6 +32,9 @@ EngineLibrary& engineLibrary();
 vantor::MIDIEvent midiEvent(std::uint8_t status, std::uint8_t data1, std::uint8_t data2,
                             std::int32_t frame, float detune = 0.0f);
 
+/// The events of each block of a render, in turn.
+using EngineBlocks = std::vector<std::vector<vantor::MIDIEvent>>;
+
 // Public members: table-driven tests call them through a reference to the fixture.
 class EngineFixture : public ::testing::Test {
  public:
@@ -64,6 +67,14 @@ class EngineFixture : public ::testing::Test {
   /// The same through KELO_OP_PROCESS_EX, with `inputs` (may be null).
   std::int32_t processEx(void* instance, int frames, float** inputs);
   void setEvents(std::initializer_list<vantor::MIDIEvent> events);
+  /// A new started instance with `outputs` outputs over `blocks`, `frames` frames each, then
+  /// destroyed: the outputs of each block. None, with the test failed, without an instance.
+  std::vector<std::vector<std::vector<float>>> renderBlocks(const EngineBlocks& blocks,
+                                                           int frames, int outputs = 2);
+  /// The same with each output's blocks joined: always `outputs` channels, empty without an
+  /// instance.
+  std::vector<std::vector<float>> renderJoined(const EngineBlocks& blocks, int frames,
+                                               int outputs = 2);
   /// One engine plug-in of a "KeloSetup.xml": bundle path, identifier, the two init texts
   /// and the file of a custom data link (plain characters only: they are written unescaped;
   /// empty ones are left out).

@@ -12,27 +12,13 @@
 
 namespace kelo::test {
 
-using EngineBlocks = std::vector<std::vector<vantor::MIDIEvent>>;
-
 class MIDIPluginInEngine : public EngineFixture {
  public:
   static constexpr int kFrames = 256;
 
   /// Two channels per block of kFrames, each block's events in turn.
   std::vector<std::vector<std::vector<float>>> render(const EngineBlocks& blocks) {
-    void* instance = createStarted(2);
-    EXPECT_NE(instance, nullptr);
-    std::vector<std::vector<std::vector<float>>> audio;
-    if (instance == nullptr) return audio;
-    for (const auto& block : blocks) {
-      prepareOutputs(2, kFrames);
-      m_block.numEvents = 0;
-      for (const auto& event : block) m_block.events[m_block.numEvents++] = event;
-      EXPECT_EQ(process(instance, kFrames), 0);
-      audio.push_back(m_outputs);
-    }
-    destroy(instance);
-    return audio;
+    return renderBlocks(blocks, kFrames);
   }
 
   /// `played` through the plug-ins of `chain` renders as the bare engine renders `expected`,

@@ -17,24 +17,10 @@ class RoomFoldInTheEngine : public EngineFixture {
  protected:
   // Both outputs over `blocks` blocks, a note on in the first and off in the fourth.
   std::vector<std::vector<float>> render(int blocks) {
-    std::vector<std::vector<float>> out(2);
-    void* instance = createStarted(2);
-    EXPECT_NE(instance, nullptr);
-    if (instance == nullptr) return out;
-    for (int block = 0; block < blocks; ++block) {
-      prepareOutputs(2, kMaxFrames);
-      if (block == 0)
-        setEvents({midiEvent(0x90, 64, 100, 0)});
-      else if (block == 3)
-        setEvents({midiEvent(0x80, 64, 0, 0)});
-      else
-        setEvents({});
-      EXPECT_EQ(process(instance, kMaxFrames), 0);
-      for (int side = 0; side < 2; ++side)
-        out[side].insert(out[side].end(), m_outputs[side].begin(), m_outputs[side].end());
-    }
-    destroy(instance);
-    return out;
+    EngineBlocks events(static_cast<std::size_t>(blocks));
+    events[0] = {midiEvent(0x90, 64, 100, 0)};
+    events[3] = {midiEvent(0x80, 64, 0, 0)};
+    return renderJoined(events, kMaxFrames);
   }
 };
 

@@ -18,21 +18,10 @@ class DemoSetup : public EngineFixture {
   // A note with the pedal down, rendered in 40 blocks from the data folder `folder`.
   Render render(const std::string& folder) {
     m_dataPath = folder;
-    void* instance = createStarted(2);
-    EXPECT_NE(instance, nullptr);
-    if (instance == nullptr) return {};
-    Render out(2);
-    for (int block = 0; block < 40; ++block) {
-      prepareOutputs(2, kMaxFrames);
-      if (block == 0) {
-        setEvents({midiEvent(0xB0, 64, 127, 0), midiEvent(0x90, 60, 100, 0)});
-      } else {
-        setEvents({});
-      }
-      EXPECT_EQ(process(instance, kMaxFrames), 0);
-      for (int c = 0; c < 2; ++c) out[c].insert(out[c].end(), m_outputs[c].begin(), m_outputs[c].end());
-    }
-    destroy(instance);
+    EngineBlocks blocks(40);
+    blocks[0] = {midiEvent(0xB0, 64, 127, 0), midiEvent(0x90, 60, 100, 0)};
+    Render out = renderJoined(blocks, kMaxFrames);
+    if (out[0].empty()) return {};
     return out;
   }
   // A data folder of the test's own naming one plug-in of the demo's bundle and impulses.

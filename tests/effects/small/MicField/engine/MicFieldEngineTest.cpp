@@ -15,21 +15,10 @@ class MicFieldInTheEngine : public EngineFixture {
   // The amplitude of the 440 Hz note 69 in each output over the last 4800 frames (44 whole
   // periods) of 24 blocks.
   std::vector<double> toneLevels() {
-    void* instance = createStarted(2);
-    EXPECT_NE(instance, nullptr);
-    if (instance == nullptr) return {0, 0};
-    std::vector<std::vector<float>> outputs(2);
-    for (int block = 0; block < 24; ++block) {
-      prepareOutputs(2, kMaxFrames);
-      if (block == 0)
-        setEvents({midiEvent(0x90, 69, 100, 0)});
-      else
-        setEvents({});
-      EXPECT_EQ(process(instance, kMaxFrames), 0);
-      for (int ch = 0; ch < 2; ++ch)
-        outputs[ch].insert(outputs[ch].end(), m_outputs[ch].begin(), m_outputs[ch].end());
-    }
-    destroy(instance);
+    EngineBlocks blocks(24);
+    blocks[0] = {midiEvent(0x90, 69, 100, 0)};
+    const auto outputs = renderJoined(blocks, kMaxFrames);
+    if (outputs[0].empty()) return {0, 0};
     std::vector<double> levels;
     for (const auto& channel : outputs) {
       double s = 0, c = 0;

@@ -16,20 +16,10 @@ class TriBandInTheEngine : public EngineFixture {
   // The left output's amplitude of the 440 Hz note 69 over its last 4800 frames (44 whole
   // periods), with `first` as the first block's events.
   double toneAmplitude(std::initializer_list<vantor::MIDIEvent> first) {
-    void* instance = createStarted(2);
-    EXPECT_NE(instance, nullptr);
-    if (instance == nullptr) return 0;
-    std::vector<float> left;
-    for (int block = 0; block < 24; ++block) {
-      prepareOutputs(2, kMaxFrames);
-      if (block == 0)
-        setEvents(first);
-      else
-        setEvents({});
-      EXPECT_EQ(process(instance, kMaxFrames), 0);
-      left.insert(left.end(), m_outputs[0].begin(), m_outputs[0].end());
-    }
-    destroy(instance);
+    EngineBlocks blocks(24);
+    blocks[0] = first;
+    const std::vector<float> left = renderJoined(blocks, kMaxFrames)[0];
+    if (left.empty()) return 0;
     double s = 0, c = 0;
     for (std::size_t i = left.size() - 4800; i < left.size(); ++i) {
       const double phase = 2 * M_PI * 440.0 * static_cast<double>(i) / kRate;
