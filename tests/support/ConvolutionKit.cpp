@@ -25,6 +25,17 @@ std::vector<float> noise(std::size_t frames, unsigned seed) {
   return v;
 }
 
+double amplitudeAt(const std::vector<float>& signal, double hz, double rate, int window) {
+  double s = 0, c = 0;
+  const std::size_t start = signal.size() - static_cast<std::size_t>(window);
+  for (std::size_t i = start; i < signal.size(); ++i) {
+    const double phase = 2 * M_PI * hz * static_cast<double>(i) / rate;
+    s += signal[i] * std::sin(phase);
+    c += signal[i] * std::cos(phase);
+  }
+  return 2.0 * std::hypot(s, c) / window;
+}
+
 std::vector<std::size_t> cycled(std::size_t total, const std::vector<std::size_t>& steps) {
   std::vector<std::size_t> out;
   for (std::size_t done = 0, i = 0; done < total; ++i) {

@@ -20,6 +20,10 @@ std::vector<double> directConvolution(const std::vector<float>& x, const std::ve
 /// Seeded uniform noise in [-1, 1).
 std::vector<float> noise(std::size_t frames, unsigned seed);
 
+/// The amplitude of the `hz` component of `signal` over its last `window` frames (a whole
+/// number of periods, at most the signal's length), from its sine and cosine parts.
+double amplitudeAt(const std::vector<float>& signal, double hz, double rate, int window);
+
 /// A way of cutting a signal into calls.
 struct CallPattern {
   std::string name;

@@ -86,18 +86,6 @@ std::vector<float> sine(double hz, double rate, int frames, double amplitude = 0
   return out;
 }
 
-// Amplitude of the `hz` component over the last `window` frames (whole periods).
-double amplitude(const std::vector<float>& signal, double hz, double rate, int window) {
-  double s = 0, c = 0;
-  const std::size_t start = signal.size() - static_cast<std::size_t>(window);
-  for (std::size_t i = start; i < signal.size(); ++i) {
-    const double phase = 2 * M_PI * hz * static_cast<double>(i) / rate;
-    s += signal[i] * std::sin(phase);
-    c += signal[i] * std::cos(phase);
-  }
-  return 2.0 * std::hypot(s, c) / window;
-}
-
 double dB(double ratio) { return 20.0 * std::log10(ratio); }
 
 // The gain of a sine through the equaliser with `controllers` set at once (controller 3).
@@ -106,7 +94,7 @@ double measuredGainDb(double rate, double hz, Controllers controllers) {
   controllers.push_back({3, 0.0f});
   const int frames = static_cast<int>(rate * 1.5);
   const std::vector<float> out = equaliser.run(sine(hz, rate, frames), 512, controllers);
-  return dB(amplitude(out, hz, rate, static_cast<int>(rate)) / 0.5);
+  return dB(amplitudeAt(out, hz, rate, static_cast<int>(rate)) / 0.5);
 }
 
 TEST(ThreeBandEQ, SinesMeasureTheCookbooksGain) {

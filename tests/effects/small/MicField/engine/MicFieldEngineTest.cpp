@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tests/engine/EngineFixture.h"
+#include "tests/support/ConvolutionKit.h"
 
 namespace kelo::test {
 namespace {
@@ -20,15 +21,7 @@ class MicFieldInTheEngine : public EngineFixture {
     const auto outputs = renderJoined(blocks, kMaxFrames);
     if (outputs[0].empty()) return {0, 0};
     std::vector<double> levels;
-    for (const auto& channel : outputs) {
-      double s = 0, c = 0;
-      for (std::size_t i = channel.size() - 4800; i < channel.size(); ++i) {
-        const double phase = 2 * M_PI * 440.0 * static_cast<double>(i) / kRate;
-        s += channel[i] * std::sin(phase);
-        c += channel[i] * std::cos(phase);
-      }
-      levels.push_back(2.0 * std::hypot(s, c) / 4800);
-    }
+    for (const auto& channel : outputs) levels.push_back(amplitudeAt(channel, 440.0, kRate, 4800));
     return levels;
   }
 };

@@ -7,6 +7,7 @@
 
 #include "tests/Sampler/source/CookbookReference.h"
 #include "tests/engine/EngineFixture.h"
+#include "tests/support/ConvolutionKit.h"
 
 namespace kelo::test {
 namespace {
@@ -20,13 +21,7 @@ class TriBandInTheEngine : public EngineFixture {
     blocks[0] = first;
     const std::vector<float> left = renderJoined(blocks, kMaxFrames)[0];
     if (left.empty()) return 0;
-    double s = 0, c = 0;
-    for (std::size_t i = left.size() - 4800; i < left.size(); ++i) {
-      const double phase = 2 * M_PI * 440.0 * static_cast<double>(i) / kRate;
-      s += left[i] * std::sin(phase);
-      c += left[i] * std::cos(phase);
-    }
-    return 2.0 * std::hypot(s, c) / 4800;
+    return amplitudeAt(left, 440.0, kRate, 4800);
   }
 };
 
