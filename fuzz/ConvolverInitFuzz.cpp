@@ -1,15 +1,19 @@
 // Convolver sizes and impulses from the fuzzer through both init calls of the convolution
 // library's C interface: a valid request gives a convolver whose output, over calls of the
 // sizes given, is the direct convolution of its input with the impulse; a call a caller can
-// get wrong (null handle pointer, null impulse with frames) answers 4 and leaves no handle.
+// get wrong (null handle pointer, null impulse with frames) answers 4 and leaves no handle; an
+// impulse claimed longer than 2^28 frames answers 2 from both inits alike, without a handle and
+// without reading the impulse (which is only as long as the frames passed).
 //
 // Input: [flags] [impulse frames, 2 bytes] [largest block, 2 bytes] [call size] [samples...].
 // Flags: bit 0 variable decay; bit 1 null handle pointer; bit 2 null right impulse;
-// bits 3-4 impulse length scale (x1, x4, x16, x64, so impulses reach the long engines).
+// bits 3-4 impulse length scale (x1, x4, x16, x64, so impulses reach the long engines);
+// bit 5 claim SIZE_MAX >> (byte 1 % 64) frames, at least 2^28 + 1 + byte 2, to both inits.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <limits>
 #include <vector>
 
 #include "Sampler/sdk/calvatero/convolution/ConvolutionInterface.h"
@@ -63,6 +67,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const float* rightPointer = nullImpulse ? nullptr : right.data();
   void* handle = reinterpret_cast<void*>(1);
   void** handleOut = nullHandle ? nullptr : &handle;
+  if ((flags & 0x20) != 0) {
+    constexpr std::size_t kLongest = std::size_t{1} << 28;
+    const std::size_t claimed = std::max(kLongest + 1 + data[2],
+                                         std::numeric_limits<std::size_t>::max() >> (data[1] % 64));
+    const float* rightClaimed = nullRight ? nullptr : right.data();
+    const bool nullClaimed = left.data() == nullptr || rightClaimed == nullptr;
+    int answers[2];
+    for (const bool variable : {false, true}) {
+      handle = reinterpret_cast<void*>(1);
+      const int answer =
+          variable ? zkcvInitConvolverVariableDecayStereo(left.data(), rightClaimed, claimed,
+                                                          maxBlock, handleOut)
+                   : zkcvInitConvolverStereo(left.data(), rightClaimed, claimed, maxBlock,
+                                             handleOut);
+      // A null impulse is refused either for itself (4) or for its claimed length (2).
+      FUZZ_CHECK(nullHandle ? answer == ZKCV_FFT_UNRECOVERABLE
+                 : nullClaimed ? answer == ZKCV_FFT_UNRECOVERABLE || answer == ZKCV_OUT_OF_MEMORY
+                               : answer == ZKCV_OUT_OF_MEMORY);
+      FUZZ_CHECK(handle == (nullHandle ? reinterpret_cast<void*>(1) : nullptr));
+      answers[variable ? 1 : 0] = answer;
+    }
+    FUZZ_CHECK(answers[0] == answers[1]);
+    return 0;
+  }
   const int result = decay ? zkcvInitConvolverVariableDecayStereo(left.data(), rightPointer,
                                                                   irFrames, maxBlock, handleOut)
                            : zkcvInitConvolverStereo(left.data(), rightPointer, irFrames,

@@ -9,7 +9,6 @@
 #include <string>
 
 #include "fuzz/FuzzCheck.h"
-#include "fuzz/KnownFaults.h"
 #include "platform/cf/CoreFoundation.h"
 #include "platform/preferences/PreferenceStore.h"
 #include "tests/support/PreferenceSandbox.h"
@@ -50,10 +49,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(kelo::test::writeFile(path, bytes));
 
   CFDictionaryRef before = kelo::prefs::copyDomain(kDomain, scope);
-  if (kelo::fuzz::holdsDateOutsideFourDigitYears(before)) {
-    CFRelease(before);
-    return 0;
-  }
   CFPropertyListRef path0 = kelo::prefs::copyValue(kDomain, "path", scope);
   if (path0 != nullptr) {
     FUZZ_CHECK(before != nullptr && CFEqual(path0, CFDictionaryGetValue(before, CFSTR("path"))));

@@ -175,6 +175,8 @@ Retained fromNode(plist_t node, int depth) {
     case PLIST_DATE: {
       CFAbsoluteTime at = 0;
       if (!parseISODate(elementText(nodeXML(node), "date"), at)) return {};
+      // Only an instant the writer can write back ("9999-12-31T23:59:60Z" is in the year 10000).
+      if (formatISODate(at).empty()) return {};
       return Retained::adopt(CFDateCreate(nullptr, at));
     }
     case PLIST_ARRAY:

@@ -240,10 +240,17 @@ TEST(PropertyLists, DatesSurviveWritingAndReadingOverTheirWholeRange) {
     }
   }
 
+  // A leap second is the next second's instant (the text has no other way to say it).
+  const Held leap(parse(dateDocument("2016-12-31T23:59:60Z")));
+  ASSERT_NE(leap.get(), nullptr);
+  EXPECT_EQ(CFDateGetAbsoluteTime(static_cast<CFDateRef>(leap.get())),
+            secondsSince2001(2017, 1, 1, 0, 0, 0));
+
   // Beyond that range neither side takes a date: the reader refuses the text and the writer
-  // the value, so nothing written is ever refused when read.
+  // the value, so nothing written is ever refused when read, and nothing read refused when
+  // written (the last leap second would be in the year 10000).
   for (const char* text : {"-0001-12-31T23:59:59Z", "+2020-01-01T00:00:00Z", "10000-01-01T00:00:00Z",
-                           "220-01-01T00:00:00Z", "99999-01-01T00:00:00Z"}) {
+                           "220-01-01T00:00:00Z", "99999-01-01T00:00:00Z", "9999-12-31T23:59:60Z"}) {
     const Held read(parse(dateDocument(text)));
     EXPECT_EQ(read.get(), nullptr) << text;
   }
