@@ -1,5 +1,6 @@
 // KeloCourier's windows under an X server (run under xvfb-run -a): the warning as the GTK
-// dialog, answered by its buttons or closed, and the log collection's GTK progress window.
+// dialog, answered by its buttons or closed, and the log collection's GTK progress window;
+// then the program, answered through the X server.
 #include <gtk/gtk.h>
 #include <gtest/gtest.h>
 
@@ -17,6 +18,7 @@
 #include "standalone/app/toolkit/gtk/GtkBackend.h"
 #include "tests/standalone/app/toolkit/DisplayFixture.h"
 #include "tests/support/PreferenceSandbox.h"
+#include "tests/support/RunProgram.h"
 #include "tests/support/ScopedEnvironment.h"
 #include "tests/support/TempDir.h"
 #include "tools/courier/FrontEnd.h"
@@ -51,11 +53,30 @@ class CourierWindows : public DisplayToolkit {
     vantor::VNL::sPopupModalCocoaMode = 1;
   }
 
+  // A desktop and one engine log, in a temporary home of their own.
+  void makeEngineLog() {
+    requirePreferenceSandbox();
+    m_env.set("XDG_DATA_HOME", m_dir.file("data"));
+    m_env.set("XDG_CONFIG_HOME", m_dir.file("config"));
+    std::filesystem::create_directories(m_dir.file("config"));
+    std::filesystem::create_directories(m_dir.file("data/Vantor/Kelo"));
+    ASSERT_TRUE(writeFile(m_dir.file("config/user-dirs.dirs"),
+                          "XDG_DESKTOP_DIR=\"" + desktop() + "\"\n"));
+    ASSERT_TRUE(writeFile(engineLog(), "engine\n"));
+  }
+  std::string desktop() const { return m_dir.file("Desktop"); }
+  std::string engineLog() const { return m_dir.file("data/Vantor/Kelo/Kelo.log"); }
+
   void screenshotOf(GtkWidget* window, const std::string& name) {
     const Point origin = originOf(window);
-    screenshot(name, {origin.x, origin.y, static_cast<double>(gtk_widget_get_allocated_width(window)),
+    screenshot(name, {origin.x, origin.y,
+                      static_cast<double>(gtk_widget_get_allocated_width(window)),
                       static_cast<double>(gtk_widget_get_allocated_height(window))});
   }
+
+ private:
+  TempDir m_dir;
+  ScopedEnvironment m_env;
 };
 
 TEST_F(CourierWindows, TheWarningGoesOnOnlyWithOkAndClosingItCancels) {
@@ -76,7 +97,8 @@ TEST_F(CourierWindows, TheWarningGoesOnOnlyWithOkAndClosingItCancels) {
       done = true;
       title = stringProperty(shown, "text");
       secondary = stringProperty(shown, "secondary-text");
-      for (const char* name : {"Ok", "Cancel"}) buttons.push_back(buttonLabelled(shown, name) != nullptr);
+      for (const char* name : {"Ok", "Cancel"})
+        buttons.push_back(buttonLabelled(shown, name) != nullptr);
       if (c.press == nullptr) {
         gtk_window_close(GTK_WINDOW(shown));
         return;
@@ -126,17 +148,7 @@ class WatchedView : public vantor::ProgressView {
 };
 
 TEST_F(CourierWindows, TheCollectionShowsItsStepsInOneProgressWindowWithoutCancel) {
-  requirePreferenceSandbox();
-  TempDir dir;
-  ScopedEnvironment env;
-  env.set("XDG_DATA_HOME", dir.file("data"));
-  env.set("XDG_CONFIG_HOME", dir.file("config"));
-  std::filesystem::create_directories(dir.file("config"));
-  std::filesystem::create_directories(dir.file("data/Vantor/Kelo"));
-  ASSERT_TRUE(writeFile(dir.file("config/user-dirs.dirs"),
-                        "XDG_DESKTOP_DIR=\"" + dir.file("Desktop") + "\"\n"));
-  ASSERT_TRUE(writeFile(dir.file("data/Vantor/Kelo/Kelo.log"), "engine\n"));
-
+  ASSERT_NO_FATAL_FAILURE(makeEngineLog());
   std::vector<vantor::ProgressViewSetup> windows;
   std::vector<std::string> statuses;
   std::string titled;
@@ -172,6 +184,38 @@ TEST_F(CourierWindows, TheCollectionShowsItsStepsInOneProgressWindowWithoutCance
     EXPECT_NE(std::find(statuses.begin(), statuses.end(), stage), statuses.end()) << stage;
   settle();
   EXPECT_EQ(toplevelTitled("Kelo Courier"), nullptr);
+}
+
+// The program itself: its warning, answered from outside through the X server, decides.
+TEST_F(CourierWindows, TheProgramCollectsOnlyWhenOkIsPressed) {
+  ASSERT_NO_FATAL_FAILURE(makeEngineLog());
+  ScopedEnvironment env;
+  env.unset("KELO_COURIER_ANSWER");
+  struct Case {
+    const char* answer;  // xdotool commands on the warning, whose geometry is in the shell
+    bool collected;
+  };
+  // Escape closes the warning without a button; the buttons share its bottom row, Ok on the
+  // left, Cancel on the right.
+  const Case cases[] = {
+      {"key Escape", false},
+      {"mousemove $((X + WIDTH * 3 / 4)) $((Y + HEIGHT - 15)) click 1", false},
+      {"mousemove $((X + WIDTH / 4)) $((Y + HEIGHT - 15)) click 1", true},
+  };
+  for (const Case& c : cases) {
+    const std::string script =
+        "\"$0\" </dev/null & "
+        "id=$(xdotool search --sync --onlyvisible --class KeloCourier | head -n 1); "
+        "xdotool windowfocus --sync $id; eval $(xdotool getwindowgeometry --shell $id); "
+        "xdotool " + std::string(c.answer) + "; wait $!";
+    std::string errors;
+    const ProgramRun run =
+        runProgram("timeout", {"60", "sh", "-c", script, KELO_COURIER_PROGRAM}, errors);
+    EXPECT_EQ(run.status, 0) << c.answer << "\n" << errors;
+    EXPECT_EQ(std::filesystem::exists(engineLog()), !c.collected) << c.answer;
+    const std::string archive = desktop() + "/Kelo logs " + getUserName() + ".tar.gz";
+    EXPECT_EQ(std::filesystem::exists(archive), c.collected) << c.answer;
+  }
 }
 
 }  // namespace
