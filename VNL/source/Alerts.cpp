@@ -73,5 +73,6 @@ bool popupModalYesNoWindowCocoa(void*, const std::string& title, const std::stri
 
 bool popupModalOkCancelWindowCocoa(void*, const std::string& title, const std::string& text) {
   static const char* const buttons[] = {"Ok", "Cancel"};
-  return vantor::askAlert(title, text, buttons, 2) != 1;
+  // Only "Ok" goes on: an alert closed without a button gives the safe answer, as Cancel does.
+  return vantor::askAlert(title, text, buttons, 2) == 0;
 }

@@ -77,5 +77,5 @@ void setAlertBackend(AlertBackend* backend);
 void popupModalMessageWindowCocoa(void* parent, const std::string& title, const std::string& text);
 /// Buttons "Yes", "No"; false only when "No" ended the alert.
 bool popupModalYesNoWindowCocoa(void* parent, const std::string& title, const std::string& text);
-/// Buttons "Ok", "Cancel"; false only when "Cancel" ended the alert.
+/// Buttons "Ok", "Cancel"; true only when "Ok" ended the alert (closed without a button: false).
 bool popupModalOkCancelWindowCocoa(void* parent, const std::string& title, const std::string& text);

@@ -41,17 +41,22 @@ TEST_F(AlertTest, EachAlertShowsItsTitleTextAndButtons) {
   EXPECT_EQ(shown[2].buttons, (std::vector<std::string>{"Ok", "Cancel"}));
 }
 
-TEST_F(AlertTest, OnlyTheSecondButtonAnswersNo) {
+TEST_F(AlertTest, OnlyNoAnswersNoAndOnlyOkGoesOn) {
   struct Case {
     int button;
-    bool answer;
+    bool yes;
+    bool ok;
   };
-  const Case cases[] = {{0, true}, {1, false}, {vantor::kAlertEndedOtherwise, true}, {2, true}};
+  // Closed without a button, Ok/Cancel gives the safe answer.
+  const Case cases[] = {{0, true, true},
+                        {1, false, false},
+                        {vantor::kAlertEndedOtherwise, true, false},
+                        {2, true, false}};
   for (const Case& c : cases) {
     recorder.queueAnswer(c.button);
-    EXPECT_EQ(popupModalYesNoWindowCocoa(nullptr, "t", "x"), c.answer) << c.button;
+    EXPECT_EQ(popupModalYesNoWindowCocoa(nullptr, "t", "x"), c.yes) << c.button;
     recorder.queueAnswer(c.button);
-    EXPECT_EQ(popupModalOkCancelWindowCocoa(nullptr, "t", "x"), c.answer) << c.button;
+    EXPECT_EQ(popupModalOkCancelWindowCocoa(nullptr, "t", "x"), c.ok) << c.button;
   }
 }
 

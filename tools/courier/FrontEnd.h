@@ -25,8 +25,8 @@ class TerminalAlertBackend final : public AlertBackend {
 };
 
 /// Installs the widget toolkit's alert backend and progress view factory for the display named
-/// by DISPLAY; false when this build has no toolkit or the display cannot be opened. Chosen at
-/// link time: NoToolkit.cpp, or the toolkit's definition.
+/// by DISPLAY; false when the display cannot be opened. Defined at link time (GtkToolkit.cpp
+/// in the program), so the library and its tests need no toolkit.
 bool installDisplayToolkit();
 
 }  // namespace vantor
