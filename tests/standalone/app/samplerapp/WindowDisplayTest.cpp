@@ -39,12 +39,6 @@ using vantor::samplerapp::MainFrontEnd;
 constexpr int kRate = 48000;
 constexpr int kBlock = 256;
 
-vantor::VNT::Rect originRect(GtkWidget* widget) {
-  const vantor::VNT::Point origin = DisplayToolkit::originOf(widget);
-  return {origin.x, origin.y, static_cast<double>(gtk_widget_get_allocated_width(widget)),
-          static_cast<double>(gtk_widget_get_allocated_height(widget))};
-}
-
 GtkWidget* widgetOf(vantor::VNT::NativeControl* control) {
   return GTK_WIDGET(control->getControlHandle());
 }
@@ -172,33 +166,21 @@ TEST_F(MainWindowOnScreen, TheEditorSitsAboveTheMediaBarAndADemoFilePlaysToItsEn
             std::to_string(child.x) + "+" + std::to_string(child.y);
   }
   EXPECT_TRUE(editorFound) << "no 420 x 320 child window at the content panel's top-left:" << seen;
-  screenshot("kelodeck-main-window", originRect(content));
+  screenshot("kelodeck-main-window", screenRectOf(content));
 
   // Eject: the MIDI file question, answered by typed keys.
-  int step = 0;
-  const vantor::VNT::TimerId answerer = vantor::VNT::addTimer(0.5, 0.3, [&] {
-    GtkWidget* dialog = toplevelTitled("Select a MIDI file");
-    if (dialog == nullptr) return;
-    if (!gtk_window_is_active(GTK_WINDOW(dialog))) {
-      gtk_window_present(GTK_WINDOW(dialog));  // no window manager gives it the focus
-      return;
-    }
-    switch (step++) {
-      case 0: xdotool("key ctrl+l"); break;
-      case 1: xdotool(std::string("type --delay 20 '") + KELO_DEMO_MIDI + "'"); break;
-      case 2: screenshot("kelodeck-select-midi-file", originRect(dialog)); break;
-      case 3: xdotool("key Return"); break;
-      default: break;
-    }
-  });
+  int steps = 0;
+  const vantor::VNT::TimerId answerer =
+      answerFileDialog("Select a MIDI file", KELO_DEMO_MIDI, "kelodeck-select-midi-file", steps);
   const vantor::VNT::Point eject = centreOf(widgetOf(player.getEjectButton()));
   ASSERT_TRUE(clickAt(eject.x, eject.y));
   ASSERT_TRUE(waitLong(20, [&] { return player.getFileLabel()->getLabel() == "demo"; }))
       << "the demo file was not loaded through eject";
   vantor::VNT::removeTimer(answerer);
+  EXPECT_GE(steps, 4);
   EXPECT_TRUE(gtk_widget_get_sensitive(widgetOf(player.getPlayButton())));
   EXPECT_FALSE(gtk_widget_get_sensitive(widgetOf(player.getStopButton())));
-  screenshot("kelodeck-demo-loaded", originRect(content));
+  screenshot("kelodeck-demo-loaded", screenRectOf(content));
 
   // Play moves the slider; at the end the player stops and rewinds by itself.
   GtkRange* slider = GTK_RANGE(widgetOf(player.getPositionSlider()));
@@ -208,7 +190,7 @@ TEST_F(MainWindowOnScreen, TheEditorSitsAboveTheMediaBarAndADemoFilePlaysToItsEn
   EXPECT_TRUE(gtk_widget_get_sensitive(widgetOf(player.getStopButton())));
   ASSERT_TRUE(waitLong(20, [&] { return gtk_range_get_value(slider) >= 10; }))
       << "the slider did not move while playing";
-  screenshot("kelodeck-playing", originRect(content));
+  screenshot("kelodeck-playing", screenRectOf(content));
   ASSERT_TRUE(waitLong(90, [&] { return !player.isPlaying(); }))
       << "the player did not stop at the file's end";
   EXPECT_TRUE(waitLong(5, [&] { return gtk_range_get_value(slider) == 0; }));
@@ -217,7 +199,7 @@ TEST_F(MainWindowOnScreen, TheEditorSitsAboveTheMediaBarAndADemoFilePlaysToItsEn
   double position = -1;
   engineOpcode(PE_ENGINE_MIDI_POSITION_GET, &position, nullptr, 0, 0, 0, 0.0f);
   EXPECT_EQ(position, 0.0);
-  screenshot("kelodeck-rewound", originRect(content));
+  screenshot("kelodeck-rewound", screenRectOf(content));
   EXPECT_EQ(engine->findings(), 0);
 }
 
