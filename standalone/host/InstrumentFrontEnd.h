@@ -1,8 +1,8 @@
 // What the engine instrument module asks of the application's front end: the main window
 // around the engine's editor, the media bar under it, a repeating timer on the main loop, and
-// the two media-bar panels it drives (the MIDI-file player and the recorder). The toolkit
-// implements it; until then, and in programs without windows, `NullInstrumentFrontEnd`
-// answers "nothing there".
+// the two media-bar panels it drives (the MIDI-file player and the recorder). KeloDeck's
+// `samplerapp::MainFrontEnd` implements it over the widget toolkit; in programs without
+// windows `NullInstrumentFrontEnd` answers "nothing there".
 //
 // Main thread only. The module keeps the front end (not owned) for its whole life.
 #pragma once

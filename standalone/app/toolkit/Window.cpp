@@ -172,4 +172,19 @@ MainWindow::MainWindow(const Point& origin, const Size& size, WindowKind kind, l
   setQuitsOnClose(true);
 }
 
+MainWindow::~MainWindow() { deleteMediaBarPanels(); }
+
+void MainWindow::setMediaBarPanels(VNTButtonListener* player, VNTButtonListener* recorder) {
+  deleteMediaBarPanels();
+  m_player = player;
+  m_recorder = recorder;
+}
+
+void MainWindow::deleteMediaBarPanels() {
+  delete m_recorder;
+  m_recorder = nullptr;
+  delete m_player;
+  m_player = nullptr;
+}
+
 }  // namespace vantor::VNT

@@ -29,6 +29,7 @@ namespace vantor::VNT {
 class DrawContext;
 class NativeControl;
 class NativeStaticText;
+class VNTButtonListener;
 
 class WindowListener {
  public:
@@ -140,11 +141,22 @@ class Window : private WindowOwner {
 };
 
 /// The standalone's main window. It has no close button; a close by the window manager (or
-/// the keyboard) is the application's quit path.
+/// the keyboard) is the application's quit path. It owns the media bar's two panels once it
+/// is given them, and deletes the recorder, then the player, while its controls still exist.
 class MainWindow : public Window {
  public:
   MainWindow(const Point& origin, const Size& size, WindowKind kind, long style,
              const std::string& title, const std::string& name);
+  ~MainWindow() override;
+
+  /// Takes the media-bar panels (the MIDI-file player and the recorder; either may be null),
+  /// deleting any it held.
+  void setMediaBarPanels(VNTButtonListener* player, VNTButtonListener* recorder);
+
+ private:
+  void deleteMediaBarPanels();
+  VNTButtonListener* m_player = nullptr;
+  VNTButtonListener* m_recorder = nullptr;
 };
 
 }  // namespace vantor::VNT

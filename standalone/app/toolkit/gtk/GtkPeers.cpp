@@ -30,6 +30,54 @@ std::string smallSystemFont() {
   return out;
 }
 
+// A panel's view: a GtkFixed whose size is the one it is given, never grown to its children
+// (as a native view, it clips what reaches beyond it).
+struct PanelFixed {
+  GtkFixed parent;
+};
+struct PanelFixedClass {
+  GtkFixedClass parentClass;
+};
+G_DEFINE_TYPE(PanelFixed, panel_fixed, GTK_TYPE_FIXED)
+
+void panelFixedPreferred(GtkWidget* widget, GtkOrientation orientation, gint* minimum,
+                         gint* natural) {
+  gint width = -1, height = -1;
+  gtk_widget_get_size_request(widget, &width, &height);
+  if ((orientation == GTK_ORIENTATION_HORIZONTAL ? width : height) >= 0) {
+    *minimum = *natural = 0;  // GTK raises both to the size request
+  } else if (orientation == GTK_ORIENTATION_HORIZONTAL) {
+    GTK_WIDGET_CLASS(panel_fixed_parent_class)->get_preferred_width(widget, minimum, natural);
+  } else {
+    GTK_WIDGET_CLASS(panel_fixed_parent_class)->get_preferred_height(widget, minimum, natural);
+  }
+}
+
+void panel_fixed_class_init(PanelFixedClass* klass) {
+  GtkWidgetClass* widget = GTK_WIDGET_CLASS(klass);
+  widget->get_preferred_width = [](GtkWidget* w, gint* minimum, gint* natural) {
+    panelFixedPreferred(w, GTK_ORIENTATION_HORIZONTAL, minimum, natural);
+  };
+  widget->get_preferred_height = [](GtkWidget* w, gint* minimum, gint* natural) {
+    panelFixedPreferred(w, GTK_ORIENTATION_VERTICAL, minimum, natural);
+  };
+}
+
+void panel_fixed_init(PanelFixed*) {}
+
+// An image button is as large as its image and a thin border: no padding, no minimum size.
+void fitButtonToImage(GtkWidget* button) {
+  static GtkCssProvider* const provider = [] {
+    GtkCssProvider* css = gtk_css_provider_new();
+    gtk_css_provider_load_from_data(
+        css, "button { padding: 0; min-width: 0; min-height: 0; }", -1, nullptr);
+    return css;
+  }();
+  gtk_style_context_add_provider(gtk_widget_get_style_context(button),
+                                 GTK_STYLE_PROVIDER(provider),
+                                 GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+}
+
 void setCairoColour(cairo_t* cr, const RGBAColour& colour) {
   cairo_set_source_rgba(cr, unitComponent(colour.red), unitComponent(colour.green),
                         unitComponent(colour.blue), unitComponent(colour.alpha));
@@ -61,6 +109,7 @@ GtkViewPeer::GtkViewPeer(GtkWidget* parent, const Rect& frame, const ViewSetup& 
       gtk_button_set_label(GTK_BUTTON(m_widget), setup.label.c_str());
       gtk_button_set_image(GTK_BUTTON(m_widget), gtk_image_new_from_file(setup.imagePath.c_str()));
       gtk_button_set_always_show_image(GTK_BUTTON(m_widget), TRUE);
+      fitButtonToImage(m_widget);
       connect("clicked", G_CALLBACK(onAction));
       break;
     case ViewKind::StaticText:
@@ -93,7 +142,7 @@ GtkViewPeer::GtkViewPeer(GtkWidget* parent, const Rect& frame, const ViewSetup& 
       m_widget = gtk_progress_bar_new();
       break;
     case ViewKind::Panel:
-      m_widget = gtk_fixed_new();
+      m_widget = GTK_WIDGET(g_object_new(panel_fixed_get_type(), nullptr));
       gtk_widget_set_has_window(m_widget, TRUE);
       gtk_widget_add_events(m_widget, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK |
                                           GDK_POINTER_MOTION_MASK);
@@ -358,7 +407,10 @@ std::uintptr_t GtkViewPeer::x11WindowId() {
   gtk_widget_realize(m_widget);
   GdkWindow* window = gtk_widget_get_window(m_widget);
   if (window == nullptr || !gdk_window_ensure_native(window)) return 0;
-  return static_cast<std::uintptr_t>(gdk_x11_window_get_xid(window));
+  const auto id = static_cast<std::uintptr_t>(gdk_x11_window_get_xid(window));
+  // The id goes to other X connections (an engine's editor): the server must know it first.
+  gdk_display_sync(display);
+  return id;
 }
 
 void GtkViewPeer::setEnabled(bool enabled) { gtk_widget_set_sensitive(m_outer, enabled); }

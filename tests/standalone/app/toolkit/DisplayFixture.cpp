@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "standalone/app/toolkit/Application.h"
 #include "standalone/app/toolkit/Window.h"
 #include "standalone/app/toolkit/gtk/GtkBackend.h"
 
@@ -107,6 +108,32 @@ GtkWidget* DisplayToolkit::buttonLabelled(GtkWidget* root, const std::string& la
     found = buttonLabelled(GTK_WIDGET(item->data), label);
   g_list_free(children);
   return found;
+}
+
+vantor::VNT::Rect DisplayToolkit::screenRectOf(GtkWidget* widget) {
+  const vantor::VNT::Point origin = originOf(widget);
+  return {origin.x, origin.y, static_cast<double>(gtk_widget_get_allocated_width(widget)),
+          static_cast<double>(gtk_widget_get_allocated_height(widget))};
+}
+
+std::uint64_t DisplayToolkit::answerFileDialog(const std::string& title, const std::string& path,
+                                               const std::string& shot, int& steps) {
+  steps = 0;
+  return vantor::VNT::addTimer(0.5, 0.3, [this, title, path, shot, &steps] {
+    GtkWidget* dialog = toplevelTitled(title);
+    if (dialog == nullptr) return;
+    if (!gtk_window_is_active(GTK_WINDOW(dialog))) {
+      gtk_window_present(GTK_WINDOW(dialog));  // no window manager gives it the focus
+      return;
+    }
+    switch (steps++) {
+      case 0: xdotool("key ctrl+l"); break;
+      case 1: xdotool("type --delay 20 '" + path + "'"); break;
+      case 2: screenshot(shot, screenRectOf(dialog)); break;
+      case 3: xdotool("key Return"); break;
+      default: break;
+    }
+  });
 }
 
 void DisplayToolkit::screenshot(const std::string& name, const vantor::VNT::Rect& area) {

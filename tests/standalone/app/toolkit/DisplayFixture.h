@@ -6,6 +6,7 @@
 #include <gtk/gtk.h>
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -43,6 +44,15 @@ class DisplayToolkit : public ::testing::Test {
   static GtkWidget* findInToplevels(const std::function<GtkWidget*(GtkWidget* toplevel)>& matches);
   /// The first descendant of `root` that is a button labelled `label`.
   static GtkWidget* buttonLabelled(GtkWidget* root, const std::string& label);
+  /// The screen area of `widget` (a toplevel or a widget inside one).
+  static vantor::VNT::Rect screenRectOf(GtkWidget* widget);
+
+  /// A toolkit timer that answers the file dialog titled `title` as a person would: Ctrl+L,
+  /// `path` typed, a screenshot named `shot` of the dialog, Return; one step a tick, so that
+  /// the dialog handles each before the next. `steps` counts the steps taken. Remove the timer
+  /// once the question is over.
+  std::uint64_t answerFileDialog(const std::string& title, const std::string& path,
+                                 const std::string& shot, int& steps);
 
   /// Saves the screen area as `<screenshots>/<name>.png` and keeps it for `rgbAt`.
   void screenshot(const std::string& name, const vantor::VNT::Rect& area);

@@ -77,15 +77,6 @@ GtkWidget* menuItemLabelled(const std::string& label) {
   });
 }
 
-// The screen area of a toplevel window.
-Rect originRect(GtkWidget* window) {
-  int x = 0, y = 0;
-  gdk_window_get_origin(gtk_widget_get_window(window), &x, &y);
-  return {static_cast<double>(x), static_cast<double>(y),
-          static_cast<double>(gtk_widget_get_allocated_width(window)),
-          static_cast<double>(gtk_widget_get_allocated_height(window))};
-}
-
 using GtkPanels = DisplayToolkit;
 
 TEST_F(GtkPanels, AWindowOfControlsAsAPersonUsesIt) {
@@ -225,23 +216,8 @@ TEST_F(GtkPanels, AFileDialogAnsweredByTypedKeys) {
       vantor::PFileSelectorCocoa::create(nullptr, vantor::PFileSelectorCocoa::kSelectForOpen);
   selector->addFileExtension(vantor::PFileExtension("MID", "mid", "", 0));
   selector->setTitle("Open a MIDI file");
-  // One step a tick, so that the dialog handles each before the next.
   int step = 0;
-  const TimerId timer = addTimer(0.5, 0.3, [&] {
-    GtkWidget* dialog = toplevelTitled("Open a MIDI file");
-    if (dialog == nullptr) return;
-    if (!gtk_window_is_active(GTK_WINDOW(dialog))) {
-      gtk_window_present(GTK_WINDOW(dialog));  // no window manager gives it the focus
-      return;
-    }
-    switch (step++) {
-      case 0: xdotool("key ctrl+l"); break;
-      case 1: xdotool("type --delay 20 '" + typed + "'"); break;
-      case 2: screenshot("toolkit-file-dialog", originRect(dialog)); break;
-      case 3: xdotool("key Return"); break;
-      default: break;
-    }
-  });
+  const TimerId timer = answerFileDialog("Open a MIDI file", typed, "toolkit-file-dialog", step);
   EXPECT_TRUE(selector->runModal());
   removeTimer(timer);
   EXPECT_GE(step, 4);
