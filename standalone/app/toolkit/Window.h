@@ -145,6 +145,8 @@ class MainWindow : public Window {
  public:
   MainWindow(const Point& origin, const Size& size, WindowKind kind, long style,
              const std::string& title, const std::string& name);
+  /// The main window made last and not yet gone; null when there is none.
+  static MainWindow* current();
 };
 
 }  // namespace vantor::VNT
