@@ -17,6 +17,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "KeloDeck: no display could be opened (is DISPLAY set?)\n");
     return 1;
   }
+  // From here SIGINT and SIGTERM wait for the main loop, which ends the program cleanly.
+  vantor::VNT::installQuitSignals();
   std::vector<std::string> arguments(argv, argv + argc);
   vantor::samplerapp::engineCommand(PE_ENGINE_APP_ARGUMENTS_SET, &arguments);
   vantor::System::setMaxFileHandles();
