@@ -79,6 +79,12 @@ std::string recordName(const char (&name)[N]) {
   return std::string(name, std::find(name, name + N, '\0'));
 }
 
+template <typename Record, typename Match>
+const Record* findRecord(const std::vector<Record>& records, Match matches) {
+  const auto found = std::find_if(records.begin(), records.end(), matches);
+  return found == records.end() ? nullptr : &*found;
+}
+
 bool matchesProduct(std::string name) {
   std::replace(name.begin(), name.end(), '-', ' ');
   std::replace(name.begin(), name.end(), '_', ' ');
@@ -260,9 +266,9 @@ bool SamplerApplication::terminate() {
 
   std::string name;
   if (!findAudioDeviceById(name, id)) PLOGE("Cannot find audio device name:%d", id);
-  std::int32_t api = -1;
-  for (const PEAudioDeviceRecord& device : m_audioDevices)
-    if (device.id == id) api = device.hostApiCode;
+  const PEAudioDeviceRecord* device =
+      findRecord(m_audioDevices, [&](const auto& r) { return r.id == id; });
+  const std::int32_t api = device != nullptr ? device->hostApiCode : -1;
   writeConfigStringValue(m_prefsDomain, "audiodevice", name, kLevel);
   writeConfigIntValue(m_prefsDomain, "audiodeviceapi", api, kLevel);
   writeConfigIntValue(m_prefsDomain, "audiodevicestereopair", pair, kLevel);
@@ -303,43 +309,32 @@ void SamplerApplication::saveMIDIDevices() {
 
 bool SamplerApplication::findAudioDeviceByNameAndAPI(const std::string& name, std::int32_t api,
                                                      std::int32_t& id) const {
-  for (const PEAudioDeviceRecord& device : m_audioDevices) {
-    if (device.hostApiCode == api && recordName(device.name) == name) {
-      id = device.id;
-      return true;
-    }
-  }
-  return false;
+  const PEAudioDeviceRecord* device = findRecord(m_audioDevices, [&](const auto& r) {
+    return r.hostApiCode == api && recordName(r.name) == name;
+  });
+  if (device != nullptr) id = device->id;
+  return device != nullptr;
 }
 
 bool SamplerApplication::findMIDIDeviceByName(const std::string& name, std::int32_t& id) const {
-  for (const PEMIDIDeviceRecord& device : m_midiDevices) {
-    if (recordName(device.name) == name) {
-      id = device.id;
-      return true;
-    }
-  }
-  return false;
+  const PEMIDIDeviceRecord* device =
+      findRecord(m_midiDevices, [&](const auto& r) { return recordName(r.name) == name; });
+  if (device != nullptr) id = device->id;
+  return device != nullptr;
 }
 
 bool SamplerApplication::findAudioDeviceById(std::string& name, std::int32_t id) const {
-  for (const PEAudioDeviceRecord& device : m_audioDevices) {
-    if (device.id == id) {
-      name = recordName(device.name);
-      return true;
-    }
-  }
-  return false;
+  const PEAudioDeviceRecord* device =
+      findRecord(m_audioDevices, [&](const auto& r) { return r.id == id; });
+  if (device != nullptr) name = recordName(device->name);
+  return device != nullptr;
 }
 
 bool SamplerApplication::findMIDIDeviceById(std::string& name, std::int32_t id) const {
-  for (const PEMIDIDeviceRecord& device : m_midiDevices) {
-    if (device.id == id) {
-      name = recordName(device.name);
-      return true;
-    }
-  }
-  return false;
+  const PEMIDIDeviceRecord* device =
+      findRecord(m_midiDevices, [&](const auto& r) { return r.id == id; });
+  if (device != nullptr) name = recordName(device->name);
+  return device != nullptr;
 }
 
 void SamplerApplication::loadFile(const std::string& path) { innerLoadChunk(path); }

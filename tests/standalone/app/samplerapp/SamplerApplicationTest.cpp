@@ -174,6 +174,15 @@ class SamplerApplicationTest : public kelo::test::HeadlessToolkit {
     app = new SamplerApplication();
     app->initialize();
   }
+  // A start of its own for one case of a table: empty preferences but "firstUse" 0, a new
+  // back end.
+  void freshCase() {
+    delete app;
+    app = nullptr;
+    kelo::test::PreferenceSandbox::clear();
+    writeInt("firstUse", 0);
+    back = ScriptedBackEnd{};
+  }
   void stop() {
     app->terminate();
     delete app;
@@ -266,9 +275,7 @@ TEST_F(SamplerApplicationTest, MIDIRestoreTable) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     kelo::test::LogCapture log;
-    kelo::test::PreferenceSandbox::clear();
-    writeInt("firstUse", 0);
-    back = ScriptedBackEnd{};
+    freshCase();
     back.addAudio(4, 10, "system");
     for (std::size_t i = 0; i < c.present.size(); ++i)
       back.addMIDI(100 + static_cast<std::int32_t>(i), c.present[i]);
@@ -317,9 +324,7 @@ TEST_F(SamplerApplicationTest, AudioRestoreTable) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     kelo::test::LogCapture log;
-    kelo::test::PreferenceSandbox::clear();
-    writeInt("firstUse", 0);
-    back = ScriptedBackEnd{};
+    freshCase();
     if (c.devices) {
       back.addAudio(4, 10, "system");
       back.addAudio(7, 10, "other");
@@ -367,10 +372,8 @@ TEST_F(SamplerApplicationTest, ALeftListingKeyWarnsOnceAndIsGoneAfterStart) {
 TEST_F(SamplerApplicationTest, ShutDownWritesTheDeviceKeys) {
   for (int n : {1, 10, 12}) {
     SCOPED_TRACE(n);
-    kelo::test::PreferenceSandbox::clear();
-    writeInt("firstUse", 0);
+    freshCase();
     writeInt("nbmididevice", 0);
-    back = ScriptedBackEnd{};
     back.addAudio(4, 10, "system");
     back.addAudio(7, 3, "other");
     for (int i = 0; i < n; ++i) back.addMIDI(200 + i, "dev" + std::to_string(i));
