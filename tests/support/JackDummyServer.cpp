@@ -67,6 +67,21 @@ int ChildProgram::wait() {
   return (done > 0 && WIFEXITED(status)) ? WEXITSTATUS(status) : -1;
 }
 
+int ChildProgram::wait(int seconds) {
+  if (m_pid <= 0) return -1;
+  int status = 0;
+  for (int i = 0; i < seconds * 100; ++i) {
+    const pid_t done = waitpid(m_pid, &status, WNOHANG);
+    if (done != 0) {
+      m_pid = -1;
+      return (done > 0 && WIFEXITED(status)) ? WEXITSTATUS(status) : -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  stop();
+  return -1;
+}
+
 namespace {
 
 std::string uniqueName(const char* prefix) {

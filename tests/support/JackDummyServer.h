@@ -39,6 +39,9 @@ class ChildProgram {
   void stop();
   /// Waits for the program to end by itself; its exit code, or -1 when it did not exit.
   int wait();
+  /// Waits at most `seconds` for the program to end by itself; its exit code, or -1 when it
+  /// did not exit (it is then stopped).
+  int wait(int seconds);
 
  private:
   pid_t m_pid = -1;

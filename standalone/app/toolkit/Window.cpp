@@ -4,6 +4,9 @@
 #include "standalone/app/toolkit/Controls.h"
 
 namespace vantor::VNT {
+namespace {
+MainWindow* g_mainWindow = nullptr;
+}  // namespace
 
 Window::Window(const Point& origin, const Size& size, WindowKind kind, long style,
                const std::string& title, const std::string& name)
@@ -16,6 +19,7 @@ Window::Window(const Point& origin, const Size& size, WindowKind kind, long styl
 }
 
 Window::~Window() {
+  if (this == g_mainWindow) g_mainWindow = nullptr;
   closing();
   m_peer->setOwner(nullptr);
   if (m_nativeOpen) {
@@ -170,6 +174,7 @@ MainWindow::MainWindow(const Point& origin, const Size& size, WindowKind kind, l
                        const std::string& title, const std::string& name)
     : Window(origin, size, kind, style, title, name) {
   setQuitsOnClose(true);
+  g_mainWindow = this;
 }
 
 MainWindow::~MainWindow() { deleteMediaBarPanels(); }
@@ -186,5 +191,6 @@ void MainWindow::deleteMediaBarPanels() {
   delete m_player;
   m_player = nullptr;
 }
+MainWindow* MainWindow::current() { return g_mainWindow; }
 
 }  // namespace vantor::VNT

@@ -153,6 +153,9 @@ class MainWindow : public Window {
   /// deleting any it held.
   void setMediaBarPanels(VNTButtonListener* player, VNTButtonListener* recorder);
 
+  /// The main window made last and not yet gone; null when there is none.
+  static MainWindow* current();
+
  private:
   void deleteMediaBarPanels();
   VNTButtonListener* m_player = nullptr;

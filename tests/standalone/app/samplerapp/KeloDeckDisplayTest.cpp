@@ -1,0 +1,192 @@
+// The KeloDeck program as a person meets it, under an X server (xvfb-run -a) with a private
+// JACK server: the reference engine installed in the sandbox, the preferences naming JACK's
+// "system" device. Keys go through xdotool; the menus' Ctrl+S and Ctrl+O are answered in the
+// GTK file dialogs by typed keys; Ctrl+Q and SIGTERM each end the program with status 0, the
+// device keys saved and the program log closed.
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <functional>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "VNL/source/Config.h"
+#include "tests/standalone/commands/CommandTestSupport.h"
+#include "tests/support/JackDummyServer.h"
+#include "tests/support/PreferenceSandbox.h"
+#include "tests/support/RunProgram.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/x11/WindowCapture.h"
+
+// Last: its macros (None, Status) clash with GoogleTest.
+#include <X11/Xlib.h>
+
+KELO_PREFERENCE_SANDBOX();
+
+namespace {
+
+const std::string kDomain = "com.Sorvelin.KELO PlayerSA";
+
+bool waitFor(const std::function<bool()>& done, int seconds = 20) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (std::chrono::steady_clock::now() < end) {
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return done();
+}
+
+// The visible window titled exactly `title`, 0 when none came within the time.
+unsigned long windowTitled(const std::string& title) {
+  unsigned long id = 0;
+  waitFor([&] {
+    const auto run = kelo::test::runProgram(
+        "xdotool", {"search", "--onlyvisible", "--name", "^" + title + "$"});
+    if (run.status != 0 || run.out.empty()) return false;
+    id = std::stoul(run.out);
+    return true;
+  });
+  return id;
+}
+
+bool xdotool(const std::vector<std::string>& arguments) {
+  return kelo::test::runProgram("xdotool", arguments).status == 0;
+}
+
+bool windowExists(unsigned long window) {
+  return kelo::test::runProgram("xdotool", {"getwindowname", std::to_string(window)}).status == 0;
+}
+
+// Presses `firstKeys` in `dialog`, types `text` into its focused field and confirms it with
+// Return, leaving GTK time to open the location field and to complete the name; a Return that
+// only took the completion list's choice is pressed again.
+bool answerDialog(unsigned long dialog, const std::vector<std::string>& firstKeys,
+                  const std::string& text) {
+  if (!xdotool({"windowfocus", "--sync", std::to_string(dialog)})) return false;
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));  // the dialog settles its focus
+  for (const std::string& key : firstKeys) {
+    if (!xdotool({"key", "--clearmodifiers", key})) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  }
+  if (!xdotool({"type", "--delay", "20", text})) return false;
+  for (int presses = 0; presses < 3 && windowExists(dialog); ++presses) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    if (!xdotool({"key", "Return"})) return false;
+    waitFor([&] { return !windowExists(dialog); }, 2);
+  }
+  return !windowExists(dialog);
+}
+
+bool pressKeys(unsigned long window, const std::string& keys) {
+  return xdotool({"windowfocus", "--sync", std::to_string(window)}) &&
+         xdotool({"key", "--clearmodifiers", keys});
+}
+
+std::string logText() { return kelo::test::readFile(kelo::test::programLogPath()); }
+
+bool logHas(const std::string& fragment) { return logText().find(fragment) != std::string::npos; }
+
+class KeloDeckDisplay : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no display (run under xvfb-run -a)";
+    kelo::test::requirePreferenceSandbox();
+    kelo::test::PreferenceSandbox::clear();
+    engine = std::make_unique<kelo::test::InstalledEngine>();
+    jack = std::make_unique<kelo::test::JackDummyServer>();
+    ASSERT_TRUE(jack->ready());
+    vantor::writeConfigStringValue(kDomain, "audiodevice", "system", vantor::CONFIG_LEVEL_USER);
+    vantor::writeConfigIntValue(kDomain, "audiodeviceapi", 10, vantor::CONFIG_LEVEL_USER);
+    vantor::writeConfigIntValue(kDomain, "firstUse", 0, vantor::CONFIG_LEVEL_USER);
+  }
+
+  // Starts the program and waits for its window.
+  unsigned long start() {
+    program = std::make_unique<kelo::test::ChildProgram>(std::vector<std::string>{KELODECK});
+    return windowTitled("KELO Player");
+  }
+
+  // What a clean end leaves: status 0, the device keys, the log closed.
+  void expectCleanEnd() {
+    EXPECT_EQ(program->wait(30), 0);
+    std::string device;
+    EXPECT_TRUE(vantor::readConfigStringValue(kDomain, "audiodevice", device,
+                                              vantor::CONFIG_LEVEL_USER));
+    EXPECT_EQ(device, "system");
+    int count = -1;
+    EXPECT_TRUE(vantor::readConfigIntValue(kDomain, "nbmididevice", count,
+                                           vantor::CONFIG_LEVEL_USER));
+    EXPECT_GE(count, 1);
+    int rate = 0;
+    EXPECT_TRUE(vantor::readConfigIntValue(kDomain, "samplerate", rate, vantor::CONFIG_LEVEL_USER));
+    EXPECT_EQ(rate, 48000);
+    const std::string text = logText();
+    ASSERT_FALSE(text.empty());
+    EXPECT_EQ(text.back(), '@');
+    EXPECT_NE(text.find("PE_ENGINE_SHUTDOWN"), std::string::npos);
+  }
+
+  std::unique_ptr<kelo::test::InstalledEngine> engine;
+  std::unique_ptr<kelo::test::JackDummyServer> jack;
+  std::unique_ptr<kelo::test::ChildProgram> program;
+};
+
+TEST_F(KeloDeckDisplay, MenusStateFilesAndQuit) {
+  const unsigned long window = start();
+  ASSERT_NE(window, 0u) << "KeloDeck showed no window";
+  ASSERT_TRUE(waitFor([] { return logHas("PE_ENGINE_INSTRUMENT_GUI_SHOW"); }));
+
+  Display* display = XOpenDisplay(nullptr);
+  ASSERT_NE(display, nullptr);
+  XWindowAttributes attributes{};
+  waitFor([&] {
+    XGetWindowAttributes(display, window, &attributes);
+    return attributes.height > 10;
+  }, 5);
+  // The menu bar is the window's top strip: its titles draw dark pixels.
+  const int dark = kelo::test::captureWindow(display, window, attributes.width,
+                                             attributes.height,
+                                             std::string(KELO_SCREENSHOT_DIR) + "/kelodeck-menus.ppm");
+  XCloseDisplay(display);
+  EXPECT_GT(attributes.height, 10);
+  EXPECT_GT(dark, 20);
+
+  // A JACK MIDI client started now reaches the device manager through the main loop.
+  kelo::test::ChildProgram sequencer(
+      {"jack_midiseq", jack->clientName("kdseq"), "24000", "0", "60", "12000"});
+  EXPECT_TRUE(waitFor([&] {
+    return logHas(jack->clientName("kdseq")) && logHas(" added");
+  })) << "no hot-plug line in the program log";
+
+  kelo::test::TempDir files;
+  const std::string saved = files.file("state");
+  ASSERT_TRUE(pressKeys(window, "ctrl+s"));
+  const unsigned long saveDialog = windowTitled("Save kelo file");
+  ASSERT_NE(saveDialog, 0u);
+  ASSERT_TRUE(answerDialog(saveDialog, {}, saved));
+  ASSERT_TRUE(waitFor([&] {
+    struct stat status {};
+    return stat((saved + ".kelo").c_str(), &status) == 0 && status.st_size > 0;
+  })) << "no state file written; the log:\n" << logText();
+  EXPECT_TRUE(logHas("PE_ENGINE_INSTRUMENT_CHUNK_SAVE_END"));
+
+  ASSERT_TRUE(pressKeys(window, "ctrl+o"));
+  const unsigned long loadDialog = windowTitled("Load kelo file");
+  ASSERT_NE(loadDialog, 0u);
+  ASSERT_TRUE(answerDialog(loadDialog, {"ctrl+l"}, saved + ".kelo"));
+  EXPECT_TRUE(waitFor([] { return logHas("PE_ENGINE_INSTRUMENT_CHUNK_LOAD"); }));
+  EXPECT_FALSE(logHas("load chunk"));
+
+  ASSERT_TRUE(pressKeys(window, "ctrl+q"));
+  expectCleanEnd();
+}
+
+TEST_F(KeloDeckDisplay, SigtermEndsLikeQuit) {
+  ASSERT_NE(start(), 0u) << "KeloDeck showed no window";
+  ASSERT_EQ(::kill(program->pid(), SIGTERM), 0);
+  expectCleanEnd();
+}
+
+}  // namespace
