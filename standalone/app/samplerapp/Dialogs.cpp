@@ -21,9 +21,20 @@ constexpr std::int32_t kMIDIInput = 0;
 constexpr long kDialogStyle = VNT::kWindowClosable;
 constexpr const char* kNoSelection = "No Selection";
 
-bool audioIsPlaying() {
+/// Stops audio when it runs; answers whether it ran.
+bool stopAudio() {
   bool playing = false;
-  return engineCommand(PE_ENGINE_AUDIO_ISPLAYING, &playing) == PE_ENGINE_OK && playing;
+  if (engineCommand(PE_ENGINE_AUDIO_ISPLAYING, &playing) != PE_ENGINE_OK || !playing)
+    return false;
+  engineCommand(PE_ENGINE_AUDIO_STOP);
+  return true;
+}
+
+/// A dialog window with its one panel, placed and then centred by the caller.
+VNT::Panel* dialogWindow(VNT::Window*& window, const VNT::Point& at, const VNT::Size& size,
+                         const char* title, const std::string& name) {
+  window = new VNT::Window(at, size, VNT::WindowKind::Ordinary, kDialogStyle, title, name);
+  return new VNT::Panel(window, nullptr, {0, 0}, size, kNoId, name + "PANEL");
 }
 
 void currentSettings(std::int32_t& rate, std::int32_t& size) {
@@ -87,13 +98,8 @@ void showRenderOffline() {
 // Preferences
 
 PrefsVNT::PrefsVNT() {
-  wasPlaying = audioIsPlaying();
-  if (wasPlaying) engineCommand(PE_ENGINE_AUDIO_STOP);
-
-  const VNT::Size size{411, 345};
-  window = new VNT::Window({370, 373}, size, VNT::WindowKind::Ordinary, kDialogStyle,
-                           "Preferences", "SAPREFS");
-  auto* panel = new VNT::Panel(window, nullptr, {0, 0}, size, kNoId, "SAPREFSPANEL");
+  wasPlaying = stopAudio();
+  VNT::Panel* panel = dialogWindow(window, {370, 373}, {411, 345}, "Preferences", "SAPREFS");
 
   label(window, panel, {20, 37}, {114, 16}, "MIDI Devices");
   midiDeviceList = new VNT::NativeListControl(window, panel->getControlHandle(), {142, 34},
@@ -300,13 +306,8 @@ void PrefsVNT::setBufferSize() {
 // Render offline
 
 RenderOfflineVNT::RenderOfflineVNT() {
-  wasPlaying = audioIsPlaying();
-  if (wasPlaying) engineCommand(PE_ENGINE_AUDIO_STOP);
-
-  const VNT::Size size{382, 180};
-  window = new VNT::Window({559, 138}, size, VNT::WindowKind::Ordinary, kDialogStyle,
-                           "Render Offline", "SARO");
-  auto* panel = new VNT::Panel(window, nullptr, {0, 0}, size, kNoId, "SAROPANEL");
+  wasPlaying = stopAudio();
+  VNT::Panel* panel = dialogWindow(window, {559, 138}, {382, 180}, "Render Offline", "SARO");
   label(window, panel, {20, 60}, {61, 13}, "MIDI File");
   midiFileLabel = label(window, panel, {92, 60}, {220, 13}, kNoSelection);
   button(window, panel, {323, 56}, {39, 20}, "...", "SAROMIDI", 1004, this);
