@@ -282,24 +282,19 @@ void PrefsVNT::setAudioDevice() {
   populateBufferSizes();
 }
 
-void PrefsVNT::setSampleRate() {
-  const int row = rowIn(sampleRateChoice->getValue(), sampleRates.size());
-  if (row < 0) return;
-  std::int32_t rate = 0;
-  std::int32_t size = 0;
-  currentSettings(rate, size);
-  engineCommand(PE_ENGINE_AUDIODEVICE_SETTINGS, nullptr, nullptr,
-                sampleRates[static_cast<std::size_t>(row)], size);
-}
+void PrefsVNT::setSampleRate() { applySetting(sampleRateChoice, sampleRates, true); }
 
-void PrefsVNT::setBufferSize() {
-  const int row = rowIn(bufferSizeChoice->getValue(), bufferSizes.size());
+void PrefsVNT::setBufferSize() { applySetting(bufferSizeChoice, bufferSizes, false); }
+
+void PrefsVNT::applySetting(VNT::NativeChoice* choice, const std::vector<std::int32_t>& values,
+                            bool rates) {
+  const int row = rowIn(choice->getValue(), values.size());
   if (row < 0) return;
   std::int32_t rate = 0;
   std::int32_t size = 0;
   currentSettings(rate, size);
-  engineCommand(PE_ENGINE_AUDIODEVICE_SETTINGS, nullptr, nullptr, rate,
-                bufferSizes[static_cast<std::size_t>(row)]);
+  (rates ? rate : size) = values[static_cast<std::size_t>(row)];
+  engineCommand(PE_ENGINE_AUDIODEVICE_SETTINGS, nullptr, nullptr, rate, size);
 }
 
 // ---------------------------------------------------------------------------------------------

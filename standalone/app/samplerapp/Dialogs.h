@@ -67,6 +67,10 @@ class PrefsVNT : public VNT::VNTButtonListener,
   void setAudioDevice();
   void setSampleRate();
   void setBufferSize();
+  /// Sends the rate (`rates`) or block size chosen in `choice` with the other current one; a
+  /// row outside `values` applies nothing.
+  void applySetting(VNT::NativeChoice* choice, const std::vector<std::int32_t>& values,
+                    bool rates);
 
   VNT::Window* window = nullptr;
   VNT::NativeChoice* audioDeviceChoice = nullptr;
