@@ -6,6 +6,7 @@
 #include <cctype>
 #include <utility>
 
+#include "standalone/app/samplerapp/Dialogs.h"
 #include "standalone/app/samplerapp/SamplerApplication.h"
 #include "standalone/app/toolkit/Application.h"
 #include "standalone/app/toolkit/gtk/GtkBackend.h"
@@ -53,10 +54,8 @@ std::string replaceAll(std::string text, const std::string& from, const std::str
 
 }  // namespace
 
-// ---- Wired to the dialogs once they exist: showPreferences() / showRenderOffline(). ----
-void KELOSAApplication::showPrefs() {}
-void KELOSAApplication::renderOffline() {}
-// ----
+void KELOSAApplication::showPrefs() { showPreferences(); }
+void KELOSAApplication::renderOffline() { showRenderOffline(); }
 
 void KELOSAApplication::loadFile() {
   if (m_app != nullptr) m_app->onLoadChunk();

@@ -194,7 +194,9 @@ TEST_F(RackParametersTest, ThreePrograms) {
     SCOPED_TRACE(c.index);
     char name[64];
     EXPECT_EQ(dispatch(effect, effGetProgramNameIndexed, c.index, 0, name), c.valid ? 1 : 0);
-    if (c.valid) EXPECT_EQ(std::string(name), "empty slot" + std::to_string(c.index));
+    if (c.valid) {
+      EXPECT_EQ(std::string(name), "empty slot" + std::to_string(c.index));
+    }
   }
   dispatch(effect, effSetProgram, 0, 2);
   EXPECT_EQ(dispatch(effect, effGetProgram), 2);

@@ -105,7 +105,7 @@ class KeloDeckDisplay : public ::testing::Test {
   // Starts the program and waits for its window.
   unsigned long start() {
     program = std::make_unique<kelo::test::ChildProgram>(std::vector<std::string>{KELODECK});
-    return windowTitled("KELO Player");
+    return windowTitled("Sorvelin KELO Player");
   }
 
   // What a clean end leaves: status 0, the device keys, the log closed.
