@@ -13,6 +13,7 @@ namespace {
 
 int g_xErrors = 0;
 
+
 int countXError(Display*, XErrorEvent*) {
   ++g_xErrors;
   return 0;
@@ -98,6 +99,25 @@ void EngineEditor::close() {
   m_gc = nullptr;
 }
 
+int latin1Of(const char* utf8, char* out, int capacity) {
+  int length = 0;
+  for (const auto* byte = reinterpret_cast<const unsigned char*>(utf8);
+       *byte != 0 && length + 1 < capacity;) {
+    if (*byte < 0x80) {
+      out[length++] = static_cast<char>(*byte++);
+    } else if ((*byte == 0xC2 || *byte == 0xC3) && (byte[1] & 0xC0) == 0x80) {
+      out[length++] = static_cast<char>(((byte[0] & 0x03) << 6) | (byte[1] & 0x3F));
+      byte += 2;
+    } else {
+      out[length++] = '?';
+      ++byte;
+      while ((*byte & 0xC0) == 0x80) ++byte;
+    }
+  }
+  out[length] = 0;
+  return length;
+}
+
 void EngineEditor::idle() {
   if (m_display == nullptr) return;
   Display* display = asDisplay(m_display);
@@ -133,10 +153,9 @@ void EngineEditor::draw() {
     char value[64];
     info->toString(value, m_instance->parameters().get(index), sizeof value);
     char line[160];
-    const int length = std::snprintf(line, sizeof line, "%-16s %s",
-                                     info->label != nullptr ? info->label : "", value);
-    XDrawString(display, window, gc, 12, y, line,
-                length < static_cast<int>(sizeof line) ? length : static_cast<int>(sizeof line) - 1);
+    std::snprintf(line, sizeof line, "%-16s %s", info->label, value);
+    char shown[160];
+    XDrawString(display, window, gc, 12, y, shown, latin1Of(line, shown, sizeof shown));
     y += 16;
   }
 }

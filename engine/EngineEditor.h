@@ -48,4 +48,8 @@ class EngineEditor {
   void* m_gc = nullptr;       // GC
 };
 
+/// `utf8` in ISO 8859-1, the core X font's characters, for drawing; a character outside it
+/// becomes "?". Writes at most `capacity` - 1 bytes and a terminating zero; answers the length.
+int latin1Of(const char* utf8, char* out, int capacity);
+
 }  // namespace kelo::engine
