@@ -12,6 +12,7 @@
 #include "VNL/source/PxProgressDialog.h"
 #include "tests/support/PreferenceSandbox.h"
 #include "tests/support/ScopedEnvironment.h"
+#include "tests/support/ShownProgress.h"
 #include "tests/support/TempDir.h"
 #include "tools/courier/FrontEnd.h"
 #include "tools/courier/LogGetter.h"
@@ -43,23 +44,6 @@ TEST(TerminalQuestion, AButtonsNameAnswersAndAnEmptyLineOrTheEndIsTheSafeChoice)
   }
 }
 
-class RecordingView : public vantor::ProgressView {
- public:
-  explicit RecordingView(std::vector<std::string>& statuses) : m_statuses(statuses) {}
-  void advanceMainBar(double) override {}
-  void setMainBar(double) override {}
-  void setSecondBar(double) override {}
-  void setStatus(const std::string& text) override { m_statuses.push_back(text); }
-  void redrawStatus() override {}
-  void redrawMainBar() override {}
-  void redrawSecondBar() override {}
-  void runModalSessionOnce() override {}
-  int confirm(const std::string&, const std::string&, const std::string&) override { return 1; }
-
- private:
-  std::vector<std::string>& m_statuses;
-};
-
 TEST(CourierProgress, OneWindowWithoutCancelFollowsEveryStage) {
   requirePreferenceSandbox();
   TempDir dir;
@@ -72,12 +56,10 @@ TEST(CourierProgress, OneWindowWithoutCancelFollowsEveryStage) {
                         "XDG_DESKTOP_DIR=\"" + dir.file("Desktop") + "\"\n"));
   ASSERT_TRUE(writeFile(dir.file("data/Vantor/Kelo/Kelo.log"), "engine\n"));
 
-  std::vector<vantor::ProgressViewSetup> windows;
-  std::vector<std::string> statuses;
-  vantor::PxProgressDialogCocoa::setViewFactory([&](const vantor::ProgressViewSetup& setup) {
-    windows.push_back(setup);
-    return std::make_unique<RecordingView>(statuses);
-  });
+  ShownProgress progress;
+  showProgressIn(progress);
+  const std::vector<vantor::ProgressViewSetup>& windows = progress.windows;
+  const std::vector<std::string>& statuses = progress.statuses;
   bool archived = false;
   {
     vantor::LogGetter getter;

@@ -13,6 +13,7 @@
 #include "VNL/source/PxProgressDialogCocoa.h"
 #include "standalone/app/samplerapp/Dialogs.h"
 #include "tests/standalone/app/samplerapp/ScriptedBackEnd.h"
+#include "tests/support/ShownProgress.h"
 #include "tests/standalone/app/toolkit/HeadlessFixture.h"
 
 namespace kelo::test {
@@ -23,33 +24,6 @@ using vantor::samplerapp::RenderOfflineVNT;
 using vantor::VNT::headless::HeadlessView;
 using vantor::VNT::headless::HeadlessWindow;
 using Call = ScriptedBackEnd::Call;
-
-/// What the progress window shows.
-struct ProgressShown {
-  int made = 0;
-  int alive = 0;
-  vantor::ProgressViewSetup setup{};
-  double bar = 0;
-  std::string status;
-};
-
-class ShownProgressView final : public vantor::ProgressView {
- public:
-  explicit ShownProgressView(ProgressShown& shown) : m_shown(shown) { ++m_shown.alive; }
-  ~ShownProgressView() override { --m_shown.alive; }
-  void advanceMainBar(double delta) override { m_shown.bar += delta; }
-  void setMainBar(double value) override { m_shown.bar = value; }
-  void setSecondBar(double) override {}
-  void setStatus(const std::string& utf8) override { m_shown.status = utf8; }
-  void redrawStatus() override {}
-  void redrawMainBar() override {}
-  void redrawSecondBar() override {}
-  void runModalSessionOnce() override {}
-  int confirm(const std::string&, const std::string&, const std::string&) override { return 1; }
-
- private:
-  ProgressShown& m_shown;
-};
 
 HeadlessView* findView(HeadlessView& root, const std::function<bool(HeadlessView&)>& match) {
   if (match(root)) return &root;
@@ -63,13 +37,7 @@ class DialogTest : public HeadlessToolkit {
   void SetUp() override {
     HeadlessToolkit::SetUp();
     vantor::setAlertBackend(&alerts);
-    vantor::PxProgressDialogCocoa::setViewFactory([this](const vantor::ProgressViewSetup& s) {
-      ++progress.made;
-      progress.setup = s;
-      progress.bar = 0;
-      progress.status = s.title;
-      return std::make_unique<ShownProgressView>(progress);
-    });
+    showProgressIn(progress);
   }
   void TearDown() override {
     vantor::PxProgressDialogCocoa::setViewFactory({});
@@ -96,7 +64,7 @@ class DialogTest : public HeadlessToolkit {
 
   ScriptedBackEnd back;
   vantor::RecordingAlertBackend alerts;
-  ProgressShown progress;
+  ShownProgress progress;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -363,10 +331,10 @@ TEST_F(RenderOffline, RenderSwitchesOfflineRecordsPlaysAndFollowsTheProgress) {
                                {300}}));
   EXPECT_FALSE(renderButton().isEnabled());
   ASSERT_EQ(progress.alive, 1);
-  EXPECT_EQ(progress.setup.title, "Rendering");
-  EXPECT_EQ(progress.setup.steps, 100u);
-  EXPECT_FALSE(progress.setup.cancellable);
-  EXPECT_FALSE(progress.setup.secondBar);
+  EXPECT_EQ(progress.windows.back().title, "Rendering");
+  EXPECT_EQ(progress.windows.back().steps, 100u);
+  EXPECT_FALSE(progress.windows.back().cancellable);
+  EXPECT_FALSE(progress.windows.back().secondBar);
 
   const struct {
     double bar;
@@ -457,7 +425,7 @@ TEST_F(RenderOffline, ARecordingThatCannotStartEndsTheRenderAtOnceAndSaysWhy) {
     EXPECT_EQ(back.commands(from + 1), c.sent);
     EXPECT_EQ(back.calls.back().i1, 0);
     EXPECT_FALSE(dialog.isRendering());
-    EXPECT_EQ(progress.made, 0);
+    EXPECT_TRUE(progress.windows.empty());
     EXPECT_EQ(midiLabel().text(), "No Selection");
     EXPECT_EQ(audioLabel().text(), "No Selection");
     ASSERT_EQ(alerts.shown().size(), before + 1);
@@ -473,7 +441,7 @@ TEST_F(RenderOffline, RefusedOfflineModeStartsNothing) {
   EXPECT_EQ(back.commands(from), (std::vector<std::int32_t>{264}));
   EXPECT_FALSE(renderButton().isEnabled());
   EXPECT_FALSE(dialog.isRendering());
-  EXPECT_EQ(progress.made, 0);
+  EXPECT_TRUE(progress.windows.empty());
 }
 
 TEST_F(RenderOffline, TheWholeRenderRunsInsideTheModalLoopAndAudioComesBackAfterwards) {
