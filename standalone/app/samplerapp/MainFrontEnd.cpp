@@ -34,7 +34,8 @@ void* MainFrontEnd::createMainWindow(const std::string& title) {
 
 void MainFrontEnd::setClientSizeAndCentre(int width, int height) {
   if (m_window == nullptr) return;
-  m_window->setClientSize({static_cast<double>(width), static_cast<double>(height)});
+  m_clientSize = {static_cast<double>(width), static_cast<double>(height)};
+  m_window->setClientSize(m_clientSize);
   m_window->centre();
 }
 
@@ -44,6 +45,11 @@ void MainFrontEnd::addMediaBar(int y, int recorderX, const std::string& baseDir)
   m_recorder = new AudioFileRecorderGUI(
       m_window, {static_cast<double>(recorderX), static_cast<double>(y)}, baseDir, false);
   m_window->setMediaBarPanels(m_player, m_recorder);
+  // An editor narrower than the bar would cut off the recorder's stop and eject buttons.
+  const double barWidth = recorderX + m_recorder->getPanel()->getSize().width;
+  if (m_clientSize.width < barWidth) {
+    setClientSizeAndCentre(static_cast<int>(barWidth), static_cast<int>(m_clientSize.height));
+  }
 }
 
 void MainFrontEnd::showMainWindow() {

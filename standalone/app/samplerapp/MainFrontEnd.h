@@ -26,6 +26,7 @@ class MainFrontEnd : public InstrumentFrontEnd, private VNT::WindowListener {
   /// without a display).
   void* createMainWindow(const std::string& title) override;
   void setClientSizeAndCentre(int width, int height) override;
+  /// The media bar under the editor; a window narrower than the bar widens to show all of it.
   void addMediaBar(int y, int recorderX, const std::string& baseDir) override;
   void showMainWindow() override;
   TimerId addTimer(double firstSeconds, double intervalSeconds, TimerCallback callback,
@@ -54,6 +55,7 @@ class MainFrontEnd : public InstrumentFrontEnd, private VNT::WindowListener {
 
   VNT::MainWindow* m_window = nullptr;
   VNT::Panel* m_content = nullptr;
+  VNT::Size m_clientSize{};
   unsigned m_listenerId = 0;
   MIDIFilePlayerGUI* m_player = nullptr;
   AudioFileRecorderGUI* m_recorder = nullptr;

@@ -14,4 +14,9 @@ namespace kelo::test {
 int captureWindow(_XDisplay* display, unsigned long window, int width, int height,
                   const std::string& path);
 
+/// How many pixels of the window's width x height area at (x, y) are dark; -1 when the window
+/// cannot be read.
+int countDarkPixels(_XDisplay* display, unsigned long window, int x, int y, int width,
+                    int height);
+
 }  // namespace kelo::test

@@ -135,23 +135,34 @@ class KeloDeckDisplay : public ::testing::Test {
 
 TEST_F(KeloDeckDisplay, MenusStateFilesAndQuit) {
   const unsigned long window = start();
-  ASSERT_NE(window, 0u) << "KeloDeck showed no window";
+  ASSERT_NE(window, 0u) << "KeloDeck showed no window; the log:\n" << logText();
   ASSERT_TRUE(waitFor([] { return logHas("PE_ENGINE_INSTRUMENT_GUI_SHOW"); }));
 
   Display* display = XOpenDisplay(nullptr);
   ASSERT_NE(display, nullptr);
+  // Settled: the menu bar above the editor, the media bar drawn under it (not yet drawn, it is
+  // black), all of it as wide as the media bar.
+  constexpr int kMenuBarRows = 20;
+  constexpr int kMediaBarRows = 40;
   XWindowAttributes attributes{};
-  waitFor([&] {
+  const auto mediaBarDark = [&] {
+    return kelo::test::countDarkPixels(display, window, 0, attributes.height - kMediaBarRows,
+                                       attributes.width, kMediaBarRows);
+  };
+  EXPECT_TRUE(waitFor([&] {
     XGetWindowAttributes(display, window, &attributes);
-    return attributes.height > 10;
-  }, 5);
-  // The menu bar is the window's top strip: its titles draw dark pixels.
-  const int dark = kelo::test::captureWindow(display, window, attributes.width,
-                                             attributes.height,
-                                             std::string(KELO_SCREENSHOT_DIR) + "/kelodeck-menus.ppm");
+    return attributes.width >= 680 && attributes.height > 360 + kMenuBarRows &&
+           mediaBarDark() < attributes.width * kMediaBarRows / 4;
+  }, 10)) << attributes.width << " x " << attributes.height;
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  kelo::test::captureWindow(display, window, attributes.width, attributes.height,
+                            std::string(KELO_SCREENSHOT_DIR) + "/kelodeck-menus.ppm");
+  // The menu titles draw dark pixels in the top strip; the media bar's buttons and slider in
+  // the bottom one, on a light ground.
+  EXPECT_GT(kelo::test::countDarkPixels(display, window, 0, 0, attributes.width, kMenuBarRows),
+            20);
+  EXPECT_GT(mediaBarDark(), 20);
   XCloseDisplay(display);
-  EXPECT_GT(attributes.height, 10);
-  EXPECT_GT(dark, 20);
 
   // A JACK MIDI client started now reaches the device manager through the main loop.
   kelo::test::ChildProgram sequencer(
@@ -184,7 +195,7 @@ TEST_F(KeloDeckDisplay, MenusStateFilesAndQuit) {
 }
 
 TEST_F(KeloDeckDisplay, SigtermEndsLikeQuit) {
-  ASSERT_NE(start(), 0u) << "KeloDeck showed no window";
+  ASSERT_NE(start(), 0u) << "KeloDeck showed no window; the log:\n" << logText();
   ASSERT_EQ(::kill(program->pid(), SIGTERM), 0);
   expectCleanEnd();
 }

@@ -134,13 +134,14 @@ TEST_F(MediaBar, TheMainWindowIsBuiltAsTheEngineModuleAsksWithTheMediaBarUnderTh
   EXPECT_EQ(native.title(), "Sorvelin KELO Player");
   EXPECT_EQ(window->getName(), "SA");
   EXPECT_TRUE(native.isVisible());
-  // The content view is the panel "SA", at the client size the editor asked for.
+  // The content view is the panel "SA": the editor's height and the bar's, and as wide as the
+  // bar, since the 420-wide editor would cut off the recorder at 390.
   ASSERT_NE(ui_.contentPanel(), nullptr);
   EXPECT_EQ(ui_.contentPanel()->getName(), "SA");
   EXPECT_EQ(ui_.contentPanel()->getId(), 0u);
   EXPECT_EQ(window->getControlForEmbedding(), ui_.contentPanel()->getControlHandle());
   const VNT::Rect content = HeadlessBackend::viewOf(*ui_.contentPanel()).frame();
-  EXPECT_EQ(content.width, 420);
+  EXPECT_EQ(content.width, 680);
   EXPECT_EQ(content.height, 360);
 
   // What each control is and where it stands in its panel.
@@ -183,6 +184,20 @@ TEST_F(MediaBar, TheMainWindowIsBuiltAsTheEngineModuleAsksWithTheMediaBarUnderTh
   EXPECT_EQ(player().getFileLabel()->getLabel(), "Empty");
   EXPECT_EQ(recorder().getFileLabel()->getLabel(), "Empty");
   EXPECT_TRUE(g_sent.empty());
+}
+
+TEST_F(MediaBar, TheWindowIsAsWideAsTheEditorOrTheBarWhicheverIsWider) {
+  const struct {
+    int editorWidth;
+    double clientWidth;
+  } cases[] = {{420, 680}, {679, 680}, {680, 680}, {754, 754}, {755, 755}, {900, 900}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.editorWidth);
+    build(c.editorWidth);
+    const VNT::Rect content = HeadlessBackend::viewOf(*frontEnd->contentPanel()).frame();
+    EXPECT_EQ(content.width, c.clientWidth);
+    EXPECT_EQ(content.height, 360);
+  }
 }
 
 TEST_F(MediaBar, CompactPanelsNarrowThePanelAndTheLabel) {

@@ -143,8 +143,9 @@ TEST_F(MainWindowOnScreen, TheEditorSitsAboveTheMediaBarAndADemoFilePlaysToItsEn
   ASSERT_TRUE(waitUntil([&] { return gtk_widget_get_mapped(content); }));
   settle();
 
-  // The client area is the editor's 420 x 320 and the media bar's 40.
-  EXPECT_EQ(gtk_widget_get_allocated_width(content), 420);
+  // The client area is the editor's 320 and the media bar's 40 high, and as wide as the bar,
+  // which a 420-wide editor would cut off.
+  EXPECT_EQ(gtk_widget_get_allocated_width(content), 680);
   EXPECT_EQ(gtk_widget_get_allocated_height(content), 360);
   int x = -1, y = -1;
   gtk_widget_translate_coordinates(widgetOf(player.getPanel()), content, 0, 0, &x, &y);
