@@ -1,8 +1,9 @@
 // The KeloDeck program as a person meets it, under an X server (xvfb-run -a) with a private
 // JACK server: the reference engine installed in the sandbox, the preferences naming JACK's
-// "system" device. Keys go through xdotool; the menus' Ctrl+S and Ctrl+O are answered in the
-// GTK file dialogs by typed keys; Ctrl+Q and SIGTERM each end the program with status 0, the
-// device keys saved and the program log closed.
+// "system" device. Keys and clicks go through xdotool: Ctrl+, and Ctrl+R open the preferences
+// and render-offline dialogs, the media bar loads and plays the demo file, the menus' Ctrl+S
+// and Ctrl+O are answered in the GTK file dialogs by typed keys; Ctrl+Q and SIGTERM each end
+// the program with status 0, the device keys saved and the program log closed.
 #include <signal.h>
 #include <sys/stat.h>
 
@@ -77,6 +78,17 @@ bool answerDialog(unsigned long dialog, const std::vector<std::string>& firstKey
     waitFor([&] { return !windowExists(dialog); }, 2);
   }
   return !windowExists(dialog);
+}
+
+bool shown(const std::string& title) {
+  const auto run = kelo::test::runProgram(
+      "xdotool", {"search", "--onlyvisible", "--name", "^" + title + "$"});
+  return run.status == 0 && !run.out.empty();
+}
+
+bool click(unsigned long window, int x, int y) {
+  return xdotool({"mousemove", "--sync", "--window", std::to_string(window), std::to_string(x),
+                  std::to_string(y), "click", "1"});
 }
 
 bool pressKeys(unsigned long window, const std::string& keys) {
@@ -170,6 +182,42 @@ TEST_F(KeloDeckDisplay, MenusStateFilesAndQuit) {
   EXPECT_TRUE(waitFor([&] {
     return logHas(jack->clientName("kdseq")) && logHas(" added");
   })) << "no hot-plug line in the program log";
+
+  // The menus' dialogs open on their keys and close with their own buttons.
+  const struct {
+    const char* keys;
+    const char* title;
+    const char* screenshot;
+    int closeX, closeY;  // Cancel, Close
+  } dialogs[] = {{"ctrl+comma", "Preferences", "kelodeck-preferences", 259, 326},
+                 {"ctrl+r", "Render Offline", "kelodeck-render-offline", 326, 150}};
+  for (const auto& d : dialogs) {
+    SCOPED_TRACE(d.title);
+    ASSERT_TRUE(pressKeys(window, d.keys));
+    const unsigned long dialog = windowTitled(d.title);
+    ASSERT_NE(dialog, 0u);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    Display* shot = XOpenDisplay(nullptr);
+    XWindowAttributes size{};
+    XGetWindowAttributes(shot, dialog, &size);
+    EXPECT_GT(kelo::test::captureWindow(shot, dialog, size.width, size.height,
+                                        std::string(KELO_SCREENSHOT_DIR) + "/" + d.screenshot +
+                                            ".ppm"),
+              20);
+    XCloseDisplay(shot);
+    ASSERT_TRUE(click(dialog, d.closeX, d.closeY));
+    EXPECT_TRUE(waitFor([&] { return !shown(d.title); }, 5)) << "still open";
+  }
+
+  // The media bar: eject asks for a MIDI file, play plays it.
+  const int buttonY = attributes.height - kMediaBarRows + 20;
+  ASSERT_TRUE(click(window, 82, buttonY));
+  const unsigned long openDialog = windowTitled("Select a MIDI file");
+  ASSERT_NE(openDialog, 0u);
+  ASSERT_TRUE(answerDialog(openDialog, {"ctrl+l"}, KELO_DEMO_MIDI));
+  EXPECT_TRUE(waitFor([] { return logHas("PE_ENGINE_MIDI_LOAD"); }));
+  ASSERT_TRUE(click(window, 22, buttonY));
+  EXPECT_TRUE(waitFor([] { return logHas("PE_ENGINE_MIDI_PLAY"); }));
 
   kelo::test::TempDir files;
   const std::string saved = files.file("state");
