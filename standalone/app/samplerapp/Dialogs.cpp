@@ -336,8 +336,14 @@ void RenderOfflineVNT::buttonClicked(unsigned id) {
     case 1002:
       if (window != nullptr) window->endModal(1002);
       break;
-    case 1003: selectAudioFile(); break;
-    case 1004: selectMIDIFile(); break;
+    // The render plays the loaded file: another one chosen now would be rendered from its
+    // middle, under the old file's name.
+    case 1003:
+      if (!isRendering()) selectAudioFile();
+      break;
+    case 1004:
+      if (!isRendering()) selectMIDIFile();
+      break;
     default: break;
   }
 }

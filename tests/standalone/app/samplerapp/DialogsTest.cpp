@@ -370,6 +370,21 @@ TEST_F(RenderOffline, RenderSwitchesOfflineRecordsPlaysAndFollowsTheProgress) {
   EXPECT_TRUE(renderButton().isEnabled());
 }
 
+TEST_F(RenderOffline, TheFilesCannotBeChangedWhileARenderRuns) {
+  RenderOfflineVNT dialog;
+  back.positions = {0.5};
+  startRender();
+  ASSERT_TRUE(dialog.isRendering());
+  const std::size_t questions = ui->fileQuestions().size();
+  const std::size_t from = back.calls.size();
+  chooseMIDI("/music/other.mid");
+  chooseAudio("/out/other.aiff");
+  EXPECT_EQ(ui->fileQuestions().size(), questions);
+  EXPECT_TRUE(back.commands(from).empty());
+  EXPECT_EQ(midiLabel().text(), "demo");
+  EXPECT_EQ(audioLabel().text(), "take");
+}
+
 TEST_F(RenderOffline, ARecordingThatNeverEndsIsCutOffAtTheFiftiethTick) {
   RenderOfflineVNT dialog;
   back.positions = {1.0};
