@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <thread>
 
@@ -18,6 +19,7 @@
 #include "tests/support/JackDummyServer.h"
 #include "tests/support/PreferenceSandbox.h"
 #include "tests/support/RunProgram.h"
+#include "tests/support/ScopedEnvironment.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/x11/WindowCapture.h"
 
@@ -246,6 +248,24 @@ TEST_F(KeloDeckDisplay, SigtermEndsLikeQuit) {
   ASSERT_NE(start(), 0u) << "KeloDeck showed no window; the log:\n" << logText();
   ASSERT_EQ(::kill(program->pid(), SIGTERM), 0);
   expectCleanEnd();
+}
+
+TEST_F(KeloDeckDisplay, SigtermDuringStartUpEndsLikeQuitOnceTheMainLoopRuns) {
+  std::remove(kelo::test::programLogPath().c_str());
+  program = std::make_unique<kelo::test::ChildProgram>(std::vector<std::string>{KELODECK});
+  ASSERT_TRUE(waitFor([] { return logHas("PE_ENGINE_INITIALIZE OK"); }));
+  ASSERT_EQ(::kill(program->pid(), SIGTERM), 0);
+  expectCleanEnd();
+}
+
+TEST(KeloDeckWithoutDisplay, SaysSoAndEndsWithStatusOne) {
+  kelo::test::ScopedEnvironment environment;
+  environment.unset("DISPLAY");
+  environment.unset("WAYLAND_DISPLAY");
+  std::string errors;
+  const auto run = kelo::test::runProgram(KELODECK, {}, errors);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(errors.find("no display could be opened"), std::string::npos) << errors;
 }
 
 }  // namespace
