@@ -191,8 +191,8 @@ TEST_F(KeloDeckDisplay, MenusStateFilesAndQuit) {
     const char* title;
     const char* screenshot;
     int closeX, closeY;  // Cancel, Close
-  } dialogs[] = {{"ctrl+comma", "Preferences", "kelodeck-preferences", 259, 326},
-                 {"ctrl+r", "Render Offline", "kelodeck-render-offline", 326, 150}};
+  } dialogs[] = {{"ctrl+comma", "Preferences", "kelodeck-program-preferences", 259, 326},
+                 {"ctrl+r", "Render Offline", "kelodeck-program-render-offline", 326, 150}};
   for (const auto& d : dialogs) {
     SCOPED_TRACE(d.title);
     ASSERT_TRUE(pressKeys(window, d.keys));
