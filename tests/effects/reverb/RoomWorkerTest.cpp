@@ -1,7 +1,9 @@
 // The room reverb's background worker with real threads: a parameter change reaches the
 // output without a dry block, a custom data link or the reverb's destruction during a rebuild
-// waits for the worker and leaves nothing behind. Liveness bounds only, never timings.
+// waits for the worker and leaves nothing behind, a worker whose thread cannot start is a
+// failed build. Liveness bounds only, never timings.
 #include <gtest/gtest.h>
+#include <pthread.h>
 
 #include <chrono>
 #include <thread>
@@ -11,6 +13,7 @@
 #include "effects/reverb/RoomConvolverPost.h"
 #include "tests/effects/reverb/InProcessReverb.h"
 #include "tests/effects/reverb/ReverbKit.h"
+#include "tests/support/ChildProcess.h"
 
 namespace kelo::test {
 namespace {
@@ -101,6 +104,28 @@ TEST_F(RoomWorker, DestroyingDuringARebuildReturnsAndLeavesNothing) {
   std::this_thread::sleep_for(std::chrono::milliseconds(150));
   reverb.reset();
   EXPECT_EQ(files.filesHeld(), 0u);
+}
+
+TEST_F(RoomWorker, AWorkerWhoseThreadCannotStartIsAFailedBuild) {
+  configure(48000, kBlock);
+  std::vector<float> left(4800, 0.0f), right(4800, 0.0f);
+  left[0] = right[0] = 1.0f;
+  vantor::KELOPluginSDK::HostAudioFile file{};
+  file.sampleRate = 48000;
+  file.numChannels = 2;
+  file.channels[0] = left.data();
+  file.channels[1] = right.data();
+  file.numFrames = 4800;
+  // In a child whose new threads all ask for a stack no machine gives, so none can start.
+  const std::string answer = textFromChild([&] {
+    pthread_attr_t huge;
+    pthread_attr_init(&huge);
+    pthread_attr_setstacksize(&huge, std::size_t{1} << 40);
+    if (pthread_setattr_default_np(&huge) != 0) return std::string("no default attributes");
+    return std::string(reverb->initConvEngineFromHaf(&file) ? "built" : "refused");
+  });
+  EXPECT_EQ(answer, "refused");
+  EXPECT_TRUE(reverb->initConvEngineFromHaf(&file));  // here threads start
 }
 
 }  // namespace
