@@ -336,8 +336,8 @@ void RenderOfflineVNT::buttonClicked(unsigned id) {
     case 1002:
       if (window != nullptr) window->endModal(1002);
       break;
-    // The render plays the loaded file: another one chosen now would be rendered from its
-    // middle, under the old file's name.
+    // A render's files stay as they are until it ends: a MIDI file loaded now would be
+    // rendered from the old one's position.
     case 1003:
       if (!isRendering()) selectAudioFile();
       break;

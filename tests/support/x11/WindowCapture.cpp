@@ -9,53 +9,43 @@
 namespace kelo::test {
 namespace {
 
-bool isDark(const unsigned char rgb[3]) { return rgb[0] < 128 && rgb[1] < 128 && rgb[2] < 128; }
-
-void rgbOf(unsigned long pixel, unsigned char rgb[3]) {
-  rgb[0] = static_cast<unsigned char>(pixel >> 16);
-  rgb[1] = static_cast<unsigned char>(pixel >> 8);
-  rgb[2] = static_cast<unsigned char>(pixel);
+// Reads the window's width x height area at (x, y), writing its pixels to `file` when given;
+// answers how many are dark (-1 when the window cannot be read).
+int readArea(Display* display, unsigned long window, int x, int y, int width, int height,
+             FILE* file) {
+  XImage* image = XGetImage(display, window, x, y, static_cast<unsigned>(width),
+                            static_cast<unsigned>(height), AllPlanes, ZPixmap);
+  if (image == nullptr) return -1;
+  if (file != nullptr) std::fprintf(file, "P6\n%d %d\n255\n", width, height);
+  int ink = 0;
+  for (int row = 0; row < height; ++row) {
+    for (int column = 0; column < width; ++column) {
+      const unsigned long pixel = XGetPixel(image, column, row);
+      const unsigned char rgb[3] = {static_cast<unsigned char>(pixel >> 16),
+                                    static_cast<unsigned char>(pixel >> 8),
+                                    static_cast<unsigned char>(pixel)};
+      if (rgb[0] < 128 && rgb[1] < 128 && rgb[2] < 128) ++ink;
+      if (file != nullptr) std::fwrite(rgb, 1, 3, file);
+    }
+  }
+  XDestroyImage(image);
+  return ink;
 }
 
 }  // namespace
 
 int captureWindow(Display* display, unsigned long window, int width, int height,
                   const std::string& path) {
-  XImage* image = XGetImage(display, window, 0, 0, static_cast<unsigned>(width),
-                            static_cast<unsigned>(height), AllPlanes, ZPixmap);
-  if (image == nullptr) return -1;
-  int ink = 0;
   std::filesystem::create_directories(std::filesystem::path(path).parent_path());
   FILE* file = std::fopen(path.c_str(), "wb");
-  if (file != nullptr) std::fprintf(file, "P6\n%d %d\n255\n", width, height);
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) {
-      unsigned char rgb[3];
-      rgbOf(XGetPixel(image, x, y), rgb);
-      if (isDark(rgb)) ++ink;
-      if (file != nullptr) std::fwrite(rgb, 1, 3, file);
-    }
-  }
+  const int ink = readArea(display, window, 0, 0, width, height, file);
   if (file != nullptr) std::fclose(file);
-  XDestroyImage(image);
   return ink;
 }
 
 int countDarkPixels(Display* display, unsigned long window, int x, int y, int width,
                     int height) {
-  XImage* image = XGetImage(display, window, x, y, static_cast<unsigned>(width),
-                            static_cast<unsigned>(height), AllPlanes, ZPixmap);
-  if (image == nullptr) return -1;
-  int ink = 0;
-  for (int row = 0; row < height; ++row) {
-    for (int column = 0; column < width; ++column) {
-      unsigned char rgb[3];
-      rgbOf(XGetPixel(image, column, row), rgb);
-      if (isDark(rgb)) ++ink;
-    }
-  }
-  XDestroyImage(image);
-  return ink;
+  return readArea(display, window, x, y, width, height, nullptr);
 }
 
 }  // namespace kelo::test

@@ -9,7 +9,9 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
+#include <memory>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -41,16 +43,17 @@ bool waitFor(const std::function<bool()>& done, int seconds = 20) {
   return done();
 }
 
+// The visible window titled exactly `title` now, 0 when there is none.
+unsigned long shownWindowTitled(const std::string& title) {
+  const auto run = kelo::test::runProgram(
+      "xdotool", {"search", "--onlyvisible", "--name", "^" + title + "$"});
+  return run.status == 0 && !run.out.empty() ? std::stoul(run.out) : 0;
+}
+
 // The visible window titled exactly `title`, 0 when none came within the time.
 unsigned long windowTitled(const std::string& title) {
   unsigned long id = 0;
-  waitFor([&] {
-    const auto run = kelo::test::runProgram(
-        "xdotool", {"search", "--onlyvisible", "--name", "^" + title + "$"});
-    if (run.status != 0 || run.out.empty()) return false;
-    id = std::stoul(run.out);
-    return true;
-  });
+  waitFor([&] { return (id = shownWindowTitled(title)) != 0; });
   return id;
 }
 
@@ -82,15 +85,17 @@ bool answerDialog(unsigned long dialog, const std::vector<std::string>& firstKey
   return !windowExists(dialog);
 }
 
-bool shown(const std::string& title) {
-  const auto run = kelo::test::runProgram(
-      "xdotool", {"search", "--onlyvisible", "--name", "^" + title + "$"});
-  return run.status == 0 && !run.out.empty();
-}
-
 bool click(unsigned long window, int x, int y) {
   return xdotool({"mousemove", "--sync", "--window", std::to_string(window), std::to_string(x),
                   std::to_string(y), "click", "1"});
+}
+
+// Saves the whole window as screenshots/<name>.ppm; answers its dark pixels.
+int screenshot(Display* display, unsigned long window, const std::string& name) {
+  XWindowAttributes size{};
+  XGetWindowAttributes(display, window, &size);
+  return kelo::test::captureWindow(display, window, size.width, size.height,
+                                   std::string(KELO_SCREENSHOT_DIR) + "/" + name + ".ppm");
 }
 
 bool pressKeys(unsigned long window, const std::string& keys) {
@@ -109,6 +114,8 @@ class KeloDeckDisplay : public ::testing::Test {
     kelo::test::requirePreferenceSandbox();
     kelo::test::PreferenceSandbox::clear();
     engine = std::make_unique<kelo::test::InstalledEngine>();
+    // The media bar's button images, as the installed data folder has them.
+    std::filesystem::copy(KELO_ENGINE_DATA "/GUI", engine->data.path() + "/GUI");
     jack = std::make_unique<kelo::test::JackDummyServer>();
     ASSERT_TRUE(jack->ready());
     vantor::writeConfigStringValue(kDomain, "audiodevice", "system", vantor::CONFIG_LEVEL_USER);
@@ -152,7 +159,10 @@ TEST_F(KeloDeckDisplay, MenusStateFilesAndQuit) {
   ASSERT_NE(window, 0u) << "KeloDeck showed no window; the log:\n" << logText();
   ASSERT_TRUE(waitFor([] { return logHas("PE_ENGINE_INSTRUMENT_GUI_SHOW"); }));
 
-  Display* display = XOpenDisplay(nullptr);
+  // Open until the dialogs' screenshots are taken, whichever way the test leaves.
+  const std::unique_ptr<Display, int (*)(Display*)> connection(XOpenDisplay(nullptr),
+                                                               XCloseDisplay);
+  Display* const display = connection.get();
   ASSERT_NE(display, nullptr);
   // Settled: the menu bar above the editor, the media bar drawn under it (not yet drawn, it is
   // black), all of it as wide as the media bar.
@@ -169,14 +179,12 @@ TEST_F(KeloDeckDisplay, MenusStateFilesAndQuit) {
            mediaBarDark() < attributes.width * kMediaBarRows / 4;
   }, 10)) << attributes.width << " x " << attributes.height;
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  kelo::test::captureWindow(display, window, attributes.width, attributes.height,
-                            std::string(KELO_SCREENSHOT_DIR) + "/kelodeck-menus.ppm");
+  screenshot(display, window, "kelodeck-menus");
   // The menu titles draw dark pixels in the top strip; the media bar's buttons and slider in
   // the bottom one, on a light ground.
   EXPECT_GT(kelo::test::countDarkPixels(display, window, 0, 0, attributes.width, kMenuBarRows),
             20);
   EXPECT_GT(mediaBarDark(), 20);
-  XCloseDisplay(display);
 
   // A JACK MIDI client started now reaches the device manager through the main loop.
   kelo::test::ChildProgram sequencer(
@@ -199,16 +207,9 @@ TEST_F(KeloDeckDisplay, MenusStateFilesAndQuit) {
     const unsigned long dialog = windowTitled(d.title);
     ASSERT_NE(dialog, 0u);
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    Display* shot = XOpenDisplay(nullptr);
-    XWindowAttributes size{};
-    XGetWindowAttributes(shot, dialog, &size);
-    EXPECT_GT(kelo::test::captureWindow(shot, dialog, size.width, size.height,
-                                        std::string(KELO_SCREENSHOT_DIR) + "/" + d.screenshot +
-                                            ".ppm"),
-              20);
-    XCloseDisplay(shot);
+    EXPECT_GT(screenshot(display, dialog, d.screenshot), 20);
     ASSERT_TRUE(click(dialog, d.closeX, d.closeY));
-    EXPECT_TRUE(waitFor([&] { return !shown(d.title); }, 5)) << "still open";
+    EXPECT_TRUE(waitFor([&] { return shownWindowTitled(d.title) == 0; }, 5)) << "still open";
   }
 
   // The media bar: eject asks for a MIDI file, play plays it.
