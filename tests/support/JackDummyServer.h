@@ -29,6 +29,8 @@ class ChildProgram {
  public:
   /// Starts argv[0] (found on PATH) with its output thrown away; `running()` tells.
   explicit ChildProgram(const std::vector<std::string>& argv);
+  /// The same, with its standard output and error appended to the file at `outputPath`.
+  ChildProgram(const std::vector<std::string>& argv, const std::string& outputPath);
   ~ChildProgram();
   ChildProgram(const ChildProgram&) = delete;
   ChildProgram& operator=(const ChildProgram&) = delete;
@@ -42,9 +44,13 @@ class ChildProgram {
   /// Waits at most `seconds` for the program to end by itself; its exit code, or -1 when it
   /// did not exit (it is then stopped).
   int wait(int seconds);
+  /// For a failure message: how the program ended, or, still running, what each of its
+  /// threads is doing (their stacks when gdb is installed).
+  std::string describe();
 
  private:
   pid_t m_pid = -1;
+  int m_status = -1;  // the wait status once ended, -1 before
 };
 
 class JackDummyServer {

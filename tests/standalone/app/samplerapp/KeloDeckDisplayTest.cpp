@@ -50,10 +50,10 @@ unsigned long shownWindowTitled(const std::string& title) {
   return run.status == 0 && !run.out.empty() ? std::stoul(run.out) : 0;
 }
 
-// The visible window titled exactly `title`, 0 when none came within the time.
-unsigned long windowTitled(const std::string& title) {
+// The visible window titled exactly `title`, 0 when none came within `seconds`.
+unsigned long windowTitled(const std::string& title, int seconds = 20) {
   unsigned long id = 0;
-  waitFor([&] { return (id = shownWindowTitled(title)) != 0; });
+  waitFor([&] { return (id = shownWindowTitled(title)) != 0; }, seconds);
   return id;
 }
 
@@ -123,10 +123,19 @@ class KeloDeckDisplay : public ::testing::Test {
     vantor::writeConfigIntValue(kDomain, "firstUse", 0, vantor::CONFIG_LEVEL_USER);
   }
 
-  // Starts the program and waits for its window.
+  // Starts the program and waits a minute for its window: under the sanitizers on a busy
+  // machine a start-up has shown none within 20 seconds.
   unsigned long start() {
-    program = std::make_unique<kelo::test::ChildProgram>(std::vector<std::string>{KELODECK});
-    return windowTitled("Sorvelin KELO Player");
+    program = std::make_unique<kelo::test::ChildProgram>(std::vector<std::string>{KELODECK},
+                                                         output.file("output"));
+    return windowTitled("Sorvelin KELO Player", 60);
+  }
+
+  // Why no window came: how the program stands, what it wrote before its log took its output,
+  // and the log.
+  std::string noWindow() {
+    return "KeloDeck showed no window; " + program->describe() + "\nits output:\n" +
+           kelo::test::readFile(output.file("output")) + "\nthe log:\n" + logText();
   }
 
   // What a clean end leaves: status 0, the device keys, the log closed.
@@ -151,12 +160,13 @@ class KeloDeckDisplay : public ::testing::Test {
 
   std::unique_ptr<kelo::test::InstalledEngine> engine;
   std::unique_ptr<kelo::test::JackDummyServer> jack;
+  kelo::test::TempDir output;
   std::unique_ptr<kelo::test::ChildProgram> program;
 };
 
 TEST_F(KeloDeckDisplay, MenusStateFilesAndQuit) {
   const unsigned long window = start();
-  ASSERT_NE(window, 0u) << "KeloDeck showed no window; the log:\n" << logText();
+  ASSERT_NE(window, 0u) << noWindow();
   ASSERT_TRUE(waitFor([] { return logHas("PE_ENGINE_INSTRUMENT_GUI_SHOW"); }));
 
   // Open until the dialogs' screenshots are taken, whichever way the test leaves.
@@ -246,7 +256,7 @@ TEST_F(KeloDeckDisplay, MenusStateFilesAndQuit) {
 }
 
 TEST_F(KeloDeckDisplay, SigtermEndsLikeQuit) {
-  ASSERT_NE(start(), 0u) << "KeloDeck showed no window; the log:\n" << logText();
+  ASSERT_NE(start(), 0u) << noWindow();
   ASSERT_EQ(::kill(program->pid(), SIGTERM), 0);
   expectCleanEnd();
 }
