@@ -35,13 +35,15 @@ ChildProgram::ChildProgram(const std::vector<std::string>& argv, const std::stri
     // Only async-signal-safe calls between fork and exec.
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (getppid() != parent) _exit(127);
-    const int null = open("/dev/null", O_RDWR);
+    const int null = open("/dev/null", O_RDWR | O_CLOEXEC);
     if (null >= 0 && quiet) {
       dup2(null, STDIN_FILENO);
       dup2(null, STDOUT_FILENO);
       dup2(null, STDERR_FILENO);
     }
-    const int kept = output != nullptr ? open(output, O_WRONLY | O_CREAT | O_APPEND, 0644) : -1;
+    // Close-on-exec: the program sees only the descriptors duplicated onto its standard ones.
+    const int kept =
+        output != nullptr ? open(output, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644) : -1;
     if (kept >= 0) {
       dup2(kept, STDOUT_FILENO);
       dup2(kept, STDERR_FILENO);
