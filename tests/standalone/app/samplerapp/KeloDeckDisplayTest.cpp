@@ -3,7 +3,8 @@
 // "system" device. Keys and clicks go through xdotool: Ctrl+, and Ctrl+R open the preferences
 // and render-offline dialogs, the media bar loads and plays the demo file, the menus' Ctrl+S
 // and Ctrl+O are answered in the GTK file dialogs by typed keys; Ctrl+Q and SIGTERM each end
-// the program with status 0, the device keys saved and the program log closed.
+// the program with status 0, the device keys saved and the program log closed. Each test has a
+// session bus of its own, on which a second launch finds the running player.
 #include <signal.h>
 #include <sys/stat.h>
 
@@ -12,6 +13,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <set>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -22,6 +24,7 @@
 #include "tests/support/PreferenceSandbox.h"
 #include "tests/support/RunProgram.h"
 #include "tests/support/ScopedEnvironment.h"
+#include "tests/support/SessionBus.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/x11/WindowCapture.h"
 
@@ -113,6 +116,8 @@ class KeloDeckDisplay : public ::testing::Test {
     if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no display (run under xvfb-run -a)";
     kelo::test::requirePreferenceSandbox();
     kelo::test::PreferenceSandbox::clear();
+    bus = std::make_unique<kelo::test::SessionBus>();
+    ASSERT_TRUE(bus->ready());
     engine = std::make_unique<kelo::test::InstalledEngine>();
     // The media bar's button images, as the installed data folder has them.
     std::filesystem::copy(KELO_ENGINE_DATA "/GUI", engine->data.path() + "/GUI");
@@ -158,6 +163,7 @@ class KeloDeckDisplay : public ::testing::Test {
     EXPECT_NE(text.find("PE_ENGINE_SHUTDOWN"), std::string::npos);
   }
 
+  std::unique_ptr<kelo::test::SessionBus> bus;
   std::unique_ptr<kelo::test::InstalledEngine> engine;
   std::unique_ptr<kelo::test::JackDummyServer> jack;
   kelo::test::TempDir output;
@@ -251,6 +257,71 @@ TEST_F(KeloDeckDisplay, MenusStateFilesAndQuit) {
   EXPECT_TRUE(waitFor([] { return logHas("PE_ENGINE_INSTRUMENT_CHUNK_LOAD"); }));
   EXPECT_FALSE(logHas("load chunk"));
 
+  ASSERT_TRUE(pressKeys(window, "ctrl+q"));
+  expectCleanEnd();
+}
+
+// One player per session: a second launch with a state file (as a file manager or xdg-open
+// starts it) hands the file to the running player and ends at once, leaving its log, its
+// preferences and its audio device alone.
+TEST_F(KeloDeckDisplay, ASecondLaunchHandsItsFileToTheRunningPlayer) {
+  const unsigned long window = start();
+  ASSERT_NE(window, 0u) << noWindow();
+  ASSERT_TRUE(waitFor([] { return logHas("PE_ENGINE_INSTRUMENT_GUI_SHOW"); }));
+  // A state file of this engine: Save as Default writes one without asking.
+  const std::string saved = std::filesystem::path(kelo::test::programLogPath())
+                                .replace_filename("default.kelo")
+                                .string();
+  ASSERT_TRUE(pressKeys(window, "ctrl+d"));
+  ASSERT_TRUE(waitFor([&] {
+    struct stat status {};
+    return stat(saved.c_str(), &status) == 0 && status.st_size > 0;
+  })) << logText();
+  kelo::test::TempDir files;
+  const std::string song = files.file("song.kelo");
+  std::filesystem::copy_file(saved, song);
+
+  const auto count = [](const std::string& command) {
+    const std::string text = logText();
+    int found = 0;
+    for (std::size_t at = 0; (at = text.find(command, at)) != std::string::npos; ++at) ++found;
+    return found;
+  };
+  const int loadsBefore = count("PE_ENGINE_INSTRUMENT_CHUNK_LOAD");
+  const int startsBefore = count("PE_ENGINE_INITIALIZE");
+  const std::string preferences = kelo::test::PreferenceSandbox::userLibrary() +
+                                  "/Preferences/" + kDomain + ".plist";
+  const std::string preferencesBefore = kelo::test::readFile(preferences);
+  const auto logFolder = std::filesystem::path(kelo::test::programLogPath()).parent_path();
+  const auto namesInLogFolder = [&] {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(logFolder))
+      names.insert(entry.path().filename().string());
+    return names;
+  };
+  const std::set<std::string> logFolderBefore = namesInLogFolder();
+
+  kelo::test::ChildProgram second({KELODECK, song}, output.file("second"));
+  EXPECT_EQ(second.wait(30), 0) << second.describe() << "\n"
+                                << kelo::test::readFile(output.file("second"));
+  EXPECT_TRUE(waitFor([&] { return count("PE_ENGINE_INSTRUMENT_CHUNK_LOAD") > loadsBefore; }))
+      << logText();
+  EXPECT_FALSE(logHas("load chunk")) << logText();
+  EXPECT_EQ(kelo::test::readFile(preferences), preferencesBefore);
+  EXPECT_EQ(namesInLogFolder(), logFolderBefore) << "no log moved aside, none added";
+  EXPECT_EQ(count("PE_ENGINE_INITIALIZE"), startsBefore) << "one back end in the log";
+
+  ASSERT_TRUE(pressKeys(window, "ctrl+q"));
+  expectCleanEnd();
+}
+
+// With no session bus to register on, the player runs on its own.
+TEST_F(KeloDeckDisplay, WithoutASessionBusItStillStarts) {
+  kelo::test::ScopedEnvironment environment;
+  environment.set("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + output.file("no-bus"));
+  const unsigned long window = start();
+  ASSERT_NE(window, 0u) << noWindow();
+  ASSERT_TRUE(waitFor([] { return logHas("PE_ENGINE_INSTRUMENT_GUI_SHOW"); }));
   ASSERT_TRUE(pressKeys(window, "ctrl+q"));
   expectCleanEnd();
 }
