@@ -110,6 +110,13 @@ std::string logText() { return kelo::test::readFile(kelo::test::programLogPath()
 
 bool logHas(const std::string& fragment) { return logText().find(fragment) != std::string::npos; }
 
+int logCount(const std::string& fragment) {
+  const std::string text = logText();
+  int found = 0;
+  for (std::size_t at = 0; (at = text.find(fragment, at)) != std::string::npos; ++at) ++found;
+  return found;
+}
+
 class KeloDeckDisplay : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -130,10 +137,23 @@ class KeloDeckDisplay : public ::testing::Test {
 
   // Starts the program and waits a minute for its window: under the sanitizers on a busy
   // machine a start-up has shown none within 20 seconds.
-  unsigned long start() {
-    program = std::make_unique<kelo::test::ChildProgram>(std::vector<std::string>{KELODECK},
+  unsigned long start(const std::string& path = KELODECK) {
+    program = std::make_unique<kelo::test::ChildProgram>(std::vector<std::string>{path},
                                                          output.file("output"));
     return windowTitled("Sorvelin KELO Player", 60);
+  }
+
+  // A state file of this engine at `path`: Save as Default writes one without asking.
+  void saveStateFile(unsigned long window, const std::string& path) {
+    const std::string saved = std::filesystem::path(kelo::test::programLogPath())
+                                  .replace_filename("default.kelo")
+                                  .string();
+    ASSERT_TRUE(pressKeys(window, "ctrl+d"));
+    ASSERT_TRUE(waitFor([&] {
+      struct stat status {};
+      return stat(saved.c_str(), &status) == 0 && status.st_size > 0;
+    })) << logText();
+    std::filesystem::copy_file(saved, path);
   }
 
   // Why no window came: how the program stands, what it wrote before its log took its output,
@@ -268,27 +288,11 @@ TEST_F(KeloDeckDisplay, ASecondLaunchHandsItsFileToTheRunningPlayer) {
   const unsigned long window = start();
   ASSERT_NE(window, 0u) << noWindow();
   ASSERT_TRUE(waitFor([] { return logHas("PE_ENGINE_INSTRUMENT_GUI_SHOW"); }));
-  // A state file of this engine: Save as Default writes one without asking.
-  const std::string saved = std::filesystem::path(kelo::test::programLogPath())
-                                .replace_filename("default.kelo")
-                                .string();
-  ASSERT_TRUE(pressKeys(window, "ctrl+d"));
-  ASSERT_TRUE(waitFor([&] {
-    struct stat status {};
-    return stat(saved.c_str(), &status) == 0 && status.st_size > 0;
-  })) << logText();
   kelo::test::TempDir files;
   const std::string song = files.file("song.kelo");
-  std::filesystem::copy_file(saved, song);
-
-  const auto count = [](const std::string& command) {
-    const std::string text = logText();
-    int found = 0;
-    for (std::size_t at = 0; (at = text.find(command, at)) != std::string::npos; ++at) ++found;
-    return found;
-  };
-  const int loadsBefore = count("PE_ENGINE_INSTRUMENT_CHUNK_LOAD");
-  const int startsBefore = count("PE_ENGINE_INITIALIZE");
+  ASSERT_NO_FATAL_FAILURE(saveStateFile(window, song));
+  const int loadsBefore = logCount("PE_ENGINE_INSTRUMENT_CHUNK_LOAD");
+  const int startsBefore = logCount("PE_ENGINE_INITIALIZE");
   const std::string preferences = kelo::test::PreferenceSandbox::userLibrary() +
                                   "/Preferences/" + kDomain + ".plist";
   const std::string preferencesBefore = kelo::test::readFile(preferences);
@@ -304,12 +308,58 @@ TEST_F(KeloDeckDisplay, ASecondLaunchHandsItsFileToTheRunningPlayer) {
   kelo::test::ChildProgram second({KELODECK, song}, output.file("second"));
   EXPECT_EQ(second.wait(30), 0) << second.describe() << "\n"
                                 << kelo::test::readFile(output.file("second"));
-  EXPECT_TRUE(waitFor([&] { return count("PE_ENGINE_INSTRUMENT_CHUNK_LOAD") > loadsBefore; }))
+  EXPECT_TRUE(waitFor([&] { return logCount("PE_ENGINE_INSTRUMENT_CHUNK_LOAD") > loadsBefore; }))
       << logText();
   EXPECT_FALSE(logHas("load chunk")) << logText();
   EXPECT_EQ(kelo::test::readFile(preferences), preferencesBefore);
   EXPECT_EQ(namesInLogFolder(), logFolderBefore) << "no log moved aside, none added";
-  EXPECT_EQ(count("PE_ENGINE_INITIALIZE"), startsBefore) << "one back end in the log";
+  EXPECT_EQ(logCount("PE_ENGINE_INITIALIZE"), startsBefore) << "one back end in the log";
+
+  ASSERT_TRUE(pressKeys(window, "ctrl+q"));
+  expectCleanEnd();
+}
+
+// Installed for the user (scripts/install-kelodeck), KeloDeck is the application of state files:
+// one opened from the desktop (xdg-open, as a file manager does) goes to the running player.
+TEST_F(KeloDeckDisplay, AStateFileOpenedFromTheDesktopGoesToTheRunningPlayer) {
+  std::string errors;
+  const auto installed = kelo::test::runProgram(
+      "bash", {KELO_SOURCE_DIR "/scripts/install-kelodeck", KELO_BUILD_DIR}, errors);
+  ASSERT_EQ(installed.status, 0) << installed.out << errors;
+  const std::string data = kelo::test::PreferenceSandbox::home() + "/.local/share";
+  const std::string desktopFile = data + "/applications/KeloDeck.desktop";
+  const std::string installedProgram = data + "/vantor/KeloDeck/KeloDeck";
+  const auto validation = kelo::test::runProgram("desktop-file-validate", {desktopFile}, errors);
+  EXPECT_EQ(validation.status, 0) << validation.out << errors;
+  EXPECT_EQ(validation.out, "");
+  const std::string entry = kelo::test::readFile(desktopFile);
+  EXPECT_NE(entry.find("\nExec=" + installedProgram + " %f\n"), std::string::npos) << entry;
+  EXPECT_NE(entry.find("\nIcon=kelodeck\n"), std::string::npos) << entry;
+  EXPECT_TRUE(std::filesystem::is_regular_file(data + "/icons/hicolor/64x64/apps/kelodeck.png"));
+
+  const unsigned long window = start(installedProgram);
+  ASSERT_NE(window, 0u) << noWindow();
+  ASSERT_TRUE(waitFor([] { return logHas("PE_ENGINE_INSTRUMENT_GUI_SHOW"); }));
+  kelo::test::TempDir files;
+  const std::string song = files.file("song.kelo");
+  ASSERT_NO_FATAL_FAILURE(saveStateFile(window, song));
+  std::filesystem::copy_file(song, files.file("LOUD.KELO"));
+  for (const std::string& file : {song, files.file("LOUD.KELO")})
+    EXPECT_EQ(kelo::test::runProgram("xdg-mime", {"query", "filetype", file}).out,
+              "application/x-kelodeck-state\n")
+        << file;
+  EXPECT_EQ(kelo::test::runProgram("xdg-mime", {"query", "default", "application/x-kelodeck-state"})
+                .out,
+            "KeloDeck.desktop\n");
+
+  const int loadsBefore = logCount("PE_ENGINE_INSTRUMENT_CHUNK_LOAD");
+  const int startsBefore = logCount("PE_ENGINE_INITIALIZE");
+  const auto opened = kelo::test::runProgram("timeout", {"60", "xdg-open", song}, errors);
+  EXPECT_EQ(opened.status, 0) << opened.out << errors;
+  EXPECT_TRUE(waitFor([&] { return logCount("PE_ENGINE_INSTRUMENT_CHUNK_LOAD") > loadsBefore; }))
+      << logText();
+  EXPECT_FALSE(logHas("load chunk")) << logText();
+  EXPECT_EQ(logCount("PE_ENGINE_INITIALIZE"), startsBefore) << "one back end in the log";
 
   ASSERT_TRUE(pressKeys(window, "ctrl+q"));
   expectCleanEnd();
