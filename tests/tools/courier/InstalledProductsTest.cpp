@@ -1,8 +1,8 @@
 // The support tool after the installation scripts, as a new user meets it: the scripts install
 // the engine, KeloRack and KeloDeck into a home of the test's own, the back end (as the player
-// runs it, without windows) writes its log, and KeloCourier, answered through
-// KELO_COURIER_ANSWER, must find the installed products and gather that log. GNU tar, gzip and
-// md5sum judge the archive.
+// runs it, without windows) and a real host's plug-in scanner loading KeloRack write their logs,
+// and KeloCourier, answered through KELO_COURIER_ANSWER, must find the installed products and
+// gather those logs. GNU tar, gzip and md5sum judge the archive.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -77,9 +77,18 @@ TEST_F(InstalledProducts, TheCourierGathersTheLogsOfWhatTheScriptsInstalled) {
   const ProgramRun render =
       runProgram(KELO_BACKEND_DRIVER, {"render", KELO_DEMO_MIDI, m_home.file("demo.aiff")});
   ASSERT_EQ(render.status, 0) << render.out;
+  // A host loads KeloRack: the plug-in writes its log there too.
+  const ProgramRun scan = runProgram(
+      "sh", {"-c",
+             "printf 'VST:%s\\n' \"$1\" | env " KELO_SCAN_ENVIRONMENT " timeout 120 "
+             KELO_QTRACTOR_SCANNER,
+             "scan", m_home.file("vst/KeloRack.so")});
+  ASSERT_EQ(scan.out.rfind("VST|KELO Player|", 0), 0u) << scan.out;
   const std::string playerLog = productFolder() + "/KELO Player Standalone.log";
-  ASSERT_TRUE(fs::is_regular_file(playerLog));
+  const std::string rackLog = productFolder() + "/KELO PlayerVST_qtractor_plugin_scan.log";
+  for (const std::string& log : {playerLog, rackLog}) ASSERT_TRUE(fs::is_regular_file(log)) << log;
   const std::string playerMd5 = md5(playerLog);
+  const std::string rackMd5 = md5(rackLog);
 
   std::string errors;
   m_env.set("KELO_COURIER_ANSWER", "ok");
@@ -90,12 +99,18 @@ TEST_F(InstalledProducts, TheCourierGathersTheLogsOfWhatTheScriptsInstalled) {
   const std::vector<std::string> members = lines(runProgram("tar", {"-tzf", archive}).out);
   ASSERT_FALSE(members.empty());
   EXPECT_EQ(members[0], "KeloCourier.log");
-  EXPECT_NE(std::find(members.begin(), members.end(), "KELO Player Standalone.log"),
-            members.end());
   TempDir out;
   ASSERT_EQ(runProgram("tar", {"-xzf", archive, "-C", out.path()}).status, 0);
-  EXPECT_EQ(md5(out.file("KELO Player Standalone.log")), playerMd5);
-  EXPECT_FALSE(fs::exists(playerLog)) << "moved into the archive";
+  const struct {
+    std::string source;
+    std::string md5;
+  } gathered[] = {{playerLog, playerMd5}, {rackLog, rackMd5}};
+  for (const auto& log : gathered) {
+    const std::string name = fs::path(log.source).filename().string();
+    EXPECT_NE(std::find(members.begin(), members.end(), name), members.end()) << name;
+    EXPECT_EQ(md5(out.file(name)), log.md5) << name;
+    EXPECT_FALSE(fs::exists(log.source)) << "moved into the archive: " << name;
+  }
 
   // The report lists both products under the names of their log folder, and the engine.
   const std::vector<std::string> report = lines(readFile(out.file("KeloCourier.log")));
