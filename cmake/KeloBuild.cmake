@@ -244,3 +244,16 @@ function(kelo_give_design_script_python target)
       KELO_SOURCE_DIR="${CMAKE_SOURCE_DIR}" KELO_PYTHON3="$<$<BOOL:${KELO_PYTHON3}>:${KELO_PYTHON3}>")
   endif()
 endfunction()
+
+# kelo_plugin_scan_environment(<variable>)
+# The environment a host program (a plug-in scanner) needs in front of its command to load this
+# build's sanitized plug-ins: the sanitizer runtime first; "" in a build without AddressSanitizer.
+function(kelo_plugin_scan_environment variable)
+  set(environment "")
+  if("address" IN_LIST KELO_SANITIZE)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libasan.so
+      OUTPUT_VARIABLE asan_runtime OUTPUT_STRIP_TRAILING_WHITESPACE)
+    set(environment "LD_PRELOAD=${asan_runtime} ASAN_OPTIONS=detect_leaks=0")
+  endif()
+  set(${variable} "${environment}" PARENT_SCOPE)
+endfunction()

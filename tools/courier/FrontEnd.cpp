@@ -4,6 +4,9 @@
 
 #include <string>
 
+#include "VNL/source/FileUtils.h"
+#include "tools/courier/LogGetter.h"
+
 namespace vantor {
 namespace {
 
@@ -33,6 +36,16 @@ int TerminalAlertBackend::runAlert(const AlertRequest& alert) {
     for (int i = 0; i < alert.buttonCount; ++i)
       if (::strcasecmp(line.c_str(), alert.buttons[i]) == 0) return i;
   }
+}
+
+bool collectLogs(bool windows) {
+  LogGetter getter;
+  if (getter.run()) return true;
+  if (windows)
+    popupModalMessageWindow(nullptr, "Kelo Courier",
+                            "No log archive was made; your logs are where they were.\n\n" +
+                                getter.failure());
+  return false;
 }
 
 }  // namespace vantor

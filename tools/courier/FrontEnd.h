@@ -24,6 +24,11 @@ class TerminalAlertBackend final : public AlertBackend {
   std::ostream& m_out;
 };
 
+/// Runs the log collection the user accepted. When no checked archive was made and `windows`
+/// (the program has a display), an alert titled "Kelo Courier" says why before it returns, as a
+/// desktop user never sees standard error. True when an archive was made.
+bool collectLogs(bool windows);
+
 /// Installs the widget toolkit's alert backend and progress view factory for the display named
 /// by DISPLAY; false when the display cannot be opened. Defined at link time (GtkToolkit.cpp
 /// in the program), so the library and its tests need no toolkit.

@@ -13,7 +13,6 @@
 #include "VNL/source/FileUtils.h"
 #include "VNL/source/PxProgressDialog.h"
 #include "tools/courier/FrontEnd.h"
-#include "tools/courier/LogGetter.h"
 
 namespace {
 
@@ -72,11 +71,7 @@ int main() {
   // Otherwise the toolkit's dialog, or without one the stderr backend's safe answer, Cancel.
 
   const bool accepted = popupModalOkCancelWindow(nullptr, "Kelo Courier", warningText());
-  int status = 0;
-  if (accepted) {
-    vantor::LogGetter getter;
-    if (!getter.run()) status = 1;
-  }
+  const int status = accepted && !vantor::collectLogs(windows) ? 1 : 0;
   vantor::setAlertBackend(nullptr);
   return status;
 }

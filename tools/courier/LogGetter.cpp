@@ -43,8 +43,6 @@ void note(const std::string& text, LogLevel level = LogLevel::Info) {
   }
 }
 
-void complain(const std::string& text) { std::fprintf(stderr, "KeloCourier: %s\n", text.c_str()); }
-
 bool isRegularFile(const std::string& path) {
   struct stat status {};
   return ::lstat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
@@ -138,6 +136,11 @@ std::uint64_t LogGetter::macOSGetFolderSize(const std::string& folder) {
 
 void LogGetter::step(const std::string& text) {
   if (m_progress != nullptr) m_progress->step(text);
+}
+
+void LogGetter::complain(const std::string& text) {
+  std::fprintf(stderr, "KeloCourier: %s\n", text.c_str());
+  m_failure += text + "\n";
 }
 
 bool LogGetter::run() {

@@ -37,8 +37,10 @@ class LogGetter {
   LogGetter& operator=(const LogGetter&) = delete;
 
   /// The whole collection. True when a checked archive was written; failures after the tool's
-  /// log is closed are written to standard error.
+  /// log is closed are written to standard error, and kept for `failure`.
   bool run();
+  /// What went wrong in `run`, one line per failure ("" when nothing did).
+  const std::string& failure() const { return m_failure; }
 
   /// "com." + vendor + "." + product.
   static std::string getConfigName(const std::string& vendor, const std::string& product);
@@ -62,6 +64,7 @@ class LogGetter {
   };
 
   void step(const std::string& text);
+  void complain(const std::string& text);
   void logRegKeysValue();
   void logFilesInfo();
   void getLogs();
@@ -86,6 +89,7 @@ class LogGetter {
   std::set<std::string> m_takenNames;
   std::set<std::string> m_seenSources;  // as the file system resolves them
   std::set<std::string> m_archived;     // tool-folder files in the checked archive
+  std::string m_failure;
 };
 
 }  // namespace vantor

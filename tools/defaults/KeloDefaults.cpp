@@ -1,12 +1,15 @@
 // kelo-defaults: the preference store from the command line.
 //
-//   kelo-defaults [--system] [--host] read   <domain> [<key>]
-//   kelo-defaults [--system] [--host] write  <domain> <key> [--int] <value>
+//   kelo-defaults [--system] [--host] [--path] read   <domain> [<key>]
+//   kelo-defaults [--system] [--host] [--path] write  <domain> <key> [--int] <value>
 //   kelo-defaults [--system] [--host] delete <domain> <key>
 //   kelo-defaults [--system] [--host] list   <domain>
 //
 // The scope is the current user and any host, unless --system (all users) or --host (this
-// host) says otherwise; each command reads or changes exactly that scope's file.
+// host) says otherwise; each command reads or changes exactly that scope's file. With --path the
+// key of read and write is a path into dictionaries, its keys separated by "/": a write creates
+// the dictionaries it lacks, keeps every other entry of those it finds, and refuses to replace a
+// value on the way that is not a dictionary.
 // Exit status: 0 done, 1 not found, not readable or not stored, 2 bad usage or input. A domain
 // file that is there but is not a readable property-list dictionary (or not a regular file) is
 // reported as such by every command.
@@ -28,14 +31,17 @@ constexpr int kNotFound = 1;
 constexpr int kBadUsage = 2;
 
 const char* const kUsage =
-    "usage: kelo-defaults [--system] [--host] read <domain> [<key>]\n"
-    "       kelo-defaults [--system] [--host] write <domain> <key> [--int] <value>\n"
+    "usage: kelo-defaults [--system] [--host] [--path] read <domain> [<key>]\n"
+    "       kelo-defaults [--system] [--host] [--path] write <domain> <key> [--int] <value>\n"
     "       kelo-defaults [--system] [--host] delete <domain> <key>\n"
     "       kelo-defaults [--system] [--host] list <domain>\n"
     "  --system  the all-users preferences instead of the current user's\n"
     "  --host    the preferences of this host only\n"
     "  --int     store the value as a 32-bit integer instead of text\n"
-    "example: kelo-defaults write com.vantor.kelo path /opt/kelo/KeloEngine.bundle\n";
+    "  --path    the key is a path into dictionaries, its keys separated by \"/\"\n"
+    "example: kelo-defaults write com.vantor.kelo path /opt/kelo/KeloEngine.bundle\n"
+    "         kelo-defaults --host --path write com.vantor.kelo Products/KeloDeck/vendor "
+    "Sorvelin\n";
 
 int usage(const char* problem) {
   if (problem != nullptr) std::fprintf(stderr, "kelo-defaults: %s\n", problem);
@@ -82,6 +88,57 @@ bool parseInt32(const std::string& text, int& out) {
   return true;
 }
 
+bool isDictionary(CFTypeRef value) {
+  return value != nullptr && CFGetTypeID(value) == CFDictionaryGetTypeID();
+}
+
+// The value at the end of `path` inside `value`, or null.
+CFTypeRef lookUp(CFTypeRef value, const std::vector<std::string>& path) {
+  for (const std::string& key : path) {
+    if (!isDictionary(value)) return nullptr;
+    Ref name(kelo::cf::makeString(key));
+    if (name.object == nullptr) return nullptr;
+    value = CFDictionaryGetValue(static_cast<CFDictionaryRef>(value), name.object);
+  }
+  return value;
+}
+
+// A new dictionary: `container` (null: none yet) with `value` at the end of `path`, every other
+// entry kept. Null when a value on the way is not a dictionary, which is left alone.
+CFTypeRef copyWithValueAt(CFTypeRef container, const std::vector<std::string>& path,
+                          std::size_t at, CFTypeRef value) {
+  if (at == path.size()) return CFRetain(value);
+  if (container != nullptr && !isDictionary(container)) return nullptr;
+  Ref name(kelo::cf::makeString(path[at]));
+  if (name.object == nullptr) return nullptr;
+  CFMutableDictionaryRef copy =
+      container != nullptr
+          ? CFDictionaryCreateMutableCopy(nullptr, 0, static_cast<CFDictionaryRef>(container))
+          : CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks,
+                                      &kCFTypeDictionaryValueCallBacks);
+  const void* inner =
+      container != nullptr
+          ? CFDictionaryGetValue(static_cast<CFDictionaryRef>(container), name.object)
+          : nullptr;
+  CFTypeRef changed = copyWithValueAt(inner, path, at + 1, value);
+  if (changed == nullptr) {
+    CFRelease(copy);
+    return nullptr;
+  }
+  CFDictionarySetValue(copy, name.object, changed);
+  CFRelease(changed);
+  return copy;
+}
+
+std::vector<std::string> splitPath(const std::string& key) {
+  std::vector<std::string> path;
+  std::size_t start = 0;
+  for (std::size_t slash; (slash = key.find('/', start)) != std::string::npos; start = slash + 1)
+    path.push_back(key.substr(start, slash - start));
+  path.push_back(key.substr(start));
+  return path;
+}
+
 std::string scopeName(kelo::prefs::Scope scope) {
   return std::string(scope.allUsers ? "all users" : "current user") + ", " +
          (scope.currentHost ? "this host" : "any host");
@@ -92,6 +149,7 @@ std::string scopeName(kelo::prefs::Scope scope) {
 int main(int argc, char** argv) {
   kelo::prefs::Scope scope;
   bool asInteger = false;
+  bool asPath = false;
   std::vector<std::string> words;
   bool optionsEnded = false;
   for (int i = 1; i < argc; ++i) {
@@ -105,6 +163,8 @@ int main(int argc, char** argv) {
       scope.allUsers = true;
     } else if (!optionsEnded && arg == "--host") {
       scope.currentHost = true;
+    } else if (!optionsEnded && arg == "--path") {
+      asPath = true;
     } else if (!optionsEnded && arg == "--int") {
       asInteger = true;
     } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-' && arg[1] == '-') {
@@ -125,6 +185,8 @@ int main(int argc, char** argv) {
   if (words.size() < least || words.size() > most)
     return usage(("wrong number of arguments for " + command).c_str());
   if (asInteger && command != "write") return usage("--int goes with write only");
+  if (asPath && command != "write" && command != "read")
+    return usage("--path goes with read and write only");
 
   const std::string& domain = words[1];
   if (!kelo::prefs::isSafeDomain(domain)) {
@@ -167,14 +229,17 @@ int main(int argc, char** argv) {
     return kDone;
   }
   if (command == "read") {
-    Ref value(kelo::prefs::copyValue(domain, words[2], scope, &found));
-    if (value.object == nullptr) {
+    const std::vector<std::string> path = asPath ? splitPath(words[2]) : std::vector{words[2]};
+    Ref top(kelo::prefs::copyValue(domain, path[0], scope, &found));
+    const std::vector<std::string> inner(path.begin() + 1, path.end());
+    const CFTypeRef value = top.object != nullptr ? lookUp(top.object, inner) : nullptr;
+    if (value == nullptr) {
       if (cannotRead(found)) return kNotFound;
       std::fprintf(stderr, "kelo-defaults: no \"%s\" in %s %s\n", words[2].c_str(),
                    domain.c_str(), where.c_str());
       return kNotFound;
     }
-    print(value.object);
+    print(value);
     return kDone;
   }
   if (command == "list") {
@@ -192,7 +257,8 @@ int main(int argc, char** argv) {
     return kDone;
   }
 
-  const std::string& key = words[2];
+  const std::vector<std::string> keyPath = asPath ? splitPath(words[2]) : std::vector{words[2]};
+  const std::string& key = keyPath[0];
   if (command == "delete") {
     Ref existing(kelo::prefs::copyValue(domain, key, scope, &found));
     if (existing.object == nullptr) {
@@ -209,6 +275,7 @@ int main(int argc, char** argv) {
   }
 
   const std::string& text = words[3];
+  const std::vector<std::string> inner(keyPath.begin() + 1, keyPath.end());
   CFTypeRef value = nullptr;
   if (asInteger) {
     int number = 0;
@@ -225,8 +292,19 @@ int main(int argc, char** argv) {
       return kBadUsage;
     }
   }
-  Ref hold(value);
-  if (!kelo::prefs::setValue(domain, key, value, scope)) {
+  Ref leaf(value);
+  Ref top(inner.empty() ? nullptr : kelo::prefs::copyValue(domain, key, scope, &found));
+  if (!inner.empty() && top.object == nullptr && cannotRead(found)) return kNotFound;
+  Ref stored(inner.empty() ? CFRetain(leaf.object)
+                            : copyWithValueAt(top.object, inner, 0, leaf.object));
+  if (stored.object == nullptr) {
+    std::fprintf(stderr,
+                 "kelo-defaults: not stored: a value on the way to \"%s\" in %s is not a "
+                 "dictionary %s\n",
+                 words[2].c_str(), domain.c_str(), where.c_str());
+    return kNotFound;
+  }
+  if (!kelo::prefs::setValue(domain, key, stored.object, scope)) {
     std::fprintf(stderr, "kelo-defaults: not stored: %s\n", kelo::prefs::lastError().c_str());
     return kNotFound;
   }

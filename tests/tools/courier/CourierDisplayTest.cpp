@@ -64,6 +64,12 @@ class CourierWindows : public DisplayToolkit {
                           "XDG_DESKTOP_DIR=\"" + desktop() + "\"\n"));
     ASSERT_TRUE(writeFile(engineLog(), "engine\n"));
   }
+  // A desktop that cannot be made: a file stands where its parent folder would be.
+  void blockDesktop() {
+    ASSERT_TRUE(writeFile(m_dir.file("blocker"), "a file"));
+    ASSERT_TRUE(writeFile(m_dir.file("config/user-dirs.dirs"),
+                          "XDG_DESKTOP_DIR=\"" + m_dir.file("blocker/Desktop") + "\"\n"));
+  }
   std::string desktop() const { return m_dir.file("Desktop"); }
   std::string engineLog() const { return m_dir.file("data/Vantor/Kelo/Kelo.log"); }
 
@@ -184,6 +190,39 @@ TEST_F(CourierWindows, TheCollectionShowsItsStepsInOneProgressWindowWithoutCance
     EXPECT_NE(std::find(statuses.begin(), statuses.end(), stage), statuses.end()) << stage;
   settle();
   EXPECT_EQ(toplevelTitled("Kelo Courier"), nullptr);
+}
+
+// A desktop user never sees standard error: the reason is shown before the program ends.
+TEST_F(CourierWindows, AFailedCollectionSaysWhyInAnAlert) {
+  ASSERT_NO_FATAL_FAILURE(makeEngineLog());
+  ASSERT_NO_FATAL_FAILURE(blockDesktop());
+  std::string title, secondary;
+  bool okShown = false;
+  const vantor::VNT::TimerId timer = vantor::VNT::addTimer(0.2, 0.2, [&] {
+    GtkWidget* shown = findInToplevels(messageDialog);
+    if (shown == nullptr || !title.empty()) return;
+    title = stringProperty(shown, "text");
+    secondary = stringProperty(shown, "secondary-text");
+    GtkWidget* ok = buttonLabelled(shown, "OK");
+    okShown = ok != nullptr;
+    screenshotOf(shown, "courier-failed");
+    if (ok == nullptr) {
+      gtk_window_close(GTK_WINDOW(shown));
+      return;
+    }
+    const Point at = centreOf(ok);
+    clickAt(at.x, at.y);
+  });
+  EXPECT_FALSE(vantor::collectLogs(true));
+  vantor::VNT::removeTimer(timer);
+  EXPECT_EQ(title, "Kelo Courier");
+  EXPECT_TRUE(okShown);
+  EXPECT_EQ(secondary.rfind("No log archive was made; your logs are where they were.\n\n", 0), 0u)
+      << secondary;
+  EXPECT_NE(secondary.find("blocker/Desktop"), std::string::npos) << secondary;
+  EXPECT_EQ(readFile(engineLog()), "engine\n");
+  settle();
+  EXPECT_EQ(findInToplevels(messageDialog), nullptr);
 }
 
 // The program itself: its warning, answered from outside through the X server, decides.

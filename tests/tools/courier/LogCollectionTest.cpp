@@ -315,6 +315,48 @@ TEST_F(LogCollection, NoArchiveLosesNoLog) {
   EXPECT_EQ(members().size(), 6u);
 }
 
+// The tool folder keeps the previous run's copies until the next run, which deletes them (in
+// sub-folders too) before gathering: an old log never goes into a new archive. Its own log is
+// the one it writes.
+TEST_F(LogCollection, AnEarlierRunsLogsAreDeletedBeforeGathering) {
+  putLog("Vantor/Kelo/Kelo.log", "engine session\n");
+  fs::create_directories(toolFolder() + "/inner");
+  for (const char* stale : {"Stale.log", "inner/Older.log", "Kelo.log"})
+    ASSERT_TRUE(writeFile(toolFolder() + "/" + stale, "from an earlier run\n"));
+  ASSERT_TRUE(writeFile(toolFolder() + "/notes.txt", "not a log\n"));
+  ASSERT_EQ(runCourier().status, 0) << m_errors;
+
+  EXPECT_EQ(members(), (std::vector<std::string>{"KeloCourier.log", "Kelo.log"}));
+  TempDir out;
+  ASSERT_EQ(runProgram("tar", {"-xzf", archive(), "-C", out.path()}).status, 0);
+  EXPECT_EQ(readFile(out.file("Kelo.log")), "engine session\n");
+  EXPECT_FALSE(fileExists(toolFolder() + "/Stale.log"));
+  EXPECT_FALSE(fileExists(toolFolder() + "/inner/Older.log"));
+  EXPECT_EQ(readFile(toolFolder() + "/notes.txt"), "not a log\n");
+}
+
+// A log that cannot be copied into the tool folder (a folder stands at its name there; file
+// permissions do not stop root) stays in its own folder, named by an error line; the others are
+// archived.
+TEST_F(LogCollection, ALogThatCannotBeCopiedStaysWithAnErrorLine) {
+  putLog("Vantor/Kelo/Kelo.log", "engine session\n");
+  putLog("Vantor/Kelo/Blocked.log", "cannot be copied\n");
+  fs::create_directories(toolFolder() + "/Blocked.log/inside");
+  ASSERT_EQ(runCourier().status, 0) << m_errors;
+
+  EXPECT_EQ(members(), (std::vector<std::string>{"KeloCourier.log", "Kelo.log"}));
+  EXPECT_EQ(readFile(data("Vantor/Kelo/Blocked.log")), "cannot be copied\n");
+  EXPECT_FALSE(fileExists(data("Vantor/Kelo/Kelo.log")));
+  const std::string line = "error copying file " + data("Vantor/Kelo/Blocked.log") + " to " +
+                           toolFolder() + "/Blocked.log";
+  const std::vector<std::string> logLines = lines(readFile(toolFolder() + "/KeloCourier.log"));
+  const auto found = std::find_if(logLines.begin(), logLines.end(), [&](const std::string& text) {
+    return text.find(line) != std::string::npos;
+  });
+  ASSERT_NE(found, logLines.end());
+  EXPECT_EQ(found->rfind("E:", 0), 0u) << *found;
+}
+
 // A log the archive cannot hold stays where it is, with a line in the report naming it.
 TEST_F(LogCollection, WhatTheArchiveCannotHoldIsNotGathered) {
   putLog("Vantor/Kelo/" + std::string(97, 'n') + ".log", "long name\n");  // 101 bytes

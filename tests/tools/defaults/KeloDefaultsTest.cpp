@@ -94,6 +94,32 @@ TEST_F(KeloDefaults, SystemAndHostSelectTheirOwnFiles) {
             "/host");
 }
 
+// An installer registering its product beside what others (or the user) put there.
+TEST_F(KeloDefaults, APathWriteKeepsEveryOtherEntryOfItsDictionaries) {
+  const std::string file =
+      PreferenceSandbox::userLibrary() + "/Preferences/ByHost/com.vantor.kelo.kelo-test-host.plist";
+  EXPECT_EQ(run("--host --path write com.vantor.kelo Products/Other/vendor Acme").status, 0);
+  EXPECT_EQ(run("--host --path write com.vantor.kelo Products/KeloDeck/note 'set by hand'").status,
+            0);
+  EXPECT_EQ(run("--host --path write com.vantor.kelo Products/KeloDeck/vendor Sorvelin").status, 0);
+  EXPECT_EQ(run("--host --path write com.vantor.kelo Products/KeloDeck/vendor Sorvelin").status, 0);
+  EXPECT_EQ(run("--host --path read com.vantor.kelo Products/KeloDeck/vendor").out, "Sorvelin\n");
+  EXPECT_EQ(python(file, "d"),
+            "{'Products': {'Other': {'vendor': 'Acme'}, "
+            "'KeloDeck': {'note': 'set by hand', 'vendor': 'Sorvelin'}}}");
+
+  // A value on the way that is not a dictionary is not replaced.
+  EXPECT_EQ(run("--host write com.vantor.kelo path /x").status, 0);
+  const Outcome refused = run("--host --path write com.vantor.kelo path/inner y");
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err.rfind("kelo-defaults: not stored: a value on the way to \"path/inner\"", 0),
+            0u)
+      << refused.err;
+  EXPECT_EQ(run("--host read com.vantor.kelo path").out, "/x\n");
+  EXPECT_EQ(run("--host --path read com.vantor.kelo Products/Nobody/vendor").status, 1);
+  EXPECT_EQ(run("--path delete com.vantor.kelo path").status, 2);
+}
+
 TEST_F(KeloDefaults, BadInputGetsAClearRefusalAndChangesNothing) {
   const struct {
     const char* arguments;

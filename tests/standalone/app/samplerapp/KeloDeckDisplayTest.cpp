@@ -3,7 +3,8 @@
 // "system" device. Keys and clicks go through xdotool: Ctrl+, and Ctrl+R open the preferences
 // and render-offline dialogs, the media bar loads and plays the demo file, the menus' Ctrl+S
 // and Ctrl+O are answered in the GTK file dialogs by typed keys; Ctrl+Q and SIGTERM each end
-// the program with status 0, the device keys saved and the program log closed.
+// the program with status 0, the device keys saved and the program log closed. Each test has a
+// session bus of its own, on which a second launch finds the running player.
 #include <signal.h>
 #include <sys/stat.h>
 
@@ -12,6 +13,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <set>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -22,6 +24,7 @@
 #include "tests/support/PreferenceSandbox.h"
 #include "tests/support/RunProgram.h"
 #include "tests/support/ScopedEnvironment.h"
+#include "tests/support/SessionBus.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/x11/WindowCapture.h"
 
@@ -107,12 +110,21 @@ std::string logText() { return kelo::test::readFile(kelo::test::programLogPath()
 
 bool logHas(const std::string& fragment) { return logText().find(fragment) != std::string::npos; }
 
+int logCount(const std::string& fragment) {
+  const std::string text = logText();
+  int found = 0;
+  for (std::size_t at = 0; (at = text.find(fragment, at)) != std::string::npos; ++at) ++found;
+  return found;
+}
+
 class KeloDeckDisplay : public ::testing::Test {
  protected:
   void SetUp() override {
     if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no display (run under xvfb-run -a)";
     kelo::test::requirePreferenceSandbox();
     kelo::test::PreferenceSandbox::clear();
+    bus = std::make_unique<kelo::test::SessionBus>();
+    ASSERT_TRUE(bus->ready());
     engine = std::make_unique<kelo::test::InstalledEngine>();
     // The media bar's button images, as the installed data folder has them.
     std::filesystem::copy(KELO_ENGINE_DATA "/GUI", engine->data.path() + "/GUI");
@@ -125,10 +137,23 @@ class KeloDeckDisplay : public ::testing::Test {
 
   // Starts the program and waits a minute for its window: under the sanitizers on a busy
   // machine a start-up has shown none within 20 seconds.
-  unsigned long start() {
-    program = std::make_unique<kelo::test::ChildProgram>(std::vector<std::string>{KELODECK},
+  unsigned long start(const std::string& path = KELODECK) {
+    program = std::make_unique<kelo::test::ChildProgram>(std::vector<std::string>{path},
                                                          output.file("output"));
     return windowTitled("Sorvelin KELO Player", 60);
+  }
+
+  // A state file of this engine at `path`: Save as Default writes one without asking.
+  void saveStateFile(unsigned long window, const std::string& path) {
+    const std::string saved = std::filesystem::path(kelo::test::programLogPath())
+                                  .replace_filename("default.kelo")
+                                  .string();
+    ASSERT_TRUE(pressKeys(window, "ctrl+d"));
+    ASSERT_TRUE(waitFor([&] {
+      struct stat status {};
+      return stat(saved.c_str(), &status) == 0 && status.st_size > 0;
+    })) << logText();
+    std::filesystem::copy_file(saved, path);
   }
 
   // Why no window came: how the program stands, what it wrote before its log took its output,
@@ -158,6 +183,7 @@ class KeloDeckDisplay : public ::testing::Test {
     EXPECT_NE(text.find("PE_ENGINE_SHUTDOWN"), std::string::npos);
   }
 
+  std::unique_ptr<kelo::test::SessionBus> bus;
   std::unique_ptr<kelo::test::InstalledEngine> engine;
   std::unique_ptr<kelo::test::JackDummyServer> jack;
   kelo::test::TempDir output;
@@ -251,6 +277,101 @@ TEST_F(KeloDeckDisplay, MenusStateFilesAndQuit) {
   EXPECT_TRUE(waitFor([] { return logHas("PE_ENGINE_INSTRUMENT_CHUNK_LOAD"); }));
   EXPECT_FALSE(logHas("load chunk"));
 
+  ASSERT_TRUE(pressKeys(window, "ctrl+q"));
+  expectCleanEnd();
+}
+
+// One player per session: a second launch with a state file (as a file manager or xdg-open
+// starts it) hands the file to the running player and ends at once, leaving its log, its
+// preferences and its audio device alone.
+TEST_F(KeloDeckDisplay, ASecondLaunchHandsItsFileToTheRunningPlayer) {
+  const unsigned long window = start();
+  ASSERT_NE(window, 0u) << noWindow();
+  ASSERT_TRUE(waitFor([] { return logHas("PE_ENGINE_INSTRUMENT_GUI_SHOW"); }));
+  kelo::test::TempDir files;
+  const std::string song = files.file("song.kelo");
+  ASSERT_NO_FATAL_FAILURE(saveStateFile(window, song));
+  const int loadsBefore = logCount("PE_ENGINE_INSTRUMENT_CHUNK_LOAD");
+  const int startsBefore = logCount("PE_ENGINE_INITIALIZE");
+  const std::string preferences = kelo::test::PreferenceSandbox::userLibrary() +
+                                  "/Preferences/" + kDomain + ".plist";
+  const std::string preferencesBefore = kelo::test::readFile(preferences);
+  const auto logFolder = std::filesystem::path(kelo::test::programLogPath()).parent_path();
+  const auto namesInLogFolder = [&] {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(logFolder))
+      names.insert(entry.path().filename().string());
+    return names;
+  };
+  const std::set<std::string> logFolderBefore = namesInLogFolder();
+
+  kelo::test::ChildProgram second({KELODECK, song}, output.file("second"));
+  EXPECT_EQ(second.wait(30), 0) << second.describe() << "\n"
+                                << kelo::test::readFile(output.file("second"));
+  EXPECT_TRUE(waitFor([&] { return logCount("PE_ENGINE_INSTRUMENT_CHUNK_LOAD") > loadsBefore; }))
+      << logText();
+  EXPECT_FALSE(logHas("load chunk")) << logText();
+  EXPECT_EQ(kelo::test::readFile(preferences), preferencesBefore);
+  EXPECT_EQ(namesInLogFolder(), logFolderBefore) << "no log moved aside, none added";
+  EXPECT_EQ(logCount("PE_ENGINE_INITIALIZE"), startsBefore) << "one back end in the log";
+
+  ASSERT_TRUE(pressKeys(window, "ctrl+q"));
+  expectCleanEnd();
+}
+
+// Installed for the user (scripts/install-kelodeck), KeloDeck is the application of state files:
+// one opened from the desktop (xdg-open, as a file manager does) goes to the running player.
+TEST_F(KeloDeckDisplay, AStateFileOpenedFromTheDesktopGoesToTheRunningPlayer) {
+  std::string errors;
+  const auto installed = kelo::test::runProgram(
+      "bash", {KELO_SOURCE_DIR "/scripts/install-kelodeck", KELO_BUILD_DIR}, errors);
+  ASSERT_EQ(installed.status, 0) << installed.out << errors;
+  const std::string data = kelo::test::PreferenceSandbox::home() + "/.local/share";
+  const std::string desktopFile = data + "/applications/KeloDeck.desktop";
+  const std::string installedProgram = data + "/vantor/KeloDeck/KeloDeck";
+  const auto validation = kelo::test::runProgram("desktop-file-validate", {desktopFile}, errors);
+  EXPECT_EQ(validation.status, 0) << validation.out << errors;
+  EXPECT_EQ(validation.out, "");
+  const std::string entry = kelo::test::readFile(desktopFile);
+  EXPECT_NE(entry.find("\nExec=" + installedProgram + " %f\n"), std::string::npos) << entry;
+  EXPECT_NE(entry.find("\nIcon=kelodeck\n"), std::string::npos) << entry;
+  EXPECT_TRUE(std::filesystem::is_regular_file(data + "/icons/hicolor/64x64/apps/kelodeck.png"));
+
+  const unsigned long window = start(installedProgram);
+  ASSERT_NE(window, 0u) << noWindow();
+  ASSERT_TRUE(waitFor([] { return logHas("PE_ENGINE_INSTRUMENT_GUI_SHOW"); }));
+  kelo::test::TempDir files;
+  const std::string song = files.file("song.kelo");
+  ASSERT_NO_FATAL_FAILURE(saveStateFile(window, song));
+  std::filesystem::copy_file(song, files.file("LOUD.KELO"));
+  for (const std::string& file : {song, files.file("LOUD.KELO")})
+    EXPECT_EQ(kelo::test::runProgram("xdg-mime", {"query", "filetype", file}).out,
+              "application/x-kelodeck-state\n")
+        << file;
+  EXPECT_EQ(kelo::test::runProgram("xdg-mime", {"query", "default", "application/x-kelodeck-state"})
+                .out,
+            "KeloDeck.desktop\n");
+
+  const int loadsBefore = logCount("PE_ENGINE_INSTRUMENT_CHUNK_LOAD");
+  const int startsBefore = logCount("PE_ENGINE_INITIALIZE");
+  const auto opened = kelo::test::runProgram("timeout", {"60", "xdg-open", song}, errors);
+  EXPECT_EQ(opened.status, 0) << opened.out << errors;
+  EXPECT_TRUE(waitFor([&] { return logCount("PE_ENGINE_INSTRUMENT_CHUNK_LOAD") > loadsBefore; }))
+      << logText();
+  EXPECT_FALSE(logHas("load chunk")) << logText();
+  EXPECT_EQ(logCount("PE_ENGINE_INITIALIZE"), startsBefore) << "one back end in the log";
+
+  ASSERT_TRUE(pressKeys(window, "ctrl+q"));
+  expectCleanEnd();
+}
+
+// With no session bus to register on, the player runs on its own.
+TEST_F(KeloDeckDisplay, WithoutASessionBusItStillStarts) {
+  kelo::test::ScopedEnvironment environment;
+  environment.set("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + output.file("no-bus"));
+  const unsigned long window = start();
+  ASSERT_NE(window, 0u) << noWindow();
+  ASSERT_TRUE(waitFor([] { return logHas("PE_ENGINE_INSTRUMENT_GUI_SHOW"); }));
   ASSERT_TRUE(pressKeys(window, "ctrl+q"));
   expectCleanEnd();
 }
