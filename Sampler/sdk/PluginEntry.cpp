@@ -202,7 +202,7 @@ void plugin_process(PluginStruct* handle, float** audio, std::int32_t frames, HD
   EffectPlugin* plugin = pluginOf(handle);
   if (plugin == nullptr || frames < 0) return;
   // A failed plug-in, or a block larger than the plug-in sized its buffers for, only clears.
-  if (plugin->hasFailed() || frames > plugin->getDSPInfo().maxBlockSize) {
+  if (plugin->hasFailed() || frames > plugin->getBlockLimit()) {
     clearOutput(*plugin, audio, frames, midiOut);
     return;
   }
