@@ -112,7 +112,10 @@ void dispatch(EffectPlugin& plugin, std::uint32_t opcode, void* ptr, std::int32_
             plugin.getParameterDetails(reinterpret_cast<ParameterDetails*>(val));
       break;
     case PLUGOP_SET_IO_CONFIG:
-      if (ptr != nullptr && val != nullptr)
+      if (val == nullptr) break;
+      if (ptr == nullptr)
+        *val = -1;  // no record to accept, whatever the plug-in
+      else
         plugin.setIOConfig(static_cast<ChannelInfo*>(ptr), val);
       break;
     case PLUGOP_GET_LATENCY:

@@ -97,7 +97,8 @@ KELO_EXPORT vantor::KELOPluginSDK::PluginStruct* newInstance(const char* identif
 KELO_EXPORT void deleteInstance(vantor::KELOPluginSDK::PluginStruct* handle);
 
 /// Opcodes 0 to 21, compared unsigned; others, and 13, 14 and 16, do nothing. Answers go back
-/// only through `ptr` or `val`. Opcode 21 acts only on an InstrumentPlugin.
+/// only through `ptr` or `val`. Opcode 21 acts only on an InstrumentPlugin. Opcode 17 without
+/// a channel record answers -1 for every plug-in.
 KELO_EXPORT void plugin_dispatch1(vantor::KELOPluginSDK::PluginStruct* handle,
                                   vantor::KELOPluginSDK::PluginOpcodes1 opcode, void* ptr,
                                   std::int32_t* val);
