@@ -40,7 +40,8 @@ TEST(SoloControl, StopReleasesTheHeldKeysAtTheHeadOfTheNextBlock) {
     solo.stop();
     EXPECT_EQ(solo.held().Count(), 0);
     EXPECT_EQ(solo.isSoloOff(), mode == 0.0f);
-    EXPECT_EQ(runEventScript(blockProcessOf(solo), {{}, {}}),
+    // Nothing triggered these releases: there are no bytes to copy.
+    EXPECT_EQ(runEventScript(blockProcessOf(solo), {{}, {}}, EventBytes::RowsOnly),
               (std::vector<EventRows>{{{0, 128, 64, 0.5f}, {0, 128, 60, 0.5f}}, {}}))
         << mode;
   }
