@@ -1,11 +1,14 @@
 # kelo_add_engine_plugin_bundle(<target> NAME <Name> TABLE <source> [SOURCES ...] [LIBS ...]
-#                               [VERSION v] [DESTINATION dir] [CHECK_NAME test-name])
+#                               [VERSION v] [DESTINATION dir] [CHECK_NAME test-name]
+#                               [STARTS_THREADS])
 # An engine plug-in bundle <Name>.bundle: the source defining the bundle's table
 # (vantor::KELOPluginSDK::bundleTable), its plug-in classes and the whole SDK runtime, exporting
 # exactly the four table functions, the dispatcher, the process entry and the three allocation
 # functions; a test (CHECK_NAME, default exports.<target>) checks that export list.
+# STARTS_THREADS: a plug-in's own threads may still run bundle code when its last instance is
+# gone, so the bundle is linked -z nodelete and stays mapped after the engine's dlclose.
 function(kelo_add_engine_plugin_bundle target)
-  cmake_parse_arguments(ARG "" "NAME;TABLE;VERSION;DESTINATION;CHECK_NAME" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "STARTS_THREADS" "NAME;TABLE;VERSION;DESTINATION;CHECK_NAME" "SOURCES;LIBS" ${ARGN})
   set(exports
     getNumKeloPlugins fillKeloPluginInfo newInstance deleteInstance
     plugin_dispatch1 plugin_process
@@ -24,6 +27,9 @@ function(kelo_add_engine_plugin_bundle target)
     EXPORTS ${exports}
     SOURCES ${ARG_TABLE} ${ARG_SOURCES}
     LIBS "$<LINK_LIBRARY:WHOLE_ARCHIVE,kelo_plugin_sdk>" ${ARG_LIBS})
+  if(ARG_STARTS_THREADS)
+    target_link_options(${target} PRIVATE -Wl,-z,nodelete)
+  endif()
   if(ARG_CHECK_NAME)
     kelo_check_exports(${target} NAME ${ARG_CHECK_NAME})
   else()

@@ -18,7 +18,10 @@ EffectPlugin::EffectPlugin(Host* host)
     : Plugin(host),
       dspInfo{44100.0, 44100, 1.0 / 44100.0, 256, 256.0 / 44100.0, 1.0 / 256.0, {}} {}
 
-void EffectPlugin::setDSPInfo(const DSPInfo* info) { dspInfo = *info; }
+void EffectPlugin::setDSPInfo(const DSPInfo* info) {
+  dspInfo = *info;
+  blockLimit.store(info->maxBlockSize, std::memory_order_relaxed);
+}
 
 bool EffectPlugin::capableOf(std::uint32_t bits) { return (capabilityMask & bits) == bits; }
 

@@ -8,6 +8,7 @@
 // are caught by the runtime, never by the engine.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "Sampler/sdk/PluginRecords.h"
@@ -43,7 +44,8 @@ class EffectPlugin : public Plugin {
 
   virtual void start() {}
   virtual void stop() {}
-  /// Copies every field. May come again at any time; plug-ins rebuild rate-dependent state.
+  /// Copies every field and publishes the block limit the runtime checks process calls
+  /// against. May come again at any time; plug-ins rebuild rate-dependent state.
   virtual void setDSPInfo(const DSPInfo* info);
   /// True when every bit of `bits` is in `capabilityMask`.
   virtual bool capableOf(std::uint32_t bits);
@@ -60,7 +62,10 @@ class EffectPlugin : public Plugin {
   /// Has a body, empty, that a plug-in may call.
   virtual void setCustomDataLink(const CustomDataLink* link) = 0;
 
+  /// Control thread only (a plug-in allowing setDSPInfo during audio may write it then).
   const DSPInfo& getDSPInfo() const { return dspInfo; }
+  /// maxBlockSize of the last settings; any thread.
+  std::int32_t getBlockLimit() const { return blockLimit.load(std::memory_order_relaxed); }
   std::uint32_t getNumAudioIns() const { return numAudioIns; }
   std::uint32_t getNumAudioOuts() const { return numAudioOuts; }
   std::uint32_t getNumMIDIIns() const { return numMIDIIns; }
@@ -68,8 +73,8 @@ class EffectPlugin : public Plugin {
 
   /// Set by the runtime when setDSPInfo threw: process then only clears its output until a
   /// later setDSPInfo succeeds.
-  bool hasFailed() const { return failed; }
-  void setFailed(bool value) { failed = value; }
+  bool hasFailed() const { return failed.load(std::memory_order_relaxed); }
+  void setFailed(bool value) { failed.store(value, std::memory_order_relaxed); }
 
  protected:
   DSPInfo dspInfo;
@@ -82,7 +87,9 @@ class EffectPlugin : public Plugin {
   std::int32_t latencyB = 0;
 
  private:
-  bool failed = false;
+  // Read by the runtime before each process call, also while the control thread changes them.
+  std::atomic<bool> failed{false};
+  std::atomic<std::int32_t> blockLimit{256};
 };
 
 /// Reached by opcode 21; no plug-in of the system is one.

@@ -112,7 +112,10 @@ void dispatch(EffectPlugin& plugin, std::uint32_t opcode, void* ptr, std::int32_
             plugin.getParameterDetails(reinterpret_cast<ParameterDetails*>(val));
       break;
     case PLUGOP_SET_IO_CONFIG:
-      if (ptr != nullptr && val != nullptr)
+      if (val == nullptr) break;
+      if (ptr == nullptr)
+        *val = -1;  // no record to accept, whatever the plug-in
+      else
         plugin.setIOConfig(static_cast<ChannelInfo*>(ptr), val);
       break;
     case PLUGOP_GET_LATENCY:
@@ -202,7 +205,7 @@ void plugin_process(PluginStruct* handle, float** audio, std::int32_t frames, HD
   EffectPlugin* plugin = pluginOf(handle);
   if (plugin == nullptr || frames < 0) return;
   // A failed plug-in, or a block larger than the plug-in sized its buffers for, only clears.
-  if (plugin->hasFailed() || frames > plugin->getDSPInfo().maxBlockSize) {
+  if (plugin->hasFailed() || frames > plugin->getBlockLimit()) {
     clearOutput(*plugin, audio, frames, midiOut);
     return;
   }

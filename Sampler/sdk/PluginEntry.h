@@ -97,14 +97,16 @@ KELO_EXPORT vantor::KELOPluginSDK::PluginStruct* newInstance(const char* identif
 KELO_EXPORT void deleteInstance(vantor::KELOPluginSDK::PluginStruct* handle);
 
 /// Opcodes 0 to 21, compared unsigned; others, and 13, 14 and 16, do nothing. Answers go back
-/// only through `ptr` or `val`. Opcode 21 acts only on an InstrumentPlugin.
+/// only through `ptr` or `val`. Opcode 21 acts only on an InstrumentPlugin. Opcode 17 without
+/// a channel record answers -1 for every plug-in.
 KELO_EXPORT void plugin_dispatch1(vantor::KELOPluginSDK::PluginStruct* handle,
                                   vantor::KELOPluginSDK::PluginOpcodes1 opcode, void* ptr,
                                   std::int32_t* val);
 /// Renders one block in place. After a failure inside the plug-in, while it is marked failed,
-/// or for more frames than its last DSPInfo's maxBlockSize, its audio output channels are
-/// zeroed for the block instead (and a MIDI plug-in's midiOut emptied); negative frames do
-/// nothing.
+/// or for more frames than its last DSPInfo's maxBlockSize (read atomically: a plug-in that
+/// takes settings during audio checks a block against its own buffers under its own lock),
+/// its audio output channels are zeroed for the block instead (and a MIDI plug-in's midiOut
+/// emptied); negative frames do nothing.
 /// Real-time safe as far as the plug-in's own process is.
 KELO_EXPORT void plugin_process(vantor::KELOPluginSDK::PluginStruct* handle, float** audio,
                                 std::int32_t frames, vantor::KELOPluginSDK::HDMIDIEvents* midiIn,

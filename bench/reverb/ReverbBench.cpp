@@ -10,7 +10,7 @@
 // convolves at 48 kHz between the resampler's filters (its response is delivered at 48 kHz).
 // Rebuild/<seconds> is the room reverb worker's reshape and convolver build after a size
 // change, timed from the block that hands the change over to the first block that runs the
-// new set (wall time, so it includes up to 100 ms of the worker's polling).
+// new set (wall time: the hand-over wakes the worker, the build, the swap at the next block).
 //
 // Counters: ns_per_channel_sample (CPU time of the whole process, all threads, per channel
 // and frame) and thread_ns (CPU time of the calling thread, same unit).

@@ -1,5 +1,6 @@
 #include "effects/reverb/ConvolverHelper.h"
 
+#include <cerrno>
 #include <new>
 
 #include "Sampler/sdk/calvatero/convolution/ConvolutionInterface.h"
@@ -31,7 +32,8 @@ ConvolverHelper::ConvolverHelper(std::uint64_t frames, const float* const* chann
     if (code == ZKCV_OUT_OF_MEMORY) throw std::bad_alloc();
     throw ConvolverHelper_init_error();
   }
-  if (!run()) {
+  wakeReady = sem_init(&wake, 0, 0) == 0;
+  if (!wakeReady || !run()) {
     releaseAll();
     throw ConvolverHelper_init_error();
   }
@@ -50,6 +52,8 @@ void ConvolverHelper::releaseAll() {
   endSet(newSet);
   endSet(oldSet);
   response.reset();
+  if (wakeReady) sem_destroy(&wake);
+  wakeReady = false;
 }
 
 void ConvolverHelper::endSet(void** set) {
@@ -78,6 +82,7 @@ void ConvolverHelper::process(float** out, const float* const* in, std::uint64_t
                               float decay) {
   const bool changed = preDelaySamples != curPreDelay || size != curSize || decay != curDecay;
   if ((newReady.load(std::memory_order_acquire) || changed) && mutex.tryLock()) {
+    bool handedOver = false;
     if (newReady.load(std::memory_order_relaxed)) {
       for (std::uint64_t c = 0; c < count; ++c) {
         oldSet[c] = activeSet[c];
@@ -86,13 +91,16 @@ void ConvolverHelper::process(float** out, const float* const* in, std::uint64_t
       }
       newReady.store(false, std::memory_order_relaxed);
       freeOld = true;
+      handedOver = true;
     }
     if (changed) {
       curPreDelay = preDelaySamples;
       curSize = size;
       curDecay = decay;
       rebuildRequested = true;
+      handedOver = true;
     }
+    if (handedOver) sem_post(&wake);
     mutex.unlock();
   }
   const std::uint64_t used = (numChannels + 1) / 2 < count ? (numChannels + 1) / 2 : count;
@@ -115,6 +123,8 @@ void ConvolverHelper::die() {
   mutex.lock();
   dieFlag = &flag;
   dieRequested.store(true, std::memory_order_relaxed);
+  // Posted under the mutex: once it is released the worker may delete the object.
+  sem_post(&wake);
   mutex.unlock();
   while (flag.load(std::memory_order_acquire) == 0) sleep(10);
 }
@@ -123,7 +133,8 @@ int ConvolverHelper::entry() {
   mutex.lock();
   while (!dieRequested.load(std::memory_order_relaxed)) {
     mutex.unlock();
-    sleep(100);
+    while (sem_wait(&wake) != 0 && errno == EINTR) {
+    }
     mutex.lock();
     if (freeOld) {
       endSet(oldSet);

@@ -1,14 +1,17 @@
 // The room reverb's background worker: one object per delivered response. It owns the response
 // (ImpulseResponse) and the convolver set the audio thread runs; when the audio thread reports
-// new pre-delay, size or decay, the worker (waking every 100 ms) reshapes the response, builds
-// a new set, and the audio thread swaps it in at its next successful try-lock; the worker ends
-// the retired set at its next wake-up. The audio thread never waits and never builds.
+// new pre-delay, size or decay, the worker (woken through a semaphore the audio thread posts,
+// which never blocks) reshapes the response, builds a new set, and the audio thread swaps it
+// in at its next successful try-lock and wakes the worker to end the retired set. The audio
+// thread never waits and never builds.
 //
 // Lifecycle: built (the convolvers made, the thread started) on the control thread; after
 // that the object belongs to its thread: end it with die, never delete it. die returns once
 // the worker has left its loop and the object with everything it owned is gone.
 // Threads: process and reset on the audio thread (one at a time); die on the control thread.
 #pragma once
+
+#include <semaphore.h>
 
 #include <atomic>
 #include <cstdint>
@@ -47,8 +50,8 @@ class ConvolverHelper : public vantor::KELOPluginSDK::ThreadDetached {
   /// Audio thread (or the control thread while the audio thread is kept out): clears the
   /// active set's history.
   void reset();
-  /// Control thread: asks the worker to finish and polls every 10 ms until the object is gone;
-  /// the caller must not touch it afterwards.
+  /// Control thread: asks the worker to finish, wakes it and polls every 10 ms until the object
+  /// is gone; the caller must not touch it afterwards.
   void die();
 
   /// Convolvers per set.
@@ -77,6 +80,9 @@ class ConvolverHelper : public vantor::KELOPluginSDK::ThreadDetached {
   float curSize;
   float curDecay;
   vantor::KELOPluginSDK::Mutex mutex{"ConvolverHelper Wakeup Mutex"};
+  // Posted for each hand-over, swap and die request; the worker sleeps on it between them.
+  sem_t wake;
+  bool wakeReady = false;
   float* scratch = nullptr;
   std::uint64_t count = 0;
   void* newSet[kMaxConvolvers] = {};

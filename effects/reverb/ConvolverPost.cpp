@@ -63,8 +63,9 @@ void ConvolverPost::updateHaf() {
 }
 
 void ConvolverPost::setDSPInfo(const DSPInfo* info) {
-  EffectPlugin::setDSPInfo(info);
   ScopedLock lock(mutex);
+  EffectPlugin::setDSPInfo(info);
+  heldFrames = 0;
   dspInfoChanged(dspInfo);
   clearLastGood();
   freeWetBuffers();
@@ -78,6 +79,7 @@ void ConvolverPost::setDSPInfo(const DSPInfo* info) {
       throw std::bad_alloc();
     }
   }
+  heldFrames = dspInfo.maxBlockSize > 0 ? dspInfo.maxBlockSize : 0;
   updateHaf();
   if (haf != nullptr && haf->loadStatus != 0) {
     initConvEngineFromHaf(haf);
@@ -175,7 +177,8 @@ void ConvolverPost::process(float** audio, std::int32_t frames, const HDMIDIEven
     lastGood[i] = good;
   }
   // Buffers come with the next setDSPInfo after a change of channel count; until then dry.
-  bool buffersReady = true;
+  // The engine's blocks may still follow an older maximum than the buffers held.
+  bool buffersReady = frames <= heldFrames;
   for (std::uint32_t i = 0; i < channels; ++i) buffersReady = buffersReady && wet[i] != nullptr;
   if (buffersReady && Convolve(audio, frames, wet)) {
     const float gain = level.load(std::memory_order_relaxed) *

@@ -9,9 +9,10 @@
 //
 // Threads: process runs on the engine's audio thread; setDSPInfo, setCustomDataLink, stop and
 // the destructor on its control thread, also while audio runs. The mutex "KeloEffectConvMut"
-// guards the active convolvers, the wet buffers and lastGood: the control thread locks it
-// around swaps and rebuilds, process only try-locks it and passes input x dryLevel when it is
-// busy. process allocates nothing and never waits.
+// guards the settings copy, the active convolvers, the wet buffers and lastGood: the control
+// thread locks it around swaps and rebuilds, process only try-locks it and passes input x
+// dryLevel when it is busy, and for a block longer than the buffers it holds (the engine's
+// blocks may lag a change of maxBlockSize). process allocates nothing and never waits.
 #pragma once
 
 #include <atomic>
@@ -96,6 +97,8 @@ class ConvolverPost : public vantor::KELOPluginSDK::EffectPlugin {
   std::string hafName;
   vantor::KELOPluginSDK::Mutex mutex{"KeloEffectConvMut"};
   float* wet[kMaxChannels] = {};
+  // The longest block the wet buffers and the subclass's convolvers take (0 without them).
+  std::int32_t heldFrames = 0;
   float lastGood[kMaxChannels] = {};
   std::atomic<float> level{0.5f};
   std::atomic<float> wetLevel{0.1f};

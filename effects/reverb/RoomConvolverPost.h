@@ -10,8 +10,8 @@
 // wholly a finite number. Controllers (status 176; values that are not finite are ignored):
 // 0 dryLevel, 1 wetLevel, 2 level, 3 pre-delay (0 to 1 spans 0 to 0.5 s), 4 size, 5 decay.
 // Audio layout: 2 in, 2 out only. Mixing and threads: ConvolverPost; a settings change or a
-// custom data link builds a new worker object and retires the old one, waiting for it (up to
-// 100 ms plus a build in progress) while process passes the dry signal.
+// custom data link builds a new worker object and retires the old one, waiting for it (for a
+// build in progress to end) while process passes the dry signal.
 #pragma once
 
 #include <atomic>

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <iomanip>
 #include <limits>
 #include <memory>
@@ -38,21 +39,73 @@ EventRow scriptRow(const HDMIDIEvent& event) {
   return {event.bufTick, event.status, event.data1, event.data2};
 }
 
+namespace {
+
+// An input event's mark in `reserved`: a tag, then its block and its index in the block as
+// 32-bit numbers, then the tag's complement.
+constexpr std::uint8_t kMarkTag = 0xB7;
+
+void putMark(HDMIDIEvent& event, std::uint32_t block, std::uint32_t index) {
+  event.reserved[0] = kMarkTag;
+  std::memcpy(event.reserved + 1, &block, sizeof block);
+  std::memcpy(event.reserved + 5, &index, sizeof index);
+  event.reserved[9] = event.reserved[10] = event.reserved[11] = static_cast<std::uint8_t>(~kMarkTag);
+}
+
+// The input event whose mark `event` carries; null when it carries none.
+const HDMIDIEvent* markedInput(const HDMIDIEvent& event,
+                               const std::vector<std::vector<HDMIDIEvent>>& inputs) {
+  std::uint32_t block = 0, index = 0;
+  std::memcpy(&block, event.reserved + 1, sizeof block);
+  std::memcpy(&index, event.reserved + 5, sizeof index);
+  if (event.reserved[0] != kMarkTag || block >= inputs.size() || index >= inputs[block].size())
+    return nullptr;
+  return &inputs[block][index];
+}
+
+void expectBytesOfTrigger(const HDMIDIEvent& event, std::size_t block,
+                          const std::vector<std::vector<HDMIDIEvent>>& inputs) {
+  const HDMIDIEvent* trigger = markedInput(event, inputs);
+  if (trigger == nullptr) {
+    ADD_FAILURE() << "block " << block << ": " << ::testing::PrintToString(scriptRow(event))
+                  << " carries no input event's reserved bytes";
+    return;
+  }
+  EXPECT_EQ(std::memcmp(event.reserved, trigger->reserved, sizeof event.reserved), 0)
+      << "block " << block << ": reserved bytes of " << ::testing::PrintToString(scriptRow(event));
+  EXPECT_EQ(std::memcmp(event.legacy, trigger->legacy, sizeof event.legacy), 0)
+      << "block " << block << ": legacy bytes of " << ::testing::PrintToString(scriptRow(event))
+      << " differ from its trigger " << ::testing::PrintToString(scriptRow(*trigger));
+}
+
+}  // namespace
+
 std::vector<EventRows> runEventScript(const MIDIBlockProcess& process,
-                                      const std::vector<EventRows>& blocks) {
+                                      const std::vector<EventRows>& blocks, EventBytes bytes) {
   auto in = std::make_unique<HDMIDIEvents>();
   auto out = std::make_unique<HDMIDIEvents>();
+  std::vector<std::vector<HDMIDIEvent>> inputs;
   std::vector<EventRows> sent;
   for (const EventRows& block : blocks) {
     EXPECT_LE(block.size(), std::size_t{vantor::KELOPluginSDK::MAX_MIDIEVENTS_PER_CALL_SDK});
+    const auto blockIndex = static_cast<std::uint32_t>(inputs.size());
+    inputs.emplace_back();
     in->numEvents = static_cast<std::int64_t>(block.size());
-    for (std::size_t i = 0; i < block.size(); ++i) in->events[i] = scriptEvent(block[i]);
+    for (std::size_t i = 0; i < block.size(); ++i) {
+      in->events[i] = scriptEvent(block[i]);
+      putMark(in->events[i], blockIndex, static_cast<std::uint32_t>(i));
+      inputs.back().push_back(in->events[i]);
+    }
     out->numEvents = -1;
     std::fill(std::begin(out->events), std::end(out->events), scriptEvent({9999, -1, -1, -1.0f}));
     process(*in, *out);
     EventRows rows;
     EXPECT_GE(out->numEvents, 0);
-    for (std::int64_t i = 0; i < out->numEvents; ++i) rows.push_back(scriptRow(out->events[i]));
+    for (std::int64_t i = 0; i < out->numEvents; ++i) {
+      rows.push_back(scriptRow(out->events[i]));
+      if (bytes == EventBytes::OfTheirTrigger)
+        expectBytesOfTrigger(out->events[i], sent.size(), inputs);
+    }
     sent.push_back(std::move(rows));
   }
   return sent;

@@ -67,10 +67,23 @@ struct EventScript {
   std::vector<EventRows> out;
 };
 
+/// What runEventScript checks of an event's other bytes (legacy, reserved, bufTick).
+enum class EventBytes {
+  /// Those of the input event it forwards or was created from (the articulation plug-ins):
+  /// each input event carries a mark of its own in `reserved`, and an output event must carry
+  /// the mark and the legacy bytes of the input event it names, or no reserved bytes at all
+  /// when nothing triggered it. Its tick is compared with its row.
+  OfTheirTrigger,
+  /// Nothing beyond the rows (the piano pre-processor rewrites legacy bytes and delays ticks).
+  RowsOnly,
+};
+
 /// Runs one call per block (a block may be empty) and answers the rows each call sent, in
-/// order. `out` is filled with a marker before each call, so stale events show up.
+/// order, checking every output event's other bytes as `bytes` says (a failure of the current
+/// test). `out` is filled with a marker before each call, so stale events show up.
 std::vector<EventRows> runEventScript(const MIDIBlockProcess& process,
-                                      const std::vector<EventRows>& blocks);
+                                      const std::vector<EventRows>& blocks,
+                                      EventBytes bytes = EventBytes::OfTheirTrigger);
 
 /// Each script against a new `Plugin` (made with a null host, then initEx with its init text),
 /// in blocks of `frames`.

@@ -119,9 +119,11 @@ void MIDIProc::setDSPInfo(const sdk::DSPInfo* info) {
   EffectPlugin::setDSPInfo(info);
   const double rate = dspInfo.sampleRate;
   thinWindow = rate <= 48000.0 ? 128 : rate <= 96000.0 ? 256 : 512;
+  // Saturated at the largest tick, so a press's tick plus its delay never wraps round.
+  constexpr std::uint64_t kLongestDelay = std::numeric_limits<std::uint32_t>::max();
   for (std::uint64_t zone = 0; zone < _numSusZones; ++zone)
-    zoneDelayFrames[zone] =
-        toUnsigned(std::trunc(zoneDelaySeconds[zone] * static_cast<float>(rate)));
+    zoneDelayFrames[zone] = std::min(
+        toUnsigned(std::trunc(zoneDelaySeconds[zone] * static_cast<float>(rate))), kLongestDelay);
 }
 
 void MIDIProc::start() {

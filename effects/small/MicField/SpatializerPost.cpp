@@ -248,6 +248,7 @@ void SpatializerPost::setDSPInfo(const DSPInfo* info) {
 }
 
 void SpatializerPost::getDefaults(HDMIDIEvents* events) {
+  if (events == nullptr) return;
   std::memset(events, 0, sizeof(HDMIDIEvents));
   const std::pair<std::int32_t, float> defaults[] = {
       {10, positionValue}, {103, stageOn}, {256, arrangement}, {36, distance}, {36, distance}};

@@ -80,6 +80,7 @@ class SpatializerPost : public vantor::KELOPluginSDK::EffectPlugin {
   void stop() override {}
   /// Builds the taps and the delay lines for the rate (nothing while transparent).
   void setDSPInfo(const vantor::KELOPluginSDK::DSPInfo* info) override;
+  /// Writes the whole list; a null list is left alone.
   void getDefaults(vantor::KELOPluginSDK::HDMIDIEvents* events) override;
   void process(float** audio, std::int32_t frames,
                const vantor::KELOPluginSDK::HDMIDIEvents* midiIn,

@@ -1,6 +1,7 @@
 // Checks a bundle's information records as bytes at the offsets the engine reads them at:
 // each row written into a record of 0xAA bytes must change exactly its strings, its numbers
-// and the end marker.
+// and the end marker. Also what every plug-in of a bundle answers alike through its
+// dispatcher.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -56,6 +57,17 @@ inline void expectInfoRows(LoadedBundle& bundle, const std::vector<ExpectedRow>&
     const std::vector<std::uint8_t> expected = expectedInfoImage(rows[index], padded);
     for (std::size_t at = 0; at < kInfoRecordBytes; ++at)
       ASSERT_EQ(record[at], expected[at]) << "row " << index << ", byte " << at;
+  }
+  // A missing channel record is refused by every plug-in.
+  vantor::KELOPluginSDK::Host host{[](vantor::KELOPluginSDK::Host*, std::int32_t, std::int32_t,
+                                      void*) { return 0; }};
+  for (const ExpectedRow& row : rows) {
+    vantor::KELOPluginSDK::PluginStruct* plugin = bundle.create(row.identifier.c_str(), &host);
+    if (plugin == nullptr) continue;  // a test bundle's row that refuses creation
+    std::int32_t answer = 7;
+    bundle.dispatcher(plugin, vantor::KELOPluginSDK::PLUGOP_SET_IO_CONFIG, nullptr, &answer);
+    EXPECT_EQ(answer, -1) << row.identifier;
+    bundle.destroy(plugin);
   }
   std::vector<std::uint8_t> record(kInfoRecordBytes, kInfoFill);
   EXPECT_EQ(bundle.fill(static_cast<std::int64_t>(rows.size()),

@@ -1,6 +1,7 @@
 // RoomFold.bundle as the engine sees it: its record, the simple reverb against a direct
-// convolution for each convolver class, block lengths and the block-split kit, and
-// kelo-plugin-run with a custom data link.
+// convolution for each convolver class, block lengths and the block-split kit,
+// kelo-plugin-run with a custom data link, and the bundle kept mapped for its workers.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -10,6 +11,7 @@
 #include "tests/Sampler/sdk/LoadedBundle.h"
 #include "tests/Sampler/sdk/PluginInfoCheck.h"
 #include "tests/effects/reverb/ReverbKit.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/RunProgram.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/plugins/BlockSplitKit.h"
@@ -127,6 +129,31 @@ TEST(RoomFoldBundle, RoomReverbGivesTheSameOutputInAnyBlocks) {
   room.settings.maxBlockSize = 256;
   const AudioChannels input = {noise(5000, 59), noise(5000, 60)};
   EXPECT_TRUE(sameOutputInAnyBlocks(room, input, 1e-5));
+}
+
+// The room reverb's worker runs bundle code for a moment after its object's die returns, so
+// closing the bundle after the last instance must not unmap it.
+TEST(RoomFoldBundle, StaysMappedOnceItsWorkersRan) {
+  TempDir dir;
+  ASSERT_TRUE(writeWav(dir.file("ir.wav"), 48000, decayingNoise(2000, 2, 61)));
+  const std::string answer = textFromChild([&] {
+    if (dlopen(KELO_BUNDLE_SO, RTLD_NOW | RTLD_NOLOAD) != nullptr) return std::string("loaded before");
+    {
+      LoadedBundle bundle(KELO_BUNDLE_SO);
+      if (!bundle.ok()) return std::string("no bundle");
+      pluginhost::AudioFileHost files;
+      vantor::KELOPluginSDK::PluginStruct* room = bundle.create(kRoom, files.host());
+      const std::string init = dir.file("ir.wav");
+      bundle.dispatcher(room, vantor::KELOPluginSDK::PLUGOP_INITEX, const_cast<char*>(init.c_str()),
+                        nullptr);
+      vantor::KELOPluginSDK::DSPInfo info = dspSettings(48000, 256);
+      bundle.dispatcher(room, vantor::KELOPluginSDK::PLUGOP_SET_DSPINFO, &info, nullptr);
+      bundle.destroy(room);
+    }
+    return std::string(dlopen(KELO_BUNDLE_SO, RTLD_NOW | RTLD_NOLOAD) != nullptr ? "mapped"
+                                                                                 : "unmapped");
+  });
+  EXPECT_EQ(answer, "mapped");
 }
 
 }  // namespace

@@ -132,6 +132,31 @@ TEST_F(RoomReverb, RoutesEveryChannelCount) {
   }
 }
 
+// Resampled, a four-channel response still carries each input to each output: one input alone
+// through channels 0 and 1 (left) or 2 and 3 (right) gives 0.70710677 times what a
+// two-channel response of those two channels gives for that input on both sides.
+TEST_F(RoomReverb, AtAHigherRateFourChannelsRouteAsTwoDo) {
+  const auto four = decayingNoise(500, 4, 95);
+  const std::vector<float> x = noise(2000, 96), silent(2000, 0.0f);
+  for (double rate : {96000.0, 192000.0}) {
+    for (int side = 0; side < 2; ++side) {
+      load({four[2 * side], four[2 * side + 1]}, 48000, rate, 256);
+      const auto pair = render({x, x}, 256);
+      load(four, 48000, rate, 256);
+      ASSERT_EQ(reverb->getActiveChannels(), 4u);
+      const auto out = render(side == 0 ? std::vector<std::vector<float>>{x, silent}
+                                        : std::vector<std::vector<float>>{silent, x},
+                              256);
+      for (int output = 0; output < 2; ++output) {
+        std::vector<double> expected(pair[output].begin(), pair[output].end());
+        for (double& v : expected) v *= kRoot;
+        EXPECT_TRUE(closeToSignal(out[output], expected, 1e-5))
+            << rate << ": input " << side << " to output " << output;
+      }
+    }
+  }
+}
+
 // Blocks that are not a multiple of the factor continue one decimation grid and hold the
 // up-sampled frames beyond them for the next block.
 TEST_F(RoomReverb, AtTwiceTheBaseRateAnyBlocksGiveTheSameOutput) {

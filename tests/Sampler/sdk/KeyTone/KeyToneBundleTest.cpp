@@ -32,5 +32,21 @@ TEST(KeyToneBundle, KeloPluginRunReproducesThePedalScript) {
             (std::vector<EventRows>{fromDefaults, script.out[0]}));
 }
 
+// A pedal press at tick 10 reaches a zone only after the zone's delay: however long the
+// delay, its copy never leaves in the press's own block (a huge one once wrapped round to the
+// frame before the press).
+TEST(KeyToneBundle, AZoneCopyNeverPrecedesItsPress) {
+  for (const char* delay : {"1", "100", "1e10", "1e30"}) {
+    const std::string init = std::string("298|1|299|0|296|32|297|64|295|1|20|") + delay;
+    const std::vector<EventRows> sent = runPluginScript(
+        KELO_PLUGIN_RUN, KELO_KEYTONE_BUNDLE, kIdentifier, init.c_str(),
+        {{}, {{10, 176, 64, 1.0f}}, {}}, 256);
+    ASSERT_EQ(sent.size(), 3u) << delay;
+    for (std::size_t block = 1; block < sent.size(); ++block)
+      for (const EventRow& row : sent[block])
+        EXPECT_NE(row.data1, 20) << "delay " << delay << ", block " << block << ", tick " << row.tick;
+  }
+}
+
 }  // namespace
 }  // namespace kelo::test

@@ -121,7 +121,7 @@ inline const std::vector<MIDIProcScript>& midiProcScripts() {
 /// The script through a prepared pre-processor.
 inline std::vector<EventRows> runMIDIProcScript(const MIDIProcScript& script) {
   auto proc = preparedMIDIProc(script.initText, script.rate);
-  return runEventScript(blockProcessOf(*proc, script.frames), script.in);
+  return runEventScript(blockProcessOf(*proc, script.frames), script.in, EventBytes::RowsOnly);
 }
 
 }  // namespace kelo::test

@@ -95,7 +95,7 @@ TEST(MIDIProc, ControllerNumbersSaturate) {
   EXPECT_EQ(proc->runtimeControllerNumber(3), 0u);
   EXPECT_EQ(proc->crossingController(), -7);
   // Controller 0 (bank select) switches nothing.
-  runEventScript(blockProcessOf(*proc), {{{0, 176, 0, 0.0f}}});
+  runEventScript(blockProcessOf(*proc), {{{0, 176, 0, 0.0f}}}, EventBytes::RowsOnly);
   EXPECT_TRUE(proc->zonesOn());
   EXPECT_EQ(proc->lowThreshold(), static_cast<float>(32.0 / 127.0));
 }
@@ -131,7 +131,8 @@ TEST(MIDIProc, TheThinningWindowFollowsTheRate) {
 
 TEST(MIDIProc, ANaNThresholdIsIgnored) {
   auto proc = preparedMIDIProc("", 44100);
-  runEventScript(blockProcessOf(*proc), {{{0, 176, 296, NAN}, {1, 176, 297, NAN}}});
+  runEventScript(blockProcessOf(*proc), {{{0, 176, 296, NAN}, {1, 176, 297, NAN}}},
+                 EventBytes::RowsOnly);
   EXPECT_EQ(proc->lowThreshold(), 0.25f);
   EXPECT_EQ(proc->highThreshold(), 0.5f);
 }

@@ -17,7 +17,8 @@ using vantor::KELOPluginSDK::HDMIDIEvents;
 // One block through `shift`.
 EventRows run(TimbreShift& shift, const EventRows& rows) {
   const auto out = runEventScript(
-      [&shift](const HDMIDIEvents& in, HDMIDIEvents& sent) { shift.process(&in, &sent); }, {rows});
+      [&shift](const HDMIDIEvents& in, HDMIDIEvents& sent) { shift.process(&in, &sent); }, {rows},
+      EventBytes::RowsOnly);
   return out[0];
 }
 

@@ -40,7 +40,8 @@ TEST(SoloControl, StopReleasesTheHeldKeysAtTheHeadOfTheNextBlock) {
     solo.stop();
     EXPECT_EQ(solo.held().Count(), 0);
     EXPECT_EQ(solo.isSoloOff(), mode == 0.0f);
-    EXPECT_EQ(runEventScript(blockProcessOf(solo), {{}, {}}),
+    // Nothing triggered these releases: there are no bytes to copy.
+    EXPECT_EQ(runEventScript(blockProcessOf(solo), {{}, {}}, EventBytes::RowsOnly),
               (std::vector<EventRows>{{{0, 128, 64, 0.5f}, {0, 128, 60, 0.5f}}, {}}))
         << mode;
   }
@@ -145,6 +146,32 @@ TEST(SoloControl, RandomControllersStayInTheirRangeAndPointAlongTheMove) {
     }
   }
   EXPECT_EQ(checked, 800 * 2 * 3);
+}
+
+// Each key pressed alone repeats itself (nothing held to move from): 166 and 167 point along
+// the move from the last note played, 60 up to 72 and back down.
+TEST(SoloControl, ARepeatedKeyTakesItsDirectionFromTheLastNote) {
+  sorvelin::SoloControl solo(nullptr);
+  CountingSource source;
+  solo.setRandomSource(&source);
+  std::vector<EventRows> blocks = {
+      {{0, 176, 22, 1.0f}, {0, 176, 23, 1.0f}, {0, 176, 102, 1.0f}, {1, 144, 60, 0.5f}, {2, 128, 60, 0.5f}}};
+  for (int i = 0; i < 400; ++i) {
+    const int key = i % 2 == 0 ? 72 : 60;
+    blocks.push_back({{0, 144, key, 0.5f}, {1, 128, key, 0.5f}});
+  }
+  const auto out = runEventScript(blockProcessOf(solo), blocks);
+  int checked = 0;
+  for (std::size_t b = 1; b < out.size(); ++b) {
+    const bool upward = b % 2 == 1;
+    for (const EventRow& row : out[b]) {
+      if (row.status != 176 || (row.data1 != 166 && row.data1 != 167)) continue;
+      EXPECT_TRUE(upward ? row.data2 <= 0.5f : row.data2 >= 0.5f)
+          << "block " << b << ": " << row.data1 << " = " << row.data2;
+      ++checked;
+    }
+  }
+  EXPECT_EQ(checked, 400 * 2);
 }
 
 TEST(SoloControl, TheFormulas) {
