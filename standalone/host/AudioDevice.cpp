@@ -97,8 +97,18 @@ void AudioDevice::acquire() {
   }
 }
 
+bool AudioDevice::streamEnded() const {
+  return m_playing && m_stream != nullptr && portAudio().isStreamActive(m_stream) == 0;
+}
+
 void AudioDevice::closeStream() {
   if (m_stream == nullptr) return;
+  if (streamEnded()) {
+    PLOGE("%s: its stream ended by itself; left open rather than waited on", m_name.c_str());
+    m_manager->streamAbandoned();
+    m_stream = nullptr;
+    return;
+  }
   const PaError code = portAudio().closeStream(m_stream);
   m_stream = nullptr;
   if (code != paNoError) audioError("Pa_CloseStream", code);

@@ -52,6 +52,7 @@ class SystemPortAudio final : public PortAudioApi {
   }
   PaError startStream(PaStream* stream) override { return Pa_StartStream(stream); }
   PaError closeStream(PaStream* stream) override { return Pa_CloseStream(stream); }
+  PaError isStreamActive(PaStream* stream) override { return Pa_IsStreamActive(stream); }
   const PaStreamInfo* streamInfo(PaStream* stream) override { return Pa_GetStreamInfo(stream); }
   double streamCpuLoad(PaStream* stream) override { return Pa_GetStreamCpuLoad(stream); }
 };

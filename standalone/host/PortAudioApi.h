@@ -39,6 +39,8 @@ class PortAudioApi {
                              PaStreamCallback* callback, void* userData) = 0;
   virtual PaError startStream(PaStream* stream) = 0;
   virtual PaError closeStream(PaStream* stream) = 0;
+  /// 1 while the stream runs, 0 once it stopped or ended by itself, a negative PaError.
+  virtual PaError isStreamActive(PaStream* stream) = 0;
   /// Null when PortAudio has nothing to say about the stream.
   virtual const PaStreamInfo* streamInfo(PaStream* stream) = 0;
   /// [audio callback] Real-time safe.

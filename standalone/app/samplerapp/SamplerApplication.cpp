@@ -144,9 +144,12 @@ bool SamplerApplication::initialize() {
   m_cocoaApplication->addMenus();
   initEngine();
   attachMenuBar();
-  // MIDI hot-plug reaches the device manager from the main loop.
-  m_midiTimer = VNT::addTimer(kMIDIDispatchSeconds, kMIDIDispatchSeconds,
-                              [] { MIDI_DispatchNotifications(); });
+  // MIDI hot-plug reaches the device manager from the main loop, and the back end's idle
+  // notices an audio device that went away.
+  m_midiTimer = VNT::addTimer(kMIDIDispatchSeconds, kMIDIDispatchSeconds, [] {
+    MIDI_DispatchNotifications();
+    engineCommand(PE_ENGINE_IDLE);
+  });
   // Documents opened from outside arrive as the program's argument (start-up load) or through
   // `KeloSAAppleEventHandleODoc`; no Linux event needs a handler installed.
 
