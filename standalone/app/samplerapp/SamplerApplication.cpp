@@ -260,25 +260,30 @@ void SamplerApplication::attachMenuBar() {
 
 bool SamplerApplication::terminate() {
   std::int32_t id = -1;
-  engineCommand(PE_ENGINE_AUDIODEVICE_GET, &id);
+  const bool asked = engineCommand(PE_ENGINE_AUDIODEVICE_GET, &id) == 0;
   std::int32_t rate = 44100;
   std::int32_t size = 512;
   engineCommand(PE_ENGINE_AUDIODEVICE_SETTINGS_GET, &rate, &size);
   std::int32_t pair = 0;
   engineCommand(PE_ENGINE_AUDIODEVICE_OUTPUTSTEREOPAIR_GET, &pair);
 
+  // Only a device open in this run is written: a start without one (no JACK server, the
+  // device unplugged) keeps the saved device and its settings for the next start.
   std::string name;
-  if (!findAudioDeviceById(name, id)) PLOGE("Cannot find audio device name:%d", id);
   const PEAudioDeviceRecord* device =
-      findRecord(m_audioDevices, [&](const auto& r) { return r.id == id; });
-  const std::int32_t api = device != nullptr ? device->hostApiCode : -1;
-  writeConfigStringValue(m_prefsDomain, "audiodevice", name, kLevel);
-  writeConfigIntValue(m_prefsDomain, "audiodeviceapi", api, kLevel);
-  writeConfigIntValue(m_prefsDomain, "audiodevicestereopair", pair, kLevel);
+      asked ? findRecord(m_audioDevices, [&](const auto& r) { return r.id == id; }) : nullptr;
+  if (device == nullptr) {
+    PLOGE("Cannot find audio device name:%d", id);
+  } else {
+    findAudioDeviceById(name, id);
+    writeConfigStringValue(m_prefsDomain, "audiodevice", name, kLevel);
+    writeConfigIntValue(m_prefsDomain, "audiodeviceapi", device->hostApiCode, kLevel);
+    writeConfigIntValue(m_prefsDomain, "audiodevicestereopair", pair, kLevel);
+    writeConfigIntValue(m_prefsDomain, "samplerate", rate, kLevel);
+    writeConfigIntValue(m_prefsDomain, "buffersize", size, kLevel);
+  }
 
   saveMIDIDevices();
-  writeConfigIntValue(m_prefsDomain, "samplerate", rate, kLevel);
-  writeConfigIntValue(m_prefsDomain, "buffersize", size, kLevel);
 
   if (m_midiTimer != 0) {
     VNT::removeTimer(m_midiTimer);
@@ -294,10 +299,12 @@ void SamplerApplication::saveMIDIDevices() {
   std::vector<PEMIDIDeviceRecord> atStart = m_midiDevices;
   if (!listMIDIDevices()) {
     PLOGE("error trying to get the MIDI Devices list before saving Preferences");
-    m_midiDevices = std::move(atStart);
+    m_midiDevices = atStart;
   }
   std::vector<std::int32_t> used;
   if (engineCommand(PE_ENGINE_MIDIDEVICE_GETUSED, &used, nullptr, kMIDIInput) != 0) return;
+  // Without any MIDI device in this run there was nothing to choose: the saved choice stays.
+  if (used.empty() && atStart.empty() && m_midiDevices.empty()) return;
   std::size_t written = 0;
   for (std::int32_t id : used) {
     std::string name;

@@ -419,19 +419,81 @@ TEST_F(SamplerApplicationTest, ShutDownSkipsAnIdMissingFromTheFreshList) {
   EXPECT_EQ(readString("mididevice01"), "three (in)");
   EXPECT_TRUE(log.has('E', "Cannot find midi device name:2"));
   EXPECT_TRUE(log.has('E', "Cannot find audio device name:99"));
-  EXPECT_EQ(readString("audiodevice"), "");
-  EXPECT_EQ(readInt("audiodeviceapi"), -1);
+  EXPECT_EQ(readString("audiodevice"), "<absent>") << "not a device of this run";
+  EXPECT_EQ(readInt("audiodeviceapi"), -12345);
 }
 
-TEST_F(SamplerApplicationTest, AFailedDeviceQuestionWritesTheEmptyName) {
+TEST_F(SamplerApplicationTest, AFailedDeviceQuestionKeepsTheSavedDevice) {
   writeInt("firstUse", 0);
+  writeString("audiodevice", "usb");
+  writeInt("audiodeviceapi", 10);
   back.addAudio(4, 10, "system");
   start();
   back.failing.insert(282);
   stop();
-  EXPECT_EQ(readString("audiodevice"), "");
-  EXPECT_EQ(readInt("audiodeviceapi"), -1);
+  EXPECT_EQ(readString("audiodevice"), "usb");
+  EXPECT_EQ(readInt("audiodeviceapi"), 10);
   EXPECT_TRUE(log.has('E', "Cannot find audio device name:-1"));
+}
+
+// Shut-down writes the keys of a device open in this run only; a start without audio or MIDI
+// devices (no JACK server) keeps what the last run with them saved.
+TEST_F(SamplerApplicationTest, ShutDownKeepsTheKeysOfDevicesThisRunDidNotHave) {
+  struct Case {
+    const char* name;
+    bool audio;
+    bool midi;
+  };
+  const Case cases[] = {{"both", true, true},
+                        {"no audio device", false, true},
+                        {"no MIDI device", true, false},
+                        {"neither", false, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    freshCase();
+    writeString("audiodevice", "system");
+    writeInt("audiodeviceapi", 10);
+    writeInt("samplerate", 48000);
+    writeInt("buffersize", 256);
+    writeInt("audiodevicestereopair", 1);
+    writeInt("nbmididevice", 1);
+    writeString(midiDeviceKey(0), "Keys (in)");
+    if (c.audio) {
+      back.addAudio(3, 10, "other");
+      back.addAudio(4, 10, "system");
+    }
+    if (c.midi) {
+      back.addMIDI(50, "Through (in)");
+      back.addMIDI(51, "Keys (in)");
+    }
+    start();
+    if (c.audio) {  // the user picks another device and settings in this run
+      back.audioId = 3;
+      back.rate = 96000;
+      back.size = 64;
+      back.pair = 0;
+    }
+    if (c.midi) back.enabled = {50};
+    stop();
+    EXPECT_EQ(readString("audiodevice"), c.audio ? "other" : "system");
+    EXPECT_EQ(readInt("audiodeviceapi"), 10);
+    EXPECT_EQ(readInt("samplerate"), c.audio ? 96000 : 48000);
+    EXPECT_EQ(readInt("buffersize"), c.audio ? 64 : 256);
+    EXPECT_EQ(readInt("audiodevicestereopair"), c.audio ? 0 : 1);
+    EXPECT_EQ(readInt("nbmididevice"), 1);
+    EXPECT_EQ(readString(midiDeviceKey(0)), c.midi ? "Through (in)" : "Keys (in)");
+  }
+}
+
+// Devices exist but the user enabled none: that choice is saved.
+TEST_F(SamplerApplicationTest, NoMIDIDeviceEnabledAmongPresentOnesIsSaved) {
+  writeInt("firstUse", 0);
+  writeInt("nbmididevice", 0);
+  back.addMIDI(50, "Through (in)");
+  start();
+  writeInt("nbmididevice", 2);  // as another run might have left it
+  stop();
+  EXPECT_EQ(readInt("nbmididevice"), 0);
 }
 
 TEST_F(SamplerApplicationTest, OpenDocumentsLoadInTheirOrder) {
