@@ -135,6 +135,7 @@ class AudioDevice : public Module {
   StereoRender* m_render = nullptr;
   GraphManager* m_graph = nullptr;  // looked up on the main thread before a stream opens
   std::uint64_t m_startTimeout = kStartTimeoutMilliseconds;
+  bool m_jack = false;  // a client of a JACK server
 };
 
 }  // namespace vantor

@@ -99,6 +99,8 @@ class FakePortAudio final : public vantor::PortAudioApi {
   PaError isStreamActive(PaStream* stream) override;
   const PaStreamInfo* streamInfo(PaStream* stream) override;
   double streamCpuLoad(PaStream*) override { return cpuLoad; }
+  void rememberJackConnections(const std::string&) override {}
+  void restoreJackPorts() override {}
 
  private:
   struct Stream;
