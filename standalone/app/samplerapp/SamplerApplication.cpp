@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <fstream>
 
 #include "VNL/source/Config.h"
 #include "VNL/source/FileUtils.h"
@@ -105,6 +106,33 @@ bool writeAll(int fd, const unsigned char* bytes, std::size_t size) {
     size -= static_cast<std::size_t>(written);
   }
   return true;
+}
+
+// The process's umask without changing it (umask(2) would, for a moment, for every thread).
+mode_t currentUmask() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("Umask:", 0) == 0) return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
+  }
+  return 022;
+}
+
+// `path` with the symbolic links at its end followed (a link to a link too), as far as they
+// lead; a link to nothing gives the path it names, where the file will then be made.
+std::string followLinks(std::string path) {
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) break;
+    std::string target(static_cast<std::size_t>(PATH_MAX), '\0');
+    const ssize_t length = ::readlink(path.c_str(), target.data(), target.size());
+    if (length <= 0 || static_cast<std::size_t>(length) >= target.size()) break;
+    target.resize(static_cast<std::size_t>(length));
+    const std::size_t slash = path.rfind('/');
+    path = target.front() == '/' || slash == std::string::npos ? target
+                                                               : path.substr(0, slash + 1) + target;
+  }
+  return path;
 }
 
 std::string userDefaultChunk() {
@@ -420,8 +448,10 @@ int KeloSAAppleEventHandleODoc(const std::vector<std::string>& paths,
   return 0;
 }
 
-bool writeFileAtomically(const std::string& path, const unsigned char* bytes, std::size_t size,
-                         bool& created) {
+bool writeFileAtomically(const std::string& requested, const unsigned char* bytes,
+                         std::size_t size, bool& created) {
+  // A symbolic link stays: the file it leads to is the one replaced.
+  const std::string path = followLinks(requested);
   const std::size_t slash = path.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
   std::string temporary = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) +
@@ -429,7 +459,12 @@ bool writeFileAtomically(const std::string& path, const unsigned char* bytes, st
   const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
   created = fd >= 0;
   if (!created) return false;
-  bool ok = ::fchmod(fd, 0644) == 0 && writeAll(fd, bytes, size) && ::fsync(fd) == 0;
+  // A replaced file keeps its mode, a new one gets what the user's umask leaves of 0666
+  // (mkostemp made it 0600).
+  struct stat existing {};
+  const mode_t mode =
+      ::stat(path.c_str(), &existing) == 0 ? existing.st_mode & 07777 : 0666 & ~currentUmask();
+  bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, bytes, size) && ::fsync(fd) == 0;
   ok = ::close(fd) == 0 && ok;
   if (ok) ok = ::rename(temporary.c_str(), path.c_str()) == 0;
   if (!ok) {
@@ -443,6 +478,5 @@ bool writeFileAtomically(const std::string& path, const unsigned char* bytes, st
   }
   return true;
 }
-
 
 }  // namespace vantor::samplerapp

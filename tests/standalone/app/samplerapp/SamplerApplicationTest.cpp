@@ -676,6 +676,51 @@ TEST_F(SamplerApplicationTest, AFailedSaveKeepsTheOldFileAndLeavesNoTemporary) {
   EXPECT_TRUE(log.has('E', "failed to create file : " + dir.file("missing/x.kelo")));
 }
 
+// A save replaces the file the user named: a new one gets the umask's mode, an existing one
+// keeps its mode, and a symbolic link keeps being one, the file it leads to replaced.
+TEST(WriteFileAtomically, ModesAndLinks) {
+  struct Case {
+    const char* name;
+    mode_t umask;
+    int existingMode;     // -1: no file yet
+    const char* linkTo;   // the name saved to is a link to this (nullptr: no link)
+    mode_t expectedMode;
+  };
+  const Case cases[] = {
+      {"new, umask 022", 022, -1, nullptr, 0644},
+      {"new, umask 077", 077, -1, nullptr, 0600},
+      {"existing 0600", 022, 0600, nullptr, 0600},
+      {"existing 0664", 077, 0664, nullptr, 0664},
+      {"link to a file", 022, 0640, "real.kelo", 0640},
+      {"link into a folder", 022, 0660, "sub/real.kelo", 0660},
+      {"link to nothing yet", 027, -1, "sub/new.kelo", 0640},
+  };
+  const unsigned char bytes[] = {'n', 'e', 'w'};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    kelo::test::TempDir dir;
+    std::filesystem::create_directory(dir.file("sub"));
+    const std::string saved = dir.file("song.kelo");
+    const std::string file = c.linkTo != nullptr ? dir.file(c.linkTo) : saved;
+    if (c.existingMode >= 0) {
+      ASSERT_TRUE(kelo::test::writeFile(file, "old"));
+      ASSERT_EQ(::chmod(file.c_str(), static_cast<mode_t>(c.existingMode)), 0);
+    }
+    if (c.linkTo != nullptr) ASSERT_EQ(::symlink(c.linkTo, saved.c_str()), 0);
+    const mode_t previous = ::umask(c.umask);
+    bool created = false;
+    const bool written = vantor::samplerapp::writeFileAtomically(saved, bytes, sizeof bytes, created);
+    ::umask(previous);
+    ASSERT_TRUE(written);
+    struct stat status {};
+    ASSERT_EQ(::lstat(saved.c_str(), &status), 0);
+    EXPECT_EQ(S_ISLNK(status.st_mode), c.linkTo != nullptr);
+    ASSERT_EQ(::stat(file.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, c.expectedMode);
+    EXPECT_EQ(kelo::test::readFile(file), "new");
+  }
+}
+
 TEST_F(SamplerApplicationTest, LoadingRefusesWhatCannotBeAChunk) {
   kelo::test::TempDir dir;
   const std::string empty = dir.file("empty.kelo");
