@@ -331,8 +331,8 @@ void SamplerApplication::saveMIDIDevices() {
   }
   std::vector<std::int32_t> used;
   if (engineCommand(PE_ENGINE_MIDIDEVICE_GETUSED, &used, nullptr, kMIDIInput) != 0) return;
-  // Without any MIDI device in this run there was nothing to choose: the saved choice stays.
-  if (used.empty() && atStart.empty() && m_midiDevices.empty()) return;
+  // Without a MIDI device at start nothing was restored or could be: the saved choice stays.
+  if (used.empty() && atStart.empty()) return;
   std::size_t written = 0;
   for (std::int32_t id : used) {
     std::string name;

@@ -292,6 +292,69 @@ TEST_F(SamplerApplicationTest, MIDIRestoreTable) {
   }
 }
 
+// Every failure of start-up and shut-down is logged and the run goes on: the scripted back
+// end fails the command each case names.
+TEST_F(SamplerApplicationTest, StartUpAndShutDownFailuresAreLoggedAndTheRunGoesOn) {
+  struct Case {
+    const char* name;
+    std::set<std::int32_t> failingAtStart;
+    std::set<std::int32_t> failingAtShutDown;
+    const char* line;  // the error line
+    std::vector<std::int32_t> enabled;  // MIDI devices enabled at start
+    int savedCount;  // "nbmididevice" after shut-down
+  };
+  const std::vector<Case> cases = {
+      {"audio list", {280}, {}, "cannot list audio devices!", {11}, 1},
+      {"MIDI list", {510}, {}, "cannot list MIDI devices!", {}, 1},
+      {"device settings", {286}, {}, "cannot set this device to those settings", {11}, 1},
+      // No saved MIDI choice and no product device: the first device, which cannot open.
+      {"first device cannot open", {1000 + 10}, {}, "cannot set MIDI device: 10", {}, 0},
+      {"list before saving", {}, {510},
+       "error trying to get the MIDI Devices list before saving Preferences", {11}, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    kelo::test::LogCapture log;
+    freshCase();
+    back.addAudio(4, 10, "system");
+    back.addMIDI(10, "Through (in)");
+    back.addMIDI(11, "Keys (in)");
+    if (c.failingAtStart.count(1000 + 10) == 0) writeInt("nbmididevice", 1);
+    writeString(midiDeviceKey(0), "Keys (in)");
+    back.failing = c.failingAtStart;
+    start();
+    EXPECT_EQ(back.enabled, c.enabled);
+    EXPECT_EQ(back.sent(281), c.failingAtStart.count(280) == 0);
+    EXPECT_EQ(back.sent(288), back.sent(281)) << "the stereo pair follows even refused settings";
+    EXPECT_TRUE(back.sent(300)) << "start-up goes on";
+    back.failing = c.failingAtShutDown;
+    stop();
+    EXPECT_TRUE(log.has('E', c.line));
+    EXPECT_TRUE(alerts.shown().empty());
+    EXPECT_EQ(readInt("nbmididevice"), c.savedCount);
+    EXPECT_EQ(readString(midiDeviceKey(0)), "Keys (in)");
+    EXPECT_EQ(back.commands.back(), 262) << "shut-down goes on";
+  }
+}
+
+TEST_F(SamplerApplicationTest, ALeftMIDIListingKeyWarnsOnceAndIsGoneAfterStart) {
+  writeInt("firstUse", 0);
+  writeString("listingmididevices", "listing");
+  back.addMIDI(10, "Keys (in)");
+  start();
+  ASSERT_EQ(alerts.shown().size(), 1u);
+  EXPECT_EQ(alerts.shown()[0].title, "KELO Player");
+  EXPECT_EQ(alerts.shown()[0].text,
+            "Last MIDI devices listing failed or is not finished yet.\nPlease update your "
+            "drivers or try removing some MIDI devices.");
+  EXPECT_TRUE(log.has('W', "Last MIDI devices listing failed or is not finished yet!"));
+  EXPECT_EQ(readString("listingmididevices"), "<absent>");
+  EXPECT_EQ(back.enabled, (std::vector<std::int32_t>{10})) << "the listing goes on";
+  stop();
+  start();
+  EXPECT_EQ(alerts.shown().size(), 1u);
+}
+
 TEST_F(SamplerApplicationTest, AMIDIDeviceThatCannotOpenKeepsItsLine) {
   writeInt("firstUse", 0);
   back.addMIDI(5, "A (in)");
