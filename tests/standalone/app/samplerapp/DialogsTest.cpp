@@ -32,41 +32,6 @@ HeadlessView* findView(HeadlessView& root, const std::function<bool(HeadlessView
   return nullptr;
 }
 
-class DialogTest : public HeadlessToolkit {
- protected:
-  void SetUp() override {
-    HeadlessToolkit::SetUp();
-    vantor::setAlertBackend(&alerts);
-    showProgressIn(progress);
-  }
-  void TearDown() override {
-    vantor::PxProgressDialogCocoa::setViewFactory({});
-    vantor::setAlertBackend(nullptr);
-    HeadlessToolkit::TearDown();
-  }
-
-  /// The dialog opened last.
-  HeadlessWindow& dialogWindow() { return *ui->windows().back(); }
-  HeadlessView& control(unsigned id) {
-    HeadlessView* v = findView(dialogWindow().content(), [id](HeadlessView& v) {
-      return v.tag() == id && v.kind() != vantor::VNT::ViewKind::Panel;
-    });
-    EXPECT_NE(v, nullptr) << "no control " << id;
-    return *v;
-  }
-  HeadlessView& viewAt(double x, double y) {
-    HeadlessView* v = findView(dialogWindow().content(), [&](HeadlessView& v) {
-      return v.frame().x == x && v.frame().y == y && v.kind() != vantor::VNT::ViewKind::Panel;
-    });
-    EXPECT_NE(v, nullptr) << "nothing at " << x << ", " << y;
-    return *v;
-  }
-
-  ScriptedBackEnd back;
-  vantor::RecordingAlertBackend alerts;
-  ShownProgress progress;
-};
-
 // One control of a dialog as its window holds it: kind, frame in its parent, id, name, text,
 // enabled.
 struct Placed {
@@ -93,6 +58,53 @@ void collect(HeadlessView& view, std::vector<Placed>& out) {
                  label ? view.text() : view.setup().label, view.isEnabled()});
   for (const auto& child : view.children()) collect(*child, out);
 }
+
+class DialogTest : public HeadlessToolkit {
+ protected:
+  void SetUp() override {
+    HeadlessToolkit::SetUp();
+    vantor::setAlertBackend(&alerts);
+    showProgressIn(progress);
+  }
+  void TearDown() override {
+    vantor::PxProgressDialogCocoa::setViewFactory({});
+    vantor::setAlertBackend(nullptr);
+    HeadlessToolkit::TearDown();
+  }
+
+  /// The dialog opened last.
+  HeadlessWindow& dialogWindow() { return *ui->windows().back(); }
+  HeadlessView& control(unsigned id) {
+    HeadlessView* v = findView(dialogWindow().content(), [id](HeadlessView& v) {
+      return v.tag() == id && v.kind() != vantor::VNT::ViewKind::Panel;
+    });
+    EXPECT_NE(v, nullptr) << "no control " << id;
+    return *v;
+  }
+  /// The dialog's window as its table says: name, title, frame once centred, and its views.
+  void expectLayout(const vantor::VNT::Window* window, const std::string& name,
+                    const std::string& title, const vantor::VNT::Rect& frame,
+                    const std::vector<Placed>& expected) {
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->getName(), name);
+    EXPECT_EQ(dialogWindow().title(), title);
+    EXPECT_EQ(dialogWindow().frameRect(), frame);
+    std::vector<Placed> placed;
+    collect(dialogWindow().content(), placed);
+    EXPECT_EQ(placed, expected);
+  }
+  HeadlessView& viewAt(double x, double y) {
+    HeadlessView* v = findView(dialogWindow().content(), [&](HeadlessView& v) {
+      return v.frame().x == x && v.frame().y == y && v.kind() != vantor::VNT::ViewKind::Panel;
+    });
+    EXPECT_NE(v, nullptr) << "nothing at " << x << ", " << y;
+    return *v;
+  }
+
+  ScriptedBackEnd back;
+  vantor::RecordingAlertBackend alerts;
+  ShownProgress progress;
+};
 
 // ---------------------------------------------------------------------------------------------
 // Preferences
@@ -132,14 +144,8 @@ TEST_F(Preferences, IsLaidOutAsItsTableSays) {
   using vantor::VNT::ViewKind;
   constexpr unsigned none = vantor::VNT::kNoId;
   PrefsVNT prefs;
-  ASSERT_NE(prefs.getWindow(), nullptr);
-  EXPECT_EQ(prefs.getWindow()->getName(), "SAPREFS");
-  EXPECT_EQ(dialogWindow().title(), "Preferences");
   // Made at (370, 373), then centred on the 1280 x 800 screen.
-  EXPECT_EQ(dialogWindow().frameRect(), (vantor::VNT::Rect{434, 227, 411, 345}));
-  std::vector<Placed> placed;
-  collect(dialogWindow().content(), placed);
-  const std::vector<Placed> expected = {
+  expectLayout(prefs.getWindow(), "SAPREFS", "Preferences", {434, 227, 411, 345}, {
       {ViewKind::Panel, {0, 0, 411, 345}, none, "SAPREFSPANEL", "", true},
       {ViewKind::StaticText, {20, 37, 114, 16}, none, "", "MIDI Devices", true},
       {ViewKind::List, {142, 34, 231, 100}, 10005, "MIDI Devices", "MIDI Devices", true},
@@ -153,8 +159,7 @@ TEST_F(Preferences, IsLaidOutAsItsTableSays) {
       {ViewKind::Choice, {142, 264, 231, 22}, 10004, "", "Buffer Size", true},
       {ViewKind::Button, {314, 316, 69, 20}, 1001, "SAPREFSOK", "OK", true},
       {ViewKind::Button, {225, 316, 69, 20}, 1002, "SAPREFSCANCEL", "Cancel", true},
-  };
-  EXPECT_EQ(placed, expected);
+  });
 }
 
 TEST_F(Preferences, OpensFilledInOrderAndSendsTheCurrentRateAndSizeOnce) {
@@ -348,14 +353,8 @@ TEST_F(RenderOffline, IsLaidOutAsItsTableSays) {
   using vantor::VNT::ViewKind;
   constexpr unsigned none = vantor::VNT::kNoId;
   RenderOfflineVNT dialog;
-  ASSERT_NE(dialog.getWindow(), nullptr);
-  EXPECT_EQ(dialog.getWindow()->getName(), "SARO");
-  EXPECT_EQ(dialogWindow().title(), "Render Offline");
   // Made at (559, 138), then centred on the 1280 x 800 screen.
-  EXPECT_EQ(dialogWindow().frameRect(), (vantor::VNT::Rect{449, 310, 382, 180}));
-  std::vector<Placed> placed;
-  collect(dialogWindow().content(), placed);
-  const std::vector<Placed> expected = {
+  expectLayout(dialog.getWindow(), "SARO", "Render Offline", {449, 310, 382, 180}, {
       {ViewKind::Panel, {0, 0, 382, 180}, none, "SAROPANEL", "", true},
       {ViewKind::StaticText, {20, 60, 61, 13}, none, "", "MIDI File", true},
       {ViewKind::StaticText, {92, 60, 220, 13}, none, "", "No Selection", true},
@@ -365,8 +364,7 @@ TEST_F(RenderOffline, IsLaidOutAsItsTableSays) {
       {ViewKind::Button, {323, 99, 39, 20}, 1003, "SAROAUDIO", "...", true},
       {ViewKind::Button, {292, 140, 69, 20}, 1002, "SAROCLOSE", "Close", true},
       {ViewKind::Button, {212, 140, 69, 20}, 1001, "SARORENDER", "Render", false},
-  };
-  EXPECT_EQ(placed, expected);
+  });
 }
 
 TEST_F(RenderOffline, RenderIsOfferedOnlyWhenBothFilesAreChosen) {

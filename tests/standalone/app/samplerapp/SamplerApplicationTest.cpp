@@ -337,24 +337,6 @@ TEST_F(SamplerApplicationTest, StartUpAndShutDownFailuresAreLoggedAndTheRunGoesO
   }
 }
 
-TEST_F(SamplerApplicationTest, ALeftMIDIListingKeyWarnsOnceAndIsGoneAfterStart) {
-  writeInt("firstUse", 0);
-  writeString("listingmididevices", "listing");
-  back.addMIDI(10, "Keys (in)");
-  start();
-  ASSERT_EQ(alerts.shown().size(), 1u);
-  EXPECT_EQ(alerts.shown()[0].title, "KELO Player");
-  EXPECT_EQ(alerts.shown()[0].text,
-            "Last MIDI devices listing failed or is not finished yet.\nPlease update your "
-            "drivers or try removing some MIDI devices.");
-  EXPECT_TRUE(log.has('W', "Last MIDI devices listing failed or is not finished yet!"));
-  EXPECT_EQ(readString("listingmididevices"), "<absent>");
-  EXPECT_EQ(back.enabled, (std::vector<std::int32_t>{10})) << "the listing goes on";
-  stop();
-  start();
-  EXPECT_EQ(alerts.shown().size(), 1u);
-}
-
 TEST_F(SamplerApplicationTest, AMIDIDeviceThatCannotOpenKeepsItsLine) {
   writeInt("firstUse", 0);
   back.addMIDI(5, "A (in)");
@@ -416,20 +398,34 @@ TEST_F(SamplerApplicationTest, AudioRestoreTable) {
 }
 
 TEST_F(SamplerApplicationTest, ALeftListingKeyWarnsOnceAndIsGoneAfterStart) {
-  writeInt("firstUse", 0);
-  writeString("listingaudiodevices", "listing");
-  back.addAudio(4, 10, "system");
-  start();
-  ASSERT_EQ(alerts.shown().size(), 1u);
-  EXPECT_EQ(alerts.shown()[0].title, "KELO Player");
-  EXPECT_EQ(alerts.shown()[0].text,
-            "Last audio devices listing failed or is not finished yet.\nPlease update your "
-            "drivers or try removing some audio devices.");
-  EXPECT_TRUE(log.has('W', "Last audio devices listing failed or is not finished yet!"));
-  EXPECT_EQ(readString("listingaudiodevices"), "<absent>");
-  stop();
-  start();
-  EXPECT_EQ(alerts.shown().size(), 1u);
+  const struct {
+    const char *key, *kind;
+  } cases[] = {{"listingaudiodevices", "audio"}, {"listingmididevices", "MIDI"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.kind);
+    kelo::test::LogCapture log;
+    freshCase();
+    vantor::RecordingAlertBackend caseAlerts;
+    vantor::setAlertBackend(&caseAlerts);
+    writeString(c.key, "listing");
+    back.addAudio(4, 10, "system");
+    back.addMIDI(10, "Keys (in)");
+    start();
+    ASSERT_EQ(caseAlerts.shown().size(), 1u);
+    EXPECT_EQ(caseAlerts.shown()[0].title, "KELO Player");
+    EXPECT_EQ(caseAlerts.shown()[0].text,
+              std::string("Last ") + c.kind + " devices listing failed or is not finished yet.\n" +
+                  "Please update your drivers or try removing some " + c.kind + " devices.");
+    EXPECT_TRUE(log.has('W', std::string("Last ") + c.kind +
+                                 " devices listing failed or is not finished yet!"));
+    EXPECT_EQ(readString(c.key), "<absent>");
+    EXPECT_EQ(back.audioId, 4) << "the listing goes on";
+    EXPECT_EQ(back.enabled, (std::vector<std::int32_t>{10}));
+    stop();
+    start();
+    EXPECT_EQ(caseAlerts.shown().size(), 1u);
+    vantor::setAlertBackend(&alerts);
+  }
 }
 
 TEST_F(SamplerApplicationTest, ShutDownWritesTheDeviceKeys) {
