@@ -354,7 +354,8 @@ bool DeviceManager::watchAudioDevices(const Context* context) {
     if (record->free || !record->valid || record->device == nullptr || record->gone) continue;
     if (!record->device->streamEnded()) continue;
     const PaDeviceInfo* info = portAudio().deviceInfo(record->outputIndex);
-    const PaHostApiInfo* hostApi = info != nullptr ? portAudio().hostApiInfo(info->hostApi) : nullptr;
+    const PaHostApiInfo* hostApi =
+        info != nullptr ? portAudio().hostApiInfo(info->hostApi) : nullptr;
     // A JACK server takes every client with it.
     const bool wholeServer = hostApi != nullptr && hostApi->type == paJACK;
     for (DMAudioDeviceInfo* other : m_audioDevices) {

@@ -43,7 +43,8 @@ class JackPortKeeper {
       const char** connected =
           jack_port_get_all_connections(m_client, jack_port_by_name(m_client, port.c_str()));
       for (int i = 0; connected != nullptr && connected[i] != nullptr; ++i) {
-        if (std::string(connected[i]).rfind(deviceName + ":", 0) != 0) others.emplace_back(connected[i]);
+        if (std::string(connected[i]).rfind(deviceName + ":", 0) != 0)
+          others.emplace_back(connected[i]);
       }
       jack_free(connected);
       m_connections.push_back(std::move(others));
@@ -59,7 +60,8 @@ class JackPortKeeper {
       if (ports[i] != full)
         jack_port_rename(m_client, jack_port_by_name(m_client, ports[i].c_str()), name.c_str());
       if (i >= m_connections.size()) continue;
-      for (const std::string& other : m_connections[i]) jack_connect(m_client, full.c_str(), other.c_str());
+      for (const std::string& other : m_connections[i])
+        jack_connect(m_client, full.c_str(), other.c_str());
     }
     m_connections.clear();
   }
@@ -83,7 +85,8 @@ class JackPortKeeper {
   // The stream's output ports "out_<n>", by n.
   std::vector<std::string> streamPorts() const {
     std::vector<std::pair<long, std::string>> numbered;
-    const char** ports = jack_get_ports(m_client, nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
+    const char** ports =
+        jack_get_ports(m_client, nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
     const std::string stem = m_prefix + "out_";
     for (int i = 0; ports != nullptr && ports[i] != nullptr; ++i) {
       const std::string port = ports[i];

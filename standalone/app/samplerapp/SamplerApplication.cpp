@@ -113,7 +113,8 @@ mode_t currentUmask() {
   std::ifstream status("/proc/self/status");
   std::string line;
   while (std::getline(status, line)) {
-    if (line.rfind("Umask:", 0) == 0) return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
+    if (line.rfind("Umask:", 0) == 0)
+      return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
   }
   return 022;
 }
@@ -448,8 +449,8 @@ int KeloSAAppleEventHandleODoc(const std::vector<std::string>& paths,
   return 0;
 }
 
-bool writeFileAtomically(const std::string& requested, const unsigned char* bytes,
-                         std::size_t size, bool& created) {
+bool writeFileAtomically(const std::string& requested, const unsigned char* bytes, std::size_t size,
+                         bool& created) {
   // A symbolic link stays: the file it leads to is the one replaced.
   const std::string path = followLinks(requested);
   const std::size_t slash = path.rfind('/');

@@ -714,8 +714,8 @@ TEST_F(CommandInterface, AnAudioServerThatGoesIsToldOnceAndItsDevicesAreNoLonger
   FakePortAudio server;
   const int jack = server.addHostApi(paJACK, "JACK Audio Connection Kit");
   const int alsa = server.addHostApi(paALSA, "ALSA");
-  for (const auto& [name, hostApi] : {std::pair{"system", jack}, {"other client", jack},
-                                      {"Card", alsa}}) {
+  for (const auto& [name, hostApi] :
+       {std::pair{"system", jack}, {"other client", jack}, {"Card", alsa}}) {
     FakePortAudio::Device device;
     device.name = name;
     device.hostApi = hostApi;

@@ -89,8 +89,8 @@ bool answerDialog(unsigned long dialog, const std::vector<std::string>& firstKey
 
 // The program's visible windows now.
 std::set<unsigned long> shownWindowsOf(pid_t pid) {
-  const auto run = kelo::test::runProgram(
-      "xdotool", {"search", "--onlyvisible", "--pid", std::to_string(pid)});
+  const auto run =
+      kelo::test::runProgram("xdotool", {"search", "--onlyvisible", "--pid", std::to_string(pid)});
   std::set<unsigned long> windows;
   std::istringstream lines(run.out);
   for (unsigned long id = 0; lines >> id;) windows.insert(id);
@@ -308,7 +308,8 @@ TEST_P(KeloDeckLosingItsServer, TellsOnceAndStaysResponsive) {
     for (unsigned long shown : shownWindowsOf(program->pid()))
       if (before.count(shown) == 0) alert = shown;
     return alert != 0;
-  })) << "no alert; the log:\n" << logText();
+  })) << "no alert; the log:\n"
+      << logText();
   EXPECT_EQ(occurrences(logText(), "the audio device stopped"), 1u) << logText();
 
   if (quitByKey) {

@@ -299,9 +299,9 @@ TEST_F(SamplerApplicationTest, StartUpAndShutDownFailuresAreLoggedAndTheRunGoesO
     const char* name;
     std::set<std::int32_t> failingAtStart;
     std::set<std::int32_t> failingAtShutDown;
-    const char* line;  // the error line
+    const char* line;                   // the error line
     std::vector<std::int32_t> enabled;  // MIDI devices enabled at start
-    int savedCount;  // "nbmididevice" after shut-down
+    int savedCount;                     // "nbmididevice" after shut-down
   };
   const std::vector<Case> cases = {
       {"audio list", {280}, {}, "cannot list audio devices!", {11}, 1},
@@ -416,8 +416,8 @@ TEST_F(SamplerApplicationTest, ALeftListingKeyWarnsOnceAndIsGoneAfterStart) {
     EXPECT_EQ(caseAlerts.shown()[0].text,
               std::string("Last ") + c.kind + " devices listing failed or is not finished yet.\n" +
                   "Please update your drivers or try removing some " + c.kind + " devices.");
-    EXPECT_TRUE(log.has('W', std::string("Last ") + c.kind +
-                                 " devices listing failed or is not finished yet!"));
+    EXPECT_TRUE(log.has(
+        'W', std::string("Last ") + c.kind + " devices listing failed or is not finished yet!"));
     EXPECT_EQ(readString(c.key), "<absent>");
     EXPECT_EQ(back.audioId, 4) << "the listing goes on";
     EXPECT_EQ(back.enabled, (std::vector<std::int32_t>{10}));
@@ -741,8 +741,8 @@ TEST(WriteFileAtomically, ModesAndLinks) {
   struct Case {
     const char* name;
     mode_t umask;
-    int existingMode;     // -1: no file yet
-    const char* linkTo;   // the name saved to is a link to this (nullptr: no link)
+    int existingMode;    // -1: no file yet
+    const char* linkTo;  // the name saved to is a link to this (nullptr: no link)
     mode_t expectedMode;
   };
   const Case cases[] = {
@@ -768,7 +768,8 @@ TEST(WriteFileAtomically, ModesAndLinks) {
     if (c.linkTo != nullptr) ASSERT_EQ(::symlink(c.linkTo, saved.c_str()), 0);
     const mode_t previous = ::umask(c.umask);
     bool created = false;
-    const bool written = vantor::samplerapp::writeFileAtomically(saved, bytes, sizeof bytes, created);
+    const bool written =
+        vantor::samplerapp::writeFileAtomically(saved, bytes, sizeof bytes, created);
     ::umask(previous);
     ASSERT_TRUE(written);
     struct stat status {};

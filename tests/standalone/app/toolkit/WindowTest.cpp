@@ -120,7 +120,8 @@ TEST_F(WindowBasics, ControlRegistryKeepsTheFirstControlOfAnId) {
   new NativeStaticText(nullptr, content, {0, 60}, {50, 20}, "orphan", "orphan", 8);
   EXPECT_EQ(window->registeredControlCount(), 1u);
   EXPECT_EQ(window->registeredControl(7), first);
-  EXPECT_EQ(window->registeredControl(8), nullptr) << "a control without a window registers nowhere";
+  EXPECT_EQ(window->registeredControl(8), nullptr)
+      << "a control without a window registers nowhere";
   EXPECT_EQ(HeadlessBackend::windowOf(*window).content().children().size(), 4u);
   delete window;
 }

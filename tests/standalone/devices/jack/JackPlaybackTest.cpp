@@ -316,16 +316,20 @@ class OtherProgram {
     if (m_client != nullptr) jack_client_close(m_client);
   }
   jack_client_t* client() const { return m_client; }
-  std::string port(const char* name) const { return std::string(jack_get_client_name(m_client)) + ":" + name; }
+  std::string port(const char* name) const {
+    return std::string(jack_get_client_name(m_client)) + ":" + name;
+  }
 
   // The player's output ports, each with what it is connected to.
   std::vector<std::pair<std::string, std::vector<std::string>>> playerPorts() const {
     std::vector<std::pair<std::string, std::vector<std::string>>> out;
-    const char** ports = jack_get_ports(m_client, nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
+    const char** ports =
+        jack_get_ports(m_client, nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
     for (int i = 0; ports != nullptr && ports[i] != nullptr; ++i) {
       if (std::string(ports[i]).rfind(std::string(conf.productName) + ":", 0) != 0) continue;
       std::vector<std::string> connected;
-      const char** to = jack_port_get_all_connections(m_client, jack_port_by_name(m_client, ports[i]));
+      const char** to =
+          jack_port_get_all_connections(m_client, jack_port_by_name(m_client, ports[i]));
       for (int j = 0; to != nullptr && to[j] != nullptr; ++j) connected.emplace_back(to[j]);
       jack_free(to);
       std::sort(connected.begin(), connected.end());
@@ -348,8 +352,10 @@ TEST_F(JackPlayback, PortsKeepTheirNamesAndConnectionsAcrossReopenings) {
   vantor::DeviceManager* dm = vantor::Singleton<vantor::DeviceManager>::instance();
   ASSERT_TRUE(dm->playStopReq(&context, true));
   const std::string player = std::string(conf.productName) + ":";
-  ASSERT_EQ(jack_connect(other.client(), (player + "out_0").c_str(), other.port("in_1").c_str()), 0);
-  ASSERT_EQ(jack_connect(other.client(), (player + "out_1").c_str(), other.port("in_2").c_str()), 0);
+  ASSERT_EQ(jack_connect(other.client(), (player + "out_0").c_str(), other.port("in_1").c_str()),
+            0);
+  ASSERT_EQ(jack_connect(other.client(), (player + "out_1").c_str(), other.port("in_2").c_str()),
+            0);
   const decltype(other.playerPorts()) expected = {
       {player + "out_0", {other.port("in_1"), "system:playback_1"}},
       {player + "out_1", {other.port("in_2"), "system:playback_2"}}};
