@@ -165,6 +165,11 @@ bool PGetVolumeUIDForPath(const std::string& path, std::string& out, bool) {
 }
 
 unsigned char* binFileInternalize(const std::string& path, std::size_t& length, std::size_t& spare) {
+  return binFileInternalize(path, length, spare, UINT64_MAX);
+}
+
+unsigned char* binFileInternalize(const std::string& path, std::size_t& length, std::size_t& spare,
+                                  std::uint64_t maxLength) {
   length = 0;
   // O_NONBLOCK: a FIFO is refused below instead of waited on here.
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -178,7 +183,7 @@ unsigned char* binFileInternalize(const std::string& path, std::size_t& length, 
   // No allocator hands out more than PTRDIFF_MAX bytes; beyond it the sum is refused before it
   // can wrap.
   const std::uint64_t limit = static_cast<std::uint64_t>(PTRDIFF_MAX) - 15;
-  if (size > limit || spare > limit - size) {
+  if (size > maxLength || size > limit || spare > limit - size) {
     ::close(fd);
     return nullptr;
   }

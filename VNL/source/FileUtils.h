@@ -65,6 +65,9 @@ bool PGetVolumeUIDForPath(const std::string& path, std::string& out, bool isFold
 /// path is not a readable regular file, its size cannot be had, the block size would overflow
 /// or memory runs out, or fewer bytes could be read; `length` is then 0.
 unsigned char* binFileInternalize(const std::string& path, std::size_t& length, std::size_t& spare);
+/// The same, refusing (null, nothing read) a file longer than `maxLength`.
+unsigned char* binFileInternalize(const std::string& path, std::size_t& length, std::size_t& spare,
+                                  std::uint64_t maxLength);
 void binFileFree(void* block);
 /// Writes `length` bytes to `path`, replacing it; true when every byte was written.
 bool binFileExternalize(const std::string& path, const void* bytes, std::size_t length);

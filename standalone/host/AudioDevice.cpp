@@ -29,6 +29,11 @@ AudioDevice::AudioDevice(const std::string& name, std::int32_t deviceId, std::in
     m_outputIndex = record->outputIndex;
     m_name = record->name;
   }
+  const PaDeviceInfo* info = m_outputIndex >= 0 ? portAudio().deviceInfo(m_outputIndex) : nullptr;
+  if (info != nullptr) {
+    const PaHostApiInfo* hostApi = portAudio().hostApiInfo(info->hostApi);
+    m_jack = hostApi != nullptr && hostApi->type == paJACK;
+  }
   PLOGI("%s id:%d ins:%d outs:%d allocated!", m_name.c_str(), deviceId, numInputs, numOutputs);
   PLOGI("%s ctor out", m_name.c_str());
 }
@@ -97,8 +102,19 @@ void AudioDevice::acquire() {
   }
 }
 
+bool AudioDevice::streamEnded() const {
+  return m_playing && m_stream != nullptr && portAudio().isStreamActive(m_stream) == 0;
+}
+
 void AudioDevice::closeStream() {
   if (m_stream == nullptr) return;
+  if (streamEnded()) {
+    PLOGE("%s: its stream ended by itself; left open rather than waited on", m_name.c_str());
+    m_manager->streamAbandoned();
+    m_stream = nullptr;
+    return;
+  }
+  if (m_jack && m_playing) portAudio().rememberJackConnections(m_name);
   const PaError code = portAudio().closeStream(m_stream);
   m_stream = nullptr;
   if (code != paNoError) audioError("Pa_CloseStream", code);
@@ -150,6 +166,7 @@ bool AudioDevice::onPlay() {
   if (m_started->waitTimeout(m_startTimeout)) {
     PLOGI("%s::onPlay() stream started!", m_name.c_str());
     m_playing = true;
+    if (m_jack) pa.restoreJackPorts();
   } else {
     PLOGE("playReq TIMEOUT!!");
     closeStream();

@@ -66,8 +66,13 @@ class AudioDevice : public Module {
   void acquire();
   /// Opens and starts the stream and waits for its first callback. True when it runs.
   bool onPlay();
-  /// Closes the stream. False when it was not playing.
+  /// Closes the stream. False when it was not playing. A stream that ended by itself is left
+  /// open instead (see `streamEnded`).
   bool onStop();
+  /// The playing stream ended without being asked: its audio server or device went away.
+  /// PortAudio's JACK host API then waits ten minutes for a cycle that never comes before it
+  /// closes the stream, so such a stream is abandoned, never closed.
+  bool streamEnded() const;
 
   std::int32_t getDeviceId() const { return m_deviceId; }
   bool isPlaying() const { return m_playing; }
@@ -130,6 +135,7 @@ class AudioDevice : public Module {
   StereoRender* m_render = nullptr;
   GraphManager* m_graph = nullptr;  // looked up on the main thread before a stream opens
   std::uint64_t m_startTimeout = kStartTimeoutMilliseconds;
+  bool m_jack = false;  // a client of a JACK server
 };
 
 }  // namespace vantor

@@ -77,6 +77,10 @@ void DeviceManager::init() {
 
 void DeviceManager::close() {
   PLOGI("DeviceManager::close() in");
+  if (m_portAudioUp && m_streamAbandoned) {
+    PLOGW("PortAudio left as it is: a stream whose device went away is still open");
+    m_portAudioUp = false;
+  }
   if (m_portAudioUp) {
     try {
       portAudio().terminate();
@@ -341,6 +345,31 @@ bool DeviceManager::playStopReq(const Context* context, bool play) {
   PLOGI("###### PSR LOCK RELEASED ###### sc:%d", result ? 1 : 0);
   data->psr.unlock();
   return result;
+}
+
+bool DeviceManager::watchAudioDevices(const Context* context) {
+  DMContextualData* data = contextData(context);
+  if (data == nullptr || !data->playing || data->instance->getDSPInfo().offline) return false;
+  for (DMAudioDeviceInfo* record : m_audioDevices) {
+    if (record->free || !record->valid || record->device == nullptr || record->gone) continue;
+    if (!record->device->streamEnded()) continue;
+    const PaDeviceInfo* info = portAudio().deviceInfo(record->outputIndex);
+    const PaHostApiInfo* hostApi =
+        info != nullptr ? portAudio().hostApiInfo(info->hostApi) : nullptr;
+    // A JACK server takes every client with it.
+    const bool wholeServer = hostApi != nullptr && hostApi->type == paJACK;
+    for (DMAudioDeviceInfo* other : m_audioDevices) {
+      if (other == record || (wholeServer && other->hostApiName == record->hostApiName))
+        other->gone = true;
+    }
+    PLOGE("%s: the audio device stopped (its stream ended by itself)", record->name.c_str());
+    popupModalMessageWindow(nullptr, conf.productName,
+                            "The audio device \"" + record->name +
+                                "\" has stopped: its audio server or the device itself went "
+                                "away.\nChoose another device in the Preferences.");
+    return true;
+  }
+  return false;
 }
 
 bool DeviceManager::privPlay(DMContextualData& data) {

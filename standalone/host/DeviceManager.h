@@ -57,6 +57,7 @@ struct DMAudioDeviceInfo {
   bool free = false;        ///< no context holds the device
   bool valid = false;       ///< the device can be used at all
   bool selectable = false;  ///< the device may be offered as the output
+  bool gone = false;  ///< went away while the program ran (its JACK server ended): not offered
 };
 
 /// One endpoint of the CoreMIDI layer.
@@ -110,8 +111,16 @@ class DeviceManager : public MIDIDeviceManagerInterface, public RenderBlockHooks
   /// devices and becomes the manager the MIDI code tells.
   void init();
   /// Terminates PortAudio, deletes the device of every record still in use and valid, and the
-  /// audio records.
+  /// audio records. After a stream was abandoned PortAudio is not terminated: terminating
+  /// closes that stream, which is the wait the abandoning avoided.
   void close();
+  /// An audio device left its ended stream open (`AudioDevice::streamEnded`).
+  void streamAbandoned() { m_streamAbandoned = true; }
+  /// [main, from the command interface's idle] When the context's playing device's stream
+  /// ended by itself: logs it, tells the user once (an alert), and stops offering the device,
+  /// with every device of its JACK server when it is a JACK client. True when that happened
+  /// now.
+  bool watchAudioDevices(const Context* context);
   int enumAudioDevices();
   void enumMIDIDevices();
 
@@ -187,6 +196,7 @@ class DeviceManager : public MIDIDeviceManagerInterface, public RenderBlockHooks
   CommandFunction m_commands = nullptr;
   OfflineThreadMaker m_offlineThreadMaker = nullptr;
   bool m_portAudioUp = false;
+  bool m_streamAbandoned = false;
 };
 
 }  // namespace vantor

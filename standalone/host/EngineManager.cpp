@@ -253,6 +253,7 @@ std::int32_t EngineManager::listAudioDevices(PEAudioDeviceRecord* records, int c
   std::vector<int> ids;
   for (int id : listed) {
     if (const DMAudioDeviceInfo* info = devices->getAudioDeviceInfo(id)) {
+      if (info->gone) continue;
       infos.push_back(info);
       ids.push_back(id);
     } else {
@@ -441,6 +442,7 @@ std::int32_t EngineManager::command(PE_ENGINE_OPCODE command, void* p1, void* p2
 
   switch (command) {
     case PE_ENGINE_IDLE:
+      devices.watchAudioDevices(instance);
       instance->fireGUIIdle();
       instance->fireNonGUIIdle();
       return PE_ENGINE_NOT_HANDLED;

@@ -39,10 +39,21 @@ class PortAudioApi {
                              PaStreamCallback* callback, void* userData) = 0;
   virtual PaError startStream(PaStream* stream) = 0;
   virtual PaError closeStream(PaStream* stream) = 0;
+  /// 1 while the stream runs, 0 once it stopped or ended by itself, a negative PaError.
+  virtual PaError isStreamActive(PaStream* stream) = 0;
   /// Null when PortAudio has nothing to say about the stream.
   virtual const PaStreamInfo* streamInfo(PaStream* stream) = 0;
   /// [audio callback] Real-time safe.
   virtual double streamCpuLoad(PaStream* stream) = 0;
+
+  /// PortAudio's JACK host API numbers a new stream's ports on from the last one's (out_0/1,
+  /// then out_2/3) and a closed stream's ports take their connections with them. Before a
+  /// stream on the JACK device `deviceName` closes, this notes what its ports are connected
+  /// to, the device's own ports left out (PortAudio connects those itself)...
+  virtual void rememberJackConnections(const std::string& deviceName) = 0;
+  /// ...and once the next stream started, its ports are named out_0, out_1... again and
+  /// connected again to what was noted. Both do nothing without a JACK stream.
+  virtual void restoreJackPorts() = 0;
 };
 
 /// The PortAudio in use: the system library unless a test installed another.

@@ -300,9 +300,10 @@ bool SMPLModule::loadDefaultChunk() {
 
   std::size_t length = 0;
   std::size_t spare = 0;
-  unsigned char* bytes = binFileInternalize(choice.path, length, spare);
+  // The chunk's length travels as an int32: a longer file is refused before it is read.
+  unsigned char* bytes = binFileInternalize(choice.path, length, spare, INT32_MAX);
   if (bytes == nullptr) return false;
-  if (length > 0 && length <= INT32_MAX) loadChunk(bytes, static_cast<int>(length));
+  if (length > 0) loadChunk(bytes, static_cast<int>(length));
   binFileFree(bytes);
   return true;
 }

@@ -154,6 +154,19 @@ TEST(BinFileTest, RefusesWhatIsNotARegularFileOrTooLarge) {
   }
 }
 
+TEST(BinFileTest, ALengthLimitRefusesOnlyLongerFiles) {
+  TempDir tmp;
+  ASSERT_TRUE(writeFile(tmp.file("ten"), "0123456789"));
+  for (std::uint64_t limit : {std::uint64_t{9}, std::uint64_t{10}}) {
+    std::size_t length = 99;
+    std::size_t spare = 0;
+    unsigned char* block = binFileInternalize(tmp.file("ten"), length, spare, limit);
+    EXPECT_EQ(block != nullptr, limit == 10) << limit;
+    EXPECT_EQ(length, limit == 10 ? 10u : 0u) << limit;
+    binFileFree(block);
+  }
+}
+
 TEST(BinFileTest, ExternalizeReplacesTheFile) {
   TempDir tmp;
   ASSERT_TRUE(writeFile(tmp.file("out"), "a much longer old content"));

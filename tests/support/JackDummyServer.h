@@ -79,6 +79,8 @@ class JackDummyServer {
 
   bool ready() const { return m_ready; }
   const std::string& name() const { return m_name; }
+  /// Stops the server now, as a person ending it would (SIGTERM); its clients lose it.
+  void stop() { m_server->stop(); }
   /// `base` made unique to this server. jackd keeps a client's socket under the client's name
   /// whatever its server, so two servers running at once must not see the same client name.
   std::string clientName(const std::string& base) const { return base + "-" + m_name; }

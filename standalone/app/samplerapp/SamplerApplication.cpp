@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <fstream>
 
 #include "VNL/source/Config.h"
 #include "VNL/source/FileUtils.h"
@@ -107,6 +108,34 @@ bool writeAll(int fd, const unsigned char* bytes, std::size_t size) {
   return true;
 }
 
+// The process's umask without changing it (umask(2) would, for a moment, for every thread).
+mode_t currentUmask() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("Umask:", 0) == 0)
+      return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
+  }
+  return 022;
+}
+
+// `path` with the symbolic links at its end followed (a link to a link too), as far as they
+// lead; a link to nothing gives the path it names, where the file will then be made.
+std::string followLinks(std::string path) {
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) break;
+    std::string target(static_cast<std::size_t>(PATH_MAX), '\0');
+    const ssize_t length = ::readlink(path.c_str(), target.data(), target.size());
+    if (length <= 0 || static_cast<std::size_t>(length) >= target.size()) break;
+    target.resize(static_cast<std::size_t>(length));
+    const std::size_t slash = path.rfind('/');
+    path = target.front() == '/' || slash == std::string::npos ? target
+                                                               : path.substr(0, slash + 1) + target;
+  }
+  return path;
+}
+
 std::string userDefaultChunk() {
   const std::string folder = setUserPathVendorProduct(conf.vendorName, conf.productName);
   return folder.empty() ? std::string() : folder + "/default." + kChunkExtension;
@@ -144,9 +173,12 @@ bool SamplerApplication::initialize() {
   m_cocoaApplication->addMenus();
   initEngine();
   attachMenuBar();
-  // MIDI hot-plug reaches the device manager from the main loop.
-  m_midiTimer = VNT::addTimer(kMIDIDispatchSeconds, kMIDIDispatchSeconds,
-                              [] { MIDI_DispatchNotifications(); });
+  // MIDI hot-plug reaches the device manager from the main loop, and the back end's idle
+  // notices an audio device that went away.
+  m_midiTimer = VNT::addTimer(kMIDIDispatchSeconds, kMIDIDispatchSeconds, [] {
+    MIDI_DispatchNotifications();
+    engineCommand(PE_ENGINE_IDLE);
+  });
   // Documents opened from outside arrive as the program's argument (start-up load) or through
   // `KeloSAAppleEventHandleODoc`; no Linux event needs a handler installed.
 
@@ -257,25 +289,30 @@ void SamplerApplication::attachMenuBar() {
 
 bool SamplerApplication::terminate() {
   std::int32_t id = -1;
-  engineCommand(PE_ENGINE_AUDIODEVICE_GET, &id);
+  const bool asked = engineCommand(PE_ENGINE_AUDIODEVICE_GET, &id) == 0;
   std::int32_t rate = 44100;
   std::int32_t size = 512;
   engineCommand(PE_ENGINE_AUDIODEVICE_SETTINGS_GET, &rate, &size);
   std::int32_t pair = 0;
   engineCommand(PE_ENGINE_AUDIODEVICE_OUTPUTSTEREOPAIR_GET, &pair);
 
+  // Only a device open in this run is written: a start without one (no JACK server, the
+  // device unplugged) keeps the saved device and its settings for the next start.
   std::string name;
-  if (!findAudioDeviceById(name, id)) PLOGE("Cannot find audio device name:%d", id);
   const PEAudioDeviceRecord* device =
-      findRecord(m_audioDevices, [&](const auto& r) { return r.id == id; });
-  const std::int32_t api = device != nullptr ? device->hostApiCode : -1;
-  writeConfigStringValue(m_prefsDomain, "audiodevice", name, kLevel);
-  writeConfigIntValue(m_prefsDomain, "audiodeviceapi", api, kLevel);
-  writeConfigIntValue(m_prefsDomain, "audiodevicestereopair", pair, kLevel);
+      asked ? findRecord(m_audioDevices, [&](const auto& r) { return r.id == id; }) : nullptr;
+  if (device == nullptr) {
+    PLOGE("Cannot find audio device name:%d", id);
+  } else {
+    findAudioDeviceById(name, id);
+    writeConfigStringValue(m_prefsDomain, "audiodevice", name, kLevel);
+    writeConfigIntValue(m_prefsDomain, "audiodeviceapi", device->hostApiCode, kLevel);
+    writeConfigIntValue(m_prefsDomain, "audiodevicestereopair", pair, kLevel);
+    writeConfigIntValue(m_prefsDomain, "samplerate", rate, kLevel);
+    writeConfigIntValue(m_prefsDomain, "buffersize", size, kLevel);
+  }
 
   saveMIDIDevices();
-  writeConfigIntValue(m_prefsDomain, "samplerate", rate, kLevel);
-  writeConfigIntValue(m_prefsDomain, "buffersize", size, kLevel);
 
   if (m_midiTimer != 0) {
     VNT::removeTimer(m_midiTimer);
@@ -291,10 +328,12 @@ void SamplerApplication::saveMIDIDevices() {
   std::vector<PEMIDIDeviceRecord> atStart = m_midiDevices;
   if (!listMIDIDevices()) {
     PLOGE("error trying to get the MIDI Devices list before saving Preferences");
-    m_midiDevices = std::move(atStart);
+    m_midiDevices = atStart;
   }
   std::vector<std::int32_t> used;
   if (engineCommand(PE_ENGINE_MIDIDEVICE_GETUSED, &used, nullptr, kMIDIInput) != 0) return;
+  // Without a MIDI device at start nothing was restored or could be: the saved choice stays.
+  if (used.empty() && atStart.empty()) return;
   std::size_t written = 0;
   for (std::int32_t id : used) {
     std::string name;
@@ -410,8 +449,10 @@ int KeloSAAppleEventHandleODoc(const std::vector<std::string>& paths,
   return 0;
 }
 
-bool writeFileAtomically(const std::string& path, const unsigned char* bytes, std::size_t size,
+bool writeFileAtomically(const std::string& requested, const unsigned char* bytes, std::size_t size,
                          bool& created) {
+  // A symbolic link stays: the file it leads to is the one replaced.
+  const std::string path = followLinks(requested);
   const std::size_t slash = path.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
   std::string temporary = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) +
@@ -419,7 +460,12 @@ bool writeFileAtomically(const std::string& path, const unsigned char* bytes, st
   const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
   created = fd >= 0;
   if (!created) return false;
-  bool ok = ::fchmod(fd, 0644) == 0 && writeAll(fd, bytes, size) && ::fsync(fd) == 0;
+  // A replaced file keeps its mode, a new one gets what the user's umask leaves of 0666
+  // (mkostemp made it 0600).
+  struct stat existing {};
+  const mode_t mode =
+      ::stat(path.c_str(), &existing) == 0 ? existing.st_mode & 07777 : 0666 & ~currentUmask();
+  bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, bytes, size) && ::fsync(fd) == 0;
   ok = ::close(fd) == 0 && ok;
   if (ok) ok = ::rename(temporary.c_str(), path.c_str()) == 0;
   if (!ok) {
@@ -433,6 +479,5 @@ bool writeFileAtomically(const std::string& path, const unsigned char* bytes, st
   }
   return true;
 }
-
 
 }  // namespace vantor::samplerapp

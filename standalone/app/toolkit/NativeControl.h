@@ -94,6 +94,9 @@ class NativeControl : public NativeBaseObject, protected ViewOwner {
   const Size& getSize() const { return m_size; }
   /// The peer; null only before the peer is made or after it ended.
   ViewPeer* peer() const { return m_peer; }
+  /// The control a peer reports to (`owner`; only controls own views), null for none (tests
+  /// walking a view tree).
+  static NativeControl* ofOwner(ViewOwner* owner) { return static_cast<NativeControl*>(owner); }
 
  protected:
   /// Construction steps shared by every control: makes the peer of `setup.kind` in

@@ -116,6 +116,11 @@ class Window : private WindowOwner {
   WindowPeer* peer() const { return m_peer; }
   /// Number of controls in the registry (tests).
   std::size_t registeredControlCount() const { return m_controls.size(); }
+  /// The control registered under `id`, null for none (tests).
+  NativeControl* registeredControl(unsigned id) const {
+    const auto found = m_controls.find(id);
+    return found == m_controls.end() ? nullptr : found->second;
+  }
 
  protected:
   /// The main window: a close by the window manager starts the application's quit path.

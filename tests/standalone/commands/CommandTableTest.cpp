@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include "VNL/source/Alerts.h"
 #include "VNL/source/System.h"
 #include "platform/midi/FakeMIDIBackend.h"
 #include "standalone/engine_interface/EngineBinding.h"
@@ -705,6 +706,49 @@ TEST_F(CommandInterface, ASecondInitialisationSeesTheDevicesAsTheyAreNow) {
   EXPECT_EQ(cmd(PE_ENGINE_MIDIDEVICE_ENABLE, nullptr, nullptr, padsId, 1), 0);
   EXPECT_EQ(cmd(PE_ENGINE_SHUTDOWN), 0);
   vantor::setPortAudio(&pa);
+}
+
+// The JACK server ends while audio plays: the idle (263) notices it once, the server's
+// devices are no longer listed, and stopping and shutting down never wait on the dead stream.
+TEST_F(CommandInterface, AnAudioServerThatGoesIsToldOnceAndItsDevicesAreNoLongerListed) {
+  FakePortAudio server;
+  const int jack = server.addHostApi(paJACK, "JACK Audio Connection Kit");
+  const int alsa = server.addHostApi(paALSA, "ALSA");
+  for (const auto& [name, hostApi] :
+       {std::pair{"system", jack}, {"other client", jack}, {"Card", alsa}}) {
+    FakePortAudio::Device device;
+    device.name = name;
+    device.hostApi = hostApi;
+    server.addDevice(device);
+  }
+  vantor::setPortAudio(&server);
+  vantor::RecordingAlertBackend alerts;
+  vantor::setAlertBackend(&alerts);
+  ASSERT_EQ(cmd(PE_ENGINE_INITIALIZE), 0);
+  ASSERT_EQ(cmd(PE_ENGINE_AUDIODEVICE_SET, nullptr, nullptr, 0), 0);
+  ASSERT_EQ(cmd(PE_ENGINE_AUDIO_START), 0);
+  std::int32_t count = -1;
+  EXPECT_EQ(cmd(PE_ENGINE_IDLE), 3);
+  ASSERT_EQ(cmd(PE_ENGINE_AUDIODEVICE_LIST, nullptr, &count), 0);
+  EXPECT_EQ(count, 3);
+
+  server.endStream();
+  EXPECT_EQ(cmd(PE_ENGINE_IDLE), 3);
+  EXPECT_EQ(cmd(PE_ENGINE_IDLE), 3);
+  ASSERT_EQ(alerts.shown().size(), 1u);
+  EXPECT_NE(alerts.shown()[0].text.find("\"system\" has stopped"), std::string::npos);
+  PEAudioDeviceRecord records[3];
+  ASSERT_EQ(cmd(PE_ENGINE_AUDIODEVICE_LIST, records, &count, 3), 0);
+  ASSERT_EQ(count, 1);
+  EXPECT_STREQ(records[0].name, "Card");
+
+  EXPECT_EQ(cmd(PE_ENGINE_AUDIO_STOP), 0);
+  EXPECT_EQ(cmd(PE_ENGINE_SHUTDOWN), 0);
+  vantor::setAlertBackend(nullptr);
+  vantor::setPortAudio(&pa);
+  const std::vector<std::string> calls = server.calls();
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "close"), 0);
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "terminate"), 0);
 }
 
 // 530 takes the path, then format (i1), bits (i2) and extensible (i3): each written file is read

@@ -8,6 +8,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "VNL/source/Alerts.h"
 #include "standalone/host/MIDIDevice.h"
 #include "tests/standalone/devices/DeviceTestSupport.h"
 
@@ -242,6 +243,43 @@ TEST_F(DeviceManager, CloseDeletesDevicesStillInUse) {
   EXPECT_TRUE(log.has('I', "Card has Stopped!"));
   EXPECT_TRUE(log.has('I', "DeviceManager::close() out"));
   EXPECT_THAT(pa.calls(), ::testing::Contains("terminate"));
+}
+
+// A JACK server that ends while the program plays takes the stream with it. Closing that
+// stream would wait on the dead server (PortAudio's JACK host API waits ten minutes), and so
+// would terminating PortAudio, which closes it: both are skipped, the user is told once, and
+// the server's devices are no longer offered.
+TEST_F(DeviceManager, AStreamEndedByItsServerIsToldOnceAndNeverWaitedOn) {
+  addOutput("Card");
+  addOutput("system", 2, jack);
+  addOutput("other client", 2, jack);
+  vantor::DeviceManager* dm = startManager();
+  vantor::RecordingAlertBackend alerts;
+  vantor::setAlertBackend(&alerts);
+  vantor::AudioDevice* device = makeDevice(1);
+  ASSERT_TRUE(dm->playStopReq(&context, true));
+  EXPECT_FALSE(dm->watchAudioDevices(&context)) << "the stream runs";
+  EXPECT_TRUE(alerts.shown().empty());
+
+  pa.endStream();
+  EXPECT_TRUE(device->streamEnded());
+  EXPECT_TRUE(dm->watchAudioDevices(&context));
+  EXPECT_FALSE(dm->watchAudioDevices(&context)) << "told once";
+  ASSERT_EQ(alerts.shown().size(), 1u);
+  EXPECT_NE(alerts.shown()[0].text.find("\"system\" has stopped"), std::string::npos);
+  EXPECT_TRUE(log.has('E', "system: the audio device stopped"));
+  EXPECT_FALSE(dm->getAudioDeviceInfo(0)->gone) << "ALSA is still there";
+  EXPECT_TRUE(dm->getAudioDeviceInfo(1)->gone);
+  EXPECT_TRUE(dm->getAudioDeviceInfo(2)->gone) << "every client of the server went with it";
+
+  EXPECT_TRUE(dm->playStopReq(&context, false));
+  EXPECT_FALSE(device->isPlaying());
+  delete device;
+  dm->close();
+  vantor::setAlertBackend(nullptr);
+  EXPECT_THAT(pa.calls(), ::testing::Not(::testing::Contains("close")));
+  EXPECT_THAT(pa.calls(), ::testing::Not(::testing::Contains("terminate")));
+  EXPECT_TRUE(log.has('I', "DeviceManager::close() out"));
 }
 
 EndpointDescription source(const std::string& key, const std::string& name, bool isSource = true) {

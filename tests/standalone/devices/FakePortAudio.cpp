@@ -13,6 +13,7 @@ struct FakePortAudio::Stream {
   void* user = nullptr;
   std::atomic<bool> running{false};
   std::thread thread;
+  bool ended = false;  // ended by the host API, not by the program
 };
 
 FakePortAudio::FakePortAudio() { vantor::setPortAudio(this); }
@@ -186,6 +187,18 @@ PaError FakePortAudio::closeStream(PaStream* handle) {
   if (m_stream == stream) m_stream = nullptr;
   delete stream;
   return closeAnswer;
+}
+
+PaError FakePortAudio::isStreamActive(PaStream* handle) {
+  auto* stream = static_cast<Stream*>(handle);
+  return stream->running.load() && !stream->ended ? 1 : 0;
+}
+
+void FakePortAudio::endStream() {
+  if (m_stream == nullptr) return;
+  m_stream->ended = true;
+  m_stream->running = false;
+  if (m_stream->thread.joinable()) m_stream->thread.join();
 }
 
 const PaStreamInfo* FakePortAudio::streamInfo(PaStream* stream) {

@@ -70,6 +70,10 @@ class FakePortAudio final : public vantor::PortAudioApi {
   /// Runs the open stream's callback once with `frames` frames on the calling thread; answers
   /// the channels it wrote (channel-major). Empty without an open stream.
   std::vector<std::vector<float>> pump(unsigned long frames);
+  /// The open stream ends by itself, as PortAudio's JACK host API ends it when the server goes:
+  /// no more callbacks, inactive but never stopped, and closing it would wait for ever (the
+  /// fake records the close and answers at once).
+  void endStream();
   /// Callbacks made so far by the stream's own thread.
   int threadedCallbacks() const { return m_threadedCallbacks.load(); }
 
@@ -92,8 +96,11 @@ class FakePortAudio final : public vantor::PortAudioApi {
                      PaStreamCallback* callback, void* userData) override;
   PaError startStream(PaStream* stream) override;
   PaError closeStream(PaStream* stream) override;
+  PaError isStreamActive(PaStream* stream) override;
   const PaStreamInfo* streamInfo(PaStream* stream) override;
   double streamCpuLoad(PaStream*) override { return cpuLoad; }
+  void rememberJackConnections(const std::string&) override {}
+  void restoreJackPorts() override {}
 
  private:
   struct Stream;

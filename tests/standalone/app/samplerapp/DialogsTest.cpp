@@ -32,6 +32,33 @@ HeadlessView* findView(HeadlessView& root, const std::function<bool(HeadlessView
   return nullptr;
 }
 
+// One control of a dialog as its window holds it: kind, frame in its parent, id, name, text,
+// enabled.
+struct Placed {
+  vantor::VNT::ViewKind kind;
+  vantor::VNT::Rect frame;
+  unsigned id;
+  std::string name, text;
+  bool enabled;
+  bool operator==(const Placed&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Placed& p) {
+  return out << int(p.kind) << " (" << p.frame.x << ", " << p.frame.y << ") " << p.frame.width
+             << " x " << p.frame.height << " id " << p.id << " \"" << p.name << "\" \"" << p.text
+             << "\"" << (p.enabled ? "" : " disabled");
+}
+
+// The window's views, depth first, the content panel first.
+void collect(HeadlessView& view, std::vector<Placed>& out) {
+  const auto* control = vantor::VNT::NativeControl::ofOwner(view.owner());
+  const bool label = view.kind() == vantor::VNT::ViewKind::StaticText;
+  out.push_back({view.kind(), view.frame(), control != nullptr ? control->getId() : 0,
+                 control != nullptr ? control->getName() : "?",
+                 label ? view.text() : view.setup().label, view.isEnabled()});
+  for (const auto& child : view.children()) collect(*child, out);
+}
+
 class DialogTest : public HeadlessToolkit {
  protected:
   void SetUp() override {
@@ -53,6 +80,18 @@ class DialogTest : public HeadlessToolkit {
     });
     EXPECT_NE(v, nullptr) << "no control " << id;
     return *v;
+  }
+  /// The dialog's window as its table says: name, title, frame once centred, and its views.
+  void expectLayout(const vantor::VNT::Window* window, const std::string& name,
+                    const std::string& title, const vantor::VNT::Rect& frame,
+                    const std::vector<Placed>& expected) {
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->getName(), name);
+    EXPECT_EQ(dialogWindow().title(), title);
+    EXPECT_EQ(dialogWindow().frameRect(), frame);
+    std::vector<Placed> placed;
+    collect(dialogWindow().content(), placed);
+    EXPECT_EQ(placed, expected);
   }
   HeadlessView& viewAt(double x, double y) {
     HeadlessView* v = findView(dialogWindow().content(), [&](HeadlessView& v) {
@@ -99,6 +138,29 @@ class Preferences : public DialogTest {
     return out;
   }
 };
+
+// The layout table: window, panel and every control with its origin, size, id and name.
+TEST_F(Preferences, IsLaidOutAsItsTableSays) {
+  using vantor::VNT::ViewKind;
+  constexpr unsigned none = vantor::VNT::kNoId;
+  PrefsVNT prefs;
+  // Made at (370, 373), then centred on the 1280 x 800 screen.
+  expectLayout(prefs.getWindow(), "SAPREFS", "Preferences", {434, 227, 411, 345}, {
+      {ViewKind::Panel, {0, 0, 411, 345}, none, "SAPREFSPANEL", "", true},
+      {ViewKind::StaticText, {20, 37, 114, 16}, none, "", "MIDI Devices", true},
+      {ViewKind::List, {142, 34, 231, 100}, 10005, "MIDI Devices", "MIDI Devices", true},
+      {ViewKind::StaticText, {20, 147, 114, 16}, none, "", "Audio Device", true},
+      {ViewKind::Choice, {142, 144, 231, 22}, 10001, "", "Audio Device", true},
+      {ViewKind::StaticText, {20, 187, 114, 16}, none, "", "Stereo Pair", true},
+      {ViewKind::Choice, {142, 184, 231, 22}, 10002, "", "Stereo Pair", true},
+      {ViewKind::StaticText, {20, 227, 114, 16}, none, "", "Sample Rate", true},
+      {ViewKind::Choice, {142, 224, 231, 22}, 10003, "", "Sample Rate", true},
+      {ViewKind::StaticText, {20, 267, 114, 16}, none, "", "Buffer Size", true},
+      {ViewKind::Choice, {142, 264, 231, 22}, 10004, "", "Buffer Size", true},
+      {ViewKind::Button, {314, 316, 69, 20}, 1001, "SAPREFSOK", "OK", true},
+      {ViewKind::Button, {225, 316, 69, 20}, 1002, "SAPREFSCANCEL", "Cancel", true},
+  });
+}
 
 TEST_F(Preferences, OpensFilledInOrderAndSendsTheCurrentRateAndSizeOnce) {
   run([&] {
@@ -286,6 +348,24 @@ class RenderOffline : public DialogTest {
   static constexpr double kTick = RenderOfflineVNT::kTickSeconds;
   const std::vector<std::int32_t> kEnd{304, 305, 532, 301, 264};
 };
+
+TEST_F(RenderOffline, IsLaidOutAsItsTableSays) {
+  using vantor::VNT::ViewKind;
+  constexpr unsigned none = vantor::VNT::kNoId;
+  RenderOfflineVNT dialog;
+  // Made at (559, 138), then centred on the 1280 x 800 screen.
+  expectLayout(dialog.getWindow(), "SARO", "Render Offline", {449, 310, 382, 180}, {
+      {ViewKind::Panel, {0, 0, 382, 180}, none, "SAROPANEL", "", true},
+      {ViewKind::StaticText, {20, 60, 61, 13}, none, "", "MIDI File", true},
+      {ViewKind::StaticText, {92, 60, 220, 13}, none, "", "No Selection", true},
+      {ViewKind::Button, {323, 56, 39, 20}, 1004, "SAROMIDI", "...", true},
+      {ViewKind::StaticText, {20, 103, 61, 13}, none, "", "Audio File", true},
+      {ViewKind::StaticText, {92, 103, 220, 13}, none, "", "No Selection", true},
+      {ViewKind::Button, {323, 99, 39, 20}, 1003, "SAROAUDIO", "...", true},
+      {ViewKind::Button, {292, 140, 69, 20}, 1002, "SAROCLOSE", "Close", true},
+      {ViewKind::Button, {212, 140, 69, 20}, 1001, "SARORENDER", "Render", false},
+  });
+}
 
 TEST_F(RenderOffline, RenderIsOfferedOnlyWhenBothFilesAreChosen) {
   const struct {

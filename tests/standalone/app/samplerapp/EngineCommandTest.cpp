@@ -1,11 +1,18 @@
-// The back-end seam and the file name a label shows.
+// The back-end seam and the file name a label shows. The real back end opens the program log
+// and takes the program's output into it: it runs in the preference sandbox.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "VNL/source/FileUtils.h"
+#include "VNL/source/ProductConf.h"
 #include "standalone/app/samplerapp/EngineCommand.h"
 #include "standalone/host/EngineOpcode.h"
+#include "tests/support/PreferenceSandbox.h"
+#include "tests/support/TempDir.h"
+
+KELO_PREFERENCE_SANDBOX();
 
 namespace vantor::samplerapp {
 namespace {
@@ -24,6 +31,7 @@ std::int32_t script(std::int32_t command, void*, void*, std::int32_t i1, std::in
 }
 
 TEST(EngineCommand, AScriptTakesEveryCommandUntilTheRealBackEndIsPutBack) {
+  kelo::test::requirePreferenceSandbox();
   g_calls.clear();
   const EngineCommandFunction real = setEngineCommand(&script);
   EXPECT_EQ(engineCommand(305, nullptr, nullptr, 0, 0, 0, 0.5f), 7);
@@ -35,6 +43,11 @@ TEST(EngineCommand, AScriptTakesEveryCommandUntilTheRealBackEndIsPutBack) {
   // The real back end answers an unknown command without reaching the script.
   EXPECT_NE(engineCommand(99999), 7);
   EXPECT_EQ(g_calls.size(), 2u);
+  // Its log is the sandbox's, and shutting the back end down gives the test its output back.
+  EXPECT_EQ(engineCommand(PE_ENGINE_SHUTDOWN), 0);
+  const std::string folder = setUserPathVendorProduct(conf.vendorName, conf.productName);
+  EXPECT_EQ(folder.rfind(kelo::test::PreferenceSandbox::home(), 0), 0u) << folder;
+  EXPECT_FALSE(kelo::test::readFile(folder + "/" + conf.productName + " Standalone.log").empty());
 }
 
 TEST(ShownFileName, TakesTheLastPartThenCutsAtItsLastDot) {

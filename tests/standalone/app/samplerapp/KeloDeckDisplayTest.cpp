@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <set>
+#include <sstream>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -86,6 +87,23 @@ bool answerDialog(unsigned long dialog, const std::vector<std::string>& firstKey
     waitFor([&] { return !windowExists(dialog); }, 2);
   }
   return !windowExists(dialog);
+}
+
+// The program's visible windows now.
+std::set<unsigned long> shownWindowsOf(pid_t pid) {
+  const auto run =
+      kelo::test::runProgram("xdotool", {"search", "--onlyvisible", "--pid", std::to_string(pid)});
+  std::set<unsigned long> windows;
+  std::istringstream lines(run.out);
+  for (unsigned long id = 0; lines >> id;) windows.insert(id);
+  return windows;
+}
+
+std::size_t occurrences(const std::string& text, const std::string& fragment) {
+  std::size_t count = 0;
+  for (auto at = text.find(fragment); at != std::string::npos; at = text.find(fragment, at + 1))
+    ++count;
+  return count;
 }
 
 bool click(unsigned long window, int x, int y) {
@@ -165,7 +183,8 @@ class KeloDeckDisplay : public ::testing::Test {
 
   // What a clean end leaves: status 0, the device keys, the log closed.
   void expectCleanEnd() {
-    EXPECT_EQ(program->wait(30), 0);
+    EXPECT_EQ(program->wait(30), 0) << program->describe() << "\nits output:\n"
+                                    << kelo::test::readFile(output.file("output"));
     std::string device;
     EXPECT_TRUE(vantor::readConfigStringValue(kDomain, "audiodevice", device,
                                               vantor::CONFIG_LEVEL_USER));
@@ -389,6 +408,49 @@ TEST_F(KeloDeckDisplay, SigtermDuringStartUpEndsLikeQuitOnceTheMainLoopRuns) {
   ASSERT_EQ(::kill(program->pid(), SIGTERM), 0);
   expectCleanEnd();
 }
+
+// The JACK server ends under a running player: the user hears of it once, the preferences
+// still open, and Quit or SIGTERM end the program as usual (status 0, settings saved) instead
+// of waiting for ever on the dead stream.
+class KeloDeckLosingItsServer : public KeloDeckDisplay,
+                                public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(KeloDeckLosingItsServer, TellsOnceAndStaysResponsive) {
+  const bool quitByKey = std::string(GetParam()) == "ctrl+q";
+  const unsigned long window = start();
+  ASSERT_NE(window, 0u) << noWindow();
+  ASSERT_TRUE(waitFor([] { return logHas("PE_ENGINE_INSTRUMENT_GUI_SHOW"); }));
+  const std::set<unsigned long> before = shownWindowsOf(program->pid());
+
+  jack->stop();
+  unsigned long alert = 0;
+  ASSERT_TRUE(waitFor([&] {
+    for (unsigned long shown : shownWindowsOf(program->pid()))
+      if (before.count(shown) == 0) alert = shown;
+    return alert != 0;
+  })) << "no alert; the log:\n"
+      << logText();
+  EXPECT_EQ(occurrences(logText(), "the audio device stopped"), 1u) << logText();
+
+  if (quitByKey) {
+    ASSERT_TRUE(pressKeys(alert, "Return"));
+    EXPECT_TRUE(waitFor([&] { return !windowExists(alert); }, 10)) << "the alert stays";
+    ASSERT_TRUE(pressKeys(window, "ctrl+comma"));
+    const unsigned long preferences = windowTitled("Preferences");
+    ASSERT_NE(preferences, 0u) << "no preferences; " << program->describe();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ASSERT_TRUE(click(preferences, 259, 326));  // Cancel
+    EXPECT_TRUE(waitFor([] { return shownWindowTitled("Preferences") == 0; }, 10));
+    ASSERT_TRUE(pressKeys(window, "ctrl+q"));
+  } else {
+    ASSERT_EQ(::kill(program->pid(), SIGTERM), 0);
+  }
+  expectCleanEnd();
+  EXPECT_EQ(occurrences(logText(), "the audio device stopped"), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(QuitOrSigterm, KeloDeckLosingItsServer,
+                         ::testing::Values("ctrl+q", "sigterm"));
 
 TEST(KeloDeckWithoutDisplay, SaysSoAndEndsWithStatusOne) {
   kelo::test::ScopedEnvironment environment;

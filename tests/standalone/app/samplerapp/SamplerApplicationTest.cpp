@@ -292,6 +292,51 @@ TEST_F(SamplerApplicationTest, MIDIRestoreTable) {
   }
 }
 
+// Every failure of start-up and shut-down is logged and the run goes on: the scripted back
+// end fails the command each case names.
+TEST_F(SamplerApplicationTest, StartUpAndShutDownFailuresAreLoggedAndTheRunGoesOn) {
+  struct Case {
+    const char* name;
+    std::set<std::int32_t> failingAtStart;
+    std::set<std::int32_t> failingAtShutDown;
+    const char* line;                   // the error line
+    std::vector<std::int32_t> enabled;  // MIDI devices enabled at start
+    int savedCount;                     // "nbmididevice" after shut-down
+  };
+  const std::vector<Case> cases = {
+      {"audio list", {280}, {}, "cannot list audio devices!", {11}, 1},
+      {"MIDI list", {510}, {}, "cannot list MIDI devices!", {}, 1},
+      {"device settings", {286}, {}, "cannot set this device to those settings", {11}, 1},
+      // No saved MIDI choice and no product device: the first device, which cannot open.
+      {"first device cannot open", {1000 + 10}, {}, "cannot set MIDI device: 10", {}, 0},
+      {"list before saving", {}, {510},
+       "error trying to get the MIDI Devices list before saving Preferences", {11}, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    kelo::test::LogCapture log;
+    freshCase();
+    back.addAudio(4, 10, "system");
+    back.addMIDI(10, "Through (in)");
+    back.addMIDI(11, "Keys (in)");
+    if (c.failingAtStart.count(1000 + 10) == 0) writeInt("nbmididevice", 1);
+    writeString(midiDeviceKey(0), "Keys (in)");
+    back.failing = c.failingAtStart;
+    start();
+    EXPECT_EQ(back.enabled, c.enabled);
+    EXPECT_EQ(back.sent(281), c.failingAtStart.count(280) == 0);
+    EXPECT_EQ(back.sent(288), back.sent(281)) << "the stereo pair follows even refused settings";
+    EXPECT_TRUE(back.sent(300)) << "start-up goes on";
+    back.failing = c.failingAtShutDown;
+    stop();
+    EXPECT_TRUE(log.has('E', c.line));
+    EXPECT_TRUE(alerts.shown().empty());
+    EXPECT_EQ(readInt("nbmididevice"), c.savedCount);
+    EXPECT_EQ(readString(midiDeviceKey(0)), "Keys (in)");
+    EXPECT_EQ(back.commands.back(), 262) << "shut-down goes on";
+  }
+}
+
 TEST_F(SamplerApplicationTest, AMIDIDeviceThatCannotOpenKeepsItsLine) {
   writeInt("firstUse", 0);
   back.addMIDI(5, "A (in)");
@@ -353,20 +398,34 @@ TEST_F(SamplerApplicationTest, AudioRestoreTable) {
 }
 
 TEST_F(SamplerApplicationTest, ALeftListingKeyWarnsOnceAndIsGoneAfterStart) {
-  writeInt("firstUse", 0);
-  writeString("listingaudiodevices", "listing");
-  back.addAudio(4, 10, "system");
-  start();
-  ASSERT_EQ(alerts.shown().size(), 1u);
-  EXPECT_EQ(alerts.shown()[0].title, "KELO Player");
-  EXPECT_EQ(alerts.shown()[0].text,
-            "Last audio devices listing failed or is not finished yet.\nPlease update your "
-            "drivers or try removing some audio devices.");
-  EXPECT_TRUE(log.has('W', "Last audio devices listing failed or is not finished yet!"));
-  EXPECT_EQ(readString("listingaudiodevices"), "<absent>");
-  stop();
-  start();
-  EXPECT_EQ(alerts.shown().size(), 1u);
+  const struct {
+    const char *key, *kind;
+  } cases[] = {{"listingaudiodevices", "audio"}, {"listingmididevices", "MIDI"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.kind);
+    kelo::test::LogCapture log;
+    freshCase();
+    vantor::RecordingAlertBackend caseAlerts;
+    vantor::setAlertBackend(&caseAlerts);
+    writeString(c.key, "listing");
+    back.addAudio(4, 10, "system");
+    back.addMIDI(10, "Keys (in)");
+    start();
+    ASSERT_EQ(caseAlerts.shown().size(), 1u);
+    EXPECT_EQ(caseAlerts.shown()[0].title, "KELO Player");
+    EXPECT_EQ(caseAlerts.shown()[0].text,
+              std::string("Last ") + c.kind + " devices listing failed or is not finished yet.\n" +
+                  "Please update your drivers or try removing some " + c.kind + " devices.");
+    EXPECT_TRUE(log.has(
+        'W', std::string("Last ") + c.kind + " devices listing failed or is not finished yet!"));
+    EXPECT_EQ(readString(c.key), "<absent>");
+    EXPECT_EQ(back.audioId, 4) << "the listing goes on";
+    EXPECT_EQ(back.enabled, (std::vector<std::int32_t>{10}));
+    stop();
+    start();
+    EXPECT_EQ(caseAlerts.shown().size(), 1u);
+    vantor::setAlertBackend(&alerts);
+  }
 }
 
 TEST_F(SamplerApplicationTest, ShutDownWritesTheDeviceKeys) {
@@ -419,19 +478,81 @@ TEST_F(SamplerApplicationTest, ShutDownSkipsAnIdMissingFromTheFreshList) {
   EXPECT_EQ(readString("mididevice01"), "three (in)");
   EXPECT_TRUE(log.has('E', "Cannot find midi device name:2"));
   EXPECT_TRUE(log.has('E', "Cannot find audio device name:99"));
-  EXPECT_EQ(readString("audiodevice"), "");
-  EXPECT_EQ(readInt("audiodeviceapi"), -1);
+  EXPECT_EQ(readString("audiodevice"), "<absent>") << "not a device of this run";
+  EXPECT_EQ(readInt("audiodeviceapi"), -12345);
 }
 
-TEST_F(SamplerApplicationTest, AFailedDeviceQuestionWritesTheEmptyName) {
+TEST_F(SamplerApplicationTest, AFailedDeviceQuestionKeepsTheSavedDevice) {
   writeInt("firstUse", 0);
+  writeString("audiodevice", "usb");
+  writeInt("audiodeviceapi", 10);
   back.addAudio(4, 10, "system");
   start();
   back.failing.insert(282);
   stop();
-  EXPECT_EQ(readString("audiodevice"), "");
-  EXPECT_EQ(readInt("audiodeviceapi"), -1);
+  EXPECT_EQ(readString("audiodevice"), "usb");
+  EXPECT_EQ(readInt("audiodeviceapi"), 10);
   EXPECT_TRUE(log.has('E', "Cannot find audio device name:-1"));
+}
+
+// Shut-down writes the keys of a device open in this run only; a start without audio or MIDI
+// devices (no JACK server) keeps what the last run with them saved.
+TEST_F(SamplerApplicationTest, ShutDownKeepsTheKeysOfDevicesThisRunDidNotHave) {
+  struct Case {
+    const char* name;
+    bool audio;
+    bool midi;
+  };
+  const Case cases[] = {{"both", true, true},
+                        {"no audio device", false, true},
+                        {"no MIDI device", true, false},
+                        {"neither", false, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    freshCase();
+    writeString("audiodevice", "system");
+    writeInt("audiodeviceapi", 10);
+    writeInt("samplerate", 48000);
+    writeInt("buffersize", 256);
+    writeInt("audiodevicestereopair", 1);
+    writeInt("nbmididevice", 1);
+    writeString(midiDeviceKey(0), "Keys (in)");
+    if (c.audio) {
+      back.addAudio(3, 10, "other");
+      back.addAudio(4, 10, "system");
+    }
+    if (c.midi) {
+      back.addMIDI(50, "Through (in)");
+      back.addMIDI(51, "Keys (in)");
+    }
+    start();
+    if (c.audio) {  // the user picks another device and settings in this run
+      back.audioId = 3;
+      back.rate = 96000;
+      back.size = 64;
+      back.pair = 0;
+    }
+    if (c.midi) back.enabled = {50};
+    stop();
+    EXPECT_EQ(readString("audiodevice"), c.audio ? "other" : "system");
+    EXPECT_EQ(readInt("audiodeviceapi"), 10);
+    EXPECT_EQ(readInt("samplerate"), c.audio ? 96000 : 48000);
+    EXPECT_EQ(readInt("buffersize"), c.audio ? 64 : 256);
+    EXPECT_EQ(readInt("audiodevicestereopair"), c.audio ? 0 : 1);
+    EXPECT_EQ(readInt("nbmididevice"), 1);
+    EXPECT_EQ(readString(midiDeviceKey(0)), c.midi ? "Through (in)" : "Keys (in)");
+  }
+}
+
+// Devices exist but the user enabled none: that choice is saved.
+TEST_F(SamplerApplicationTest, NoMIDIDeviceEnabledAmongPresentOnesIsSaved) {
+  writeInt("firstUse", 0);
+  writeInt("nbmididevice", 0);
+  back.addMIDI(50, "Through (in)");
+  start();
+  writeInt("nbmididevice", 2);  // as another run might have left it
+  stop();
+  EXPECT_EQ(readInt("nbmididevice"), 0);
 }
 
 TEST_F(SamplerApplicationTest, OpenDocumentsLoadInTheirOrder) {
@@ -612,6 +733,52 @@ TEST_F(SamplerApplicationTest, AFailedSaveKeepsTheOldFileAndLeavesNoTemporary) {
   ui->queueFileAnswer(std::vector<std::string>{dir.file("missing/x.kelo")});
   app->onSaveChunk();
   EXPECT_TRUE(log.has('E', "failed to create file : " + dir.file("missing/x.kelo")));
+}
+
+// A save replaces the file the user named: a new one gets the umask's mode, an existing one
+// keeps its mode, and a symbolic link keeps being one, the file it leads to replaced.
+TEST(WriteFileAtomically, ModesAndLinks) {
+  struct Case {
+    const char* name;
+    mode_t umask;
+    int existingMode;    // -1: no file yet
+    const char* linkTo;  // the name saved to is a link to this (nullptr: no link)
+    mode_t expectedMode;
+  };
+  const Case cases[] = {
+      {"new, umask 022", 022, -1, nullptr, 0644},
+      {"new, umask 077", 077, -1, nullptr, 0600},
+      {"existing 0600", 022, 0600, nullptr, 0600},
+      {"existing 0664", 077, 0664, nullptr, 0664},
+      {"link to a file", 022, 0640, "real.kelo", 0640},
+      {"link into a folder", 022, 0660, "sub/real.kelo", 0660},
+      {"link to nothing yet", 027, -1, "sub/new.kelo", 0640},
+  };
+  const unsigned char bytes[] = {'n', 'e', 'w'};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    kelo::test::TempDir dir;
+    std::filesystem::create_directory(dir.file("sub"));
+    const std::string saved = dir.file("song.kelo");
+    const std::string file = c.linkTo != nullptr ? dir.file(c.linkTo) : saved;
+    if (c.existingMode >= 0) {
+      ASSERT_TRUE(kelo::test::writeFile(file, "old"));
+      ASSERT_EQ(::chmod(file.c_str(), static_cast<mode_t>(c.existingMode)), 0);
+    }
+    if (c.linkTo != nullptr) ASSERT_EQ(::symlink(c.linkTo, saved.c_str()), 0);
+    const mode_t previous = ::umask(c.umask);
+    bool created = false;
+    const bool written =
+        vantor::samplerapp::writeFileAtomically(saved, bytes, sizeof bytes, created);
+    ::umask(previous);
+    ASSERT_TRUE(written);
+    struct stat status {};
+    ASSERT_EQ(::lstat(saved.c_str(), &status), 0);
+    EXPECT_EQ(S_ISLNK(status.st_mode), c.linkTo != nullptr);
+    ASSERT_EQ(::stat(file.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, c.expectedMode);
+    EXPECT_EQ(kelo::test::readFile(file), "new");
+  }
 }
 
 TEST_F(SamplerApplicationTest, LoadingRefusesWhatCannotBeAChunk) {

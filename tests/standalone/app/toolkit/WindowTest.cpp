@@ -114,11 +114,14 @@ TEST_F(WindowBasics, WindowsWithoutTheCloseFlagIgnoreAUserClose) {
 TEST_F(WindowBasics, ControlRegistryKeepsTheFirstControlOfAnId) {
   Window* window = makeWindow();
   void* content = window->getControlForEmbedding();
-  new NativeStaticText(window, content, {0, 0}, {50, 20}, "one", "one", 7);
+  auto* first = new NativeStaticText(window, content, {0, 0}, {50, 20}, "one", "one", 7);
   new NativeStaticText(window, content, {0, 20}, {50, 20}, "two", "two", 7);
   new NativeStaticText(window, content, {0, 40}, {50, 20}, "none", "none", kNoId);
   new NativeStaticText(nullptr, content, {0, 60}, {50, 20}, "orphan", "orphan", 8);
   EXPECT_EQ(window->registeredControlCount(), 1u);
+  EXPECT_EQ(window->registeredControl(7), first);
+  EXPECT_EQ(window->registeredControl(8), nullptr)
+      << "a control without a window registers nowhere";
   EXPECT_EQ(HeadlessBackend::windowOf(*window).content().children().size(), 4u);
   delete window;
 }

@@ -6,6 +6,7 @@
 // Waits are counted in the server's periods, never in wall-clock time.
 #include <jack/jack.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cmath>
@@ -299,6 +300,74 @@ TEST_F(JackPlayback, TheHeldNoteSoundsOnThePairChosen) {
 
   double latency = 0;
   EXPECT_FALSE(device->getOutputLatency(latency)) << "stopped: no stream";
+}
+
+// A client of another program, with two inputs the user connected the player to.
+class OtherProgram {
+ public:
+  explicit OtherProgram(const std::string& name)
+      : m_client(jack_client_open(name.c_str(), JackNoStartServer, nullptr)) {
+    if (m_client == nullptr) return;
+    for (const char* port : {"in_1", "in_2"})
+      jack_port_register(m_client, port, JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+    jack_activate(m_client);
+  }
+  ~OtherProgram() {
+    if (m_client != nullptr) jack_client_close(m_client);
+  }
+  jack_client_t* client() const { return m_client; }
+  std::string port(const char* name) const {
+    return std::string(jack_get_client_name(m_client)) + ":" + name;
+  }
+
+  // The player's output ports, each with what it is connected to.
+  std::vector<std::pair<std::string, std::vector<std::string>>> playerPorts() const {
+    std::vector<std::pair<std::string, std::vector<std::string>>> out;
+    const char** ports =
+        jack_get_ports(m_client, nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
+    for (int i = 0; ports != nullptr && ports[i] != nullptr; ++i) {
+      if (std::string(ports[i]).rfind(std::string(conf.productName) + ":", 0) != 0) continue;
+      std::vector<std::string> connected;
+      const char** to =
+          jack_port_get_all_connections(m_client, jack_port_by_name(m_client, ports[i]));
+      for (int j = 0; to != nullptr && to[j] != nullptr; ++j) connected.emplace_back(to[j]);
+      jack_free(to);
+      std::sort(connected.begin(), connected.end());
+      out.emplace_back(ports[i], connected);
+    }
+    jack_free(ports);
+    return out;
+  }
+
+ private:
+  jack_client_t* m_client;
+};
+
+// Every stop and play closes and reopens the stream (the preferences, a render). The player's
+// ports keep their names and the connections the user made to other programs.
+TEST_F(JackPlayback, PortsKeepTheirNamesAndConnectionsAcrossReopenings) {
+  OtherProgram other(server.clientName("other"));
+  ASSERT_NE(other.client(), nullptr);
+  ASSERT_NE(startBackEnd(), nullptr);
+  vantor::DeviceManager* dm = vantor::Singleton<vantor::DeviceManager>::instance();
+  ASSERT_TRUE(dm->playStopReq(&context, true));
+  const std::string player = std::string(conf.productName) + ":";
+  ASSERT_EQ(jack_connect(other.client(), (player + "out_0").c_str(), other.port("in_1").c_str()),
+            0);
+  ASSERT_EQ(jack_connect(other.client(), (player + "out_1").c_str(), other.port("in_2").c_str()),
+            0);
+  const decltype(other.playerPorts()) expected = {
+      {player + "out_0", {other.port("in_1"), "system:playback_1"}},
+      {player + "out_1", {other.port("in_2"), "system:playback_2"}}};
+  ASSERT_EQ(other.playerPorts(), expected);
+
+  for (int reopening = 1; reopening <= 2; ++reopening) {
+    SCOPED_TRACE(reopening);
+    ASSERT_TRUE(dm->playStopReq(&context, false));
+    ASSERT_TRUE(dm->playStopReq(&context, true));
+    EXPECT_EQ(other.playerPorts(), expected);
+  }
+  EXPECT_TRUE(dm->playStopReq(&context, false));
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+#include <sys/inotify.h>
 #include <unistd.h>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -447,6 +448,29 @@ TEST_F(SMPLModuleTest, TheStartUpChunkIsLoadedFromTheUserDefault) {
   ASSERT_TRUE(kelo::test::writeFile(engine.data.file("default.kelo"), ""));
   EXPECT_TRUE(module->loadDefaultChunk());
   EXPECT_EQ(engine.opcodes().size(), 1u);
+  delete module;
+}
+
+// A default file too long for a chunk (its length travels as an int32) is refused by its size:
+// never read, so a huge file costs no memory. The kernel reports every read of the file.
+TEST_F(SMPLModuleTest, AStartUpChunkTooLongIsRefusedUnread) {
+  SMPLModule* module = make();
+  const std::string userFolder = setUserPathVendorProduct(conf.vendorName, conf.productName);
+  ASSERT_FALSE(userFolder.empty());
+  const std::string huge = userFolder + "/default.kelo";
+  ASSERT_TRUE(kelo::test::writeFile(huge, ""));
+  ASSERT_EQ(::truncate(huge.c_str(), 0x80000000LL), 0);  // sparse: takes no space
+  const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(::inotify_add_watch(watch, huge.c_str(), IN_ACCESS), 0);
+
+  engine.control(KELO_TEST_RESET, nullptr, nullptr, 0, 0);
+  EXPECT_FALSE(module->loadDefaultChunk());
+  EXPECT_TRUE(engine.opcodes().empty());
+  alignas(inotify_event) char events[4096];
+  EXPECT_LT(::read(watch, events, sizeof events), 0) << "the file was read";
+  ::close(watch);
+  ::unlink(huge.c_str());
   delete module;
 }
 
