@@ -18,6 +18,7 @@
 #include "VNL/source/StringUtils.h"
 #include "VNL/source/System.h"
 #include "plugins/au/KeloUnitProperties.h"
+#include "standalone/engine_interface/BarStart.h"
 #include "standalone/engine_interface/EngineEvents.h"
 #include "standalone/engine_interface/EngineVersion.h"
 
@@ -262,31 +263,27 @@ void SamplerAU::readTransport() {
   Float32 numerator = 4.0f;
   UInt32 denominator = 4;
   Float64 downbeat = 0.0;
-  if (CallHostMusicalTimeLocation(&toNextBeat, &numerator, &denominator, &downbeat) != noErr) {
-    m_sync.barStartPosition = std::trunc(ppq / 4.0) * 4.0;
-  } else {
-    m_sync.barStartPosition = downbeat;
+  const bool musicalTime = CallHostMusicalTimeLocation(&toNextBeat, &numerator, &denominator, &downbeat) == noErr;
+  if (musicalTime) {
     // A signature with a zero part would give no bar length: the previous one stays.
     const long rounded = std::lround(numerator);
-    if (rounded > 0 && denominator > 0) {
+    if (rounded > 0 && denominator > 0 && denominator <= 0x7FFFFFFF && rounded <= 0x7FFFFFFF) {
       m_sync.timeSigNumerator = static_cast<std::int32_t>(rounded);
       m_sync.timeSigDenominator = static_cast<std::int32_t>(denominator);
     }
-    const double barLength = m_sync.timeSigNumerator * 4.0 / m_sync.timeSigDenominator;
-    const char* warning = nullptr;
-    if (ppq > 0.0 && ppq > downbeat + barLength) {
-      m_sync.barStartPosition = std::trunc(ppq / barLength) * barLength;
-      warning = "barStartPos is set but is NOT RIGHT! Compensating, but NO time signatures changes can occur";
-    } else if (ppq < 0.0 && downbeat > ppq) {
-      m_sync.barStartPosition = (std::trunc(ppq / barLength) - 1.0) * barLength;
-      warning = "negative barStartPos is set but is NOT RIGHT! Compensating, but NO time signatures changes can occur";
-    }
-    if (warning != nullptr && !m_barStartWarningLogged) {
-      m_barStartWarningLogged = true;
-      vantor::logLine(vantor::LogLevel::Error, this, "%s", warning);
-      vantor::logLine(vantor::LogLevel::Error, this, "in more details, sync.ppqPos:%f and sync.barStartPos:%f", ppq,
-                      downbeat);
-    }
+  }
+  const vantor::BarStart bar = vantor::barStartAt(ppq, musicalTime ? &downbeat : nullptr, m_sync.timeSigNumerator,
+                                                  m_sync.timeSigDenominator);
+  m_sync.barStartPosition = bar.position;
+  if (musicalTime && !bar.hostHolds && !m_barStartWarningLogged) {
+    m_barStartWarningLogged = true;
+    vantor::logLine(vantor::LogLevel::Error, this, "%s",
+                    ppq < 0.0 ? "negative barStartPos is set but is NOT RIGHT! Compensating, but NO time signatures "
+                                "changes can occur"
+                              : "barStartPos is set but is NOT RIGHT! Compensating, but NO time signatures changes "
+                                "can occur");
+    vantor::logLine(vantor::LogLevel::Error, this, "in more details, sync.ppqPos:%f and sync.barStartPos:%f", ppq,
+                    downbeat);
   }
   Boolean playing = 1, changed = 0, cycling = 0;
   Float64 samplePosition = 0.0, cycleStart = 0.0, cycleEnd = 0.0;

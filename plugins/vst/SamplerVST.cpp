@@ -15,6 +15,7 @@
 #include "VNL/source/ProductConf.h"
 #include "VNL/source/System.h"
 #include "plugins/vst/FakeEditor.h"
+#include "standalone/engine_interface/BarStart.h"
 #include "standalone/engine_interface/EngineBinding.h"
 #include "standalone/engine_interface/EngineEvents.h"
 #include "standalone/engine_interface/EngineVersion.h"
@@ -511,13 +512,12 @@ void SamplerVST::fillSyncInfo(const VstTimeInfo& time, vantor::SyncInfo& sync,
   }
   if (flags & kVstClockValid) sync.samplesToNextClock = time.samplesToNextClock;
 
-  const double barLength = sync.timeSigNumerator * 4.0 / sync.timeSigDenominator;
   const double ppq = sync.ppqPosition;
-  bool hostBarHolds = false;
-  if (flags & kVstBarsValid) {
-    // The host's bar start holds while the position lies within the bar it starts.
-    hostBarHolds = ppq >= time.barStartPos && ppq <= time.barStartPos + barLength;
-    if (!hostBarHolds && !barStartWarned) {
+  const bool barsValid = (flags & kVstBarsValid) != 0;
+  const vantor::BarStart bar = vantor::barStartAt(ppq, barsValid ? &time.barStartPos : nullptr,
+                                                  sync.timeSigNumerator, sync.timeSigDenominator);
+  if (barsValid) {
+    if (!bar.hostHolds && !barStartWarned) {
       logLine(LogLevel::Error, logObject,
               "kVstBarsValid is set but its NOT RIGHT! Compensating, but NO time signatures "
               "changes can occur");
@@ -530,8 +530,7 @@ void SamplerVST::fillSyncInfo(const VstTimeInfo& time, vantor::SyncInfo& sync,
             "kVstBarsValid NOT SET ! Compensating, but NO time signatures changes can occur");
     barStartWarned = true;
   }
-  // Whole bars from 0, rounded down so that negative positions land on their own bar.
-  sync.barStartPosition = hostBarHolds ? time.barStartPos : std::floor(ppq / barLength) * barLength;
+  sync.barStartPosition = bar.position;
   sync.playing = (flags & kVstTransportPlaying) != 0;
   sync.looping = (flags & kVstTransportCycleActive) != 0;
   sync.transportChanged = (flags & kVstTransportChanged) != 0;

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "tests/plugins/TransportCases.h"
 #include "tests/plugins/au/SamplerAUFixture.h"
 
 namespace {
@@ -398,35 +399,23 @@ TEST_F(SamplerAUTest, TheHostsTransportReachesTheEngineWithItsBarStartMended) {
   const auto recorded = reinterpret_cast<const vantor::SyncInfo* (*)()>(
       kelo::test::bundleFunction(SYNC_RECORDER_BUNDLE, "keloRecordedSync"));
   ASSERT_NE(recorded, nullptr);
-  struct Row {
-    const char* what;
-    HostTransport host;
-    double barStart;
-    std::int32_t numerator, denominator;
-  };
-  // Slices run in order on one unit, so a signature kept comes from the row before.
-  const Row rows[] = {
-      {"no musical time", {7.5, false}, 4.0, 4, 4},
-      {"3/4 on its downbeat", {7.5, true, 3.0f, 4, 6.0}, 6.0, 3, 4},
-      {"4/4 bar start behind", {10.0, true, 4.0f, 4, 0.0}, 8.0, 4, 4},
-      {"negative position", {-3.0, true, 4.0f, 4, 0.0}, -4.0, 4, 4},
-      {"zero denominator keeps 4/4", {2.0, true, 7.0f, 0, 0.0}, 0.0, 4, 4},
-      {"zero numerator keeps 4/4", {2.0, true, 0.2f, 8, 0.0}, 0.0, 4, 4},
-  };
   auto host = openHost();
   HostTransport transport;
   ASSERT_EQ(host->setHostCallbacks({&transport, &transportBeat, &transportTime, &transportState, nullptr}), noErr);
   ASSERT_EQ(host->initialize(), noErr);
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.what);
-    transport = row.host;
+  for (const kelo::test::TransportCase& c : kelo::test::kTransportCases) {
+    SCOPED_TRACE(c.what);
+    // A slice on a bar start that holds leaves the signature the row starts from.
+    transport = {0.0, true, static_cast<Float32>(c.priorNumerator), static_cast<UInt32>(c.priorDenominator), 0.0};
+    ASSERT_EQ(host->render(64), noErr);
+    transport = {c.ppq, c.hostBar, c.numerator, static_cast<UInt32>(c.denominator), c.hostBarStart};
     ASSERT_EQ(host->render(64), noErr);
     const vantor::SyncInfo& sync = *recorded();
-    EXPECT_EQ(sync.ppqPosition, row.host.ppq);
+    EXPECT_EQ(sync.ppqPosition, c.ppq);
     EXPECT_EQ(sync.tempo, 100.0);
-    EXPECT_EQ(sync.barStartPosition, row.barStart);
-    EXPECT_EQ(sync.timeSigNumerator, row.numerator);
-    EXPECT_EQ(sync.timeSigDenominator, row.denominator);
+    EXPECT_EQ(sync.barStartPosition, c.barStart);
+    EXPECT_EQ(sync.timeSigNumerator, c.expectedNumerator);
+    EXPECT_EQ(sync.timeSigDenominator, c.expectedDenominator);
     EXPECT_EQ(sync.samplePosition, 4800.0);
     EXPECT_TRUE(sync.playing);
     EXPECT_TRUE(sync.transportChanged);
