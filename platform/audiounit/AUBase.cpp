@@ -44,13 +44,15 @@ AudioUnitParameterValue AUElement::GetParameter(AudioUnitParameterID id) const {
   return found == m_parameters.end() ? 0.0f : found->second.load(std::memory_order_relaxed);
 }
 
-void AUElement::SetParameter(AudioUnitParameterID id, AudioUnitParameterValue value) {
+void AUElement::UseIndexedParameters(UInt32 count) {
+  for (AudioUnitParameterID id = 0; id < count; ++id) m_parameters.try_emplace(id, 0.0f);
+}
+
+bool AUElement::SetParameter(AudioUnitParameterID id, AudioUnitParameterValue value) {
   const auto found = m_parameters.find(id);
-  if (found != m_parameters.end()) {
-    found->second.store(value, std::memory_order_relaxed);
-  } else {
-    m_parameters.try_emplace(id, value);
-  }
+  if (found == m_parameters.end()) return false;
+  found->second.store(value, std::memory_order_relaxed);
+  return true;
 }
 
 std::vector<AudioUnitParameterID> AUElement::GetParameterList() const {
@@ -194,6 +196,7 @@ OSStatus AUBase::GetParameter(AudioUnitParameterID id, AudioUnitScope scope, Aud
                               AudioUnitParameterValue& outValue) {
   AUElement* found = GetElement(scope, element);
   if (found == nullptr) return kAudioUnitErr_InvalidElement;
+  if (!found->HasParameter(id)) return kAudioUnitErr_InvalidParameter;
   outValue = found->GetParameter(id);
   return noErr;
 }
@@ -202,8 +205,7 @@ OSStatus AUBase::SetParameter(AudioUnitParameterID id, AudioUnitScope scope, Aud
                               AudioUnitParameterValue value, UInt32) {
   AUElement* found = GetElement(scope, element);
   if (found == nullptr) return kAudioUnitErr_InvalidElement;
-  found->SetParameter(id, value);
-  return noErr;
+  return found->SetParameter(id, value) ? noErr : kAudioUnitErr_InvalidParameter;
 }
 
 OSStatus AUBase::ChangeStreamFormat(AudioUnitScope scope, AudioUnitElement element,

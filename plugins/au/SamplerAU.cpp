@@ -34,6 +34,10 @@ constexpr UInt32 kSetupPathSize = 1024;
 // Identifiers above 0xFFFF are the engine's; so is 64003, though below, among ours.
 bool forwardedToEngine(AudioUnitPropertyID id) { return id == kInstanceGoingProperty || id > 0xFFFF; }
 constexpr std::size_t kMaxHostNameBytes = 254;
+
+bool unitParameter(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element) {
+  return scope == kAudioUnitScope_Global && element == 0 && id < conf.numParams;
+}
 constexpr const char* kViewFactoryName = "SorvelinKeloDeckKELOCocoaViewFactory";
 
 // The host's unit by the engine's value type 0 to 3; other types set none.
@@ -106,7 +110,8 @@ void SamplerAU::PostConstructor() {
   m_compatibility1025 = version.compatibility1025;
   if (m_compatibility1025) vantor::logLine(vantor::LogLevel::Info, this, "Turned on Kelo 1.025 compatibility slots");
 
-  for (UInt32 index = 0; index < conf.numParams; ++index) SetParameter(index, kAudioUnitScope_Global, 0, 0.0f, 0);
+  // Every parameter at 0.0; the store keeps this size, so setting never allocates.
+  Globals().GetElement(0)->UseIndexedParameters(conf.numParams);
 }
 
 SamplerAU::~SamplerAU() {
@@ -599,6 +604,7 @@ OSStatus SamplerAU::GetParameterValueStrings(AudioUnitScope, AudioUnitParameterI
 
 OSStatus SamplerAU::SetParameter(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
                                  AudioUnitParameterValue value, UInt32 bufferOffsetInFrames) {
+  if (!unitParameter(id, scope, element)) return kAudioUnitErr_InvalidParameter;
   const OSStatus result = MusicDeviceBase::SetParameter(id, scope, element, value, bufferOffsetInFrames);
   if (result != noErr) return result;
   if (hasInstance())
@@ -608,6 +614,7 @@ OSStatus SamplerAU::SetParameter(AudioUnitParameterID id, AudioUnitScope scope, 
 
 OSStatus SamplerAU::GetParameter(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
                                  AudioUnitParameterValue& outValue) {
+  if (!unitParameter(id, scope, element)) return kAudioUnitErr_InvalidParameter;
   const OSStatus result = MusicDeviceBase::GetParameter(id, scope, element, outValue);
   if (result != noErr) return result;
   // Described before the instance existed: until the first render the host's own values hold.

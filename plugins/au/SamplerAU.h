@@ -43,7 +43,8 @@ class SamplerAU : public MusicDeviceBase {
   /// rendered since). Any thread.
   OSStatus GetParameter(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
                         AudioUnitParameterValue& outValue) override;
-  /// The base stores it, then the engine takes it. Any thread.
+  /// The base stores it, then the engine takes it. An id outside the unit's parameters is
+  /// refused (kAudioUnitErr_InvalidParameter). Any thread; never allocates.
   OSStatus SetParameter(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
                         AudioUnitParameterValue value, UInt32 bufferOffsetInFrames) override;
   OSStatus GetParameterInfo(AudioUnitScope scope, AudioUnitParameterID id, AudioUnitParameterInfo& outInfo) override;
