@@ -31,8 +31,11 @@ using kelo::au::kInstanceProperty;
 using kelo::au::kSetupPathProperty;
 constexpr UInt32 kSetupPathSize = 1024;
 
-// Identifiers above 0xFFFF are the engine's; so is 64003, though below, among ours.
-bool forwardedToEngine(AudioUnitPropertyID id) { return id == kInstanceGoingProperty || id > 0xFFFF; }
+// Identifiers above 0xFFFF are the engine's, and so are ours below it (64000 to 64004) when
+// set; 64003 is the engine's when read as well.
+bool forwardedToEngine(AudioUnitPropertyID id) {
+  return (id >= kEntryPointProperty && id <= kHostNameProperty) || id > 0xFFFF;
+}
 constexpr std::size_t kMaxHostNameBytes = 254;
 
 bool unitParameter(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element) {

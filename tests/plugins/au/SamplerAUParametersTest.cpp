@@ -105,6 +105,39 @@ TEST_F(SamplerAUParameters, VendorPropertiesReachTheEngineWithTheirData) {
   EXPECT_EQ(host->setProperty(70000, kAudioUnitScope_Global, 0, &data, sizeof data), noErr);
 }
 
+TEST_F(SamplerAUParameters, EveryVendorPropertySetReachesTheEngineAndOnlyOurOwnAreReadHere) {
+  installEngine();  // it refuses every vendor identifier: the refusal shows the call reached it
+  auto host = openHost();
+  ASSERT_EQ(host->initialize(), noErr);
+  struct Row {
+    AudioUnitPropertyID id;
+    bool readHere;  // read by the unit itself, never asking the engine
+  };
+  const Row rows[] = {{64000, true}, {64001, true}, {64002, true}, {64003, false}, {64004, true}, {70000, false}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.id);
+    const std::size_t before = trace().size();
+    std::int64_t data = 5;
+    EXPECT_EQ(host->setProperty(row.id, kAudioUnitScope_Global, 0, &data, sizeof data),
+              kAudioUnitErr_InvalidPropertyValue);
+    std::vector<KeloTraceEntry> entries = trace();
+    ASSERT_EQ(entries.size(), before + 1);
+    EXPECT_EQ(entries.back().opcode, KELO_OP_VENDOR_SPECIFIC);
+    EXPECT_EQ(entries.back().i1, static_cast<std::int32_t>(row.id));
+
+    std::string room(1024, '\0');
+    UInt32 size = static_cast<UInt32>(room.size());
+    EXPECT_EQ(host->getProperty(row.id, kAudioUnitScope_Global, 0, room.data(), size),
+              row.readHere ? noErr : kAudioUnitErr_InvalidPropertyValue);
+    entries = trace();
+    EXPECT_EQ(entries.size(), before + (row.readHere ? 1 : 2));
+    if (!row.readHere) {
+      EXPECT_EQ(entries.back().opcode, KELO_OP_VENDOR_SPECIFIC);
+      EXPECT_EQ(entries.back().i1, static_cast<std::int32_t>(row.id));
+    }
+  }
+}
+
 TEST_F(SamplerAUParameters, TheHostNameIsKeptBoundedAndOfflineRestartsTheEngine) {
   installEngine();
   auto host = openHost();
