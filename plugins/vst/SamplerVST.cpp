@@ -407,7 +407,7 @@ void SamplerVST::suspend() {
 std::int32_t SamplerVST::processEvents(VstEvents* events) {
   if (!events) return 1;
   for (std::int32_t i = 0; i < events->numEvents; ++i) {
-    const VstEvent* event = (events->events + i)[0];
+    const VstEvent* event = VstEventsAt(*events, static_cast<std::size_t>(i));
     if (!event || event->type != kVstMidiType) continue;
     if (m_events.size() >= m_events.capacity()) {
       logLine(LogLevel::Error, this, " processEvents CRASH!");
@@ -544,7 +544,6 @@ void SamplerVST::finishSlice() {
   if (sent < count)
     logLine(LogLevel::Warning, this, "%zu MIDI events to the host in one block: %zu dropped",
             count, count - sent);
-  VstEvent** pointers = m_vstEvents->events;
   for (std::size_t i = 0; i < sent; ++i) {
     const vantor::MIDIEvent& event = m_outQueue[i];
     VstMidiEvent& midi = m_midiStore[i];
@@ -554,7 +553,7 @@ void SamplerVST::finishSlice() {
     midi.deltaFrames = event.frameOffset;
     for (int b = 0; b < 3; ++b) midi.midiData[b] = static_cast<char>(event.bytes[b]);
     midi.detune = static_cast<char>(static_cast<int>(event.detune));
-    pointers[i] = reinterpret_cast<VstEvent*>(&midi);
+    VstEventsAt(*m_vstEvents, i) = reinterpret_cast<VstEvent*>(&midi);
   }
   m_vstEvents->numEvents = static_cast<std::int32_t>(sent);
   m_vstEvents->reserved = 0;

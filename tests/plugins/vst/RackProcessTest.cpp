@@ -26,9 +26,8 @@ class RackProcessTest : public RackTest {
       if (call.opcode != audioMasterProcessEvents || !call.ptr) return;
       const auto* list = static_cast<const VstEvents*>(call.ptr);
       m_sendCalls.push_back(list->numEvents);
-      VstEvent* const* pointers = list->events;
       for (std::int32_t i = 0; i < list->numEvents && m_sent.size() < m_sent.capacity(); ++i)
-        m_sent.push_back(*reinterpret_cast<const VstMidiEvent*>(pointers[i]));
+        m_sent.push_back(*reinterpret_cast<const VstMidiEvent*>(VstEventsAt(*list, i)));
     });
   }
 
