@@ -630,9 +630,9 @@ OSStatus AUBase::DispatchSetProperty(AudioUnitPropertyID id, AudioUnitScope scop
     case kAudioUnitProperty_ElementCount: {
       if (!isBusScope(scope)) return kAudioUnitErr_InvalidScope;
       if (!BusCountWritable(scope)) return kAudioUnitErr_PropertyNotWritable;
-      if (m_initialized) return kAudioUnitErr_Initialized;
       UInt32 count = 0;
       if (inDataSize != sizeof count) return kAudio_ParamError;
+      if (m_initialized) return kAudioUnitErr_Initialized;
       std::memcpy(&count, inData, sizeof count);
       if (scope == kAudioUnitScope_Output && count == 0) return kAudioUnitErr_InvalidPropertyValue;
       GetScope(scope)->SetNumberOfElements(count);
@@ -641,9 +641,9 @@ OSStatus AUBase::DispatchSetProperty(AudioUnitPropertyID id, AudioUnitScope scop
     }
     case kAudioUnitProperty_MaximumFramesPerSlice: {
       if (scope != kAudioUnitScope_Global) return kAudioUnitErr_InvalidScope;
-      if (m_initialized) return kAudioUnitErr_Initialized;
       UInt32 frames = 0;
       if (inDataSize != sizeof frames) return kAudio_ParamError;
+      if (m_initialized) return kAudioUnitErr_Initialized;
       std::memcpy(&frames, inData, sizeof frames);
       if (frames == 0) return kAudioUnitErr_InvalidPropertyValue;
       m_maxFramesPerSlice = frames;
@@ -652,7 +652,10 @@ OSStatus AUBase::DispatchSetProperty(AudioUnitPropertyID id, AudioUnitScope scop
     }
     case kAudioUnitProperty_HostCallbacks:
       if (scope != kAudioUnitScope_Global) return kAudioUnitErr_InvalidScope;
-      // Older hosts give a shorter record: the callbacks it does not hold stay null.
+      // Older hosts give a shorter record: the callbacks it does not hold stay null. A size
+      // that ends inside a field would leave a pointer cut short.
+      if (inDataSize == 0 || inDataSize > sizeof m_hostCallbacks || inDataSize % sizeof(void*) != 0)
+        return kAudio_ParamError;
       m_hostCallbacks = HostCallbackInfo{};
       std::memcpy(&m_hostCallbacks, inData, std::min<UInt32>(inDataSize, sizeof m_hostCallbacks));
       PropertyChanged(id, scope, 0);

@@ -37,6 +37,8 @@ bool forwardedToEngine(AudioUnitPropertyID id) {
   return (id >= kEntryPointProperty && id <= kHostNameProperty) || id > 0xFFFF;
 }
 constexpr std::size_t kMaxHostNameBytes = 254;
+// The engine's vendor properties carry 8 bytes.
+constexpr UInt32 kVendorPropertySize = 8;
 
 bool unitParameter(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element) {
   return scope == kAudioUnitScope_Global && element == 0 && id < conf.numParams;
@@ -433,7 +435,7 @@ OSStatus SamplerAU::GetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope
       return noErr;
     default:
       if (forwardedToEngine(id)) {
-        outDataSize = 8;
+        outDataSize = kVendorPropertySize;
         outWritable = true;
         return noErr;
       }
@@ -480,11 +482,11 @@ OSStatus SamplerAU::SetProperty(AudioUnitPropertyID id, AudioUnitScope scope, Au
   if (scope != kAudioUnitScope_Global) return MusicDeviceBase::SetProperty(id, scope, element, inData, inDataSize);
   switch (id) {
     case kAudioUnitProperty_MIDIOutputCallback:
-      if (inDataSize < sizeof(AUMIDIOutputCallbackStruct)) return kAudio_ParamError;
+      if (inDataSize != sizeof(AUMIDIOutputCallbackStruct)) return kAudio_ParamError;
       std::memcpy(&m_midiOutput, inData, sizeof m_midiOutput);
       return noErr;
     case kAudioUnitProperty_AUHostIdentifier: {
-      if (inDataSize < sizeof(AUHostVersionIdentifier)) return kAudio_ParamError;
+      if (inDataSize != sizeof(AUHostVersionIdentifier)) return kAudio_ParamError;
       AUHostVersionIdentifier identifier{};
       std::memcpy(&identifier, inData, sizeof identifier);
       if (identifier.hostName != nullptr) {
@@ -495,7 +497,7 @@ OSStatus SamplerAU::SetProperty(AudioUnitPropertyID id, AudioUnitScope scope, Au
       return MusicDeviceBase::SetProperty(id, scope, element, inData, inDataSize);
     }
     case kAudioUnitProperty_OfflineRender: {
-      if (inDataSize < sizeof(UInt32)) return kAudio_ParamError;
+      if (inDataSize != sizeof(UInt32)) return kAudio_ParamError;
       UInt32 offline = 0;
       std::memcpy(&offline, inData, sizeof offline);
       m_offline.store(offline != 0);
@@ -506,7 +508,10 @@ OSStatus SamplerAU::SetProperty(AudioUnitPropertyID id, AudioUnitScope scope, Au
       return noErr;
     }
     default:
-      if (forwardedToEngine(id)) return vendorProperty(id, const_cast<void*>(inData));
+      if (forwardedToEngine(id)) {
+        if (inDataSize != kVendorPropertySize) return kAudio_ParamError;
+        return vendorProperty(id, const_cast<void*>(inData));
+      }
       return MusicDeviceBase::SetProperty(id, scope, element, inData, inDataSize);
   }
 }

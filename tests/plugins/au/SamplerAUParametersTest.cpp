@@ -2,7 +2,10 @@
 // chunk in the saved state, through the test host and the reference engine.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <cstring>
 
 #include "VNL/source/FileUtils.h"
@@ -136,6 +139,49 @@ TEST_F(SamplerAUParameters, EveryVendorPropertySetReachesTheEngineAndOnlyOurOwnA
       EXPECT_EQ(entries.back().i1, static_cast<std::int32_t>(row.id));
     }
   }
+}
+
+// A value whose size is not its record's is refused before any of it is used: a host
+// callback record cut inside a pointer would otherwise be called by the next render.
+TEST_F(SamplerAUParameters, APropertyOfTheWrongSizeIsRefused) {
+  installEngine();
+  auto host = openHost();
+  struct Row {
+    AudioUnitPropertyID id;
+    AudioUnitScope scope;
+    UInt32 size;
+  };
+  const Row rows[] = {
+      {kAudioUnitProperty_HostCallbacks, kAudioUnitScope_Global, sizeof(HostCallbackInfo)},
+      {kAudioUnitProperty_MIDIOutputCallback, kAudioUnitScope_Global, sizeof(AUMIDIOutputCallbackStruct)},
+      {kAudioUnitProperty_OfflineRender, kAudioUnitScope_Global, sizeof(UInt32)},
+      {kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, sizeof(AudioStreamBasicDescription)},
+      {kAudioUnitProperty_SampleRate, kAudioUnitScope_Output, sizeof(Float64)},
+      {kAudioUnitProperty_ElementCount, kAudioUnitScope_Output, sizeof(UInt32)},
+      {kAudioUnitProperty_MaximumFramesPerSlice, kAudioUnitScope_Global, sizeof(UInt32)},
+      {64000, kAudioUnitScope_Global, 8},
+      {64003, kAudioUnitScope_Global, 8},
+      {70000, kAudioUnitScope_Global, 8},
+  };
+  // Every pointer the value could hold points at a function that must never run.
+  alignas(8) unsigned char value[64];
+  for (std::size_t at = 0; at + sizeof(void*) <= sizeof value; at += sizeof(void*)) {
+    const auto never = reinterpret_cast<void*>(+[] { std::abort(); });
+    std::memcpy(value + at, &never, sizeof never);
+  }
+  for (bool initialized : {false, true}) {
+    if (initialized) ASSERT_EQ(host->initialize(), noErr);
+    for (const Row& row : rows) {
+      for (UInt32 size : {0u, row.size - 1, row.size + 1, 12u}) {
+        if (size == row.size) continue;
+        SCOPED_TRACE(std::to_string(row.id) + " of " + std::to_string(size) + " bytes");
+        EXPECT_EQ(host->setProperty(row.id, row.scope, 0, value, size), kAudio_ParamError);
+      }
+    }
+  }
+  EXPECT_EQ(host->render(64), noErr);
+  const std::vector<std::int32_t> calls = opcodes();
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), KELO_OP_VENDOR_SPECIFIC), 0);
 }
 
 TEST_F(SamplerAUParameters, TheHostNameIsKeptBoundedAndOfflineRestartsTheEngine) {
