@@ -20,6 +20,7 @@
 #include "plugins/au/KeloUnitProperties.h"
 #include "standalone/engine_interface/BarStart.h"
 #include "standalone/engine_interface/EngineEvents.h"
+#include "standalone/engine_interface/EngineSampleRate.h"
 #include "standalone/engine_interface/EngineVersion.h"
 
 namespace {
@@ -228,6 +229,8 @@ OSStatus SamplerAU::Reset(AudioUnitScope, AudioUnitElement) {
 
 OSStatus SamplerAU::ChangeStreamFormat(AudioUnitScope scope, AudioUnitElement element,
                                        const CAStreamBasicDescription& previous, const CAStreamBasicDescription& next) {
+  // Refused before the base keeps it: the unit goes on at its old rate.
+  if (!vantor::engineTakesSampleRate(next.mSampleRate)) return kAudioUnitErr_FormatNotSupported;
   const OSStatus result = MusicDeviceBase::ChangeStreamFormat(scope, element, previous, next);
   if (previous.mSampleRate == next.mSampleRate || next.mSampleRate == m_sampleRate) return result;
   PropertyChanged(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, element);

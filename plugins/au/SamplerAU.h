@@ -60,6 +60,8 @@ class SamplerAU : public MusicDeviceBase {
   Float64 GetLatency() override { return 0.0; }
   bool StreamFormatWritable(AudioUnitScope, AudioUnitElement) override { return true; }
   UInt32 SupportedNumChannels(const AUChannelInfo** outInfo) override;
+  /// A rate the engine does not take (not finite, or outside its range) is refused with
+  /// kAudioUnitErr_FormatNotSupported and changes nothing.
   OSStatus ChangeStreamFormat(AudioUnitScope scope, AudioUnitElement element,
                               const CAStreamBasicDescription& previous,
                               const CAStreamBasicDescription& next) override;

@@ -18,6 +18,7 @@
 #include "standalone/engine_interface/BarStart.h"
 #include "standalone/engine_interface/EngineBinding.h"
 #include "standalone/engine_interface/EngineEvents.h"
+#include "standalone/engine_interface/EngineSampleRate.h"
 #include "standalone/engine_interface/EngineVersion.h"
 
 using vantor::LogLevel;
@@ -358,6 +359,10 @@ double SamplerVST::updateSampleRate() {
 
 void SamplerVST::setSampleRate(float rate) {
   logLine(LogLevel::Info, this, " srA:%g", static_cast<double>(sampleRate));
+  if (!vantor::engineTakesSampleRate(rate)) {
+    logLine(LogLevel::Error, this, " setSampleRate refused:%g", static_cast<double>(rate));
+    return;
+  }
   sampleRate = rate;
   logLine(LogLevel::Info, this, " srB:%g", static_cast<double>(sampleRate));
   if (m_suspended.load(std::memory_order_relaxed)) m_rateSetWhileSuspended = true;

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
+#include <string>
 
 #include "tests/plugins/TransportCases.h"
 #include "tests/plugins/au/SamplerAUFixture.h"
@@ -134,6 +136,41 @@ TEST_F(SamplerAUTest, DrivesTheEngineThroughItsLifeAndLeavesNoFindings) {
   }
   for (auto op : {KELO_OP_STOP, KELO_OP_HOST_CALLBACK_CLEAR, KELO_OP_INSTANCE_DESTROY}) expected.push_back(op);
   EXPECT_EQ(opcodes(), expected);
+  EXPECT_TRUE(findings().empty());
+}
+
+// A rate that is not finite or lies outside what the engine takes is refused, before and after
+// Initialize, through the stream format and the rate property alike: the unit keeps its rate.
+TEST_F(SamplerAUTest, AHostileSampleRateIsRefusedAndTheOldRateStays) {
+  installEngine();
+  auto host = openHost();
+  const Float64 hostile[] = {std::numeric_limits<Float64>::infinity(), 1e45, std::numeric_limits<Float64>::quiet_NaN(),
+                             -48000.0, 0.5, 3e9};
+  const auto outputRate = [&] {
+    AudioStreamBasicDescription format{};
+    UInt32 size = sizeof format;
+    EXPECT_EQ(host->getProperty(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0, &format, size), noErr);
+    return format.mSampleRate;
+  };
+  for (bool initialized : {false, true}) {
+    if (initialized) ASSERT_EQ(host->initialize(), noErr);
+    for (Float64 rate : hostile) {
+      SCOPED_TRACE(std::to_string(rate) + (initialized ? " initialised" : ""));
+      const std::size_t calls = trace().size();
+      EXPECT_NE(host->setOutputFormat(0, 2, rate), noErr);
+      EXPECT_NE(host->setProperty(kAudioUnitProperty_SampleRate, kAudioUnitScope_Output, 0, &rate, sizeof rate), noErr);
+      EXPECT_EQ(outputRate(), 48000.0);
+      EXPECT_EQ(trace().size(), calls);
+    }
+  }
+  ASSERT_EQ(host->uninitialize(), noErr);
+  ASSERT_EQ(host->initialize(), noErr);
+  EXPECT_EQ(trace().back().opcode, KELO_OP_START);
+  ASSERT_EQ(host->midi(0x90, 69, 100), noErr);
+  ASSERT_EQ(host->render(256), noErr);
+  EXPECT_TRUE(anyNonZero(host->output(0, 0)));
+  for (const KeloTraceEntry& entry : trace())
+    if (entry.opcode == KELO_OP_DSP_SET) EXPECT_EQ(entry.i1, 48000);
   EXPECT_TRUE(findings().empty());
 }
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -227,6 +228,36 @@ TEST_F(RackCoreTest, ARateOrBlockSizeSetWhileSuspendedSurvivesResume) {
   dispatch(effect, effMainsChanged, 0, 1);
   EXPECT_EQ(object(effect).getSampleRate(), 48000.0f);
   close(effect);
+}
+
+// A rate that is not finite or lies outside what the engine takes never reaches it, running or
+// suspended: the plug-in goes on at its old rate.
+TEST_F(RackCoreTest, AHostileSampleRateIsRefusedAndTheOldRateStays) {
+  m_host.setSampleRate(48000);
+  AEffect* effect = make();
+  dispatch(effect, effMainsChanged, 0, 1);
+  ASSERT_EQ(object(effect).getSampleRate(), 48000.0f);
+  const float hostile[] = {std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
+                           std::numeric_limits<float>::quiet_NaN(), 1e38f, -48000.0f, 0.0f, 0.5f};
+  std::vector<float> left(256, 0.5f), right(256, 0.5f);
+  float* outputs[] = {left.data(), right.data()};
+  for (bool suspended : {false, true}) {
+    if (suspended) dispatch(effect, effMainsChanged, 0, 0);
+    for (float rate : hostile) {
+      SCOPED_TRACE(rate);
+      const std::size_t formats = countOpcode(KELO_OP_DSP_SET_EX);
+      dispatch(effect, effSetSampleRate, 0, 0, nullptr, rate);
+      EXPECT_EQ(object(effect).getSampleRate(), 48000.0f);
+      EXPECT_EQ(countOpcode(KELO_OP_DSP_SET_EX), formats);
+    }
+  }
+  dispatch(effect, effMainsChanged, 0, 1);
+  effect->processReplacing(effect, nullptr, outputs, 256);
+  EXPECT_EQ(object(effect).getSampleRate(), 48000.0f);
+  dispatch(effect, effSetSampleRate, 0, 0, nullptr, 96000.0f);
+  EXPECT_EQ(object(effect).getSampleRate(), 96000.0f);
+  close(effect);
+  EXPECT_TRUE(engineFindings().empty());
 }
 
 TEST_F(RackCoreTest, ResumeReportsANewLatencyOnce) {
