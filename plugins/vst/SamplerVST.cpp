@@ -1,5 +1,6 @@
 #include "plugins/vst/SamplerVST.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdio>
@@ -483,8 +484,10 @@ void SamplerVST::prepareSlice(std::int32_t frames) {
     if (const VstTimeInfo* time = getTimeInfo(0xffff))
       fillSyncInfo(*time, m_sync, m_barStartWarned, this);
   }
+  // The record gives the slice's length in 16 bits: a longer block is bounded, as KeloUnit's.
+  const auto sliceLength = static_cast<std::int16_t>(std::clamp<std::int32_t>(frames, 0, 32767));
   // The error text has room reserved, so describing a bad record does not allocate.
-  if (!m_sync.prepare(static_cast<std::int16_t>(frames), sampleRate, "SamplerVST",
+  if (!m_sync.prepare(sliceLength, sampleRate, "SamplerVST",
                       &m_transportError, m_transportLogged) &&
       !m_transportLogged) {
     logLine(LogLevel::Error, this, "%s", m_transportError.c_str());

@@ -1,6 +1,8 @@
 // The plug-in object against the reference engine and a recording host: the engine instance
 // made once on first need, the host adjustments, the sample rate, the latency report and the
 // order of destruction. The program carries a product block with three parameters.
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <cstring>
 #include <functional>
@@ -258,6 +260,27 @@ TEST_F(RackCoreTest, AHostileSampleRateIsRefusedAndTheOldRateStays) {
   EXPECT_EQ(object(effect).getSampleRate(), 96000.0f);
   close(effect);
   EXPECT_TRUE(engineFindings().empty());
+}
+
+// The transport record gives the slice's length in 16 bits: a longer block is bounded, not
+// wrapped to a negative length.
+TEST_F(RackCoreTest, ABlockLongerThanTheTransportFieldIsBounded) {
+  installEngine("", SYNC_RECORDER_BUNDLE);
+  AEffect* effect = make();
+  dispatch(effect, effMainsChanged, 0, 1);
+  void* engine = dlopen(SYNC_RECORDER_BUNDLE "/Contents/x86_64-linux/SyncRecorder.so", RTLD_NOW | RTLD_NOLOAD);
+  ASSERT_NE(engine, nullptr) << "the plug-in bound the recording engine";
+  const auto recorded = reinterpret_cast<const vantor::SyncInfo* (*)()>(dlsym(engine, "keloRecordedSync"));
+  ASSERT_NE(recorded, nullptr);
+  for (std::int32_t frames : {32767, 32768, 40000, 65536 + 100}) {
+    SCOPED_TRACE(frames);
+    std::vector<float> left(static_cast<std::size_t>(frames)), right(static_cast<std::size_t>(frames));
+    float* outputs[] = {left.data(), right.data()};
+    effect->processReplacing(effect, nullptr, outputs, frames);
+    EXPECT_EQ(recorded()->sliceLength, 32767);
+  }
+  close(effect);
+  dlclose(engine);
 }
 
 TEST_F(RackCoreTest, ResumeReportsANewLatencyOnce) {
