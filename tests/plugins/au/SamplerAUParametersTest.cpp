@@ -364,6 +364,20 @@ TEST_F(SamplerAUParameters, TheStateCarriesTheEnginesChunkIntoAFreshUnit) {
   EXPECT_TRUE(findings().empty());
 }
 
+TEST_F(SamplerAUParameters, AChunkTheEngineRefusesIsLeftOutOfTheState) {
+  installEngine();
+  auto host = openHost();
+  ASSERT_EQ(host->initialize(), noErr);
+  control(KELO_TEST_FAIL_OPCODE, nullptr, nullptr, KELO_OP_CHUNK_GET, 7);
+  std::string xml;
+  ASSERT_EQ(host->getState(xml), noErr);
+  EXPECT_EQ(xml.find("KeloData"), std::string::npos);
+  EXPECT_NE(xml.find("<key>type</key>"), std::string::npos) << "the base's state stays";
+  control(KELO_TEST_FAIL_OPCODE, nullptr, nullptr, KELO_OP_CHUNK_GET, 0);
+  ASSERT_EQ(host->getState(xml), noErr);
+  EXPECT_NE(xml.find("KeloData"), std::string::npos);
+}
+
 TEST_F(SamplerAUParameters, AChunkReachesOnlyAnEngineAndOnlyAsData) {
   installEngine();
   std::string xml;

@@ -367,6 +367,35 @@ TEST_F(SamplerAUTest, TheEngineVersionChoosesTheProcessCallAndTheCompatibilityMo
   }
 }
 
+// In the 1.025 compatibility mode the engine takes status bytes without their channel bits.
+TEST_F(SamplerAUTest, TheCompatibilityModeHandsStatusBytesWithoutTheirChannel) {
+  writeDataFolder(m_data.path());
+  writeEnginePath(SYNC_RECORDER_BUNDLE);
+  const auto answer = reinterpret_cast<void (*)(const char*)>(
+      kelo::test::bundleFunction(SYNC_RECORDER_BUNDLE, "keloAnswerVersion"));
+  const auto recorded = reinterpret_cast<const vantor::MIDIEvent* (*)()>(
+      kelo::test::bundleFunction(SYNC_RECORDER_BUNDLE, "keloRecordedEvent"));
+  ASSERT_NE(answer, nullptr);
+  ASSERT_NE(recorded, nullptr);
+  struct Row {
+    const char* version;
+    std::uint8_t status;
+  };
+  const Row rows[] = {{"1025", 0x90}, {"1055", 0x93}, {"1056", 0x93}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.version);
+    answer(row.version);
+    auto host = openHost();
+    ASSERT_EQ(host->initialize(), noErr);
+    ASSERT_EQ(host->midi(0x93, 69, 100, 5), noErr);
+    ASSERT_EQ(host->render(64), noErr);
+    EXPECT_EQ(recorded()->bytes[0], row.status);
+    EXPECT_EQ(recorded()->bytes[1], 69);
+    EXPECT_EQ(recorded()->frameOffset, 5);
+  }
+  answer("1056");
+}
+
 OSStatus beatAndTempo(void* user, Float64* beat, Float64* tempo) {
   *beat = *static_cast<double*>(user);
   *tempo = 100.0;

@@ -283,6 +283,31 @@ TEST_F(RackCoreTest, ABlockLongerThanTheTransportFieldIsBounded) {
   dlclose(engine);
 }
 
+// A VST event's detune is a signed byte (cents, -64 to +63): the engine gets it with its sign.
+TEST_F(RackCoreTest, TheEngineGetsAnEventsDetuneWithItsSign) {
+  installEngine("", SYNC_RECORDER_BUNDLE);
+  AEffect* effect = make();
+  dispatch(effect, effMainsChanged, 0, 1);
+  void* engine = dlopen(SYNC_RECORDER_BUNDLE "/Contents/x86_64-linux/SyncRecorder.so", RTLD_NOW | RTLD_NOLOAD);
+  ASSERT_NE(engine, nullptr);
+  const auto recorded = reinterpret_cast<const vantor::MIDIEvent* (*)()>(dlsym(engine, "keloRecordedEvent"));
+  ASSERT_NE(recorded, nullptr);
+  std::vector<float> left(64), right(64);
+  float* outputs[] = {left.data(), right.data()};
+  for (const auto& [detune, cents] : {std::pair{-5, -5.0f}, {-64, -64.0f}, {63, 63.0f}, {0, 0.0f}, {-1, -1.0f}}) {
+    SCOPED_TRACE(detune);
+    VstMidiEvent event = note(60, 3);
+    event.detune = static_cast<char>(detune);
+    EventList list({event});
+    dispatch(effect, effProcessEvents, 0, 0, list.get());
+    effect->processReplacing(effect, nullptr, outputs, 64);
+    EXPECT_EQ(recorded()->detune, cents);
+    EXPECT_EQ(recorded()->bytes[1], 60);
+  }
+  close(effect);
+  dlclose(engine);
+}
+
 TEST_F(RackCoreTest, ResumeReportsANewLatencyOnce) {
   engineControl()(KELO_TEST_SET_LATENCY, nullptr, nullptr, 128, 0);
   AEffect* effect = make();
