@@ -540,7 +540,8 @@ OSStatus AUBase::DispatchGetProperty(AudioUnitPropertyID id, AudioUnitScope scop
   switch (id) {
     case kAudioUnitProperty_ParameterList: {
       const std::vector<AudioUnitParameterID> ids = GetElement(scope, 0)->GetParameterList();
-      std::memcpy(outData, ids.data(), std::min<std::size_t>(size, ids.size() * sizeof(AudioUnitParameterID)));
+      if (!ids.empty())
+        std::memcpy(outData, ids.data(), std::min<std::size_t>(size, ids.size() * sizeof(AudioUnitParameterID)));
       break;
     }
     case kAudioUnitProperty_StreamFormat: {
