@@ -32,6 +32,12 @@ class EngineSession {
   bool hasInstance() const { return m_entry != nullptr && m_instance != nullptr; }
   /// KELO_OP_PROCESS_EX from version 1056, KELO_OP_PROCESS below.
   bool processesEx() const { return m_version >= kKeloProcessExVersion; }
+  /// Drives an instance made elsewhere (the Audio Unit's view drives its unit's); such a
+  /// session never creates or destroys one.
+  void adopt(KeloOpcodeFunction entry, void* instance) {
+    m_entry = entry;
+    m_instance = instance;
+  }
 
   /// KELO_OP_VERSION_GET into `text` (32 bytes, zeroed first by the caller).
   std::int32_t versionText(char* text) const;

@@ -170,7 +170,9 @@ TEST_F(SamplerAUParameters, APropertyOfTheWrongSizeIsRefused) {
     std::memcpy(value + at, &never, sizeof never);
   }
   for (bool initialized : {false, true}) {
-    if (initialized) ASSERT_EQ(host->initialize(), noErr);
+    if (initialized) {
+      ASSERT_EQ(host->initialize(), noErr);
+    }
     for (const Row& row : rows) {
       for (UInt32 size : {0u, row.size - 1, row.size + 1, 12u}) {
         if (size == row.size) continue;

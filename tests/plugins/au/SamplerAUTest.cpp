@@ -153,7 +153,9 @@ TEST_F(SamplerAUTest, AHostileSampleRateIsRefusedAndTheOldRateStays) {
     return format.mSampleRate;
   };
   for (bool initialized : {false, true}) {
-    if (initialized) ASSERT_EQ(host->initialize(), noErr);
+    if (initialized) {
+      ASSERT_EQ(host->initialize(), noErr);
+    }
     for (Float64 rate : hostile) {
       SCOPED_TRACE(std::to_string(rate) + (initialized ? " initialised" : ""));
       const std::size_t calls = trace().size();
@@ -169,8 +171,11 @@ TEST_F(SamplerAUTest, AHostileSampleRateIsRefusedAndTheOldRateStays) {
   ASSERT_EQ(host->midi(0x90, 69, 100), noErr);
   ASSERT_EQ(host->render(256), noErr);
   EXPECT_TRUE(anyNonZero(host->output(0, 0)));
-  for (const KeloTraceEntry& entry : trace())
-    if (entry.opcode == KELO_OP_DSP_SET) EXPECT_EQ(entry.i1, 48000);
+  for (const KeloTraceEntry& entry : trace()) {
+    if (entry.opcode == KELO_OP_DSP_SET) {
+      EXPECT_EQ(entry.i1, 48000);
+    }
+  }
   EXPECT_TRUE(findings().empty());
 }
 
