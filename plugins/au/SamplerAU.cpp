@@ -323,7 +323,7 @@ OSStatus SamplerAU::Render(AudioUnitRenderActionFlags&, const AudioTimeStamp& ti
   vantor::fillMIDIEventBlock(m_midiIn, m_staging.data(), count, m_sortScratch.data(), m_sortScratch.size());
   if (!engineRenders) return noErr;
 
-  m_engine.process(m_midiIn, m_midiOut, nullptr, m_outputs.data(), &m_sync, static_cast<std::int32_t>(frames));
+  m_engine.process(m_midiIn, &m_midiOut, nullptr, m_outputs.data(), &m_sync, static_cast<std::int32_t>(frames));
   if (m_engine.processesEx()) sendMIDIOutput(timeStamp);
   return noErr;
 }

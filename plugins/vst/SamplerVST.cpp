@@ -435,7 +435,7 @@ void SamplerVST::processReplacing(float** inputs, float** outputs, std::int32_t 
   vantor::fillMIDIEventBlock(*m_blockIn, m_events.data(), count, m_scratch.data(),
                              m_scratch.size());
 
-  logged(m_engine.process(*m_blockIn, *m_blockOut, inputs, outputs, &m_sync, sampleFrames));
+  logged(m_engine.process(*m_blockIn, m_blockOut.get(), inputs, outputs, &m_sync, sampleFrames));
   if (m_engine.processesEx()) {
     if (conf.sendsMIDI) {
       const std::uint64_t produced = m_blockOut->numEvents < kMIDIEventBlockCapacity

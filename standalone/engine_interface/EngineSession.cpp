@@ -34,10 +34,10 @@ std::int32_t EngineSession::start(bool offline, EngineStartInfo* info) {
 
 std::int32_t EngineSession::stop() { return call(m_instance, KELO_OP_STOP); }
 
-std::int32_t EngineSession::process(MIDIEventBlock& events, MIDIEventBlock& output, float** inputs, float** outputs,
+std::int32_t EngineSession::process(MIDIEventBlock& events, MIDIEventBlock* output, float** inputs, float** outputs,
                                     SyncInfo* sync, std::int32_t frames) {
   if (!processesEx()) return call(m_instance, KELO_OP_PROCESS, &events, outputs, sync, frames);
-  EngineProcessInfo info{1, 0, &events, &output, inputs, outputs, sync, frames, 0};
+  EngineProcessInfo info{1, 0, &events, output, inputs, outputs, sync, frames, 0};
   return call(m_instance, KELO_OP_PROCESS_EX, &info);
 }
 

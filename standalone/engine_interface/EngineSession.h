@@ -56,9 +56,10 @@ class EngineSession {
   /// KELO_OP_STOP.
   std::int32_t stop();
 
-  /// The block through KELO_OP_PROCESS_EX (with `output` and `inputs`) or KELO_OP_PROCESS
-  /// (`sync` may be null there) by the engine's version. Render thread.
-  std::int32_t process(MIDIEventBlock& events, MIDIEventBlock& output, float** inputs, float** outputs,
+  /// The block through KELO_OP_PROCESS_EX (with `output` for the engine's events and
+  /// `inputs`) or KELO_OP_PROCESS (`sync` may be null there) by the engine's version. Render
+  /// thread.
+  std::int32_t process(MIDIEventBlock& events, MIDIEventBlock* output, float** inputs, float** outputs,
                        SyncInfo* sync, std::int32_t frames);
 
   /// KELO_OP_CHUNK_GET: the engine's bytes (they stay the engine's) and their size.
