@@ -150,7 +150,6 @@ SamplerVST::SamplerVST(audioMasterCallback audioMaster)
     if (!g_engineBundle) g_engineBundle = (CFRetain(m_bundle), m_bundle);
   }
 
-  m_initialised = false;
   if (m_engine.hasEngine()) {
     char version[32] = {};
     logged(m_engine.versionText(version));
@@ -226,7 +225,7 @@ void SamplerVST::sendFormat() {
 
 void SamplerVST::startEngine() {
   EngineStartInfo start;
-  logged(m_engine.start(m_offline.load(), &start));
+  logged(m_engine.start(state().offline, &start));
   reportLatency(start.latency);
 }
 
@@ -242,14 +241,14 @@ void SamplerVST::setInitialDelay(std::int32_t delay) {
 // ---- Lazy initialisation ----
 
 void SamplerVST::init() {
-  if (!m_initialised) init(nullptr, 0);
+  if (state().life == Life::Created) init(nullptr, 0);
 }
 
 bool SamplerVST::init(void* chunk, std::int32_t chunkSize) {
   logLine(LogLevel::Info, this, " init() in");
   if (m_dataFolder.empty()) {
     logLine(LogLevel::Error, this, "Cant init, no datapath!");
-    m_initialised = true;
+    markBound();
     return true;
   }
 
@@ -295,8 +294,15 @@ bool SamplerVST::init(void* chunk, std::int32_t chunkSize) {
   char timeInfo[] = "sendVstTimeInfo";
   m_timeInfo = canHostDo(timeInfo);
   logLine(LogLevel::Info, this, " SamplerVST::init() out");
-  m_initialised = true;
+  markBound();
   return true;
+}
+
+void SamplerVST::markBound() {
+  State now = state();
+  if (now.life != Life::Created) return;
+  now.life = Life::Bound;
+  setState(now);
 }
 
 void SamplerVST::applyHostAdjustments(const char* vendor, const char* product) {
@@ -348,7 +354,10 @@ void SamplerVST::setSampleRate(float rate) {
   }
   sampleRate = rate;
   logLine(LogLevel::Info, this, " srB:%g", static_cast<double>(sampleRate));
-  if (m_suspended.load(std::memory_order_relaxed)) m_rateSetWhileSuspended = true;
+  if (State now = state(); now.life == Life::Suspended) {
+    now.rateSetWhileSuspended = true;
+    setState(now);
+  }
   if (hasEngine()) sendFormat();
 }
 
@@ -356,28 +365,31 @@ void SamplerVST::setBlockSize(std::int32_t size) {
   logLine(LogLevel::Info, this, " srC:%g", static_cast<double>(sampleRate));
   blockSize = size;
   logLine(LogLevel::Info, this, " srD:%g", static_cast<double>(sampleRate));
-  if (m_suspended.load(std::memory_order_relaxed)) m_sizeSetWhileSuspended = true;
+  if (State now = state(); now.life == Life::Suspended) {
+    now.sizeSetWhileSuspended = true;
+    setState(now);
+  }
   if (hasEngine()) sendFormat();
 }
 
 void SamplerVST::resume() {
   const std::int32_t level = getCurrentProcessLevel();
   const bool offline = level == kVstProcessLevelOffline;
-  m_offline.store(offline, std::memory_order_relaxed);
+  State now = state();
+  now.offline = offline;
+  setState(now);
   logLine(LogLevel::Info, this, " resume() procLevel:%d offline:%d", level, offline ? 1 : 0);
   init();
   logLine(LogLevel::Info, this, " sr6:%g", static_cast<double>(sampleRate));
-  if (!m_rateSetWhileSuspended) updateSampleRate();
-  if (!m_sizeSetWhileSuspended) updateBlockSize();
+  if (!state().rateSetWhileSuspended) updateSampleRate();
+  if (!state().sizeSetWhileSuspended) updateBlockSize();
   logLine(LogLevel::Info, this, " sr7:%g", static_cast<double>(sampleRate));
   if (hasEngine()) {
     sendFormat();
     startEngine();
   }
   wantEvents(1);
-  m_suspended.store(false, std::memory_order_relaxed);
-  m_rateSetWhileSuspended = false;
-  m_sizeSetWhileSuspended = false;
+  setState(State{Life::Running, offline, false, false});
 }
 
 void SamplerVST::suspend() {
@@ -387,7 +399,9 @@ void SamplerVST::suspend() {
   m_transportLogged = false;
   m_barStartWarned = false;
   if (hasEngine()) logged(m_engine.stop());
-  m_suspended.store(true, std::memory_order_relaxed);
+  State now = state();
+  now.life = Life::Suspended;
+  setState(now);
 }
 
 // ---- Processing ----
@@ -419,13 +433,16 @@ void SamplerVST::processReplacing(float** inputs, float** outputs, std::int32_t 
     return;
   }
   const bool offline = getCurrentProcessLevel() == kVstProcessLevelOffline;
-  if (offline != m_offline.load(std::memory_order_relaxed)) {
+  if (offline != state().offline) {
     logLine(LogLevel::Info, this, "ProcessReplacing Detected an offline mode change! :%d",
             offline ? 1 : 0);
     suspend();
-    m_offline.store(offline, std::memory_order_relaxed);
+    State now = state();
+    now.offline = offline;
+    setState(now);
     startEngine();
-    m_suspended.store(false, std::memory_order_relaxed);
+    now.life = Life::Running;
+    setState(now);
   }
   prepareSlice(sampleFrames);
 
@@ -651,7 +668,7 @@ std::int32_t SamplerVST::getChunk(void** data, bool isPreset) {
 }
 
 std::int32_t SamplerVST::setChunk(void* data, std::int32_t byteSize, bool isPreset) {
-  if (!m_initialised) {
+  if (state().life == Life::Created) {
     init(data, byteSize);
     return 0;
   }

@@ -127,6 +127,8 @@ class SamplerVST : public AudioEffectX, public SuperInitHacker, private vantor::
  protected:
   /// The lazy initialisation; `chunk` (may be null) is the state the instance starts from.
   virtual bool init(void* chunk, std::int32_t chunkSize);
+  /// Created becomes Bound; other states stay.
+  void markBound();
   virtual void reserved() {}
   virtual void prepareSlice(std::int32_t frames);
   virtual void finishSlice();
@@ -199,15 +201,26 @@ class SamplerVST : public AudioEffectX, public SuperInitHacker, private vantor::
   VstEvents* m_vstEvents = nullptr;  // room for 1024 event pointers
   VstMidiEvent* m_midiStore = nullptr;  // 256 records
 
-  // Flags.
-  bool m_initialised = false;
-  std::atomic<bool> m_offline{false};  // with the suspended flag and the latency below: shared
-                                       // with the render thread and the engine's call-backs
+  // The plug-in's life: made (Created), initialised with its engine instance if any (Bound),
+  // resumed (Running) or suspended, and whether it last ran offline. The main thread changes
+  // it; the one step on the render thread is processReplacing's restart when the host's process
+  // level turns offline or back. The render thread and the engine's call-backs read it.
+  enum class Life : std::uint8_t { Created, Bound, Running, Suspended };
+  struct State {
+    Life life = Life::Created;
+    bool offline = false;
+    // A rate or block size the host set while suspended stands at the next resume.
+    bool rateSetWhileSuspended = false;
+    bool sizeSetWhileSuspended = false;
+  };
+  State state() const { return m_state.load(std::memory_order_relaxed); }
+  void setState(const State& state) { m_state.store(state, std::memory_order_relaxed); }
+  std::atomic<State> m_state{State{}};
+  static_assert(std::atomic<State>::is_always_lock_free, "the render thread reads the state");
+
+  // Host adjustments.
   bool m_noRateQuery = false;
   bool m_ignoreArrangement = false;
-  std::atomic<bool> m_suspended{false};
-  bool m_rateSetWhileSuspended = false;
-  bool m_sizeSetWhileSuspended = false;
   bool m_gesture = true;
 
   std::atomic<std::int32_t> m_lastLatency{0};
