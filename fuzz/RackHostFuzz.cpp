@@ -10,8 +10,6 @@
 //     pointer needs (a text, a chunk: length byte and bytes, an event list, arrangements)
 //   1 block: frames uint16, process level byte, transport flag byte (then a VstTimeInfo)
 //   2 parameter: index int32, value float, then reads it back
-#include <dlfcn.h>
-
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -20,41 +18,11 @@
 #include <string>
 #include <vector>
 
-#include "VNL/source/Config.h"
-#include "VNL/source/ProductConf.h"
-#include "engine/KeloEngineTestControl.h"
-#include "fuzz/FuzzCheck.h"
+#include "fuzz/PluginHostFuzz.h"
 #include "platform/vst2/VstInterface.h"
 #include "plugins/vst/SamplerVST.h"
-#include "tests/support/PreferenceSandbox.h"
-#include "tests/support/TempDir.h"
 
 namespace {
-
-class Input {
- public:
-  Input(const std::uint8_t* data, std::size_t size) : m_data(data), m_size(size) {}
-  bool done() const { return m_at >= m_size; }
-  std::uint8_t byte() { return m_at < m_size ? m_data[m_at++] : 0; }
-  template <typename T>
-  T value() {
-    T out{};
-    unsigned char bytes[sizeof(T)] = {};
-    for (auto& b : bytes) b = byte();
-    std::memcpy(&out, bytes, sizeof out);
-    return out;
-  }
-  std::vector<std::uint8_t> bytes(std::size_t count) {
-    std::vector<std::uint8_t> out;
-    while (count-- > 0 && !done()) out.push_back(byte());
-    return out;
-  }
-
- private:
-  const std::uint8_t* m_data;
-  std::size_t m_size;
-  std::size_t m_at = 0;
-};
 
 struct Host {
   std::intptr_t sampleRate = 48000;
@@ -84,42 +52,9 @@ std::intptr_t hostCallback(AEffect*, std::int32_t opcode, std::int32_t, std::int
 }
 
 KeloEngineTestControlFunction g_control = nullptr;
+using kelo::fuzz::Input;
 constexpr std::size_t kMaxFrames = 40000;
 std::array<std::vector<float>, 32> g_channels;
-
-void installEngine() {
-  static kelo::test::PreferenceSandbox sandbox;
-  sandbox.SetUp();
-  kelo::test::requirePreferenceSandbox();
-  static kelo::test::TempDir data;
-  FUZZ_CHECK(kelo::test::writeFile(data.file("KeloSetup.xml"), "<KeloSetup version=\"1\">\n</KeloSetup>\n"));
-  const std::string domain = std::string("com.") + conf.vendorName + "." + conf.productName;
-  FUZZ_CHECK(vantor::writeConfigStringValue(domain, "base_dir", data.path(), vantor::CONFIG_LEVEL_USER));
-  FUZZ_CHECK(vantor::writeConfigStringValue("com.vantor.kelo", "path", KELO_ENGINE_BUNDLE, vantor::CONFIG_LEVEL_USER));
-  void* engine = dlopen(KELO_ENGINE_SO, RTLD_NOW);
-  FUZZ_CHECK(engine != nullptr);
-  g_control = reinterpret_cast<KeloEngineTestControlFunction>(dlsym(engine, "keloEngineTestControl"));
-  FUZZ_CHECK(g_control != nullptr);
-  for (auto& channel : g_channels) channel.resize(kMaxFrames);
-}
-
-// Findings that a host's misuse passed on can cause (a block longer than the format, events
-// outside their block, a block while suspended) are the host's; these are the plug-in's.
-bool pluginsFault(const KeloFinding& finding) {
-  switch (finding.kind) {
-    case KELO_FINDING_WRONG_HANDLE_KIND:
-    case KELO_FINDING_TOO_MANY_EVENTS:
-    case KELO_FINDING_EVENTS_UNSORTED:
-    case KELO_FINDING_CONCURRENT_PROCESS:
-    case KELO_FINDING_CALLBACK_MISMATCH:
-    case KELO_FINDING_MISSING_ARGUMENT:
-    case KELO_FINDING_CALLBACK_LEFT:
-    case KELO_FINDING_EDITOR_LEFT:
-      return true;
-    default:
-      return false;
-  }
-}
 
 // An event list laid out as hosts lay it out: the head, then as many pointers as it claims.
 class EventList {
@@ -222,7 +157,8 @@ void block(AEffect* effect, Input& in) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  installEngine();
+  g_control = kelo::fuzz::installReferenceEngine();
+  for (auto& channel : g_channels) channel.resize(kMaxFrames);
   return 0;
 }
 
@@ -251,13 +187,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
   effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
-  std::array<KeloFinding, 64> findings{};
-  const std::int64_t count = g_control(KELO_TEST_READ_FINDINGS, nullptr, findings.data(), findings.size(), 0);
-  for (std::int64_t i = 0; i < count && i < static_cast<std::int64_t>(findings.size()); ++i) {
-    if (pluginsFault(findings[static_cast<std::size_t>(i)]))
-      std::fprintf(stderr, "finding %d after opcode %d\n", findings[static_cast<std::size_t>(i)].kind,
-                   findings[static_cast<std::size_t>(i)].opcode);
-    FUZZ_CHECK(!pluginsFault(findings[static_cast<std::size_t>(i)]));
-  }
+  kelo::fuzz::checkNoPluginFault(g_control);
   return 0;
 }

@@ -7,8 +7,6 @@
 // that the unit, not the host, answers for.
 //
 // Input: repeated [kind byte, arguments]; see `step` below.
-#include <dlfcn.h>
-
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -16,37 +14,12 @@
 #include <string>
 #include <vector>
 
-#include "VNL/source/Config.h"
-#include "VNL/source/ProductConf.h"
-#include "engine/KeloEngineTestControl.h"
-#include "fuzz/FuzzCheck.h"
+#include "fuzz/PluginHostFuzz.h"
 #include "platform/audiounit/AUComponent.h"
 #include "plugins/au/SamplerAU.h"
-#include "tests/support/PreferenceSandbox.h"
-#include "tests/support/TempDir.h"
 #include "tests/support/audiounit/AUTestHost.h"
 
 namespace {
-
-class Input {
- public:
-  Input(const std::uint8_t* data, std::size_t size) : m_data(data), m_size(size) {}
-  bool done() const { return m_at >= m_size; }
-  std::uint8_t byte() { return m_at < m_size ? m_data[m_at++] : 0; }
-  template <typename T>
-  T value() {
-    T out{};
-    unsigned char bytes[sizeof(T)] = {};
-    for (auto& b : bytes) b = byte();
-    std::memcpy(&out, bytes, sizeof out);
-    return out;
-  }
-
- private:
-  const std::uint8_t* m_data;
-  std::size_t m_size;
-  std::size_t m_at = 0;
-};
 
 // What the host's transport call-backs answer.
 struct Transport {
@@ -89,37 +62,7 @@ AudioComponentPlugInInterface* factory(const AudioComponentDescription* descript
 }
 
 KeloEngineTestControlFunction g_control = nullptr;
-
-void installEngine() {
-  static kelo::test::PreferenceSandbox sandbox;
-  sandbox.SetUp();
-  kelo::test::requirePreferenceSandbox();
-  static kelo::test::TempDir data;
-  FUZZ_CHECK(kelo::test::writeFile(data.file("KeloSetup.xml"), "<KeloSetup version=\"1\">\n</KeloSetup>\n"));
-  const std::string domain = std::string("com.") + conf.vendorName + "." + conf.productName;
-  FUZZ_CHECK(vantor::writeConfigStringValue(domain, "base_dir", data.path(), vantor::CONFIG_LEVEL_USER));
-  FUZZ_CHECK(vantor::writeConfigStringValue("com.vantor.kelo", "path", KELO_ENGINE_BUNDLE, vantor::CONFIG_LEVEL_USER));
-  void* engine = dlopen(KELO_ENGINE_SO, RTLD_NOW);
-  FUZZ_CHECK(engine != nullptr);
-  g_control = reinterpret_cast<KeloEngineTestControlFunction>(dlsym(engine, "keloEngineTestControl"));
-  FUZZ_CHECK(g_control != nullptr);
-}
-
-bool unitsFault(const KeloFinding& finding) {
-  switch (finding.kind) {
-    case KELO_FINDING_WRONG_HANDLE_KIND:
-    case KELO_FINDING_TOO_MANY_EVENTS:
-    case KELO_FINDING_EVENTS_UNSORTED:
-    case KELO_FINDING_CONCURRENT_PROCESS:
-    case KELO_FINDING_CALLBACK_MISMATCH:
-    case KELO_FINDING_MISSING_ARGUMENT:
-    case KELO_FINDING_CALLBACK_LEFT:
-    case KELO_FINDING_EDITOR_LEFT:
-      return true;
-    default:
-      return false;
-  }
-}
+using kelo::fuzz::Input;
 
 constexpr AudioUnitPropertyID kProperties[] = {
     kAudioUnitProperty_ClassInfo, kAudioUnitProperty_SampleRate, kAudioUnitProperty_ParameterList,
@@ -215,7 +158,7 @@ void step(kelo::test::AUTestHost& host, Input& in) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  installEngine();
+  g_control = kelo::fuzz::installReferenceEngine();
   return 0;
 }
 
@@ -228,9 +171,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(host.openResult() == noErr);
     for (int count = 0; count < 64 && !in.done(); ++count) step(host, in);
   }
-  std::array<KeloFinding, 64> findings{};
-  const std::int64_t count = g_control(KELO_TEST_READ_FINDINGS, nullptr, findings.data(), findings.size(), 0);
-  for (std::int64_t i = 0; i < count && i < static_cast<std::int64_t>(findings.size()); ++i)
-    FUZZ_CHECK(!unitsFault(findings[static_cast<std::size_t>(i)]));
+  kelo::fuzz::checkNoPluginFault(g_control);
   return 0;
 }

@@ -206,7 +206,7 @@ class SamplerVST : public AudioEffectX, public SuperInitHacker, private vantor::
   // it; the one step on the render thread is processReplacing's restart when the host's process
   // level turns offline or back. The render thread and the engine's call-backs read it.
   enum class Life : std::uint8_t { Created, Bound, Running, Suspended };
-  struct State {
+  struct alignas(4) State {
     Life life = Life::Created;
     bool offline = false;
     // A rate or block size the host set while suspended stands at the next resume.
