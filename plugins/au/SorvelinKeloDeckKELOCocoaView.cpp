@@ -47,10 +47,7 @@ void SorvelinKeloDeckKELOCocoaView::createEditor() {
 }
 
 void SorvelinKeloDeckKELOCocoaView::removeEditor() {
-  if (_editor.handle() != nullptr) {
-    if (_viewAdded) _engine.detachEditor(_editor.handle());
-    _editor.destroy();
-  }
+  if (_editor.handle() != nullptr) _editor.close(_engine, _viewAdded, vantor::kIgnoreEngineResult);
   _viewAdded = false;
 }
 
@@ -68,8 +65,8 @@ void SorvelinKeloDeckKELOCocoaView::viewWillMoveToWindow(const AUWindow* window)
       createEditor();
     }
     const double scale = window->answersBackingScaleFactor ? window->backingScaleFactor : 1.0;
-    _editor.open(reinterpret_cast<void*>(window->x11Window), static_cast<float>(scale), scale != 1.0 ? 3 : 1);
-    _engine.attachEditor(_editor.handle());
+    _editor.show(_engine, reinterpret_cast<void*>(window->x11Window), static_cast<float>(scale), scale != 1.0 ? 3 : 1,
+                 vantor::kIgnoreEngineResult);
     void* editorView = nullptr;
     _editor.view(editorView);
     AUViewRect editorFrame{0.0, 0.0, 0.0, 0.0};

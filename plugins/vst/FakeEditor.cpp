@@ -60,16 +60,14 @@ bool FakeEditor::open(void* parent) {
     return false;
   }
   if (!m_engine.hasEngine() || !ensureEditor()) return false;
-  logged(m_editor.open(parent));
-  logged(m_engine.attachEditor(m_editor.handle()));
+  m_editor.show(m_engine, parent, [this](std::int32_t result) { logged(result); });
   return true;
 }
 
 void FakeEditor::close() {
   logLine(LogLevel::Info, this, " GUI close in");
   if (!m_editor.exists() || !m_engine.hasInstance()) return;
-  logged(m_engine.detachEditor(m_editor.handle()));
-  logged(m_editor.destroy());
+  m_editor.close(m_engine, true, [this](std::int32_t result) { logged(result); });
   logLine(LogLevel::Info, this, " GUI close out");
 }
 

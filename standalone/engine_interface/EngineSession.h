@@ -18,6 +18,9 @@ namespace vantor {
 /// The engine's answer when a session has no engine or no instance to call.
 inline constexpr std::int32_t kEngineSessionUnbound = 1;
 
+/// For a host that does nothing with the engine's results.
+inline constexpr auto kIgnoreEngineResult = [](std::int32_t) {};
+
 class EngineSession {
  public:
   /// The entry point (null: no engine) and the version deciding the process command.
@@ -121,6 +124,26 @@ class EngineEditorSession {
   std::int32_t destroy();
   /// Lets go of the editor and the entry point without a call (the engine is going).
   void forget() { *this = EngineEditorSession{}; }
+
+  // The sequences the hosts share; each engine result goes to `report` as it comes.
+  /// Opens the editor in `parent`, then attaches it to `instance`.
+  template <typename Report>
+  void show(EngineSession& instance, void* parent, Report&& report) {
+    report(open(parent));
+    report(instance.attachEditor(m_editor));
+  }
+  /// The same in the Audio Unit's form of opening.
+  template <typename Report>
+  void show(EngineSession& instance, void* parent, float scale, std::int32_t flags, Report&& report) {
+    report(open(parent, scale, flags));
+    report(instance.attachEditor(m_editor));
+  }
+  /// Detaches the editor from `instance` when it is `attached`, then destroys it.
+  template <typename Report>
+  void close(EngineSession& instance, bool attached, Report&& report) {
+    if (attached) report(instance.detachEditor(m_editor));
+    report(destroy());
+  }
 
  private:
   std::int32_t call(std::int32_t opcode, void* p1 = nullptr, void* p2 = nullptr, std::int32_t i1 = 0, float f = 0.0f,

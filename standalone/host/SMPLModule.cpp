@@ -93,10 +93,7 @@ SMPLModule::~SMPLModule() {
   if (m_idleTimer != InstrumentFrontEnd::kNoTimer) m_frontEnd->removeTimer(m_idleTimer);
   m_idleTimer = InstrumentFrontEnd::kNoTimer;
   if (m_engine.hasEngine()) {
-    if (m_editor.exists()) {
-      if (m_engine.instance() != nullptr) m_engine.detachEditor(m_editor.handle());
-      m_editor.destroy();
-    }
+    if (m_editor.exists()) m_editor.close(m_engine, m_engine.instance() != nullptr, kIgnoreEngineResult);
     if (m_engine.instance() != nullptr) m_engine.destroy();
     m_engine.bind(nullptr, kKeloDefaultEngineVersion);
   }
@@ -231,8 +228,7 @@ bool SMPLModule::showUI(void* parent) {
   if (view != nullptr) {
     m_editor.create(m_engine.entry(), setupFile.c_str(), m_engine.instance());
     if (m_editor.exists()) {
-      m_editor.open(view);
-      m_engine.attachEditor(m_editor.handle());
+      m_editor.show(m_engine, view, kIgnoreEngineResult);
       m_editor.size(height, width);
     }
   }
