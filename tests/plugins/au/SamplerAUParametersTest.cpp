@@ -366,16 +366,21 @@ TEST_F(SamplerAUParameters, TheStateCarriesTheEnginesChunkIntoAFreshUnit) {
   EXPECT_TRUE(findings().empty());
 }
 
+// The engine hands out a chunk with its refusal: the answer decides, not the bytes.
 TEST_F(SamplerAUParameters, AChunkTheEngineRefusesIsLeftOutOfTheState) {
-  installEngine();
+  writeDataFolder(m_data.path());
+  writeEnginePath(SYNC_RECORDER_BUNDLE);
+  const auto answer = reinterpret_cast<void (*)(std::int32_t)>(
+      kelo::test::bundleFunction(SYNC_RECORDER_BUNDLE, "keloAnswerChunk"));
+  ASSERT_NE(answer, nullptr);
   auto host = openHost();
   ASSERT_EQ(host->initialize(), noErr);
-  control(KELO_TEST_FAIL_OPCODE, nullptr, nullptr, KELO_OP_CHUNK_GET, 7);
+  answer(7);
   std::string xml;
   ASSERT_EQ(host->getState(xml), noErr);
   EXPECT_EQ(xml.find("KeloData"), std::string::npos);
   EXPECT_NE(xml.find("<key>type</key>"), std::string::npos) << "the base's state stays";
-  control(KELO_TEST_FAIL_OPCODE, nullptr, nullptr, KELO_OP_CHUNK_GET, 0);
+  answer(0);
   ASSERT_EQ(host->getState(xml), noErr);
   EXPECT_NE(xml.find("KeloData"), std::string::npos);
 }

@@ -1,7 +1,8 @@
 // A stand-in engine for tests that look at what the plug-in hands over: it answers version
 // 1056 (or the text keloAnswerVersion gives), creates one instance and keeps the output count
 // it was created with, the output pointers, a copy of the transport record of the last
-// process call and its first input event (keloRecorded*).
+// process call and its first input event (keloRecorded*); its chunk is 4 bytes, handed out
+// with the answer keloAnswerChunk gives.
 #include <cstring>
 
 #include "standalone/engine_interface/KeloEngineInterface.h"
@@ -12,6 +13,8 @@ int g_instance;
 std::int64_t g_createdOutputs = 0;
 float* g_outputs[32] = {};
 char g_version[32] = "1056";
+std::int32_t g_chunkAnswer = 0;
+unsigned char g_chunk[4] = {'S', 'Y', 'N', 'C'};
 vantor::MIDIEvent g_firstEvent{};
 
 void recordEvents(const MIDIEventBlock* block) {
@@ -43,6 +46,11 @@ extern "C" KELO_EXPORT std::int32_t keloOpcode(void*, std::int32_t opcode, void*
       }
       return 0;
     }
+    case KELO_OP_CHUNK_GET:
+      // Filled even when refused: a host must go by the answer.
+      *static_cast<unsigned char**>(p1) = g_chunk;
+      *static_cast<std::int32_t*>(p2) = sizeof g_chunk;
+      return g_chunkAnswer;
     default:
       return 0;
   }
@@ -60,6 +68,9 @@ extern "C" KELO_EXPORT std::int64_t keloRecordedOutputs(float** pointers) {
 extern "C" KELO_EXPORT void keloAnswerVersion(const char* text) {
   std::strncpy(g_version, text, sizeof g_version - 1);
 }
+
+/// What KELO_OP_CHUNK_GET answers from now on (it hands out a 4-byte chunk either way).
+extern "C" KELO_EXPORT void keloAnswerChunk(std::int32_t answer) { g_chunkAnswer = answer; }
 
 /// The first input event of the last process call that had any.
 extern "C" KELO_EXPORT const vantor::MIDIEvent* keloRecordedEvent() { return &g_firstEvent; }
