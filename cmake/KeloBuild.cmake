@@ -49,7 +49,8 @@ endfunction()
 #                        [OUTPUT_NAME name])
 # A deliverable shared object: it compiles in static -fPIC copies of the libraries it shares,
 # exports exactly EXPORTS (C names, or C++ names demangled, with `*` allowed), binds its own
-# symbols first and leaves nothing undefined.
+# symbols first and leaves nothing undefined (but for the sanitizer runtime under the fuzz
+# preset).
 function(kelo_add_shared_object target)
   cmake_parse_arguments(ARG "" "OUTPUT_DIR;OUTPUT_NAME" "EXPORTS;SOURCES;LIBS" ${ARGN})
   add_library(${target} SHARED ${ARG_SOURCES})
@@ -70,8 +71,12 @@ function(kelo_add_shared_object target)
   endif()
   string(APPEND body "  local: *;\n};\n")
   file(GENERATE OUTPUT ${script} CONTENT "${body}")
-  target_link_options(${target} PRIVATE
-    -Wl,--version-script=${script} -Wl,-Bsymbolic -Wl,--no-undefined)
+  target_link_options(${target} PRIVATE -Wl,--version-script=${script} -Wl,-Bsymbolic)
+  # Under the fuzz preset clang leaves the sanitizer runtime to the program that loads the
+  # object, so its symbols are undefined here.
+  if(NOT KELO_BUILD_FUZZ)
+    target_link_options(${target} PRIVATE -Wl,--no-undefined)
+  endif()
   set_target_properties(${target} PROPERTIES LINK_DEPENDS ${script} PREFIX "")
   if(ARG_OUTPUT_NAME)
     set_target_properties(${target} PROPERTIES OUTPUT_NAME ${ARG_OUTPUT_NAME})

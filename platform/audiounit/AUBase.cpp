@@ -44,13 +44,15 @@ AudioUnitParameterValue AUElement::GetParameter(AudioUnitParameterID id) const {
   return found == m_parameters.end() ? 0.0f : found->second.load(std::memory_order_relaxed);
 }
 
-void AUElement::SetParameter(AudioUnitParameterID id, AudioUnitParameterValue value) {
+void AUElement::UseIndexedParameters(UInt32 count) {
+  for (AudioUnitParameterID id = 0; id < count; ++id) m_parameters.try_emplace(id, 0.0f);
+}
+
+bool AUElement::SetParameter(AudioUnitParameterID id, AudioUnitParameterValue value) {
   const auto found = m_parameters.find(id);
-  if (found != m_parameters.end()) {
-    found->second.store(value, std::memory_order_relaxed);
-  } else {
-    m_parameters.try_emplace(id, value);
-  }
+  if (found == m_parameters.end()) return false;
+  found->second.store(value, std::memory_order_relaxed);
+  return true;
 }
 
 std::vector<AudioUnitParameterID> AUElement::GetParameterList() const {
@@ -194,6 +196,7 @@ OSStatus AUBase::GetParameter(AudioUnitParameterID id, AudioUnitScope scope, Aud
                               AudioUnitParameterValue& outValue) {
   AUElement* found = GetElement(scope, element);
   if (found == nullptr) return kAudioUnitErr_InvalidElement;
+  if (!found->HasParameter(id)) return kAudioUnitErr_InvalidParameter;
   outValue = found->GetParameter(id);
   return noErr;
 }
@@ -202,8 +205,7 @@ OSStatus AUBase::SetParameter(AudioUnitParameterID id, AudioUnitScope scope, Aud
                               AudioUnitParameterValue value, UInt32) {
   AUElement* found = GetElement(scope, element);
   if (found == nullptr) return kAudioUnitErr_InvalidElement;
-  found->SetParameter(id, value);
-  return noErr;
+  return found->SetParameter(id, value) ? noErr : kAudioUnitErr_InvalidParameter;
 }
 
 OSStatus AUBase::ChangeStreamFormat(AudioUnitScope scope, AudioUnitElement element,
@@ -538,7 +540,8 @@ OSStatus AUBase::DispatchGetProperty(AudioUnitPropertyID id, AudioUnitScope scop
   switch (id) {
     case kAudioUnitProperty_ParameterList: {
       const std::vector<AudioUnitParameterID> ids = GetElement(scope, 0)->GetParameterList();
-      std::memcpy(outData, ids.data(), std::min<std::size_t>(size, ids.size() * sizeof(AudioUnitParameterID)));
+      if (!ids.empty())
+        std::memcpy(outData, ids.data(), std::min<std::size_t>(size, ids.size() * sizeof(AudioUnitParameterID)));
       break;
     }
     case kAudioUnitProperty_StreamFormat: {
@@ -628,9 +631,9 @@ OSStatus AUBase::DispatchSetProperty(AudioUnitPropertyID id, AudioUnitScope scop
     case kAudioUnitProperty_ElementCount: {
       if (!isBusScope(scope)) return kAudioUnitErr_InvalidScope;
       if (!BusCountWritable(scope)) return kAudioUnitErr_PropertyNotWritable;
-      if (m_initialized) return kAudioUnitErr_Initialized;
       UInt32 count = 0;
       if (inDataSize != sizeof count) return kAudio_ParamError;
+      if (m_initialized) return kAudioUnitErr_Initialized;
       std::memcpy(&count, inData, sizeof count);
       if (scope == kAudioUnitScope_Output && count == 0) return kAudioUnitErr_InvalidPropertyValue;
       GetScope(scope)->SetNumberOfElements(count);
@@ -639,9 +642,9 @@ OSStatus AUBase::DispatchSetProperty(AudioUnitPropertyID id, AudioUnitScope scop
     }
     case kAudioUnitProperty_MaximumFramesPerSlice: {
       if (scope != kAudioUnitScope_Global) return kAudioUnitErr_InvalidScope;
-      if (m_initialized) return kAudioUnitErr_Initialized;
       UInt32 frames = 0;
       if (inDataSize != sizeof frames) return kAudio_ParamError;
+      if (m_initialized) return kAudioUnitErr_Initialized;
       std::memcpy(&frames, inData, sizeof frames);
       if (frames == 0) return kAudioUnitErr_InvalidPropertyValue;
       m_maxFramesPerSlice = frames;
@@ -650,7 +653,10 @@ OSStatus AUBase::DispatchSetProperty(AudioUnitPropertyID id, AudioUnitScope scop
     }
     case kAudioUnitProperty_HostCallbacks:
       if (scope != kAudioUnitScope_Global) return kAudioUnitErr_InvalidScope;
-      // Older hosts give a shorter record: the callbacks it does not hold stay null.
+      // Older hosts give a shorter record: the callbacks it does not hold stay null. A size
+      // that ends inside a field would leave a pointer cut short.
+      if (inDataSize == 0 || inDataSize > sizeof m_hostCallbacks || inDataSize % sizeof(void*) != 0)
+        return kAudio_ParamError;
       m_hostCallbacks = HostCallbackInfo{};
       std::memcpy(&m_hostCallbacks, inData, std::min<UInt32>(inDataSize, sizeof m_hostCallbacks));
       PropertyChanged(id, scope, 0);

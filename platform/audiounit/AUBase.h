@@ -42,11 +42,15 @@ class AUElement {
   AUElement();
   const CAStreamBasicDescription& GetStreamFormat() const { return m_format; }
   void SetStreamFormat(const CAStreamBasicDescription& format) { m_format = format; }
-  /// 0.0 for a parameter never set. Any thread.
+  /// Declares parameters 0 to count - 1 at 0.0: the element's parameter list. Main thread,
+  /// once, before any other thread reaches the element (the store never changes size again).
+  void UseIndexedParameters(UInt32 count);
+  bool HasParameter(AudioUnitParameterID id) const { return m_parameters.contains(id); }
+  /// 0.0 for an undeclared parameter. Any thread.
   AudioUnitParameterValue GetParameter(AudioUnitParameterID id) const;
-  /// Any thread for a parameter already set; the first set of a parameter on the main thread.
-  void SetParameter(AudioUnitParameterID id, AudioUnitParameterValue value);
-  /// The identifiers of the parameters set so far, in order.
+  /// False (nothing stored) for an undeclared parameter. Any thread; never allocates.
+  bool SetParameter(AudioUnitParameterID id, AudioUnitParameterValue value);
+  /// The declared identifiers, in order.
   std::vector<AudioUnitParameterID> GetParameterList() const;
 
   /// Main thread, before rendering: room for `maxFrames` per channel.

@@ -342,6 +342,17 @@ static_assert(offsetof(VstEvents, reserved) == 8);
 static_assert(offsetof(VstEvents, events) == 16);
 static_assert(sizeof(VstEvents) == 32);
 
+/// Pointer `index` of a list laid out with numEvents pointers, reached through the list's
+/// storage, never by indexing `events` beyond its bound (undefined behaviour). Any thread.
+inline VstEvent*& VstEventsAt(VstEvents& list, std::size_t index) {
+  return reinterpret_cast<VstEvent**>(reinterpret_cast<unsigned char*>(&list) +
+                                      offsetof(VstEvents, events))[index];
+}
+inline VstEvent* VstEventsAt(const VstEvents& list, std::size_t index) {
+  return reinterpret_cast<VstEvent* const*>(reinterpret_cast<const unsigned char*>(&list) +
+                                            offsetof(VstEvents, events))[index];
+}
+
 enum VstMidiEventFlags : std::int32_t {
   kVstMidiEventIsRealtime = 1,
 };

@@ -18,7 +18,10 @@
 #include "VNL/source/StringUtils.h"
 #include "VNL/source/System.h"
 #include "plugins/au/KeloUnitProperties.h"
+#include "standalone/engine_interface/BarStart.h"
 #include "standalone/engine_interface/EngineEvents.h"
+#include "standalone/engine_interface/EngineListener.h"
+#include "standalone/engine_interface/EngineSampleRate.h"
 #include "standalone/engine_interface/EngineVersion.h"
 
 namespace {
@@ -30,9 +33,18 @@ using kelo::au::kInstanceProperty;
 using kelo::au::kSetupPathProperty;
 constexpr UInt32 kSetupPathSize = 1024;
 
-// Identifiers above 0xFFFF are the engine's; so is 64003, though below, among ours.
-bool forwardedToEngine(AudioUnitPropertyID id) { return id == kInstanceGoingProperty || id > 0xFFFF; }
+// Identifiers above 0xFFFF are the engine's, and so are ours below it (64000 to 64004) when
+// set; 64003 is the engine's when read as well.
+bool forwardedToEngine(AudioUnitPropertyID id) {
+  return (id >= kEntryPointProperty && id <= kHostNameProperty) || id > 0xFFFF;
+}
 constexpr std::size_t kMaxHostNameBytes = 254;
+// The engine's vendor properties carry 8 bytes.
+constexpr UInt32 kVendorPropertySize = 8;
+
+bool unitParameter(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element) {
+  return scope == kAudioUnitScope_Global && element == 0 && id < conf.numParams;
+}
 constexpr const char* kViewFactoryName = "SorvelinKeloDeckKELOCocoaViewFactory";
 
 // The host's unit by the engine's value type 0 to 3; other types set none.
@@ -96,38 +108,32 @@ void SamplerAU::PostConstructor() {
       vantor::EngineBindingFailure::None)
     return;
   if (g_engineBundle == nullptr) g_engineBundle = static_cast<CFBundleRef>(const_cast<void*>(CFRetain(m_binding.bundle)));
-  m_entry = m_binding.entry;
   std::memcpy(m_dataFolder, m_binding.dataFolder.c_str(), m_binding.dataFolder.size() + 1);
 
-  const vantor::EngineVersion version = vantor::fetchEngineVersion(m_entry);
-  m_engineVersion = version.number;
+  const vantor::EngineVersion version = vantor::fetchEngineVersion(m_binding.entry);
+  m_engine.bind(m_binding.entry, version.number);
   vantor::logLine(vantor::LogLevel::Info, this, "fetched KeloVersion:%s", version.text);
   m_compatibility1025 = version.compatibility1025;
   if (m_compatibility1025) vantor::logLine(vantor::LogLevel::Info, this, "Turned on Kelo 1.025 compatibility slots");
 
-  for (UInt32 index = 0; index < conf.numParams; ++index) SetParameter(index, kAudioUnitScope_Global, 0, 0.0f, 0);
+  // Every parameter at 0.0; the store keeps this size, so setting never allocates.
+  Globals().GetElement(0)->UseIndexedParameters(conf.numParams);
 }
 
 SamplerAU::~SamplerAU() {
   // The editor view lets go of the instance when it hears of this, so the instance still lives.
   PropertyChanged(kInstanceGoingProperty, kAudioUnitScope_Global, 0);
   if (hasInstance()) {
-    engine(KELO_OP_HOST_CALLBACK_CLEAR, reinterpret_cast<void*>(&KELO_HostOpcode), this);
-    engine(KELO_OP_INSTANCE_DESTROY);
+    m_engine.clearHostCallback(&vantor::engineHostCallback, listener());
+    m_engine.destroy();
   }
-  m_instance = nullptr;
-  m_entry = nullptr;
+  m_engine.bind(nullptr, kKeloDefaultEngineVersion);
   vantor::defaultFree(m_scratch);
   if (--g_instanceCount == 0) {
     delete g_logger;
     g_logger = nullptr;
   }
   vantor::releaseEngineBinding(m_binding);
-}
-
-std::int32_t SamplerAU::engine(std::int32_t opcode, void* p1, void* p2, void* p3, std::int32_t i1, float f,
-                               std::int32_t i2, std::int32_t i3) {
-  return m_entry(m_instance, opcode, p1, p2, p3, i1, f, i2, i3);
 }
 
 void SamplerAU::remakeScratch() {
@@ -166,30 +172,28 @@ OSStatus SamplerAU::Initialize() {
   const auto maxFrames = static_cast<std::int32_t>(m_maxFrames);
   if (hasInstance()) {
     if (m_extraBuffer) vantor::logLine(vantor::LogLevel::Info, this, "using extra buffer a");
-    engine(KELO_OP_DSP_SET, nullptr, nullptr, nullptr, rate, 0.0f, maxFrames, 0);
-  } else if (m_entry != nullptr) {
+    m_engine.setFormat(rate, maxFrames);
+  } else if (m_engine.hasEngine()) {
     m_createInfo.numInputs = 0;
     m_createInfo.numOutputs = outputs + (m_extraBuffer ? 1 : 0);
     if (m_extraBuffer) vantor::logLine(vantor::LogLevel::Info, this, "using extra buffer");
     m_createInfo.dataPath = m_dataFolder;
     m_createInfo.hostConstant = kKeloHostConstantAudioUnit;
-    engine(KELO_OP_INSTANCE_CREATE, &m_createInfo, &m_instance);
-    if (m_instance != nullptr) {
+    m_engine.create(m_createInfo);
+    if (m_engine.instance() != nullptr) {
       m_engineOutputs = static_cast<std::int32_t>(m_createInfo.numOutputs);
-      engine(KELO_OP_DSP_SET, nullptr, nullptr, nullptr, rate, 0.0f, maxFrames, 0);
+      m_engine.setFormat(rate, maxFrames);
     }
   }
   if (hasInstance()) {
-    engine(KELO_OP_HOST_CALLBACK_SET, reinterpret_cast<void*>(&KELO_HostOpcode), this, nullptr,
-           kKeloHostCapabilitiesAudioUnit);
-    engine(KELO_OP_START, nullptr, nullptr, nullptr, m_offline.load() ? 1 : 0);
+    m_engine.setHostCallback(&vantor::engineHostCallback, listener(), kKeloHostCapabilitiesAudioUnit);
+    m_engine.start(m_offline.load());
   }
-  m_readIndex.store(0);
-  m_writeIndex.store(0);
+  m_ring.discardAll();
   if (hasInstance()) {
     for (UInt32 index = 0; index < conf.numParams; ++index) {
       const AudioUnitParameterValue value = Globals().GetElement(0)->GetParameter(index);
-      if (!(value == 0.0f)) engine(KELO_OP_PARAMETER_SET, nullptr, nullptr, nullptr, static_cast<std::int32_t>(index), value);
+      if (!(value == 0.0f)) m_engine.setParameter(static_cast<std::int32_t>(index), value);
     }
   }
   m_renderedSinceInitialize.store(false);
@@ -199,16 +203,15 @@ OSStatus SamplerAU::Initialize() {
 void SamplerAU::Cleanup() {
   vantor::defaultFree(m_scratch);
   m_scratch = nullptr;
-  if (IsInitialized() && hasInstance()) engine(KELO_OP_STOP);
+  if (IsInitialized() && hasInstance()) m_engine.stop();
 }
 
 OSStatus SamplerAU::Reset(AudioUnitScope, AudioUnitElement) {
   m_renderedSinceInitialize.store(false);
-  m_readIndex.store(0);
-  m_writeIndex.store(0);
+  m_ring.discardAll();
   if (hasInstance()) {
-    engine(KELO_OP_STOP);
-    engine(KELO_OP_START, nullptr, nullptr, nullptr, m_offline.load() ? 1 : 0);
+    m_engine.stop();
+    m_engine.start(m_offline.load());
   }
   for (UInt8 channel = 0; channel < 16; ++channel)
     for (UInt8 controller = 64; controller <= 67; ++controller) HandleMidiEvent(0xB0, channel, controller, 0, 0);
@@ -217,6 +220,8 @@ OSStatus SamplerAU::Reset(AudioUnitScope, AudioUnitElement) {
 
 OSStatus SamplerAU::ChangeStreamFormat(AudioUnitScope scope, AudioUnitElement element,
                                        const CAStreamBasicDescription& previous, const CAStreamBasicDescription& next) {
+  // Refused before the base keeps it: the unit goes on at its old rate.
+  if (!vantor::engineTakesSampleRate(next.mSampleRate)) return kAudioUnitErr_FormatNotSupported;
   const OSStatus result = MusicDeviceBase::ChangeStreamFormat(scope, element, previous, next);
   if (previous.mSampleRate == next.mSampleRate || next.mSampleRate == m_sampleRate) return result;
   PropertyChanged(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, element);
@@ -224,29 +229,21 @@ OSStatus SamplerAU::ChangeStreamFormat(AudioUnitScope scope, AudioUnitElement el
   m_maxFrames = GetMaxFramesPerSlice();
   remakeScratch();
   if (hasInstance()) {
-    engine(KELO_OP_STOP);
-    engine(KELO_OP_DSP_SET, nullptr, nullptr, nullptr, static_cast<std::int32_t>(m_sampleRate), 0.0f,
-           static_cast<std::int32_t>(m_maxFrames), 0);
-    engine(KELO_OP_START, nullptr, nullptr, nullptr, m_offline.load() ? 1 : 0);
+    m_engine.stop();
+    m_engine.setFormat(static_cast<std::int32_t>(m_sampleRate), static_cast<std::int32_t>(m_maxFrames));
+    m_engine.start(m_offline.load());
   }
   return result;
 }
 
 OSStatus SamplerAU::HandleMidiEvent(UInt8 status, UInt8 channel, UInt8 data1, UInt8 data2, UInt32 startFrame) {
-  const std::int32_t write = m_writeIndex.load(std::memory_order_relaxed);
-  const std::int32_t next = (write + 1) % static_cast<std::int32_t>(kRingSlots);
-  if (next == m_readIndex.load(std::memory_order_acquire)) {
-    vantor::logLine(vantor::LogLevel::Error, this, "MIDI QUEUE ERROR");
-    return noErr;
-  }
-  vantor::MIDIEvent& slot = m_ring[static_cast<std::size_t>(write)];
-  slot = vantor::MIDIEvent{};
-  slot.bytes[0] = m_compatibility1025 ? status : static_cast<std::uint8_t>(status | channel);
-  slot.bytes[1] = data1;
-  slot.bytes[2] = data2;
-  slot.frameOffset = static_cast<std::int32_t>(startFrame);
-  slot.detune = 0.0f;
-  m_writeIndex.store(next, std::memory_order_release);
+  vantor::MIDIEvent event{};
+  event.bytes[0] = m_compatibility1025 ? status : static_cast<std::uint8_t>(status | channel);
+  event.bytes[1] = data1;
+  event.bytes[2] = data2;
+  event.frameOffset = static_cast<std::int32_t>(startFrame);
+  event.detune = 0.0f;
+  if (!m_ring.push(event)) vantor::logLine(vantor::LogLevel::Error, this, "MIDI QUEUE ERROR");
   return noErr;
 }
 
@@ -262,31 +259,27 @@ void SamplerAU::readTransport() {
   Float32 numerator = 4.0f;
   UInt32 denominator = 4;
   Float64 downbeat = 0.0;
-  if (CallHostMusicalTimeLocation(&toNextBeat, &numerator, &denominator, &downbeat) != noErr) {
-    m_sync.barStartPosition = std::trunc(ppq / 4.0) * 4.0;
-  } else {
-    m_sync.barStartPosition = downbeat;
+  const bool musicalTime = CallHostMusicalTimeLocation(&toNextBeat, &numerator, &denominator, &downbeat) == noErr;
+  if (musicalTime) {
     // A signature with a zero part would give no bar length: the previous one stays.
     const long rounded = std::lround(numerator);
-    if (rounded > 0 && denominator > 0) {
+    if (rounded > 0 && denominator > 0 && denominator <= 0x7FFFFFFF && rounded <= 0x7FFFFFFF) {
       m_sync.timeSigNumerator = static_cast<std::int32_t>(rounded);
       m_sync.timeSigDenominator = static_cast<std::int32_t>(denominator);
     }
-    const double barLength = m_sync.timeSigNumerator * 4.0 / m_sync.timeSigDenominator;
-    const char* warning = nullptr;
-    if (ppq > 0.0 && ppq > downbeat + barLength) {
-      m_sync.barStartPosition = std::trunc(ppq / barLength) * barLength;
-      warning = "barStartPos is set but is NOT RIGHT! Compensating, but NO time signatures changes can occur";
-    } else if (ppq < 0.0 && downbeat > ppq) {
-      m_sync.barStartPosition = (std::trunc(ppq / barLength) - 1.0) * barLength;
-      warning = "negative barStartPos is set but is NOT RIGHT! Compensating, but NO time signatures changes can occur";
-    }
-    if (warning != nullptr && !m_barStartWarningLogged) {
-      m_barStartWarningLogged = true;
-      vantor::logLine(vantor::LogLevel::Error, this, "%s", warning);
-      vantor::logLine(vantor::LogLevel::Error, this, "in more details, sync.ppqPos:%f and sync.barStartPos:%f", ppq,
-                      downbeat);
-    }
+  }
+  const vantor::BarStart bar = vantor::barStartAt(ppq, musicalTime ? &downbeat : nullptr, m_sync.timeSigNumerator,
+                                                  m_sync.timeSigDenominator);
+  m_sync.barStartPosition = bar.position;
+  if (musicalTime && !bar.hostHolds && !m_barStartWarningLogged) {
+    m_barStartWarningLogged = true;
+    vantor::logLine(vantor::LogLevel::Error, this, "%s",
+                    ppq < 0.0 ? "negative barStartPos is set but is NOT RIGHT! Compensating, but NO time signatures "
+                                "changes can occur"
+                              : "barStartPos is set but is NOT RIGHT! Compensating, but NO time signatures changes "
+                                "can occur");
+    vantor::logLine(vantor::LogLevel::Error, this, "in more details, sync.ppqPos:%f and sync.barStartPos:%f", ppq,
+                    downbeat);
   }
   Boolean playing = 1, changed = 0, cycling = 0;
   Float64 samplePosition = 0.0, cycleStart = 0.0, cycleEnd = 0.0;
@@ -323,26 +316,15 @@ OSStatus SamplerAU::Render(AudioUnitRenderActionFlags&, const AudioTimeStamp& ti
   readTransport();
   m_sync.prepare(static_cast<std::int16_t>(std::min<UInt32>(frames, 32767)), m_sampleRate, nullptr, nullptr, true);
 
-  // Up to the write index seen once: events arriving meanwhile wait for the next slice, so a
+  // What the ring held when asked: events arriving meanwhile wait for the next slice, so a
   // slice never takes more than the ring holds.
   std::size_t count = 0;
-  const std::int32_t written = m_writeIndex.load(std::memory_order_acquire);
-  for (std::int32_t read = m_readIndex.load(std::memory_order_relaxed); read != written;) {
-    m_staging[count++] = m_ring[static_cast<std::size_t>(read)];
-    read = (read + 1) % static_cast<std::int32_t>(kRingSlots);
-    m_readIndex.store(read, std::memory_order_release);
-  }
+  for (const std::size_t held = m_ring.size(); count < held && m_ring.pop(m_staging[count]);) ++count;
   vantor::fillMIDIEventBlock(m_midiIn, m_staging.data(), count, m_sortScratch.data(), m_sortScratch.size());
   if (!engineRenders) return noErr;
 
-  if (m_engineVersion < kKeloProcessExVersion) {
-    engine(KELO_OP_PROCESS, &m_midiIn, m_outputs.data(), &m_sync, static_cast<std::int32_t>(frames));
-  } else {
-    EngineProcessInfo info{1, 0, &m_midiIn, &m_midiOut, nullptr, m_outputs.data(), &m_sync,
-                           static_cast<std::int32_t>(frames), 0};
-    engine(KELO_OP_PROCESS_EX, &info);
-    sendMIDIOutput(timeStamp);
-  }
+  m_engine.process(m_midiIn, &m_midiOut, nullptr, m_outputs.data(), &m_sync, static_cast<std::int32_t>(frames));
+  if (m_engine.processesEx()) sendMIDIOutput(timeStamp);
   return noErr;
 }
 
@@ -428,7 +410,7 @@ OSStatus SamplerAU::GetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope
       return noErr;
     default:
       if (forwardedToEngine(id)) {
-        outDataSize = 8;
+        outDataSize = kVendorPropertySize;
         outWritable = true;
         return noErr;
       }
@@ -451,12 +433,16 @@ OSStatus SamplerAU::GetProperty(AudioUnitPropertyID id, AudioUnitScope scope, Au
     case kAudioUnitProperty_MIDIOutputCallback:
       std::memcpy(outData, &m_midiOutput, sizeof m_midiOutput);
       return noErr;
-    case kEntryPointProperty:
-      std::memcpy(outData, &m_entry, sizeof m_entry);
+    case kEntryPointProperty: {
+      const KeloOpcodeFunction entry = m_engine.entry();
+      std::memcpy(outData, &entry, sizeof entry);
       return noErr;
-    case kInstanceProperty:
-      std::memcpy(outData, &m_instance, sizeof m_instance);
+    }
+    case kInstanceProperty: {
+      void* const instance = m_engine.instance();
+      std::memcpy(outData, &instance, sizeof instance);
       return noErr;
+    }
     case kSetupPathProperty:
       // The data folder has under 512 bytes, so the setup path always fits.
       std::snprintf(static_cast<char*>(outData), kSetupPathSize, "%s/KeloSetup.xml", m_dataFolder);
@@ -475,11 +461,11 @@ OSStatus SamplerAU::SetProperty(AudioUnitPropertyID id, AudioUnitScope scope, Au
   if (scope != kAudioUnitScope_Global) return MusicDeviceBase::SetProperty(id, scope, element, inData, inDataSize);
   switch (id) {
     case kAudioUnitProperty_MIDIOutputCallback:
-      if (inDataSize < sizeof(AUMIDIOutputCallbackStruct)) return kAudio_ParamError;
+      if (inDataSize != sizeof(AUMIDIOutputCallbackStruct)) return kAudio_ParamError;
       std::memcpy(&m_midiOutput, inData, sizeof m_midiOutput);
       return noErr;
     case kAudioUnitProperty_AUHostIdentifier: {
-      if (inDataSize < sizeof(AUHostVersionIdentifier)) return kAudio_ParamError;
+      if (inDataSize != sizeof(AUHostVersionIdentifier)) return kAudio_ParamError;
       AUHostVersionIdentifier identifier{};
       std::memcpy(&identifier, inData, sizeof identifier);
       if (identifier.hostName != nullptr) {
@@ -490,25 +476,28 @@ OSStatus SamplerAU::SetProperty(AudioUnitPropertyID id, AudioUnitScope scope, Au
       return MusicDeviceBase::SetProperty(id, scope, element, inData, inDataSize);
     }
     case kAudioUnitProperty_OfflineRender: {
-      if (inDataSize < sizeof(UInt32)) return kAudio_ParamError;
+      if (inDataSize != sizeof(UInt32)) return kAudio_ParamError;
       UInt32 offline = 0;
       std::memcpy(&offline, inData, sizeof offline);
       m_offline.store(offline != 0);
       if (hasInstance()) {
-        engine(KELO_OP_STOP);
-        engine(KELO_OP_START, nullptr, nullptr, nullptr, m_offline.load() ? 1 : 0);
+        m_engine.stop();
+        m_engine.start(m_offline.load());
       }
       return noErr;
     }
     default:
-      if (forwardedToEngine(id)) return vendorProperty(id, const_cast<void*>(inData));
+      if (forwardedToEngine(id)) {
+        if (inDataSize != kVendorPropertySize) return kAudio_ParamError;
+        return vendorProperty(id, const_cast<void*>(inData));
+      }
       return MusicDeviceBase::SetProperty(id, scope, element, inData, inDataSize);
   }
 }
 
 OSStatus SamplerAU::viewInfo(void* outData) {
   Dl_info image{};
-  if (dladdr(reinterpret_cast<void*>(&SamplerAU::KELO_HostOpcode), &image) == 0 || image.dli_fname == nullptr)
+  if (dladdr(reinterpret_cast<void*>(&forwardedToEngine), &image) == 0 || image.dli_fname == nullptr)
     return kAudioUnitErr_InvalidProperty;
   // The shared object, then the two folders holding it inside the bundle.
   CFURLRef url = CFURLCreateFromFileSystemRepresentation(
@@ -531,7 +520,7 @@ OSStatus SamplerAU::viewInfo(void* outData) {
 
 OSStatus SamplerAU::vendorProperty(AudioUnitPropertyID id, void* data) {
   if (!hasInstance()) return kAudioUnitErr_Uninitialized;
-  const std::int32_t result = engine(KELO_OP_VENDOR_SPECIFIC, data, nullptr, nullptr, static_cast<std::int32_t>(id));
+  const std::int32_t result = m_engine.vendorSpecific(data, static_cast<std::int32_t>(id));
   if (result == 0) return noErr;
   vantor::logLine(vantor::LogLevel::Error, this, "set vendor specific engine error:%d", result);
   return kAudioUnitErr_InvalidPropertyValue;
@@ -547,7 +536,7 @@ OSStatus SamplerAU::GetParameterInfo(AudioUnitScope scope, AudioUnitParameterID 
   const ParameterInfo* description = nullptr;
   if (hasInstance()) {
     m_parameterDescribedWithoutInstance.store(false);
-    logEngineError(engine(KELO_OP_PARAMETER_INFO_GET, &description, nullptr, nullptr, static_cast<std::int32_t>(id)));
+    logEngineError(m_engine.describe(static_cast<std::int32_t>(id), description));
   } else {
     m_parameterDescribedWithoutInstance.store(true);
   }
@@ -583,7 +572,7 @@ OSStatus SamplerAU::GetParameterInfo(AudioUnitScope scope, AudioUnitParameterID 
 OSStatus SamplerAU::GetParameterValueStrings(AudioUnitScope, AudioUnitParameterID id, CFArrayRef* outStrings) {
   if (id >= conf.numParams || !hasInstance()) return kAudioUnitErr_InvalidProperty;
   const ParameterInfo* description = nullptr;
-  logEngineError(engine(KELO_OP_PARAMETER_INFO_GET, &description, nullptr, nullptr, static_cast<std::int32_t>(id)));
+  logEngineError(m_engine.describe(static_cast<std::int32_t>(id), description));
   if (description == nullptr || description->list == nullptr || description->list[0] == '\0')
     return kAudioUnitErr_InvalidProperty;
   if (outStrings == nullptr) return noErr;
@@ -602,31 +591,33 @@ OSStatus SamplerAU::GetParameterValueStrings(AudioUnitScope, AudioUnitParameterI
 
 OSStatus SamplerAU::SetParameter(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
                                  AudioUnitParameterValue value, UInt32 bufferOffsetInFrames) {
+  if (!unitParameter(id, scope, element)) return kAudioUnitErr_InvalidParameter;
   const OSStatus result = MusicDeviceBase::SetParameter(id, scope, element, value, bufferOffsetInFrames);
   if (result != noErr) return result;
   if (hasInstance())
-    logEngineError(engine(KELO_OP_PARAMETER_SET, nullptr, nullptr, nullptr, static_cast<std::int32_t>(id), value));
+    logEngineError(m_engine.setParameter(static_cast<std::int32_t>(id), value));
   return noErr;
 }
 
 OSStatus SamplerAU::GetParameter(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
                                  AudioUnitParameterValue& outValue) {
+  if (!unitParameter(id, scope, element)) return kAudioUnitErr_InvalidParameter;
   const OSStatus result = MusicDeviceBase::GetParameter(id, scope, element, outValue);
   if (result != noErr) return result;
   // Described before the instance existed: until the first render the host's own values hold.
   const bool storedHolds = m_parameterDescribedWithoutInstance.load() && !m_renderedSinceInitialize.load();
   if (hasInstance() && !storedHolds)
-    logEngineError(engine(KELO_OP_PARAMETER_GET, &outValue, nullptr, nullptr, static_cast<std::int32_t>(id)));
+    logEngineError(m_engine.parameter(static_cast<std::int32_t>(id), outValue));
   return noErr;
 }
 
 OSStatus SamplerAU::SaveState(CFPropertyListRef* outData) {
   const OSStatus result = MusicDeviceBase::SaveState(outData);
   if (result != noErr || !hasInstance()) return result;
-  const std::uint8_t* bytes = nullptr;
+  void* bytes = nullptr;
   std::int32_t size = 0;
-  if (engine(KELO_OP_CHUNK_GET, &bytes, &size) != 0 || size <= 0 || bytes == nullptr) return noErr;
-  CFDataRef chunk = CFDataCreate(nullptr, bytes, size);
+  if (m_engine.chunk(&bytes, size) != 0 || size <= 0 || bytes == nullptr) return noErr;
+  CFDataRef chunk = CFDataCreate(nullptr, static_cast<const UInt8*>(bytes), size);
   CFDictionarySetValue(static_cast<CFMutableDictionaryRef>(const_cast<void*>(*outData)), CFSTR("KeloData"), chunk);
   CFRelease(chunk);
   return noErr;
@@ -638,57 +629,53 @@ OSStatus SamplerAU::RestoreState(CFPropertyListRef plist) {
   const void* chunk = CFDictionaryGetValue(static_cast<CFDictionaryRef>(plist), CFSTR("KeloData"));
   if (chunk == nullptr || CFGetTypeID(chunk) != CFDataGetTypeID() || !hasInstance()) return noErr;
   const auto data = static_cast<CFDataRef>(chunk);
-  engine(KELO_OP_CHUNK_SET, const_cast<UInt8*>(CFDataGetBytePtr(data)), nullptr, nullptr,
-         static_cast<std::int32_t>(CFDataGetLength(data)));
+  m_engine.setChunk(const_cast<UInt8*>(CFDataGetBytePtr(data)), static_cast<std::int32_t>(CFDataGetLength(data)));
   return noErr;
 }
 
-std::int32_t SamplerAU::KELO_HostOpcode(std::int32_t op, void* p1, void* p2, std::int32_t i1, std::int32_t i2,
-                                        std::int32_t i3, float f, void* user) {
-  if (user == nullptr) return kKeloHostUnknownOpcode;
-  try {
-    return static_cast<SamplerAU*>(user)->hostCallback(op, p1, p2, i1, i2, i3, f);
-  } catch (...) {
-    return kKeloHostUnknownOpcode;
-  }
+std::int32_t SamplerAU::message(std::int32_t kind, const char* title, const char* content) {
+  static const char* const kKinds[] = {"KELO INFO: Title:", "KELO WARNING: Title:", "KELO ERROR: Title:"};
+  if (kind >= 0 && kind < 3)
+    vantor::logLine(vantor::LogLevel::Info, this, "%s%s Content:%s", kKinds[kind], vantor::engineText(title),
+                    vantor::engineText(content));
+  return 0;
 }
 
-std::int32_t SamplerAU::hostCallback(std::int32_t op, void* p1, void* p2, std::int32_t i1, std::int32_t i2,
-                                     std::int32_t, float) {
-  const auto text = [](const void* value) { return value != nullptr ? static_cast<const char*>(value) : "(null)"; };
-  switch (op) {
-    case KELO_HOST_MESSAGE: {
-      static const char* const kKinds[] = {"KELO INFO: Title:", "KELO WARNING: Title:", "KELO ERROR: Title:"};
-      if (i1 >= 0 && i1 < 3)
-        vantor::logLine(vantor::LogLevel::Info, this, "%s%s Content:%s", kKinds[i1], text(p1), text(p2));
-      return 0;
-    }
-    case KELO_HOST_PROGRESS_OPEN:
-      vantor::logLine(vantor::LogLevel::Info, this, "KELO ProgressDialog: OPEN: Title:%s elements:%d", text(p1), i1);
-      return 0;
-    case KELO_HOST_PROGRESS_STEP:
-    case KELO_HOST_LATENCY_CHANGED:
-      return 0;
-    case KELO_HOST_PROGRESS_CLOSE:
-      vantor::logLine(vantor::LogLevel::Info, this, "KELO ProgressDialog: CLOSE!");
-      return 0;
-    case KELO_HOST_SLOT_CHANGED:
-      vantor::logLine(vantor::LogLevel::Info, this, "KELO Slot:%d was changed, need to update display", i1);
-      refreshParameters();
-      return 0;
-    case KELO_HOST_PARAMETER_CHANGED:
-      // An index the host does not know has no listeners to tell.
-      if (i1 == 0 && i2 >= 0 && static_cast<UInt32>(i2) < conf.numParams) {
-        const auto id = static_cast<AudioUnitParameterID>(i2);
-        announceParameter(kAudioUnitEvent_BeginParameterChangeGesture, id);
-        announceParameter(kAudioUnitEvent_ParameterValueChange, id);
-        announceParameter(kAudioUnitEvent_EndParameterChangeGesture, id);
-      }
-      return 0;
-    default:
-      vantor::logLine(vantor::LogLevel::Info, this, "ZMO_HostOpcode unknown id:%d", op);
-      return kKeloHostUnknownOpcode;
+std::int32_t SamplerAU::progressOpen(const char* title, std::int32_t elements) {
+  vantor::logLine(vantor::LogLevel::Info, this, "KELO ProgressDialog: OPEN: Title:%s elements:%d",
+                  vantor::engineText(title), elements);
+  return 0;
+}
+
+std::int32_t SamplerAU::progressStep() { return 0; }
+
+std::int32_t SamplerAU::progressClose() {
+  vantor::logLine(vantor::LogLevel::Info, this, "KELO ProgressDialog: CLOSE!");
+  return 0;
+}
+
+std::int32_t SamplerAU::slotChanged(std::int32_t slot) {
+  vantor::logLine(vantor::LogLevel::Info, this, "KELO Slot:%d was changed, need to update display", slot);
+  refreshParameters();
+  return 0;
+}
+
+std::int32_t SamplerAU::parameterChanged(const ParameterInfo*, std::int32_t kind, std::int32_t index, float) {
+  // An index the host does not know has no listeners to tell.
+  if (kind == 0 && index >= 0 && static_cast<UInt32>(index) < conf.numParams) {
+    const auto id = static_cast<AudioUnitParameterID>(index);
+    announceParameter(kAudioUnitEvent_BeginParameterChangeGesture, id);
+    announceParameter(kAudioUnitEvent_ParameterValueChange, id);
+    announceParameter(kAudioUnitEvent_EndParameterChangeGesture, id);
   }
+  return 0;
+}
+
+std::int32_t SamplerAU::latencyChanged(std::int32_t) { return 0; }
+
+std::int32_t SamplerAU::unknown(std::int32_t op) {
+  vantor::logLine(vantor::LogLevel::Info, this, "ZMO_HostOpcode unknown id:%d", op);
+  return kKeloHostUnknownOpcode;
 }
 
 void SamplerAU::announceParameter(AudioUnitEventType type, AudioUnitParameterID id) {
@@ -704,7 +691,7 @@ void SamplerAU::announceParameter(AudioUnitEventType type, AudioUnitParameterID 
 void SamplerAU::refreshParameters() {
   for (UInt32 index = 0; index < conf.numParams; ++index) {
     const ParameterInfo* description = nullptr;
-    if (hasInstance()) engine(KELO_OP_PARAMETER_INFO_GET, &description, nullptr, nullptr, static_cast<std::int32_t>(index));
+    if (hasInstance()) m_engine.describe(static_cast<std::int32_t>(index), description);
     if (description != nullptr) announceParameter(kAudioUnitEvent_ParameterValueChange, index);
   }
   AudioUnitEvent event{};

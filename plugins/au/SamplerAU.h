@@ -16,11 +16,14 @@
 
 #include "platform/audiounit/MusicDeviceBase.h"
 #include "standalone/engine_interface/EngineBinding.h"
+#include "standalone/engine_interface/EngineListener.h"
+#include "standalone/engine_interface/EngineSession.h"
 #include "standalone/engine_interface/KeloEngineInterface.h"
 #include "VNL/source/MIDIEvent.h"
+#include "VNL/source/SpscRing.h"
 #include "VNL/source/SyncInfo.h"
 
-class SamplerAU : public MusicDeviceBase {
+class SamplerAU : public MusicDeviceBase, private vantor::EngineListener {
  public:
   static constexpr std::size_t kRingSlots = 1024;  // a full ring holds 1023 events
   static constexpr std::size_t kMaxOutputs = 32;
@@ -43,7 +46,8 @@ class SamplerAU : public MusicDeviceBase {
   /// rendered since). Any thread.
   OSStatus GetParameter(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
                         AudioUnitParameterValue& outValue) override;
-  /// The base stores it, then the engine takes it. Any thread.
+  /// The base stores it, then the engine takes it. An id outside the unit's parameters is
+  /// refused (kAudioUnitErr_InvalidParameter). Any thread; never allocates.
   OSStatus SetParameter(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
                         AudioUnitParameterValue value, UInt32 bufferOffsetInFrames) override;
   OSStatus GetParameterInfo(AudioUnitScope scope, AudioUnitParameterID id, AudioUnitParameterInfo& outInfo) override;
@@ -59,6 +63,8 @@ class SamplerAU : public MusicDeviceBase {
   Float64 GetLatency() override { return 0.0; }
   bool StreamFormatWritable(AudioUnitScope, AudioUnitElement) override { return true; }
   UInt32 SupportedNumChannels(const AUChannelInfo** outInfo) override;
+  /// A rate the engine does not take (not finite, or outside its range) is refused with
+  /// kAudioUnitErr_FormatNotSupported and changes nothing.
   OSStatus ChangeStreamFormat(AudioUnitScope scope, AudioUnitElement element,
                               const CAStreamBasicDescription& previous,
                               const CAStreamBasicDescription& next) override;
@@ -74,17 +80,19 @@ class SamplerAU : public MusicDeviceBase {
   /// Queues one event for the next slice; a full ring drops it with "MIDI QUEUE ERROR".
   OSStatus HandleMidiEvent(UInt8 status, UInt8 channel, UInt8 data1, UInt8 data2, UInt32 startFrame) override;
 
-  /// The engine's callback, registered with this object as user pointer: passes its
-  /// arguments to hostCallback. Any thread; nothing thrown gets out.
-  static std::int32_t KELO_HostOpcode(std::int32_t op, void* p1, void* p2, std::int32_t i1, std::int32_t i2,
-                                      std::int32_t i3, float f, void* user);
-  /// Logs the engine's messages and progress, tells the host's listeners of parameter changes.
-  /// Answers 0, or kKeloHostUnknownOpcode for an opcode it does not handle. Any thread: it
-  /// touches only the log, listener notifications and engine queries.
-  std::int32_t hostCallback(std::int32_t op, void* p1, void* p2, std::int32_t i1, std::int32_t i2, std::int32_t i3,
-                            float f);
-
  private:
+  vantor::EngineListener* listener() { return this; }
+  // The engine's call-backs (any thread): the log and listener notifications, engine queries;
+  // edit gestures are not taken (unknown).
+  std::int32_t message(std::int32_t kind, const char* title, const char* content) override;
+  std::int32_t progressOpen(const char* title, std::int32_t elements) override;
+  std::int32_t progressStep() override;
+  std::int32_t progressClose() override;
+  std::int32_t slotChanged(std::int32_t slot) override;
+  std::int32_t parameterChanged(const ParameterInfo* info, std::int32_t kind, std::int32_t index, float value) override;
+  std::int32_t latencyChanged(std::int32_t frames) override;
+  std::int32_t unknown(std::int32_t op) override;
+
   /// Property 31's value: the bundle holding this code and the view factory's name.
   OSStatus viewInfo(void* outData);
   /// Property identifiers above 0xFFFF, to the engine with its data.
@@ -92,9 +100,7 @@ class SamplerAU : public MusicDeviceBase {
   void logEngineError(std::int32_t result);
   void announceParameter(AudioUnitEventType type, AudioUnitParameterID id);
   void refreshParameters();
-  std::int32_t engine(std::int32_t opcode, void* p1 = nullptr, void* p2 = nullptr, void* p3 = nullptr,
-                      std::int32_t i1 = 0, float f = 0.0f, std::int32_t i2 = 0, std::int32_t i3 = 0);
-  bool hasInstance() const { return m_entry != nullptr && m_instance != nullptr; }
+  bool hasInstance() const { return m_engine.hasInstance(); }
   void remakeScratch();
   void readTransport();
   void sendMIDIOutput(const AudioTimeStamp& timeStamp);
@@ -110,9 +116,7 @@ class SamplerAU : public MusicDeviceBase {
   std::int32_t m_engineOutputs = 0;  // the count the instance was created with
 
   vantor::EngineBinding m_binding;
-  KeloOpcodeFunction m_entry = nullptr;
-  void* m_instance = nullptr;
-  std::int32_t m_engineVersion = kKeloDefaultEngineVersion;
+  vantor::EngineSession m_engine;
   bool m_compatibility1025 = false;
   std::atomic<bool> m_offline{false};
   char m_dataFolder[kDataFolderSize] = {};
@@ -120,9 +124,7 @@ class SamplerAU : public MusicDeviceBase {
   std::string m_hostName;
   EngineCreateInfo m_createInfo{};
 
-  std::array<vantor::MIDIEvent, kRingSlots> m_ring{};
-  std::atomic<std::int32_t> m_readIndex{0};
-  std::atomic<std::int32_t> m_writeIndex{0};
+  vantor::SpscRing<vantor::MIDIEvent> m_ring{kRingSlots};  // HandleMidiEvent to Render
   std::array<vantor::MIDIEvent, kRingSlots - 1> m_staging{};
   std::array<vantor::MIDIEvent, kRingSlots - 1> m_sortScratch{};
   MIDIEventBlock m_midiIn{};

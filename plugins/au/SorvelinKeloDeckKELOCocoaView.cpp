@@ -32,11 +32,6 @@ SorvelinKeloDeckKELOCocoaView::~SorvelinKeloDeckKELOCocoaView() {
   }
 }
 
-std::int32_t SorvelinKeloDeckKELOCocoaView::engine(void* handle, std::int32_t opcode, void* p1, void* p2, void* p3,
-                                                   std::int32_t i1, float f, std::int32_t i2, std::int32_t i3) {
-  return _proc != nullptr ? _proc(handle, opcode, p1, p2, p3, i1, f, i2, i3) : 1;
-}
-
 void SorvelinKeloDeckKELOCocoaView::setViewPath(const char* path) {
   std::memset(_viewPath, 0, sizeof _viewPath);
   if (path != nullptr) std::strncpy(_viewPath, path, sizeof _viewPath - 1);
@@ -48,21 +43,17 @@ void SorvelinKeloDeckKELOCocoaView::setHostName(const char* name) {
 }
 
 void SorvelinKeloDeckKELOCocoaView::createEditor() {
-  engine(nullptr, KELO_OP_EDITOR_CREATE, _viewPath, &_viewTicket, _engineTicket, 0, 0.0f, 1);
+  _editor.create(_engine.entry(), _viewPath, _engine.instance(), true);
 }
 
 void SorvelinKeloDeckKELOCocoaView::removeEditor() {
-  if (_viewTicket != nullptr) {
-    if (_viewAdded) engine(_engineTicket, KELO_OP_EDITOR_DETACH, _viewTicket);
-    engine(_viewTicket, KELO_OP_EDITOR_DESTROY);
-  }
+  if (_editor.handle() != nullptr) _editor.close(_engine, _viewAdded, vantor::kIgnoreEngineResult);
   _viewAdded = false;
-  _viewTicket = nullptr;
 }
 
 void SorvelinKeloDeckKELOCocoaView::viewWillMoveToWindow(const AUWindow* window) {
   try {
-    if (_proc == nullptr) return;  // the unit and its engine are gone
+    if (!_engine.hasEngine()) return;  // the unit and its engine are gone
     if (window == nullptr) {
       if (_viewAdded) removeEditor();
       return;
@@ -70,15 +61,14 @@ void SorvelinKeloDeckKELOCocoaView::viewWillMoveToWindow(const AUWindow* window)
     if (_viewAdded) {
       removeEditor();
       createEditor();
-    } else if (_viewTicket == nullptr) {
+    } else if (_editor.handle() == nullptr) {
       createEditor();
     }
     const double scale = window->answersBackingScaleFactor ? window->backingScaleFactor : 1.0;
-    engine(_viewTicket, KELO_OP_EDITOR_OPEN, reinterpret_cast<void*>(window->x11Window), nullptr, nullptr, 1,
-           static_cast<float>(scale), 0, scale != 1.0 ? 3 : 1);
-    engine(_engineTicket, KELO_OP_EDITOR_ATTACH, _viewTicket);
+    _editor.show(_engine, reinterpret_cast<void*>(window->x11Window), static_cast<float>(scale), scale != 1.0 ? 3 : 1,
+                 vantor::kIgnoreEngineResult);
     void* editorView = nullptr;
-    engine(_viewTicket, KELO_OP_EDITOR_VIEW_GET, &editorView);
+    _editor.view(editorView);
     AUViewRect editorFrame{0.0, 0.0, 0.0, 0.0};
     if (!kelo::au::nativeViewFrame(reinterpret_cast<std::uintptr_t>(editorView), editorFrame))
       editorFrame = {0.0, 0.0, 0.0, 0.0};
@@ -114,8 +104,8 @@ void SorvelinKeloDeckKELOCocoaView::onUnitProperty(void* user, AudioComponentIns
   } catch (...) {
   }
   // The unit takes its listeners with it.
-  view->_engineTicket = nullptr;
-  view->_proc = nullptr;
+  view->_engine.adopt(nullptr, nullptr);
+  view->_editor.forget();
   view->m_unit = nullptr;
 }
 
@@ -140,17 +130,15 @@ AUView* uiViewForAudioUnit(AudioComponentPlugInInterface* unit, double, double) 
     host[sizeof host - 1] = '\0';
     if (entry == nullptr) return nullptr;  // no engine: nothing to show
 
-    void* editor = nullptr;
-    entry(nullptr, KELO_OP_EDITOR_CREATE, path, &editor, instance, 0, 0.0f, 1, 0);
+    vantor::EngineEditorSession editor;
+    editor.create(entry, path, instance, true);
     std::int32_t height = 0;
     std::int32_t width = 0;
-    entry(editor, KELO_OP_EDITOR_SIZE_GET, &height, &width, nullptr, 0, 0.0f, 0, 0);
+    editor.size(height, width);
     auto* view = new SorvelinKeloDeckKELOCocoaView({0.0, 0.0, static_cast<double>(width), static_cast<double>(height)});
     view->setViewPath(path);
     view->setViewAdded(false);
-    view->setViewTicket(editor);
-    view->setEngineTicket(instance);
-    view->setEngineProc(entry);
+    view->adoptEngine(entry, instance, editor.handle());
     view->setHostName(host);
     view->listenToUnit(unit);
     return view;

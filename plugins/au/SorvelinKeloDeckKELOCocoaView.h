@@ -11,7 +11,7 @@
 #include <cstddef>
 
 #include "platform/audiounit/AUView.h"
-#include "standalone/engine_interface/KeloEngineInterface.h"
+#include "standalone/engine_interface/EngineSession.h"
 
 class SorvelinKeloDeckKELOCocoaView : public AUView {
  public:
@@ -24,9 +24,11 @@ class SorvelinKeloDeckKELOCocoaView : public AUView {
 
   void viewWillMoveToWindow(const AUWindow* window) override;
 
-  void setViewTicket(void* editor) { _viewTicket = editor; }
-  void setEngineTicket(void* instance) { _engineTicket = instance; }
-  void setEngineProc(KeloOpcodeFunction proc) { _proc = proc; }
+  /// The engine's entry point, the unit's instance and the editor the factory made for it.
+  void adoptEngine(KeloOpcodeFunction proc, void* instance, void* editor) {
+    _engine.adopt(proc, instance);
+    _editor.adopt(proc, editor);
+  }
   void setViewAdded(bool added) { _viewAdded = added; }
   /// Clears the field and copies at most 1023 bytes.
   void setViewPath(const char* path);
@@ -35,9 +37,9 @@ class SorvelinKeloDeckKELOCocoaView : public AUView {
   /// Listens for `unit`'s 64003 announcement until it comes or the view goes.
   void listenToUnit(AudioComponentPlugInInterface* unit);
 
-  void* viewTicket() const { return _viewTicket; }
-  void* engineTicket() const { return _engineTicket; }
-  KeloOpcodeFunction engineProc() const { return _proc; }
+  void* viewTicket() const { return _editor.handle(); }
+  void* engineTicket() const { return _engine.instance(); }
+  KeloOpcodeFunction engineProc() const { return _engine.entry(); }
   bool viewAdded() const { return _viewAdded; }
   const char* viewPath() const { return _viewPath; }
   const char* hostName() const { return _hostname; }
@@ -45,16 +47,13 @@ class SorvelinKeloDeckKELOCocoaView : public AUView {
  private:
   static void onUnitProperty(void* view, AudioComponentInstance, AudioUnitPropertyID id, AudioUnitScope scope,
                              AudioUnitElement element);
-  std::int32_t engine(void* handle, std::int32_t opcode, void* p1 = nullptr, void* p2 = nullptr, void* p3 = nullptr,
-                      std::int32_t i1 = 0, float f = 0.0f, std::int32_t i2 = 0, std::int32_t i3 = 0);
   void createEditor();
   /// Detached when open, then destroyed; not added, no editor afterwards.
   void removeEditor();
   void stopListening();
 
-  void* _viewTicket = nullptr;
-  void* _engineTicket = nullptr;
-  KeloOpcodeFunction _proc = nullptr;
+  vantor::EngineSession _engine;        // the unit's instance, not the view's
+  vantor::EngineEditorSession _editor;  // the view's editor
   bool _viewAdded = false;
   char _viewPath[kViewPathSize] = {};
   char _hostname[kHostNameSize] = {};

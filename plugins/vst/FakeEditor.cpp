@@ -8,39 +8,36 @@
 using vantor::LogLevel;
 using vantor::logLine;
 
-FakeEditor::FakeEditor(AudioEffect* effect, KeloOpcodeFunction entry, const char* setupPath,
+FakeEditor::FakeEditor(AudioEffect* effect, vantor::EngineSession& engine, const char* setupPath,
                        SuperInitHacker* initHacker)
-    : AEffEditor(effect), m_entry(entry), m_initHacker(initHacker) {
+    : AEffEditor(effect), m_engine(engine), m_initHacker(initHacker) {
   std::snprintf(m_setupPath, sizeof m_setupPath, "%s", setupPath ? setupPath : "");
 }
 
 FakeEditor::~FakeEditor() {
   logLine(LogLevel::Info, this, " GUI dtor");
-  if (m_entry && m_editor) callEngine(m_editor, KELO_OP_EDITOR_DESTROY);
+  if (m_editor.exists()) logged(m_editor.destroy());
 }
 
-std::int32_t FakeEditor::callEngine(void* handle, std::int32_t opcode, void* p1, std::int32_t i1,
-                                    float f, std::int32_t i2, std::int32_t i3, void* p2,
-                                    void* p3) {
-  const std::int32_t result = m_entry(handle, opcode, p1, p2, p3, i1, f, i2, i3);
+std::int32_t FakeEditor::logged(std::int32_t result) {
   if (result != 0) logLine(LogLevel::Error, this, "engine error:%d", result);
   return result;
 }
 
 bool FakeEditor::ensureEditor() {
-  if (m_editor) return true;
+  if (m_editor.exists()) return true;
   // Without an instance the engine has nothing to show; a null answer is tried again later.
-  if (!m_entry || !m_instance) return false;
+  if (!m_engine.hasInstance()) return false;
   logLine(LogLevel::Info, this, " GUI init");
-  callEngine(nullptr, KELO_OP_EDITOR_CREATE, m_setupPath, 0, 0.0f, 0, 0, &m_editor, m_instance);
-  return m_editor != nullptr;
+  logged(m_editor.create(m_engine.entry(), m_setupPath, m_engine.instance()));
+  return m_editor.exists();
 }
 
 bool FakeEditor::getRect(ERect** rect) {
   logLine(LogLevel::Info, this, " GUI getRect");
   if (m_initHacker) m_initHacker->init();
-  if (!m_entry) return false;
-  if (!m_instance) {
+  if (!m_engine.hasEngine()) return false;
+  if (!m_engine.instance()) {
     logLine(LogLevel::Error, this,
             "What?  cant this host call resume at least ONCE before gui getRect?");
     return false;
@@ -48,7 +45,7 @@ bool FakeEditor::getRect(ERect** rect) {
   if (!ensureEditor()) return false;
   std::int32_t height = 0;
   std::int32_t width = 0;
-  callEngine(m_editor, KELO_OP_EDITOR_SIZE_GET, &height, 0, 0.0f, 0, 0, &width);
+  logged(m_editor.size(height, width));
   m_rect = ERect{0, 0, static_cast<std::int16_t>(height), static_cast<std::int16_t>(width)};
   if (rect) *rect = &m_rect;
   return true;
@@ -57,35 +54,31 @@ bool FakeEditor::getRect(ERect** rect) {
 bool FakeEditor::open(void* parent) {
   logLine(LogLevel::Info, this, " GUI open %p", parent);
   if (m_initHacker) m_initHacker->init();
-  if (!m_instance) {
+  if (!m_engine.instance()) {
     logLine(LogLevel::Error, this,
             "What?  cant this host call resume at least ONCE before GUI OPEN?");
     return false;
   }
-  if (!m_entry || !ensureEditor()) return false;
-  callEngine(m_editor, KELO_OP_EDITOR_OPEN, parent);
-  callEngine(m_instance, KELO_OP_EDITOR_ATTACH, m_editor);
+  if (!m_engine.hasEngine() || !ensureEditor()) return false;
+  m_editor.show(m_engine, parent, [this](std::int32_t result) { logged(result); });
   return true;
 }
 
 void FakeEditor::close() {
   logLine(LogLevel::Info, this, " GUI close in");
-  if (!m_editor || !m_instance || !m_entry) return;
-  callEngine(m_instance, KELO_OP_EDITOR_DETACH, m_editor);
-  callEngine(m_editor, KELO_OP_EDITOR_DESTROY);
-  m_editor = nullptr;
+  if (!m_editor.exists() || !m_engine.hasInstance()) return;
+  m_editor.close(m_engine, true, [this](std::int32_t result) { logged(result); });
   logLine(LogLevel::Info, this, " GUI close out");
 }
 
 void FakeEditor::idle() {
-  if (m_entry && m_instance && ensureEditor()) callEngine(m_editor, KELO_OP_EDITOR_IDLE);
+  if (m_engine.hasInstance() && ensureEditor()) logged(m_editor.idle());
 }
 
 void FakeEditor::draw(ERect* rect) {
-  if (!m_entry || !m_instance || !ensureEditor()) return;
+  if (!m_engine.hasInstance() || !ensureEditor()) return;
   if (rect)
-    callEngine(m_editor, KELO_OP_EDITOR_DRAW, nullptr, rect->top, static_cast<float>(rect->right),
-               rect->left, rect->bottom);
+    logged(m_editor.draw(rect->top, rect->left, rect->bottom, static_cast<float>(rect->right)));
   else
-    callEngine(m_editor, KELO_OP_EDITOR_DRAW);
+    logged(m_editor.draw());
 }

@@ -1,19 +1,20 @@
 // KeloRack's editor: it draws nothing itself. The host's editor calls become the engine's
 // editor opcodes, and the engine draws into the window the host gives (an X11 window id). The
-// engine's editor is made on first need, once the engine instance exists. Main thread.
+// engine's editor is made on first need, once the plug-in's engine instance exists. Main thread.
 #pragma once
 
 #include <cstdint>
 
 #include "plugins/vst/AEffEditor.h"
-#include "standalone/engine_interface/KeloEngineInterface.h"
+#include "standalone/engine_interface/EngineSession.h"
 
 class SuperInitHacker;
 
 class FakeEditor : public AEffEditor {
  public:
-  /// `setupPath` (at most 511 characters are kept) names the engine's setup file.
-  FakeEditor(AudioEffect* effect, KeloOpcodeFunction entry, const char* setupPath,
+  /// `engine` is the plug-in's engine session (it outlives the editor); `setupPath` (at most
+  /// 511 characters are kept) names the engine's setup file.
+  FakeEditor(AudioEffect* effect, vantor::EngineSession& engine, const char* setupPath,
              SuperInitHacker* initHacker);
   ~FakeEditor() override;
 
@@ -33,21 +34,17 @@ class FakeEditor : public AEffEditor {
   bool setKnobMode(std::int32_t val) override { return false; }
   virtual void reserved() {}
 
-  /// The engine instance, handed over once the plug-in has made it.
-  void setInstance(void* instance) { m_instance = instance; }
-  void* engineEditor() const { return m_editor; }
+  void* engineEditor() const { return m_editor.handle(); }
 
  private:
   /// Makes the engine's editor when there is none and an instance exists; true when one exists.
   bool ensureEditor();
-  std::int32_t callEngine(void* handle, std::int32_t opcode, void* p1 = nullptr,
-                          std::int32_t i1 = 0, float f = 0.0f, std::int32_t i2 = 0,
-                          std::int32_t i3 = 0, void* p2 = nullptr, void* p3 = nullptr);
+  /// An engine result, a non-zero one logged ("engine error:").
+  std::int32_t logged(std::int32_t result);
 
   ERect m_rect{};
-  void* m_editor = nullptr;
-  void* m_instance = nullptr;
-  KeloOpcodeFunction m_entry;
+  vantor::EngineSession& m_engine;
+  vantor::EngineEditorSession m_editor;
   SuperInitHacker* m_initHacker;
   char m_setupPath[512] = {};
 };

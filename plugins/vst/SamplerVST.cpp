@@ -1,5 +1,6 @@
 #include "plugins/vst/SamplerVST.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdio>
@@ -15,8 +16,11 @@
 #include "VNL/source/ProductConf.h"
 #include "VNL/source/System.h"
 #include "plugins/vst/FakeEditor.h"
+#include "standalone/engine_interface/BarStart.h"
 #include "standalone/engine_interface/EngineBinding.h"
 #include "standalone/engine_interface/EngineEvents.h"
+#include "standalone/engine_interface/EngineListener.h"
+#include "standalone/engine_interface/EngineSampleRate.h"
 #include "standalone/engine_interface/EngineVersion.h"
 
 using vantor::LogLevel;
@@ -39,16 +43,6 @@ constexpr std::int32_t kVstEventPointers = 1024;
 constexpr std::int32_t kVstMidiStoreSize = 256;
 // Parameter and program names: 24 characters and the terminator.
 constexpr std::size_t kNameSize = 25;
-
-extern "C" std::int32_t KELO_HostOpcode(std::int32_t op, void* p1, void* p2, std::int32_t i1,
-                                        std::int32_t i2, std::int32_t i3, float f, void* user) {
-  try {
-    return user ? static_cast<SamplerVST*>(user)->hostCallback(op, p1, p2, i1, i2, f)
-                : kKeloHostUnknownOpcode;
-  } catch (...) {
-    return kKeloHostUnknownOpcode;
-  }
-}
 
 bool startsWith(const char* text, const char* prefix) {
   return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
@@ -147,23 +141,21 @@ SamplerVST::SamplerVST(audioMasterCallback audioMaster)
       vantor::loadEngine(conf.vendorName, conf.productName, vantor::CONFIG_LEVEL_SYSTEM, binding);
   m_enginePath = binding.enginePath;
   m_bundle = binding.bundle;
-  m_entry = binding.entry;
+  m_engine.bind(binding.entry, kKeloDefaultEngineVersion);
   if (failure == vantor::EngineBindingFailure::EngineFile ||
       failure == vantor::EngineBindingFailure::EntryPoint)
     g_bindingFailed.store(true);
-  if (m_entry) {
+  if (m_engine.hasEngine()) {
     std::lock_guard<std::mutex> hold(g_processLock);
     if (!g_engineBundle) g_engineBundle = (CFRetain(m_bundle), m_bundle);
   }
 
-  m_initialised = false;
-  m_engineVersion = kKeloDefaultEngineVersion;
-  if (m_entry) {
+  if (m_engine.hasEngine()) {
     char version[32] = {};
-    callEngine(nullptr, KELO_OP_VERSION_GET, version);
+    logged(m_engine.versionText(version));
     version[sizeof version - 1] = 0;
-    m_engineVersion = vantor::parseEngineVersion(version).number;
-    logLine(LogLevel::Info, this, "Local Kelo Version:%d", m_engineVersion);
+    m_engine.bind(m_engine.entry(), vantor::parseEngineVersion(version).number);
+    logLine(LogLevel::Info, this, "Local Kelo Version:%d", m_engine.version());
   }
 
   m_vstEvents = static_cast<VstEvents*>(std::calloc(
@@ -179,7 +171,7 @@ SamplerVST::SamplerVST(audioMasterCallback audioMaster)
   std::snprintf(m_setupPath, sizeof m_setupPath, "%s/KeloSetup.xml", m_dataFolder.c_str());
   m_createInfo = EngineCreateInfo{m_numInputs, m_numOutputs, kKeloHostConstantVST, m_setupPath};
   logLine(LogLevel::Info, this, "AAA");
-  if (!m_dataFolder.empty()) setEditor(new FakeEditor(this, m_entry, m_setupPath, this));
+  if (!m_dataFolder.empty()) setEditor(new FakeEditor(this, m_engine, m_setupPath, this));
   logLine(LogLevel::Info, this, "BBB");
 }
 
@@ -194,11 +186,9 @@ SamplerVST::~SamplerVST() {
   delete editor;
   setEditor(nullptr);
   if (hasEngine()) {
-    callEngine(m_instance, KELO_OP_HOST_CALLBACK_CLEAR, reinterpret_cast<void*>(&KELO_HostOpcode),
-               this);
-    callEngine(m_instance, KELO_OP_INSTANCE_DESTROY);
+    logged(m_engine.clearHostCallback(&vantor::engineHostCallback, listener()));
+    logged(m_engine.destroy());
   }
-  m_instance = nullptr;
   m_parameterCache.reset();
   deallocateArrangement(&m_inputArrangement);
   deallocateArrangement(&m_outputArrangement);
@@ -213,10 +203,7 @@ SamplerVST::~SamplerVST() {
   if (m_bundle) CFRelease(m_bundle);
 }
 
-std::int32_t SamplerVST::callEngine(void* handle, std::int32_t opcode, void* p1, void* p2,
-                                    void* p3, std::int32_t i1, float f, std::int32_t i2,
-                                    std::int32_t i3) {
-  const std::int32_t result = m_entry(handle, opcode, p1, p2, p3, i1, f, i2, i3);
+std::int32_t SamplerVST::logged(std::int32_t result) {
   if (result != 0) logLine(LogLevel::Error, this, "engine error:%d", result);
   return result;
 }
@@ -232,13 +219,13 @@ EngineDSPInfo SamplerVST::dspInfo() const {
 
 void SamplerVST::sendFormat() {
   EngineDSPInfo info = dspInfo();
-  callEngine(m_instance, KELO_OP_DSP_SET_EX, &info);
+  logged(m_engine.setFormat(info));
   m_engineOutputs.store(info.numOutputs, std::memory_order_relaxed);
 }
 
 void SamplerVST::startEngine() {
   EngineStartInfo start;
-  callEngine(m_instance, KELO_OP_START, &start, nullptr, nullptr, m_offline.load() ? 1 : 0);
+  logged(m_engine.start(state().offline, &start));
   reportLatency(start.latency);
 }
 
@@ -254,14 +241,14 @@ void SamplerVST::setInitialDelay(std::int32_t delay) {
 // ---- Lazy initialisation ----
 
 void SamplerVST::init() {
-  if (!m_initialised) init(nullptr, 0);
+  if (state().life == Life::Created) init(nullptr, 0);
 }
 
 bool SamplerVST::init(void* chunk, std::int32_t chunkSize) {
   logLine(LogLevel::Info, this, " init() in");
   if (m_dataFolder.empty()) {
     logLine(LogLevel::Error, this, "Cant init, no datapath!");
-    m_initialised = true;
+    markBound();
     return true;
   }
 
@@ -282,22 +269,19 @@ bool SamplerVST::init(void* chunk, std::int32_t chunkSize) {
   updateBlockSize();
   logLine(LogLevel::Info, this, " sr2:%g bs:%d", static_cast<double>(sampleRate), blockSize);
 
-  if (m_entry) {
-    if (m_instance) {
+  if (m_engine.hasEngine()) {
+    if (m_engine.instance()) {
       sendFormat();
     } else {
       m_createInfo =
           EngineCreateInfo{m_numInputs, m_numOutputs, kKeloHostConstantVST, m_setupPath};
-      callEngine(nullptr, KELO_OP_INSTANCE_CREATE, &m_createInfo, &m_instance, chunk,
-                 chunk ? chunkSize : 0);
+      logged(m_engine.create(m_createInfo, chunk, chunkSize));
       m_engineOutputs.store(m_numOutputs, std::memory_order_relaxed);
-      if (m_instance) {
+      if (m_engine.instance()) {
         sendFormat();
-        callEngine(m_instance, KELO_OP_HOST_CALLBACK_SET,
-                   reinterpret_cast<void*>(&KELO_HostOpcode), this, nullptr,
-                   kKeloHostCapabilitiesVST);
-        if (auto* fake = dynamic_cast<FakeEditor*>(editor)) fake->setInstance(m_instance);
-        if (chunk && chunkSize != 0) slotChanged(0);
+        logged(m_engine.setHostCallback(&vantor::engineHostCallback, listener(),
+                                        kKeloHostCapabilitiesVST));
+        if (chunk && chunkSize != 0) announceSlot(0);
       }
     }
   }
@@ -310,8 +294,15 @@ bool SamplerVST::init(void* chunk, std::int32_t chunkSize) {
   char timeInfo[] = "sendVstTimeInfo";
   m_timeInfo = canHostDo(timeInfo);
   logLine(LogLevel::Info, this, " SamplerVST::init() out");
-  m_initialised = true;
+  markBound();
   return true;
+}
+
+void SamplerVST::markBound() {
+  State now = state();
+  if (now.life != Life::Created) return;
+  now.life = Life::Bound;
+  setState(now);
 }
 
 void SamplerVST::applyHostAdjustments(const char* vendor, const char* product) {
@@ -357,9 +348,16 @@ double SamplerVST::updateSampleRate() {
 
 void SamplerVST::setSampleRate(float rate) {
   logLine(LogLevel::Info, this, " srA:%g", static_cast<double>(sampleRate));
+  if (!vantor::engineTakesSampleRate(rate)) {
+    logLine(LogLevel::Error, this, " setSampleRate refused:%g", static_cast<double>(rate));
+    return;
+  }
   sampleRate = rate;
   logLine(LogLevel::Info, this, " srB:%g", static_cast<double>(sampleRate));
-  if (m_suspended.load(std::memory_order_relaxed)) m_rateSetWhileSuspended = true;
+  if (State now = state(); now.life == Life::Suspended) {
+    now.rateSetWhileSuspended = true;
+    setState(now);
+  }
   if (hasEngine()) sendFormat();
 }
 
@@ -367,28 +365,31 @@ void SamplerVST::setBlockSize(std::int32_t size) {
   logLine(LogLevel::Info, this, " srC:%g", static_cast<double>(sampleRate));
   blockSize = size;
   logLine(LogLevel::Info, this, " srD:%g", static_cast<double>(sampleRate));
-  if (m_suspended.load(std::memory_order_relaxed)) m_sizeSetWhileSuspended = true;
+  if (State now = state(); now.life == Life::Suspended) {
+    now.sizeSetWhileSuspended = true;
+    setState(now);
+  }
   if (hasEngine()) sendFormat();
 }
 
 void SamplerVST::resume() {
   const std::int32_t level = getCurrentProcessLevel();
   const bool offline = level == kVstProcessLevelOffline;
-  m_offline.store(offline, std::memory_order_relaxed);
+  State now = state();
+  now.offline = offline;
+  setState(now);
   logLine(LogLevel::Info, this, " resume() procLevel:%d offline:%d", level, offline ? 1 : 0);
   init();
   logLine(LogLevel::Info, this, " sr6:%g", static_cast<double>(sampleRate));
-  if (!m_rateSetWhileSuspended) updateSampleRate();
-  if (!m_sizeSetWhileSuspended) updateBlockSize();
+  if (!state().rateSetWhileSuspended) updateSampleRate();
+  if (!state().sizeSetWhileSuspended) updateBlockSize();
   logLine(LogLevel::Info, this, " sr7:%g", static_cast<double>(sampleRate));
   if (hasEngine()) {
     sendFormat();
     startEngine();
   }
   wantEvents(1);
-  m_suspended.store(false, std::memory_order_relaxed);
-  m_rateSetWhileSuspended = false;
-  m_sizeSetWhileSuspended = false;
+  setState(State{Life::Running, offline, false, false});
 }
 
 void SamplerVST::suspend() {
@@ -397,8 +398,10 @@ void SamplerVST::suspend() {
   init();
   m_transportLogged = false;
   m_barStartWarned = false;
-  if (hasEngine()) callEngine(m_instance, KELO_OP_STOP);
-  m_suspended.store(true, std::memory_order_relaxed);
+  if (hasEngine()) logged(m_engine.stop());
+  State now = state();
+  now.life = Life::Suspended;
+  setState(now);
 }
 
 // ---- Processing ----
@@ -406,7 +409,7 @@ void SamplerVST::suspend() {
 std::int32_t SamplerVST::processEvents(VstEvents* events) {
   if (!events) return 1;
   for (std::int32_t i = 0; i < events->numEvents; ++i) {
-    const VstEvent* event = (events->events + i)[0];
+    const VstEvent* event = VstEventsAt(*events, static_cast<std::size_t>(i));
     if (!event || event->type != kVstMidiType) continue;
     if (m_events.size() >= m_events.capacity()) {
       logLine(LogLevel::Error, this, " processEvents CRASH!");
@@ -430,13 +433,16 @@ void SamplerVST::processReplacing(float** inputs, float** outputs, std::int32_t 
     return;
   }
   const bool offline = getCurrentProcessLevel() == kVstProcessLevelOffline;
-  if (offline != m_offline.load(std::memory_order_relaxed)) {
+  if (offline != state().offline) {
     logLine(LogLevel::Info, this, "ProcessReplacing Detected an offline mode change! :%d",
             offline ? 1 : 0);
     suspend();
-    m_offline.store(offline, std::memory_order_relaxed);
+    State now = state();
+    now.offline = offline;
+    setState(now);
     startEngine();
-    m_suspended.store(false, std::memory_order_relaxed);
+    now.life = Life::Running;
+    setState(now);
   }
   prepareSlice(sampleFrames);
 
@@ -446,12 +452,8 @@ void SamplerVST::processReplacing(float** inputs, float** outputs, std::int32_t 
   vantor::fillMIDIEventBlock(*m_blockIn, m_events.data(), count, m_scratch.data(),
                              m_scratch.size());
 
-  if (m_engineVersion < kKeloProcessExVersion) {
-    callEngine(m_instance, KELO_OP_PROCESS, m_blockIn.get(), outputs, &m_sync, sampleFrames);
-  } else {
-    EngineProcessInfo info{1, 0, m_blockIn.get(), m_blockOut.get(), inputs, outputs, &m_sync,
-                           sampleFrames, 0};
-    callEngine(m_instance, KELO_OP_PROCESS_EX, &info);
+  logged(m_engine.process(*m_blockIn, m_blockOut.get(), inputs, outputs, &m_sync, sampleFrames));
+  if (m_engine.processesEx()) {
     if (conf.sendsMIDI) {
       const std::uint64_t produced = m_blockOut->numEvents < kMIDIEventBlockCapacity
                                          ? m_blockOut->numEvents
@@ -477,8 +479,10 @@ void SamplerVST::prepareSlice(std::int32_t frames) {
     if (const VstTimeInfo* time = getTimeInfo(0xffff))
       fillSyncInfo(*time, m_sync, m_barStartWarned, this);
   }
+  // The record gives the slice's length in 16 bits: a longer block is bounded, as KeloUnit's.
+  const auto sliceLength = static_cast<std::int16_t>(std::clamp<std::int32_t>(frames, 0, 32767));
   // The error text has room reserved, so describing a bad record does not allocate.
-  if (!m_sync.prepare(static_cast<std::int16_t>(frames), sampleRate, "SamplerVST",
+  if (!m_sync.prepare(sliceLength, sampleRate, "SamplerVST",
                       &m_transportError, m_transportLogged) &&
       !m_transportLogged) {
     logLine(LogLevel::Error, this, "%s", m_transportError.c_str());
@@ -511,13 +515,12 @@ void SamplerVST::fillSyncInfo(const VstTimeInfo& time, vantor::SyncInfo& sync,
   }
   if (flags & kVstClockValid) sync.samplesToNextClock = time.samplesToNextClock;
 
-  const double barLength = sync.timeSigNumerator * 4.0 / sync.timeSigDenominator;
   const double ppq = sync.ppqPosition;
-  bool hostBarHolds = false;
-  if (flags & kVstBarsValid) {
-    // The host's bar start holds while the position lies within the bar it starts.
-    hostBarHolds = ppq >= time.barStartPos && ppq <= time.barStartPos + barLength;
-    if (!hostBarHolds && !barStartWarned) {
+  const bool barsValid = (flags & kVstBarsValid) != 0;
+  const vantor::BarStart bar = vantor::barStartAt(ppq, barsValid ? &time.barStartPos : nullptr,
+                                                  sync.timeSigNumerator, sync.timeSigDenominator);
+  if (barsValid) {
+    if (!bar.hostHolds && !barStartWarned) {
       logLine(LogLevel::Error, logObject,
               "kVstBarsValid is set but its NOT RIGHT! Compensating, but NO time signatures "
               "changes can occur");
@@ -530,8 +533,7 @@ void SamplerVST::fillSyncInfo(const VstTimeInfo& time, vantor::SyncInfo& sync,
             "kVstBarsValid NOT SET ! Compensating, but NO time signatures changes can occur");
     barStartWarned = true;
   }
-  // Whole bars from 0, rounded down so that negative positions land on their own bar.
-  sync.barStartPosition = hostBarHolds ? time.barStartPos : std::floor(ppq / barLength) * barLength;
+  sync.barStartPosition = bar.position;
   sync.playing = (flags & kVstTransportPlaying) != 0;
   sync.looping = (flags & kVstTransportCycleActive) != 0;
   sync.transportChanged = (flags & kVstTransportChanged) != 0;
@@ -545,7 +547,6 @@ void SamplerVST::finishSlice() {
   if (sent < count)
     logLine(LogLevel::Warning, this, "%zu MIDI events to the host in one block: %zu dropped",
             count, count - sent);
-  VstEvent** pointers = m_vstEvents->events;
   for (std::size_t i = 0; i < sent; ++i) {
     const vantor::MIDIEvent& event = m_outQueue[i];
     VstMidiEvent& midi = m_midiStore[i];
@@ -555,7 +556,7 @@ void SamplerVST::finishSlice() {
     midi.deltaFrames = event.frameOffset;
     for (int b = 0; b < 3; ++b) midi.midiData[b] = static_cast<char>(event.bytes[b]);
     midi.detune = static_cast<char>(static_cast<int>(event.detune));
-    pointers[i] = reinterpret_cast<VstEvent*>(&midi);
+    VstEventsAt(*m_vstEvents, i) = reinterpret_cast<VstEvent*>(&midi);
   }
   m_vstEvents->numEvents = static_cast<std::int32_t>(sent);
   m_vstEvents->reserved = 0;
@@ -566,7 +567,7 @@ void SamplerVST::finishSlice() {
 
 const ParameterInfo* SamplerVST::description(std::int32_t index) {
   const ParameterInfo* info = nullptr;
-  callEngine(m_instance, KELO_OP_PARAMETER_INFO_GET, &info, nullptr, nullptr, index);
+  logged(m_engine.describe(index, info));
   return info;
 }
 
@@ -578,7 +579,7 @@ void SamplerVST::setParameter(std::int32_t index, float value) {
   // Live cannot deal with holes in the parameter list: an undescribed index is not sent.
   if (!m_gesture && !info) return;
   if (info) info->unpack01(value);
-  callEngine(m_instance, KELO_OP_PARAMETER_SET, nullptr, nullptr, nullptr, index, value);
+  logged(m_engine.setParameter(index, value));
 }
 
 float SamplerVST::getParameter(std::int32_t index) {
@@ -609,7 +610,7 @@ void SamplerVST::getParameterDisplay(std::int32_t index, char* text) {
     value = m_parameterCache[index].load(std::memory_order_relaxed);
     info->unpack01(value);
   } else {
-    callEngine(m_instance, KELO_OP_PARAMETER_GET, &value, nullptr, nullptr, index);
+    logged(m_engine.parameter(index, value));
   }
   info->toString(text, value, kNameSize - 1);
 }
@@ -661,21 +662,20 @@ std::int32_t SamplerVST::getChunk(void** data, bool isPreset) {
   if (!hasEngine()) return 0;
   logLine(LogLevel::Info, this, "SamplerVST::getChunk");
   std::int32_t size = 0;
-  const std::int32_t status = callEngine(m_instance, KELO_OP_CHUNK_GET, data, &size);
+  const std::int32_t status = logged(m_engine.chunk(data, size));
   logLine(LogLevel::Info, this, "SamplerVST::getChunk status:%d size:%d", status, size);
   return size;
 }
 
 std::int32_t SamplerVST::setChunk(void* data, std::int32_t byteSize, bool isPreset) {
-  if (!m_initialised) {
+  if (state().life == Life::Created) {
     init(data, byteSize);
     return 0;
   }
   if (!hasEngine()) return 0;
   logLine(LogLevel::Info, this, "SamplerVST::setChunk size:%d preset:%d", byteSize,
           isPreset ? 1 : 0);
-  const std::int32_t result =
-      m_entry(m_instance, KELO_OP_CHUNK_SET, data, nullptr, nullptr, byteSize, 0.0f, 0, 0);
+  const std::int32_t result = m_engine.setChunk(data, byteSize);
   logLine(LogLevel::Info, this, "SamplerVST::setChunk res:%d", result);
   return result;
 }
@@ -717,10 +717,7 @@ std::int32_t SamplerVST::canDo(char* text) {
 std::intptr_t SamplerVST::vendorSpecific(std::int32_t index, std::intptr_t value, void* ptr,
                                          float opt) {
   if (index != vstFourCC('K', 'e', 'l', 'o') || !hasEngine()) return 0;
-  return callEngine(m_instance, KELO_OP_VENDOR_SPECIFIC, ptr, nullptr, nullptr,
-                    static_cast<std::int32_t>(value), opt) == 0
-             ? 1
-             : 0;
+  return logged(m_engine.vendorSpecific(ptr, static_cast<std::int32_t>(value), opt)) == 0 ? 1 : 0;
 }
 
 // ---- Outputs and speaker arrangements ----
@@ -781,72 +778,78 @@ bool SamplerVST::getSpeakerArrangement(VstSpeakerArrangement** pluginInput,
 
 // ---- The engine's call-backs ----
 
-int SamplerVST::hostCallback(std::int32_t op, void* p1, void* p2, std::int32_t i1,
-                             std::int32_t i2, float f) {
-  switch (op) {
-    case KELO_HOST_MESSAGE: {
-      static const char* const kKinds[] = {"Kelo INFO: Title:", "Kelo WARNING: Title:",
-                                           "Kelo ERROR: Title:"};
-      if (i1 >= 0 && i1 <= 2)
-        logLine(LogLevel::Info, this, "%s%s Content:%s", kKinds[i1],
-                p1 ? static_cast<const char*>(p1) : "(null)",
-                p2 ? static_cast<const char*>(p2) : "(null)");
-      return 0;
-    }
-    case KELO_HOST_PROGRESS_OPEN:
-      logLine(LogLevel::Info, this, "Kelo ProgressDialog: OPEN: Title:%s elements:%d",
-              p1 ? static_cast<const char*>(p1) : "(null)", i1);
-      return 0;
-    case KELO_HOST_PROGRESS_STEP:
-      return 0;
-    case KELO_HOST_PROGRESS_CLOSE:
-      logLine(LogLevel::Info, this, "Kelo ProgressDialog: CLOSE!");
-      return 0;
-    case KELO_HOST_SLOT_CHANGED: {
-      const std::int32_t pending = m_pendingEdit.exchange(-1);
-      if (pending >= 0) endEdit(pending);
-      slotChanged(i1);
-      return 0;
-    }
-    case KELO_HOST_PARAMETER_CHANGED: {
-      if (i1 != 0) return 0;
-      float value = f;
-      if (p1) static_cast<const ParameterInfo*>(p1)->pack01(value);
-      if (m_parameterCache && i2 >= 0 && i2 < static_cast<std::int32_t>(conf.numParams))
-        m_parameterCache[i2].store(value, std::memory_order_relaxed);
-      if (!audioMaster) return 0;
-      std::int32_t pending = m_pendingEdit.load();
-      if (pending != i2) {
-        // Another parameter's gesture is closed first; its owner may have closed it already.
-        if (pending >= 0 && m_pendingEdit.compare_exchange_strong(pending, -1)) endEdit(pending);
-        beginEdit(i2);
-      }
-      callHost(audioMasterAutomate, i2, 0, nullptr, value);
-      if (m_pendingEdit.load() < 0) endEdit(i2);
-      return 0;
-    }
-    case KELO_HOST_LATENCY_CHANGED:
-      reportLatency(i1);
-      return 0;
-    case KELO_HOST_EDIT_BEGIN: {
-      const std::int32_t pending = m_pendingEdit.exchange(i2);
-      if (pending == i2) return 0;
-      if (pending >= 0) endEdit(pending);
-      beginEdit(i2);
-      return 0;
-    }
-    case KELO_HOST_EDIT_END: {
-      std::int32_t pending = i2;
-      if (m_pendingEdit.compare_exchange_strong(pending, -1)) endEdit(i2);
-      return 0;
-    }
-    default:
-      logLine(LogLevel::Info, this, "ZMO_HostOpcode unknown id:%d", op);
-      return kKeloHostUnknownOpcode;
-  }
+std::int32_t SamplerVST::message(std::int32_t kind, const char* title, const char* content) {
+  static const char* const kKinds[] = {"Kelo INFO: Title:", "Kelo WARNING: Title:",
+                                       "Kelo ERROR: Title:"};
+  if (kind >= 0 && kind <= 2)
+    logLine(LogLevel::Info, this, "%s%s Content:%s", kKinds[kind], vantor::engineText(title),
+            vantor::engineText(content));
+  return 0;
 }
 
-void SamplerVST::slotChanged(std::int32_t slot) {
+std::int32_t SamplerVST::progressOpen(const char* title, std::int32_t elements) {
+  logLine(LogLevel::Info, this, "Kelo ProgressDialog: OPEN: Title:%s elements:%d",
+          vantor::engineText(title), elements);
+  return 0;
+}
+
+std::int32_t SamplerVST::progressStep() { return 0; }
+
+std::int32_t SamplerVST::progressClose() {
+  logLine(LogLevel::Info, this, "Kelo ProgressDialog: CLOSE!");
+  return 0;
+}
+
+std::int32_t SamplerVST::slotChanged(std::int32_t slot) {
+  const std::int32_t pending = m_pendingEdit.exchange(-1);
+  if (pending >= 0) endEdit(pending);
+  announceSlot(slot);
+  return 0;
+}
+
+std::int32_t SamplerVST::parameterChanged(const ParameterInfo* info, std::int32_t kind,
+                                          std::int32_t index, float value) {
+  if (kind != 0) return 0;
+  if (info) info->pack01(value);
+  if (m_parameterCache && index >= 0 && index < static_cast<std::int32_t>(conf.numParams))
+    m_parameterCache[index].store(value, std::memory_order_relaxed);
+  if (!audioMaster) return 0;
+  std::int32_t pending = m_pendingEdit.load();
+  if (pending != index) {
+    // Another parameter's gesture is closed first; its owner may have closed it already.
+    if (pending >= 0 && m_pendingEdit.compare_exchange_strong(pending, -1)) endEdit(pending);
+    beginEdit(index);
+  }
+  callHost(audioMasterAutomate, index, 0, nullptr, value);
+  if (m_pendingEdit.load() < 0) endEdit(index);
+  return 0;
+}
+
+std::int32_t SamplerVST::latencyChanged(std::int32_t frames) {
+  reportLatency(frames);
+  return 0;
+}
+
+std::int32_t SamplerVST::editBegin(std::int32_t index) {
+  const std::int32_t pending = m_pendingEdit.exchange(index);
+  if (pending == index) return 0;
+  if (pending >= 0) endEdit(pending);
+  beginEdit(index);
+  return 0;
+}
+
+std::int32_t SamplerVST::editEnd(std::int32_t index) {
+  std::int32_t pending = index;
+  if (m_pendingEdit.compare_exchange_strong(pending, -1)) endEdit(index);
+  return 0;
+}
+
+std::int32_t SamplerVST::unknown(std::int32_t op) {
+  logLine(LogLevel::Info, this, "ZMO_HostOpcode unknown id:%d", op);
+  return kKeloHostUnknownOpcode;
+}
+
+void SamplerVST::announceSlot(std::int32_t slot) {
   logLine(LogLevel::Info, this, "Kelo Slot:%d was changed, need to update display completely",
           slot);
   for (std::int32_t index = 0; index < static_cast<std::int32_t>(conf.numParams) && audioMaster;
@@ -867,9 +870,9 @@ float SamplerVST::parameterValue(std::int32_t index, bool& valid) {
   valid = false;
   if (!hasEngine()) return 0.0f;
   float value = 0.0f;
-  callEngine(m_instance, KELO_OP_PARAMETER_GET, &value, nullptr, nullptr, index);
+  logged(m_engine.parameter(index, value));
   const ParameterInfo* info = nullptr;
-  callEngine(m_instance, KELO_OP_PARAMETER_INFO_GET, &info, nullptr, nullptr, index);
+  logged(m_engine.describe(index, info));
   if (info) {
     info->pack01(value);
     valid = true;

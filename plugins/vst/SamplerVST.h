@@ -22,6 +22,8 @@
 #include "VNL/source/SyncInfo.h"
 #include "platform/cf/CFBundle.h"
 #include "plugins/vst/AudioEffectX.h"
+#include "standalone/engine_interface/EngineListener.h"
+#include "standalone/engine_interface/EngineSession.h"
 #include "standalone/engine_interface/KeloEngineInterface.h"
 
 /// The editor's way to make the plug-in initialise itself before the host ever resumed it.
@@ -33,7 +35,7 @@ class SuperInitHacker {
   ~SuperInitHacker() = default;
 };
 
-class SamplerVST : public AudioEffectX, public SuperInitHacker {
+class SamplerVST : public AudioEffectX, public SuperInitHacker, private vantor::EngineListener {
  public:
   explicit SamplerVST(audioMasterCallback audioMaster);
   ~SamplerVST() override;
@@ -98,11 +100,8 @@ class SamplerVST : public AudioEffectX, public SuperInitHacker {
   /// SuperInitHacker: initialises now unless already done.
   void init() override;
 
-  /// The engine's call-backs, forwarded by the registered host callback.
-  int hostCallback(std::int32_t op, void* p1, void* p2, std::int32_t i1, std::int32_t i2,
-                   float f);
   /// Tells the host every parameter again after the engine changed its slot.
-  void slotChanged(std::int32_t slot);
+  void announceSlot(std::int32_t slot);
   /// The parameter's normalised value; `valid` false (raw or 0) when the engine does not
   /// describe it or there is no engine.
   float parameterValue(std::int32_t index, bool& valid);
@@ -119,22 +118,39 @@ class SamplerVST : public AudioEffectX, public SuperInitHacker {
   void setInitialDelay(std::int32_t delay) override;
 
   // For tests and the editor.
-  KeloOpcodeFunction engineEntry() const { return m_entry; }
-  void* engineInstance() const { return m_instance; }
-  std::int32_t engineVersion() const { return m_engineVersion; }
+  KeloOpcodeFunction engineEntry() const { return m_engine.entry(); }
+  void* engineInstance() const { return m_engine.instance(); }
+  std::int32_t engineVersion() const { return m_engine.version(); }
   std::int32_t outputCount() const { return m_numOutputs; }
   const char* setupPath() const { return m_setupPath; }
 
  protected:
   /// The lazy initialisation; `chunk` (may be null) is the state the instance starts from.
   virtual bool init(void* chunk, std::int32_t chunkSize);
+  /// Created becomes Bound; other states stay.
+  void markBound();
   virtual void reserved() {}
   virtual void prepareSlice(std::int32_t frames);
   virtual void finishSlice();
 
  private:
   bool multiOutputBuild() const;
-  bool hasEngine() const { return m_entry != nullptr && m_instance != nullptr; }
+  bool hasEngine() const { return m_engine.hasInstance(); }
+  vantor::EngineListener* listener() { return this; }
+
+  // The engine's call-backs (any thread, from inside a process call too): lines to the log,
+  // parameter changes and gestures to the host, the latency to the record.
+  std::int32_t message(std::int32_t kind, const char* title, const char* content) override;
+  std::int32_t progressOpen(const char* title, std::int32_t elements) override;
+  std::int32_t progressStep() override;
+  std::int32_t progressClose() override;
+  std::int32_t slotChanged(std::int32_t slot) override;
+  std::int32_t parameterChanged(const ParameterInfo* info, std::int32_t kind, std::int32_t index,
+                                float value) override;
+  std::int32_t latencyChanged(std::int32_t frames) override;
+  std::int32_t editBegin(std::int32_t index) override;
+  std::int32_t editEnd(std::int32_t index) override;
+  std::int32_t unknown(std::int32_t op) override;
   bool hostParameter(std::int32_t index) const {
     return index >= 0 && index < static_cast<std::int32_t>(conf.numParams);
   }
@@ -142,10 +158,8 @@ class SamplerVST : public AudioEffectX, public SuperInitHacker {
   const ParameterInfo* description(std::int32_t index);
   /// The map entry (at most 24 characters) or "empty slot%d".
   void programName(std::int32_t program, char* text) const;
-  /// One engine call; a non-zero result is logged and otherwise ignored.
-  std::int32_t callEngine(void* handle, std::int32_t opcode, void* p1 = nullptr,
-                          void* p2 = nullptr, void* p3 = nullptr, std::int32_t i1 = 0,
-                          float f = 0.0f, std::int32_t i2 = 0, std::int32_t i3 = 0);
+  /// An engine result, a non-zero one logged ("engine error:").
+  std::int32_t logged(std::int32_t result);
   EngineDSPInfo dspInfo() const;
   void sendFormat();
   /// KELO_OP_START with a fresh start record; reports a changed latency.
@@ -156,9 +170,7 @@ class SamplerVST : public AudioEffectX, public SuperInitHacker {
 
   // Engine binding.
   CFBundleRef m_bundle = nullptr;
-  KeloOpcodeFunction m_entry = nullptr;
-  void* m_instance = nullptr;
-  std::int32_t m_engineVersion = kKeloDefaultEngineVersion;
+  vantor::EngineSession m_engine;
 
   // Paths.
   std::string m_dataFolder;
@@ -189,15 +201,26 @@ class SamplerVST : public AudioEffectX, public SuperInitHacker {
   VstEvents* m_vstEvents = nullptr;  // room for 1024 event pointers
   VstMidiEvent* m_midiStore = nullptr;  // 256 records
 
-  // Flags.
-  bool m_initialised = false;
-  std::atomic<bool> m_offline{false};  // with the suspended flag and the latency below: shared
-                                       // with the render thread and the engine's call-backs
+  // The plug-in's life: made (Created), initialised with its engine instance if any (Bound),
+  // resumed (Running) or suspended, and whether it last ran offline. The main thread changes
+  // it; the one step on the render thread is processReplacing's restart when the host's process
+  // level turns offline or back. The render thread and the engine's call-backs read it.
+  enum class Life : std::uint8_t { Created, Bound, Running, Suspended };
+  struct alignas(4) State {
+    Life life = Life::Created;
+    bool offline = false;
+    // A rate or block size the host set while suspended stands at the next resume.
+    bool rateSetWhileSuspended = false;
+    bool sizeSetWhileSuspended = false;
+  };
+  State state() const { return m_state.load(std::memory_order_relaxed); }
+  void setState(const State& state) { m_state.store(state, std::memory_order_relaxed); }
+  std::atomic<State> m_state{State{}};
+  static_assert(std::atomic<State>::is_always_lock_free, "the render thread reads the state");
+
+  // Host adjustments.
   bool m_noRateQuery = false;
   bool m_ignoreArrangement = false;
-  std::atomic<bool> m_suspended{false};
-  bool m_rateSetWhileSuspended = false;
-  bool m_sizeSetWhileSuspended = false;
   bool m_gesture = true;
 
   std::atomic<std::int32_t> m_lastLatency{0};

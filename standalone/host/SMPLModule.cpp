@@ -92,23 +92,13 @@ SMPLModule::~SMPLModule() {
   // The timer holds a pointer to this module: it goes first.
   if (m_idleTimer != InstrumentFrontEnd::kNoTimer) m_frontEnd->removeTimer(m_idleTimer);
   m_idleTimer = InstrumentFrontEnd::kNoTimer;
-  if (m_entry != nullptr) {
-    if (m_editor != nullptr) {
-      if (m_instance != nullptr) call(m_instance, KELO_OP_EDITOR_DETACH, m_editor);
-      call(m_editor, KELO_OP_EDITOR_DESTROY);
-      m_editor = nullptr;
-    }
-    if (m_instance != nullptr) call(m_instance, KELO_OP_INSTANCE_DESTROY);
-    m_instance = nullptr;
-    m_entry = nullptr;
+  if (m_engine.hasEngine()) {
+    if (m_editor.exists()) m_editor.close(m_engine, m_engine.instance() != nullptr, kIgnoreEngineResult);
+    if (m_engine.instance() != nullptr) m_engine.destroy();
+    m_engine.bind(nullptr, kKeloDefaultEngineVersion);
   }
   if (m_bundle != nullptr) CFRelease(m_bundle);
   m_bundle = nullptr;
-}
-
-std::int32_t SMPLModule::call(void* handle, std::int32_t opcode, void* p1, void* p2, void* p3,
-                              std::int32_t i1, float f, std::int32_t i2, std::int32_t i3) {
-  return m_entry(handle, opcode, p1, p2, p3, i1, f, i2, i3);
 }
 
 bool SMPLModule::init(const Context* context, const DSPInfo* dspInfo) {
@@ -117,23 +107,24 @@ bool SMPLModule::init(const Context* context, const DSPInfo* dspInfo) {
   PLOGI("SMPLModule::init()");
   m_baseDir.clear();
 
-  if (m_entry == nullptr) {
+  if (!m_engine.hasEngine()) {
     EngineBinding binding = bindEngineOrExit(conf.vendorName, conf.productName);
     m_baseDir = binding.dataFolder;
     m_enginePath = binding.enginePath;
     // The module holds binding's one reference and gives it back when it goes; a second
     // reference that nobody releases would only leak the bundle with every module.
     m_bundle = binding.bundle;
-    m_entry = binding.entry;
+    // The standalone processes through KELO_OP_PROCESS whatever the engine's version.
+    m_engine.bind(binding.entry, kKeloDefaultEngineVersion);
   } else {
     readEngineDataFolder(conf.vendorName, conf.productName, m_baseDir);
   }
 
-  const EngineVersion version = fetchEngineVersion(m_entry);
+  const EngineVersion version = fetchEngineVersion(m_engine.entry());
   PLOGI("fetched Version:%s", version.text);
   copyDataFolder(m_dataFolder, m_baseDir);
 
-  if (m_instance == nullptr) createInstance();
+  if (m_engine.instance() == nullptr) createInstance();
   sendFormat();
   return true;
 }
@@ -143,16 +134,16 @@ void SMPLModule::createInstance() {
   m_createInfo.numOutputs = 2;
   m_createInfo.hostConstant = kKeloHostConstantStandalone;
   m_createInfo.dataPath = m_dataFolder;
-  call(nullptr, KELO_OP_INSTANCE_CREATE, &m_createInfo, &m_instance);
-  if (m_instance != nullptr) return;
+  m_engine.create(m_createInfo);
+  if (m_engine.instance() != nullptr) return;
 
   PLOGE("Engine creation failed!");
   const std::string folder =
       m_applicationFolder.empty() ? folderHoldingApplication() : m_applicationFolder;
   copyDataFolder(m_dataFolder, folder);
   m_createInfo.hostConstant = kKeloHostConstantStandalone;
-  call(nullptr, KELO_OP_INSTANCE_CREATE, &m_createInfo, &m_instance);
-  if (m_instance == nullptr) {
+  m_engine.create(m_createInfo);
+  if (m_engine.instance() == nullptr) {
     PLOGE("no engine ticket!");
     std::exit(0);
   }
@@ -160,10 +151,9 @@ void SMPLModule::createInstance() {
 }
 
 void SMPLModule::sendFormat() {
-  if (m_entry == nullptr || m_instance == nullptr || m_dspInfo == nullptr) return;
-  call(m_instance, KELO_OP_DSP_SET, nullptr, nullptr, nullptr,
-       static_cast<std::int32_t>(m_dspInfo->sampleRateInt), 0.0f,
-       static_cast<std::int32_t>(m_dspInfo->blockSize), 0);
+  if (!m_engine.hasInstance() || m_dspInfo == nullptr) return;
+  m_engine.setFormat(static_cast<std::int32_t>(m_dspInfo->sampleRateInt),
+                     static_cast<std::int32_t>(m_dspInfo->blockSize));
 }
 
 void SMPLModule::setDSPInfo(const DSPInfo* dspInfo) {
@@ -185,29 +175,28 @@ void SMPLModule::setOffline(bool offline) {
 }
 
 void SMPLModule::start() {
-  if (m_entry == nullptr || m_instance == nullptr) return;
-  const bool offline = m_dspInfo != nullptr && m_dspInfo->offline;
-  call(m_instance, KELO_OP_START, nullptr, nullptr, nullptr, offline ? 1 : 0);
+  if (!m_engine.hasInstance()) return;
+  m_engine.start(m_dspInfo != nullptr && m_dspInfo->offline);
 }
 
 void SMPLModule::stop() {
-  if (m_entry == nullptr || m_instance == nullptr) return;
-  call(m_instance, KELO_OP_STOP);
+  if (!m_engine.hasInstance()) return;
+  m_engine.stop();
 }
 
 bool SMPLModule::saveChunk(unsigned char** data, int& size) {
-  if (m_entry == nullptr || m_instance == nullptr) return false;
+  if (!m_engine.hasInstance()) return false;
   std::int32_t length = 0;
-  unsigned char* bytes = nullptr;
-  if (call(m_instance, KELO_OP_CHUNK_GET, &bytes, &length) != 0) return false;
-  if (data != nullptr) *data = bytes;
+  void* bytes = nullptr;
+  if (m_engine.chunk(&bytes, length) != 0) return false;
+  if (data != nullptr) *data = static_cast<unsigned char*>(bytes);
   size = length;
   return true;
 }
 
 bool SMPLModule::loadChunk(unsigned char* data, int size) {
-  if (m_entry == nullptr || m_instance == nullptr) return false;
-  return call(m_instance, KELO_OP_CHUNK_SET, data, nullptr, nullptr, size) == 0;
+  if (!m_engine.hasInstance()) return false;
+  return m_engine.setChunk(data, size) == 0;
 }
 
 void SMPLModule::processMIDIStereo(const std::vector<MIDIEvent>& events, float** inputs,
@@ -216,13 +205,12 @@ void SMPLModule::processMIDIStereo(const std::vector<MIDIEvent>& events, float**
   const std::size_t count = std::min(events.size(), kMIDIEventBlockCapacity);
   if (count > 0) std::memcpy(m_eventBlock.events, events.data(), count * sizeof(MIDIEvent));
   m_eventBlock.numEvents = count;
-  if (m_entry == nullptr || m_instance == nullptr) return;
-  call(m_instance, KELO_OP_PROCESS, &m_eventBlock, outputs, nullptr,
-       static_cast<std::int32_t>(frames));
+  if (!m_engine.hasInstance()) return;
+  m_engine.process(m_eventBlock, nullptr, nullptr, outputs, nullptr, static_cast<std::int32_t>(frames));
 }
 
 bool SMPLModule::showUI(void* parent) {
-  if (m_entry == nullptr || m_windowShown) return false;
+  if (!m_engine.hasEngine() || m_windowShown) return false;
   m_windowShown = true;
   const std::string setupFile = std::string(m_dataFolder) + "/" + kSetupFileName;
 
@@ -238,12 +226,10 @@ bool SMPLModule::showUI(void* parent) {
   std::int32_t height = 0;
   std::int32_t width = 0;
   if (view != nullptr) {
-    call(nullptr, KELO_OP_EDITOR_CREATE, const_cast<char*>(setupFile.c_str()), &m_editor,
-         m_instance);
-    if (m_editor != nullptr) {
-      call(m_editor, KELO_OP_EDITOR_OPEN, view);
-      call(m_instance, KELO_OP_EDITOR_ATTACH, m_editor);
-      call(m_editor, KELO_OP_EDITOR_SIZE_GET, &height, &width);
+    m_editor.create(m_engine.entry(), setupFile.c_str(), m_engine.instance());
+    if (m_editor.exists()) {
+      m_editor.show(m_engine, view, kIgnoreEngineResult);
+      m_editor.size(height, width);
     }
   }
 
@@ -264,8 +250,8 @@ bool SMPLModule::showUI(void* parent) {
 void SMPLModule::idleTimerFired(void* module) { static_cast<SMPLModule*>(module)->idle(); }
 
 void SMPLModule::idle() {
-  if (m_entry == nullptr || m_editor == nullptr) return;
-  call(m_editor, KELO_OP_EDITOR_IDLE);
+  if (!m_editor.exists()) return;
+  m_editor.idle();
   if (m_offline) return;
   if (m_frontEnd->hasPlayerPanel() && m_idleCount >= kIdlePollTicks) {
     double position = 0.0;

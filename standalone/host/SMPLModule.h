@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "platform/cf/CFBundle.h"
-#include "standalone/engine_interface/KeloEngineInterface.h"
+#include "standalone/engine_interface/EngineSession.h"
 #include "standalone/host/InstrumentFrontEnd.h"
 #include "standalone/host/Module.h"
 
@@ -108,24 +108,20 @@ class SMPLModule : public Module {
   /// Replaces the folder creation is retried from (normally `folderHoldingApplication()`).
   void setApplicationFolder(const std::string& folder) { m_applicationFolder = folder; }
 
-  void* instanceHandle() const { return m_instance; }
-  void* editorHandle() const { return m_editor; }
+  void* instanceHandle() const { return m_engine.instance(); }
+  void* editorHandle() const { return m_editor.handle(); }
   const char* dataFolder() const { return m_dataFolder; }
   const std::string& baseDir() const { return m_baseDir; }
   bool isOffline() const { return m_offline; }
   const std::string& productDomain() const { return m_productDomain; }
 
  private:
-  std::int32_t call(void* handle, std::int32_t opcode, void* p1 = nullptr, void* p2 = nullptr,
-                    void* p3 = nullptr, std::int32_t i1 = 0, float f = 0.0f, std::int32_t i2 = 0,
-                    std::int32_t i3 = 0);
   void createInstance();
   void sendFormat();
   static void idleTimerFired(void* module);
 
-  void* m_instance = nullptr;
-  void* m_editor = nullptr;
-  KeloOpcodeFunction m_entry = nullptr;
+  EngineSession m_engine;
+  EngineEditorSession m_editor;
   EngineCreateInfo m_createInfo{};
   MIDIEventBlock m_eventBlock{};
   std::string m_enginePath;

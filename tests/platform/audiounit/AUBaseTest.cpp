@@ -26,6 +26,10 @@ Seen g_seen;
 class ToyUnit : public MusicDeviceBase {
  public:
   explicit ToyUnit(AudioComponentInstance instance) : MusicDeviceBase(instance, 0, 1) {}
+  void PostConstructor() override {
+    MusicDeviceBase::PostConstructor();
+    Globals().GetElement(0)->UseIndexedParameters(8);
+  }
   OSStatus Initialize() override {
     if (g_seen.throwOnInitialize) throw std::runtime_error("refused");
     ++g_seen.initializes;
@@ -140,6 +144,14 @@ TEST_F(AUBaseTest, PropertiesAreKeptAndAnnouncedAndHostCallbacksReachTheUnit) {
   ASSERT_EQ(host.getParameter(5, kAudioUnitScope_Global, 0, value), noErr);
   EXPECT_EQ(value, 0.25f);
   EXPECT_EQ(host.getParameter(5, kAudioUnitScope_Global, 1, value), kAudioUnitErr_InvalidElement);
+  // Undeclared parameters are refused, and the list stays the one the unit declared.
+  EXPECT_EQ(host.setParameter(8, kAudioUnitScope_Global, 0, 0.5f), kAudioUnitErr_InvalidParameter);
+  EXPECT_EQ(host.getParameter(8, kAudioUnitScope_Global, 0, value), kAudioUnitErr_InvalidParameter);
+  UInt32 listSize = 0;
+  bool writable = true;
+  ASSERT_EQ(host.getPropertyInfo(kAudioUnitProperty_ParameterList, kAudioUnitScope_Global, 0, listSize, writable),
+            noErr);
+  EXPECT_EQ(listSize, 8 * sizeof(AudioUnitParameterID));
 }
 
 TEST_F(AUBaseTest, StateCrossesAsPropertyListBytesNamingTheComponent) {

@@ -2,7 +2,10 @@
 // chunk in the saved state, through the test host and the reference engine.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <cstring>
 
 #include "VNL/source/FileUtils.h"
@@ -103,6 +106,84 @@ TEST_F(SamplerAUParameters, VendorPropertiesReachTheEngineWithTheirData) {
   ASSERT_EQ(host->initialize(), noErr);
   EXPECT_EQ(get(*host, 64003, data), noErr);
   EXPECT_EQ(host->setProperty(70000, kAudioUnitScope_Global, 0, &data, sizeof data), noErr);
+}
+
+TEST_F(SamplerAUParameters, EveryVendorPropertySetReachesTheEngineAndOnlyOurOwnAreReadHere) {
+  installEngine();  // it refuses every vendor identifier: the refusal shows the call reached it
+  auto host = openHost();
+  ASSERT_EQ(host->initialize(), noErr);
+  struct Row {
+    AudioUnitPropertyID id;
+    bool readHere;  // read by the unit itself, never asking the engine
+  };
+  const Row rows[] = {{64000, true}, {64001, true}, {64002, true}, {64003, false}, {64004, true}, {70000, false}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.id);
+    const std::size_t before = trace().size();
+    std::int64_t data = 5;
+    EXPECT_EQ(host->setProperty(row.id, kAudioUnitScope_Global, 0, &data, sizeof data),
+              kAudioUnitErr_InvalidPropertyValue);
+    std::vector<KeloTraceEntry> entries = trace();
+    ASSERT_EQ(entries.size(), before + 1);
+    EXPECT_EQ(entries.back().opcode, KELO_OP_VENDOR_SPECIFIC);
+    EXPECT_EQ(entries.back().i1, static_cast<std::int32_t>(row.id));
+
+    std::string room(1024, '\0');
+    UInt32 size = static_cast<UInt32>(room.size());
+    EXPECT_EQ(host->getProperty(row.id, kAudioUnitScope_Global, 0, room.data(), size),
+              row.readHere ? noErr : kAudioUnitErr_InvalidPropertyValue);
+    entries = trace();
+    EXPECT_EQ(entries.size(), before + (row.readHere ? 1 : 2));
+    if (!row.readHere) {
+      EXPECT_EQ(entries.back().opcode, KELO_OP_VENDOR_SPECIFIC);
+      EXPECT_EQ(entries.back().i1, static_cast<std::int32_t>(row.id));
+    }
+  }
+}
+
+// A value whose size is not its record's is refused before any of it is used: a host
+// callback record cut inside a pointer would otherwise be called by the next render.
+TEST_F(SamplerAUParameters, APropertyOfTheWrongSizeIsRefused) {
+  installEngine();
+  auto host = openHost();
+  struct Row {
+    AudioUnitPropertyID id;
+    AudioUnitScope scope;
+    UInt32 size;
+  };
+  const Row rows[] = {
+      {kAudioUnitProperty_HostCallbacks, kAudioUnitScope_Global, sizeof(HostCallbackInfo)},
+      {kAudioUnitProperty_MIDIOutputCallback, kAudioUnitScope_Global, sizeof(AUMIDIOutputCallbackStruct)},
+      {kAudioUnitProperty_OfflineRender, kAudioUnitScope_Global, sizeof(UInt32)},
+      {kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, sizeof(AudioStreamBasicDescription)},
+      {kAudioUnitProperty_SampleRate, kAudioUnitScope_Output, sizeof(Float64)},
+      {kAudioUnitProperty_ElementCount, kAudioUnitScope_Output, sizeof(UInt32)},
+      {kAudioUnitProperty_MaximumFramesPerSlice, kAudioUnitScope_Global, sizeof(UInt32)},
+      {64000, kAudioUnitScope_Global, 8},
+      {64003, kAudioUnitScope_Global, 8},
+      {70000, kAudioUnitScope_Global, 8},
+  };
+  // Every pointer the value could hold points at a function that must never run.
+  alignas(8) unsigned char value[64];
+  for (std::size_t at = 0; at + sizeof(void*) <= sizeof value; at += sizeof(void*)) {
+    const auto never = reinterpret_cast<void*>(+[] { std::abort(); });
+    std::memcpy(value + at, &never, sizeof never);
+  }
+  for (bool initialized : {false, true}) {
+    if (initialized) {
+      ASSERT_EQ(host->initialize(), noErr);
+    }
+    for (const Row& row : rows) {
+      for (UInt32 size : {0u, row.size - 1, row.size + 1, 12u}) {
+        if (size == row.size) continue;
+        SCOPED_TRACE(std::to_string(row.id) + " of " + std::to_string(size) + " bytes");
+        EXPECT_EQ(host->setProperty(row.id, row.scope, 0, value, size), kAudio_ParamError);
+      }
+    }
+  }
+  EXPECT_EQ(host->render(64), noErr);
+  const std::vector<std::int32_t> calls = opcodes();
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), KELO_OP_VENDOR_SPECIFIC), 0);
 }
 
 TEST_F(SamplerAUParameters, TheHostNameIsKeptBoundedAndOfflineRestartsTheEngine) {
@@ -283,6 +364,25 @@ TEST_F(SamplerAUParameters, TheStateCarriesTheEnginesChunkIntoAFreshUnit) {
   ASSERT_EQ(fresh->getState(again), noErr);
   EXPECT_EQ(again, xml) << "byte-exact";
   EXPECT_TRUE(findings().empty());
+}
+
+// The engine hands out a chunk with its refusal: the answer decides, not the bytes.
+TEST_F(SamplerAUParameters, AChunkTheEngineRefusesIsLeftOutOfTheState) {
+  writeDataFolder(m_data.path());
+  writeEnginePath(SYNC_RECORDER_BUNDLE);
+  const auto answer = reinterpret_cast<void (*)(std::int32_t)>(
+      kelo::test::bundleFunction(SYNC_RECORDER_BUNDLE, "keloAnswerChunk"));
+  ASSERT_NE(answer, nullptr);
+  auto host = openHost();
+  ASSERT_EQ(host->initialize(), noErr);
+  answer(7);
+  std::string xml;
+  ASSERT_EQ(host->getState(xml), noErr);
+  EXPECT_EQ(xml.find("KeloData"), std::string::npos);
+  EXPECT_NE(xml.find("<key>type</key>"), std::string::npos) << "the base's state stays";
+  answer(0);
+  ASSERT_EQ(host->getState(xml), noErr);
+  EXPECT_NE(xml.find("KeloData"), std::string::npos);
 }
 
 TEST_F(SamplerAUParameters, AChunkReachesOnlyAnEngineAndOnlyAsData) {

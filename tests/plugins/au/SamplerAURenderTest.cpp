@@ -3,6 +3,7 @@
 #include <atomic>
 #include <thread>
 
+#include "VNL/source/ProductConf.h"
 #include "tests/plugins/au/SamplerAUFixture.h"
 #include "tests/support/realtime/RealtimeGuard.h"
 
@@ -107,6 +108,42 @@ TEST_F(SamplerAURenderTest, EngineCallbacksFromAnotherThreadDuringRender) {
   EXPECT_EQ(host->parameterChanges().size(), static_cast<std::size_t>(kRounds * (3 + 16 + 1)));
   EXPECT_EQ(host->notifications().size(), static_cast<std::size_t>(kRounds));
   EXPECT_EQ(logCount("KELO INFO: Title:Title Content:Text"), kRounds);
+  EXPECT_TRUE(findings().empty());
+}
+
+// A host setting parameters the unit never declared, from the render thread, while another
+// thread reads a declared one: each is refused without allocating, and the list keeps its size.
+TEST_F(SamplerAURenderTest, UndeclaredParametersAreRefusedOnTheRenderThread) {
+  installEngine();
+  auto host = openHost();
+  ASSERT_EQ(host->initialize(), noErr);
+  host->prepareBuffers(256);
+  UInt32 listSize = 0;
+  bool writable = true;
+  ASSERT_EQ(host->getPropertyInfo(kAudioUnitProperty_ParameterList, kAudioUnitScope_Global, 0, listSize, writable),
+            noErr);
+  ASSERT_EQ(listSize, conf.numParams * sizeof(AudioUnitParameterID));
+  std::atomic<bool> done{false};
+  std::thread reader([&] {
+    Float32 value = 0.0f;
+    while (!done.load()) EXPECT_EQ(host->getParameter(1, kAudioUnitScope_Global, 0, value), noErr);
+  });
+  const AudioUnitParameterID undeclared[] = {conf.numParams, conf.numParams + 7, 0x7FFFFFFF, 0xFFFFFFFF};
+  for (int slice = 0; slice < 50; ++slice) {
+    RealtimeRegion region;
+    for (AudioUnitParameterID id : undeclared)
+      EXPECT_EQ(host->setParameter(id, kAudioUnitScope_Global, 0, 0.5f),
+                kAudioUnitErr_InvalidParameter);
+    EXPECT_EQ(host->setParameter(0, kAudioUnitScope_Output, 0, 0.5f), kAudioUnitErr_InvalidParameter);
+    ASSERT_EQ(host->render(256), noErr);
+  }
+  done = true;
+  reader.join();
+  Float32 value = 0.0f;
+  EXPECT_EQ(host->getParameter(conf.numParams, kAudioUnitScope_Global, 0, value), kAudioUnitErr_InvalidParameter);
+  ASSERT_EQ(host->getPropertyInfo(kAudioUnitProperty_ParameterList, kAudioUnitScope_Global, 0, listSize, writable),
+            noErr);
+  EXPECT_EQ(listSize, conf.numParams * sizeof(AudioUnitParameterID));
   EXPECT_TRUE(findings().empty());
 }
 

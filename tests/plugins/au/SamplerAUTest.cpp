@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
+#include <string>
 
+#include "tests/plugins/TransportCases.h"
 #include "tests/plugins/au/SamplerAUFixture.h"
 
 namespace {
@@ -133,6 +136,46 @@ TEST_F(SamplerAUTest, DrivesTheEngineThroughItsLifeAndLeavesNoFindings) {
   }
   for (auto op : {KELO_OP_STOP, KELO_OP_HOST_CALLBACK_CLEAR, KELO_OP_INSTANCE_DESTROY}) expected.push_back(op);
   EXPECT_EQ(opcodes(), expected);
+  EXPECT_TRUE(findings().empty());
+}
+
+// A rate that is not finite or lies outside what the engine takes is refused, before and after
+// Initialize, through the stream format and the rate property alike: the unit keeps its rate.
+TEST_F(SamplerAUTest, AHostileSampleRateIsRefusedAndTheOldRateStays) {
+  installEngine();
+  auto host = openHost();
+  const Float64 hostile[] = {std::numeric_limits<Float64>::infinity(), 1e45, std::numeric_limits<Float64>::quiet_NaN(),
+                             -48000.0, 0.5, 3e9};
+  const auto outputRate = [&] {
+    AudioStreamBasicDescription format{};
+    UInt32 size = sizeof format;
+    EXPECT_EQ(host->getProperty(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0, &format, size), noErr);
+    return format.mSampleRate;
+  };
+  for (bool initialized : {false, true}) {
+    if (initialized) {
+      ASSERT_EQ(host->initialize(), noErr);
+    }
+    for (Float64 rate : hostile) {
+      SCOPED_TRACE(std::to_string(rate) + (initialized ? " initialised" : ""));
+      const std::size_t calls = trace().size();
+      EXPECT_NE(host->setOutputFormat(0, 2, rate), noErr);
+      EXPECT_NE(host->setProperty(kAudioUnitProperty_SampleRate, kAudioUnitScope_Output, 0, &rate, sizeof rate), noErr);
+      EXPECT_EQ(outputRate(), 48000.0);
+      EXPECT_EQ(trace().size(), calls);
+    }
+  }
+  ASSERT_EQ(host->uninitialize(), noErr);
+  ASSERT_EQ(host->initialize(), noErr);
+  EXPECT_EQ(trace().back().opcode, KELO_OP_START);
+  ASSERT_EQ(host->midi(0x90, 69, 100), noErr);
+  ASSERT_EQ(host->render(256), noErr);
+  EXPECT_TRUE(anyNonZero(host->output(0, 0)));
+  for (const KeloTraceEntry& entry : trace()) {
+    if (entry.opcode == KELO_OP_DSP_SET) {
+      EXPECT_EQ(entry.i1, 48000);
+    }
+  }
   EXPECT_TRUE(findings().empty());
 }
 
@@ -329,6 +372,35 @@ TEST_F(SamplerAUTest, TheEngineVersionChoosesTheProcessCallAndTheCompatibilityMo
   }
 }
 
+// In the 1.025 compatibility mode the engine takes status bytes without their channel bits.
+TEST_F(SamplerAUTest, TheCompatibilityModeHandsStatusBytesWithoutTheirChannel) {
+  writeDataFolder(m_data.path());
+  writeEnginePath(SYNC_RECORDER_BUNDLE);
+  const auto answer = reinterpret_cast<void (*)(const char*)>(
+      kelo::test::bundleFunction(SYNC_RECORDER_BUNDLE, "keloAnswerVersion"));
+  const auto recorded = reinterpret_cast<const vantor::MIDIEvent* (*)()>(
+      kelo::test::bundleFunction(SYNC_RECORDER_BUNDLE, "keloRecordedEvent"));
+  ASSERT_NE(answer, nullptr);
+  ASSERT_NE(recorded, nullptr);
+  struct Row {
+    const char* version;
+    std::uint8_t status;
+  };
+  const Row rows[] = {{"1025", 0x90}, {"1055", 0x93}, {"1056", 0x93}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.version);
+    answer(row.version);
+    auto host = openHost();
+    ASSERT_EQ(host->initialize(), noErr);
+    ASSERT_EQ(host->midi(0x93, 69, 100, 5), noErr);
+    ASSERT_EQ(host->render(64), noErr);
+    EXPECT_EQ(recorded()->bytes[0], row.status);
+    EXPECT_EQ(recorded()->bytes[1], 69);
+    EXPECT_EQ(recorded()->frameOffset, 5);
+  }
+  answer("1056");
+}
+
 OSStatus beatAndTempo(void* user, Float64* beat, Float64* tempo) {
   *beat = *static_cast<double*>(user);
   *tempo = 100.0;
@@ -398,35 +470,23 @@ TEST_F(SamplerAUTest, TheHostsTransportReachesTheEngineWithItsBarStartMended) {
   const auto recorded = reinterpret_cast<const vantor::SyncInfo* (*)()>(
       kelo::test::bundleFunction(SYNC_RECORDER_BUNDLE, "keloRecordedSync"));
   ASSERT_NE(recorded, nullptr);
-  struct Row {
-    const char* what;
-    HostTransport host;
-    double barStart;
-    std::int32_t numerator, denominator;
-  };
-  // Slices run in order on one unit, so a signature kept comes from the row before.
-  const Row rows[] = {
-      {"no musical time", {7.5, false}, 4.0, 4, 4},
-      {"3/4 on its downbeat", {7.5, true, 3.0f, 4, 6.0}, 6.0, 3, 4},
-      {"4/4 bar start behind", {10.0, true, 4.0f, 4, 0.0}, 8.0, 4, 4},
-      {"negative position", {-3.0, true, 4.0f, 4, 0.0}, -4.0, 4, 4},
-      {"zero denominator keeps 4/4", {2.0, true, 7.0f, 0, 0.0}, 0.0, 4, 4},
-      {"zero numerator keeps 4/4", {2.0, true, 0.2f, 8, 0.0}, 0.0, 4, 4},
-  };
   auto host = openHost();
   HostTransport transport;
   ASSERT_EQ(host->setHostCallbacks({&transport, &transportBeat, &transportTime, &transportState, nullptr}), noErr);
   ASSERT_EQ(host->initialize(), noErr);
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.what);
-    transport = row.host;
+  for (const kelo::test::TransportCase& c : kelo::test::kTransportCases) {
+    SCOPED_TRACE(c.what);
+    // A slice on a bar start that holds leaves the signature the row starts from.
+    transport = {0.0, true, static_cast<Float32>(c.priorNumerator), static_cast<UInt32>(c.priorDenominator), 0.0};
+    ASSERT_EQ(host->render(64), noErr);
+    transport = {c.ppq, c.hostBar, c.numerator, static_cast<UInt32>(c.denominator), c.hostBarStart};
     ASSERT_EQ(host->render(64), noErr);
     const vantor::SyncInfo& sync = *recorded();
-    EXPECT_EQ(sync.ppqPosition, row.host.ppq);
+    EXPECT_EQ(sync.ppqPosition, c.ppq);
     EXPECT_EQ(sync.tempo, 100.0);
-    EXPECT_EQ(sync.barStartPosition, row.barStart);
-    EXPECT_EQ(sync.timeSigNumerator, row.numerator);
-    EXPECT_EQ(sync.timeSigDenominator, row.denominator);
+    EXPECT_EQ(sync.barStartPosition, c.barStart);
+    EXPECT_EQ(sync.timeSigNumerator, c.expectedNumerator);
+    EXPECT_EQ(sync.timeSigDenominator, c.expectedDenominator);
     EXPECT_EQ(sync.samplePosition, 4800.0);
     EXPECT_TRUE(sync.playing);
     EXPECT_TRUE(sync.transportChanged);

@@ -49,3 +49,22 @@ TEST_F(SingleOutputTest, ABuildWithoutMidiOutputHasNoMidiOutputNames) {
 }
 
 }  // namespace
+
+namespace {
+
+// Found by fuzzing: reading the empty parameter list copied from a null pointer.
+TEST_F(SingleOutputTest, AUnitWithoutParametersReadsAnEmptyParameterList) {
+  installEngine();
+  auto host = openHost();
+  UInt32 size = 99;
+  bool writable = true;
+  ASSERT_EQ(host->getPropertyInfo(kAudioUnitProperty_ParameterList, kAudioUnitScope_Global, 0, size, writable), noErr);
+  EXPECT_EQ(size, 0u);
+  AudioUnitParameterID ids[4] = {7, 7, 7, 7};
+  size = sizeof ids;
+  ASSERT_EQ(host->getProperty(kAudioUnitProperty_ParameterList, kAudioUnitScope_Global, 0, ids, size), noErr);
+  EXPECT_EQ(size, 0u);
+  EXPECT_EQ(ids[0], 7u);
+}
+
+}  // namespace

@@ -1,9 +1,12 @@
 // The plug-in object against the reference engine and a recording host: the engine instance
 // made once on first need, the host adjustments, the sample rate, the latency report and the
 // order of destruction. The program carries a product block with three parameters.
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -227,6 +230,82 @@ TEST_F(RackCoreTest, ARateOrBlockSizeSetWhileSuspendedSurvivesResume) {
   dispatch(effect, effMainsChanged, 0, 1);
   EXPECT_EQ(object(effect).getSampleRate(), 48000.0f);
   close(effect);
+}
+
+// A rate that is not finite or lies outside what the engine takes never reaches it, running or
+// suspended: the plug-in goes on at its old rate.
+TEST_F(RackCoreTest, AHostileSampleRateIsRefusedAndTheOldRateStays) {
+  m_host.setSampleRate(48000);
+  AEffect* effect = make();
+  dispatch(effect, effMainsChanged, 0, 1);
+  ASSERT_EQ(object(effect).getSampleRate(), 48000.0f);
+  const float hostile[] = {std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
+                           std::numeric_limits<float>::quiet_NaN(), 1e38f, -48000.0f, 0.0f, 0.5f};
+  std::vector<float> left(256, 0.5f), right(256, 0.5f);
+  float* outputs[] = {left.data(), right.data()};
+  for (bool suspended : {false, true}) {
+    if (suspended) dispatch(effect, effMainsChanged, 0, 0);
+    for (float rate : hostile) {
+      SCOPED_TRACE(rate);
+      const std::size_t formats = countOpcode(KELO_OP_DSP_SET_EX);
+      dispatch(effect, effSetSampleRate, 0, 0, nullptr, rate);
+      EXPECT_EQ(object(effect).getSampleRate(), 48000.0f);
+      EXPECT_EQ(countOpcode(KELO_OP_DSP_SET_EX), formats);
+    }
+  }
+  dispatch(effect, effMainsChanged, 0, 1);
+  effect->processReplacing(effect, nullptr, outputs, 256);
+  EXPECT_EQ(object(effect).getSampleRate(), 48000.0f);
+  dispatch(effect, effSetSampleRate, 0, 0, nullptr, 96000.0f);
+  EXPECT_EQ(object(effect).getSampleRate(), 96000.0f);
+  close(effect);
+  EXPECT_TRUE(engineFindings().empty());
+}
+
+// The transport record gives the slice's length in 16 bits: a longer block is bounded, not
+// wrapped to a negative length.
+TEST_F(RackCoreTest, ABlockLongerThanTheTransportFieldIsBounded) {
+  installEngine("", SYNC_RECORDER_BUNDLE);
+  AEffect* effect = make();
+  dispatch(effect, effMainsChanged, 0, 1);
+  void* engine = dlopen(SYNC_RECORDER_BUNDLE "/Contents/x86_64-linux/SyncRecorder.so", RTLD_NOW | RTLD_NOLOAD);
+  ASSERT_NE(engine, nullptr) << "the plug-in bound the recording engine";
+  const auto recorded = reinterpret_cast<const vantor::SyncInfo* (*)()>(dlsym(engine, "keloRecordedSync"));
+  ASSERT_NE(recorded, nullptr);
+  for (std::int32_t frames : {32767, 32768, 40000, 65536 + 100}) {
+    SCOPED_TRACE(frames);
+    std::vector<float> left(static_cast<std::size_t>(frames)), right(static_cast<std::size_t>(frames));
+    float* outputs[] = {left.data(), right.data()};
+    effect->processReplacing(effect, nullptr, outputs, frames);
+    EXPECT_EQ(recorded()->sliceLength, 32767);
+  }
+  close(effect);
+  dlclose(engine);
+}
+
+// A VST event's detune is a signed byte (cents, -64 to +63): the engine gets it with its sign.
+TEST_F(RackCoreTest, TheEngineGetsAnEventsDetuneWithItsSign) {
+  installEngine("", SYNC_RECORDER_BUNDLE);
+  AEffect* effect = make();
+  dispatch(effect, effMainsChanged, 0, 1);
+  void* engine = dlopen(SYNC_RECORDER_BUNDLE "/Contents/x86_64-linux/SyncRecorder.so", RTLD_NOW | RTLD_NOLOAD);
+  ASSERT_NE(engine, nullptr);
+  const auto recorded = reinterpret_cast<const vantor::MIDIEvent* (*)()>(dlsym(engine, "keloRecordedEvent"));
+  ASSERT_NE(recorded, nullptr);
+  std::vector<float> left(64), right(64);
+  float* outputs[] = {left.data(), right.data()};
+  for (const auto& [detune, cents] : {std::pair{-5, -5.0f}, {-64, -64.0f}, {63, 63.0f}, {0, 0.0f}, {-1, -1.0f}}) {
+    SCOPED_TRACE(detune);
+    VstMidiEvent event = note(60, 3);
+    event.detune = static_cast<char>(detune);
+    EventList list({event});
+    dispatch(effect, effProcessEvents, 0, 0, list.get());
+    effect->processReplacing(effect, nullptr, outputs, 64);
+    EXPECT_EQ(recorded()->detune, cents);
+    EXPECT_EQ(recorded()->bytes[1], 60);
+  }
+  close(effect);
+  dlclose(engine);
 }
 
 TEST_F(RackCoreTest, ResumeReportsANewLatencyOnce) {

@@ -255,6 +255,19 @@ TEST_F(RackParametersTest, ChunksBeforeAndAfterResumeRoundTripThroughAFreshPlugi
   EXPECT_EQ(countOpcode(KELO_OP_CHUNK_SET), 2u);
 }
 
+TEST_F(RackParametersTest, AChunkTheEngineRefusesGivesTheHostNone) {
+  AEffect* effect = make();
+  m_effects.push_back(effect);
+  dispatch(effect, effMainsChanged, 0, 1);
+  engineControl()(KELO_TEST_FAIL_OPCODE, nullptr, nullptr, KELO_OP_CHUNK_GET, 7);
+  void* data = reinterpret_cast<void*>(0x1);
+  EXPECT_EQ(dispatch(effect, effGetChunk, 0, 0, &data), 0);
+  EXPECT_EQ(pluginLogCount('I', "SamplerVST::getChunk status:7 size:0"), 1u);
+  EXPECT_EQ(pluginLogCount('E', "engine error:7"), 1u);
+  engineControl()(KELO_TEST_FAIL_OPCODE, nullptr, nullptr, KELO_OP_CHUNK_GET, 0);
+  EXPECT_EQ(dispatch(effect, effGetChunk, 0, 0, &data), 84);
+}
+
 TEST_F(RackParametersTest, VendorSpecificReachesTheEngineOnlyUnderKelo) {
   AEffect* effect = started();
   struct Case {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "plugins/vst/SamplerVST.h"
+#include "tests/plugins/TransportCases.h"
 #include "tests/plugins/vst/RackFixture.h"
 #include "tests/support/PreferenceSandbox.h"
 #include "tests/support/realtime/RealtimeGuard.h"
@@ -25,9 +26,8 @@ class RackProcessTest : public RackTest {
       if (call.opcode != audioMasterProcessEvents || !call.ptr) return;
       const auto* list = static_cast<const VstEvents*>(call.ptr);
       m_sendCalls.push_back(list->numEvents);
-      VstEvent* const* pointers = list->events;
       for (std::int32_t i = 0; i < list->numEvents && m_sent.size() < m_sent.capacity(); ++i)
-        m_sent.push_back(*reinterpret_cast<const VstMidiEvent*>(pointers[i]));
+        m_sent.push_back(*reinterpret_cast<const VstMidiEvent*>(VstEventsAt(*list, i)));
     });
   }
 
@@ -213,15 +213,6 @@ TEST_F(RackProcessTest, ASwitchToOfflineRestartsTheEngineBeforeTheBlock) {
 
 // ---- The host's transport ----
 
-struct SyncCase {
-  const char* name;
-  VstTimeInfo time;
-  double barStart;
-  std::int32_t numerator, denominator;
-  double tempo;
-  bool warns;
-};
-
 VstTimeInfo timeAt(double ppq, double barStart, std::int32_t flags, std::int32_t num = 4,
                    std::int32_t den = 4) {
   VstTimeInfo time{};
@@ -237,31 +228,35 @@ VstTimeInfo timeAt(double ppq, double barStart, std::int32_t flags, std::int32_t
 }
 
 TEST(RackTransport, BarStartTempoAndSignature) {
-  constexpr std::int32_t kAll = kVstPpqPosValid | kVstTempoValid | kVstTimeSigValid | kVstBarsValid;
-  const SyncCase cases[] = {
-      {"host bar start within the bar", timeAt(9.5, 8.0, kAll), 8.0, 4, 4, 90.0, false},
-      {"bars flag missing", timeAt(9.5, 0.0, kAll & ~kVstBarsValid), 8.0, 4, 4, 90.0, true},
-      {"host more than a bar behind", timeAt(13.0, 4.0, kAll), 12.0, 4, 4, 90.0, true},
-      {"a correct jump", timeAt(100.5, 100.0, kAll), 100.0, 4, 4, 90.0, false},
-      {"6/8", timeAt(7.0, 6.0, kAll, 6, 8), 6.0, 6, 8, 90.0, false},
-      {"6/8 computed", timeAt(7.0, 0.0, kAll & ~kVstBarsValid, 6, 8), 6.0, 6, 8, 90.0, true},
-      {"negative position", timeAt(-1.0, 0.0, kAll), -4.0, 4, 4, 90.0, true},
-      {"zero numerator", timeAt(5.0, 4.0, kAll, 0, 4), 4.0, 4, 4, 90.0, false},
-      {"tempo flag clear", timeAt(1.0, 0.0, kAll & ~kVstTempoValid), 0.0, 4, 4, 120.0, false},
-  };
-  for (const SyncCase& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const TransportCase& c : kTransportCases) {
+    SCOPED_TRACE(c.what);
+    const std::int32_t flags =
+        kVstPpqPosValid | kVstTempoValid | kVstTimeSigValid | (c.hostBar ? kVstBarsValid : 0);
     vantor::SyncInfo sync;
+    sync.timeSigNumerator = c.priorNumerator;
+    sync.timeSigDenominator = c.priorDenominator;
     bool warned = false;
-    SamplerVST::fillSyncInfo(c.time, sync, warned, nullptr);
+    SamplerVST::fillSyncInfo(
+        timeAt(c.ppq, c.hostBarStart, flags, static_cast<std::int32_t>(c.numerator), c.denominator),
+        sync, warned, nullptr);
     EXPECT_DOUBLE_EQ(sync.barStartPosition, c.barStart);
-    EXPECT_EQ(sync.timeSigNumerator, c.numerator);
-    EXPECT_EQ(sync.timeSigDenominator, c.denominator);
-    EXPECT_EQ(sync.tempo, c.tempo);
-    EXPECT_EQ(warned, c.warns);
+    EXPECT_EQ(sync.timeSigNumerator, c.expectedNumerator);
+    EXPECT_EQ(sync.timeSigDenominator, c.expectedDenominator);
+    EXPECT_EQ(sync.tempo, 90.0);
+    // A host bar start that is missing or not taken is told once.
+    EXPECT_EQ(warned, !c.hostBar || c.barStart != c.hostBarStart);
     EXPECT_EQ(sync.samplePosition, 1000.0);
     EXPECT_EQ(sync.sampleRate, 48000.0);
   }
+}
+
+TEST(RackTransport, ATempoUnderAClearFlagLeavesTheRecordsTempo) {
+  vantor::SyncInfo sync;
+  bool warned = false;
+  SamplerVST::fillSyncInfo(timeAt(1.0, 0.0, kVstPpqPosValid | kVstTimeSigValid | kVstBarsValid),
+                           sync, warned, nullptr);
+  EXPECT_EQ(sync.tempo, 120.0);
+  EXPECT_FALSE(warned);
 }
 
 TEST(RackTransport, FieldsLandByNameUnderTheirFlags) {

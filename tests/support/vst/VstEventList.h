@@ -29,12 +29,11 @@ class EventList {
     m_storage.resize(2 + m_events.size() + 2);
     auto* head = reinterpret_cast<VstEvents*>(m_storage.data());
     head->numEvents = static_cast<std::int32_t>(m_events.size());
-    VstEvent** pointers = head->events;
     for (std::size_t i = 0; i < m_events.size(); ++i)
-      pointers[i] = reinterpret_cast<VstEvent*>(&m_events[i]);
+      VstEventsAt(*head, i) = reinterpret_cast<VstEvent*>(&m_events[i]);
   }
   VstEvents* get() { return reinterpret_cast<VstEvents*>(m_storage.data()); }
-  VstEvent** pointers() { return get()->events; }
+  VstEvent** pointers() { return &VstEventsAt(*get(), 0); }
 
  private:
   std::vector<VstMidiEvent> m_events;
