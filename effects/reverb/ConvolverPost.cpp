@@ -52,6 +52,7 @@ bool ConvolverPost::countSilence(std::uint32_t channels, std::int32_t frames,
   std::int32_t lastSound = -1;
   for (std::uint32_t i = 0; i < channels; ++i) {
     const float* channel = audio[i];
+    if (calvatero::common::AllZero(channel, static_cast<std::size_t>(frames))) continue;
     for (std::int32_t j = frames - 1; j > lastSound; --j) {
       if (channel[j] != 0.0f) {
         lastSound = j;

@@ -322,11 +322,8 @@ void PianoHarp::CalculateCurrentHarpOutput(unsigned long frames, float** pair,
   const auto convIndex = [&](std::uint64_t frame) { return (frame + r0) >> s; };
 
   // A silent pair with nothing changing would only gather silence and scale it.
-  const auto silent = [n](const float* x) {
-    return std::all_of(x, x + n, [](float v) { return v == 0.0f; });
-  };
   if (count == 0 && gainStep == 0 && pedalStep == 0 && silentFrames >= tailFrames &&
-      silent(pair[0]) && silent(pair[1])) {
+      calvatero::common::AllZero(pair[0], n) && calvatero::common::AllZero(pair[1], n)) {
     _resample_remainder = (r0 + n) & static_cast<std::uint64_t>(_resample_factor - 1);
     silentFrames = silentFrames > UINT64_MAX - convFrames ? UINT64_MAX : silentFrames + convFrames;
     rest(pair, n, convFrames);

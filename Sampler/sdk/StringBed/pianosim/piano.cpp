@@ -238,6 +238,7 @@ void resonator_setdecay(resonator* r, int string, double rate, double gh, double
 }
 
 int piano_init(piano* p, float rate, const float* table) {
+  p->asleep = false;
   int missing = 0;
   for (int k = 0; k < kPianoResonators; ++k) {
     double f0, f1;
@@ -255,10 +256,12 @@ int piano_init(piano* p, float rate, const float* table) {
 }
 
 void piano_finalize(piano* p) {
+  p->asleep = false;
   for (resonator& r : p->resonators) resonator_finalize(&r);
 }
 
 void piano_reset(piano* p) {
+  p->asleep = false;
   for (resonator& r : p->resonators) resonator_reset(&r);
 }
 
@@ -279,9 +282,20 @@ void piano_setdecay(piano* p, int string, float rate, float ghold, float grels, 
   }
 }
 
+bool piano_idle(piano* p, const float* in, int frames) {
+  if (frames < 1) return true;
+  if (!p->asleep || !calvatero::common::AllZero(in, static_cast<std::size_t>(frames))) return false;
+  p->clock += static_cast<std::uint64_t>(frames);
+  return true;
+}
+
 bool piano_processadding(piano* p, const float* in, float* out, int frames) {
   if (frames < 1) return false;
-  const bool silent = std::all_of(in, in + frames, [](float x) { return x == 0.0f; });
+  const bool silent = calvatero::common::AllZero(in, static_cast<std::size_t>(frames));
+  if (silent && p->asleep) {
+    p->clock += static_cast<std::uint64_t>(frames);
+    return false;
+  }
   bool ran = false;
   for (resonator& r : p->resonators) {
     for (pianostring& s : r.strings) {
@@ -299,6 +313,7 @@ bool piano_processadding(piano* p, const float* in, float* out, int frames) {
     }
   }
   p->clock += static_cast<std::uint64_t>(frames);
+  p->asleep = silent && !ran;
   return ran;
 }
 
@@ -315,10 +330,12 @@ resonator* restingCaughtUp(piano* p, int key) {
 
 void piano_noteon(piano* p, int key) {
   if (key < kPianoLowestKey || key > kPianoHighestKey) return;
+  p->asleep = false;
   resonator_noteon(restingCaughtUp(p, key));
 }
 
 void piano_noteoff(piano* p, int key) {
   if (key < kPianoLowestKey || key > kPianoHighestKey) return;
+  p->asleep = false;
   resonator_noteoff(restingCaughtUp(p, key));
 }

@@ -56,6 +56,7 @@ inline constexpr int kPianoResonators = kPianoHighestKey - kPianoLowestKey + 1;
 struct piano {
   resonator resonators[kPianoResonators];  // index = key - 21
   std::uint64_t clock = 0;                 // frames processed
+  bool asleep = false;  // every string rests or has stopped, nothing changed since
 };
 
 /// Initialises every resonator at `rate`: with `table`, resonator k gets table[2k] and
@@ -74,6 +75,9 @@ void piano_setdecay(piano* p, int string, float rate, float ghold, float grels, 
 /// Adds every resonator's output to `out` (which may not be `in`); answers whether any string
 /// ran (when none did, `out` is untouched).
 bool piano_processadding(piano* p, const float* in, float* out, int frames);
+/// When every string rests or has stopped and `in` is silent, passes the block (the clock
+/// moves on) and answers true: processing it would add nothing. Otherwise false, nothing done.
+bool piano_idle(piano* p, const float* in, int frames);
 /// Keys outside 21..91 are ignored.
 void piano_noteon(piano* p, int key);
 void piano_noteoff(piano* p, int key);
