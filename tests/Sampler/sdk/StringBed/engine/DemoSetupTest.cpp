@@ -57,6 +57,29 @@ TEST_F(DemoSetup, ANoteGoesThroughBothResonances) {
   EXPECT_NE(both, sympathetic);
 }
 
+// With 32 outputs, as KeloRack's multi-output build runs it, notes reach the first pair only:
+// the resonances and the reverb leave the other thirty outputs exactly silent, without even
+// the residue of the strings' rounding offsets.
+TEST_F(DemoSetup, OutputsWithoutNotesStayExactlySilent) {
+  m_dataPath = STRINGBED_DEMO_DATA;
+  EngineBlocks blocks(60);
+  blocks[0] = {midiEvent(0xB0, 64, 127, 0), midiEvent(0x90, 60, 100, 0),
+               midiEvent(0x90, 67, 90, 10)};
+  blocks[30] = {midiEvent(0x80, 67, 0, 0)};
+  const Render out = renderJoined(blocks, kMaxFrames, 32);
+  ASSERT_EQ(out.size(), 32u);
+  for (std::size_t c = 0; c < 2; ++c) {
+    double energy = 0;
+    for (const float v : out[c]) energy += double(v) * v;
+    EXPECT_GT(energy, 1.0) << "output " << c;
+  }
+  for (std::size_t c = 2; c < 32; ++c) {
+    const auto sound = std::find_if(out[c].begin(), out[c].end(), [](float v) { return v != 0.0f; });
+    EXPECT_EQ(sound, out[c].end()) << "output " << c << " frame " << (sound - out[c].begin())
+                                   << ": " << (sound != out[c].end() ? *sound : 0.0f);
+  }
+}
+
 // A note with the pedal down, seven seconds of silence with the pedal up, a note: the demo's
 // resonances and room reverb rest in the silence, and the output is what they give when a
 // faint input keeps them running, within -140 dBFS up to the second note and within rounding
