@@ -39,6 +39,16 @@ std::vector<float> faintForSilent(std::vector<float> signal) {
   return signal;
 }
 
+std::array<double, 2> largestDifferences(const std::vector<float>& a, const std::vector<float>& b,
+                                         std::size_t split) {
+  std::array<double, 2> largest{0.0, 0.0};
+  for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
+    double& part = largest[i < split ? 0 : 1];
+    part = std::max(part, std::abs(double(a[i]) - double(b[i])));
+  }
+  return largest;
+}
+
 double amplitudeAt(const std::vector<float>& signal, double hz, double rate, int window) {
   double s = 0, c = 0;
   const std::size_t start = signal.size() - static_cast<std::size_t>(window);

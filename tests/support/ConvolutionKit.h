@@ -5,6 +5,7 @@
 // tests/Sampler/sdk/calvatero/support.)
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -28,6 +29,11 @@ std::vector<float> soundSilenceSound(std::size_t sound, std::size_t silence, uns
 /// silence, so a plug-in that rests in silence cannot rest over it. What it gives is what the
 /// plug-in must give for the signal itself.
 std::vector<float> faintForSilent(std::vector<float> signal);
+
+/// The largest absolute difference between two signals of one length before frame `split`
+/// ([0]) and from it on ([1]).
+std::array<double, 2> largestDifferences(const std::vector<float>& a, const std::vector<float>& b,
+                                         std::size_t split);
 
 /// The amplitude of the `hz` component of `signal` over its last `window` frames (a whole
 /// number of periods, at most the signal's length), from its sine and cosine parts.

@@ -156,11 +156,7 @@ TEST(RoomFoldBundle, KeloPluginRunGivesTheSameOutputWhetherTheReverbRestsOrNot) 
       const std::vector<float>& resting = out[0][side];
       const std::vector<float>& running = out[1][side];
       ASSERT_EQ(resting.size(), running.size());
-      double largest[2] = {0, 0};  // before the second sound, from it on
-      for (std::size_t i = 0; i < resting.size(); ++i) {
-        double& part = largest[i < kCut ? 0 : 1];
-        part = std::max(part, std::abs(double(resting[i]) - running[i]));
-      }
+      const auto largest = largestDifferences(resting, running, kCut);
       EXPECT_LE(largest[0], 1e-7) << plugin << " side " << side;
       EXPECT_LE(largest[1], 1e-6) << plugin << " side " << side;
     }

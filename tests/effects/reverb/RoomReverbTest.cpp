@@ -184,10 +184,8 @@ TEST_F(RoomReverb, RestsInSilenceAndGoesOnAsIfItHadConvolvedIt) {
       const auto outAfter = render(part(input, cut, end), block);
       EXPECT_FALSE(reverb->isResting()) << rate;
       for (int side = 0; side < 2; ++side) {
-        double largest = 0;
-        for (std::size_t i = 0; i < cut; ++i)
-          largest = std::max(largest, std::abs(double(out[side][i]) - expected[side][i]));
-        EXPECT_LE(largest, 1e-7) << rate << " side " << side << ", silence " << silence;
+        EXPECT_LE(largestDifferences(out[side], expected[side], cut)[0], 1e-7)
+            << rate << " side " << side << ", silence " << silence;
         EXPECT_TRUE(closeToSignal(outAfter[side],
                                   {expectedAfter[side].begin(), expectedAfter[side].end()}, 1e-6))
             << rate << " side " << side << ", silence " << silence;

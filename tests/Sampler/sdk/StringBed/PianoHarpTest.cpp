@@ -429,11 +429,7 @@ TEST(HarpOutput, RestsInSilenceAndGoesOnAsIfItHadConvolvedIt) {
     EXPECT_TRUE(resting) << rate;
     for (const auto& [actual, wanted] :
          {std::pair{&y.left, &expected.left}, {&y.right, &expected.right}}) {
-      double largest[2] = {0, 0};  // before the second sound, from it on
-      for (std::size_t i = 0; i < total; ++i) {
-        double& part = largest[i < kCut ? 0 : 1];
-        part = std::max(part, std::abs(double((*actual)[i]) - (*wanted)[i]));
-      }
+      const auto largest = kelo::test::largestDifferences(*actual, *wanted, kCut);
       EXPECT_LE(largest[0], 1e-7) << rate;
       EXPECT_LE(largest[1], 1e-6) << rate;
     }

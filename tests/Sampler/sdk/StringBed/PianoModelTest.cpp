@@ -274,10 +274,7 @@ TEST(PianoRest, StringsRestInSilenceAndGoOnAsIfTheyHadRun) {
   EXPECT_EQ(strings, 4);  // keys 60 and 76, held
   const std::vector<float> out = render(input, strings);
   EXPECT_EQ(strings, 0);
-  double largest = 0;
-  for (std::size_t i = 0; i < out.size(); ++i)
-    largest = std::max(largest, std::abs(double(out[i]) - running[i]));
-  EXPECT_LE(largest, 1e-7);
+  EXPECT_LE(kelo::test::largestDifferences(out, running, out.size())[0], 1e-7);
   const int lastSilentBlock = kSound + kSilence - kBlock;
   EXPECT_NE(running[lastSilentBlock], 0.0f) << "running leaves a residue";
   for (int i = lastSilentBlock; i < kSound + kSilence; ++i) ASSERT_EQ(out[i], 0.0f) << i;

@@ -119,11 +119,7 @@ TEST(StringBedBundle, KeloPluginRunGivesTheSameOutputWhetherTheResonanceRestsOrN
     ASSERT_EQ(running.size(), 2u);
     for (std::size_t c = 0; c < 2; ++c) {
       ASSERT_EQ(resting[c].size(), running[c].size());
-      double largest[2] = {0, 0};  // before the second sound, from it on
-      for (std::size_t i = 0; i < resting[c].size(); ++i) {
-        double& part = largest[i < kCut ? 0 : 1];
-        part = std::max(part, std::abs(double(resting[c][i]) - running[c][i]));
-      }
+      const auto largest = largestDifferences(resting[c], running[c], kCut);
       EXPECT_LE(largest[0], 1e-7) << plugin << " channel " << c;
       EXPECT_LE(largest[1], 1e-6) << plugin << " channel " << c;
     }

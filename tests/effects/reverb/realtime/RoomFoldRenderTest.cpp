@@ -62,16 +62,21 @@ TEST(RoomFoldRender, SimpleReverbProcessNeitherAllocatesNorLocks) {
   }
 }
 
+// The room reverb at `rate` in blocks of up to 1000 frames, dry and wet at 0.5.
+LoadedPlugin loadRoom(const std::string& response, double rate) {
+  PluginUnderTest plugin{KELO_BUNDLE, "com.Sorvelin.Kelo.Convolver.Room", {}, {}};
+  plugin.settings.sampleRate = rate;
+  plugin.settings.maxBlockSize = 1000;
+  plugin.settings.initText = response + "|0.5|0.5";
+  return loadPlugin(plugin);
+}
+
 TEST(RoomFoldRender, RoomReverbProcessNeitherAllocatesNorLocksWhileItsRoomChanges) {
   ASSERT_TRUE(kRealtimeGuarded);
   TempDir dir;
   ASSERT_TRUE(writeWav(dir.file("ir.wav"), 48000, decayingNoise(4800, 4, 72)));
   for (double rate : {48000.0, 96000.0}) {
-    PluginUnderTest plugin{KELO_BUNDLE, "com.Sorvelin.Kelo.Convolver.Room", {}, {}};
-    plugin.settings.sampleRate = rate;
-    plugin.settings.maxBlockSize = 1000;
-    plugin.settings.initText = dir.file("ir.wav") + "|0.5|0.5";
-    const LoadedPlugin reverb = loadPlugin(plugin);
+    const LoadedPlugin reverb = loadRoom(dir.file("ir.wav"), rate);
     ASSERT_NE(reverb.instance, nullptr);
     // A new size every few blocks: hand-overs and swaps while the worker builds.
     for (float size : {0.7f, 0.3f, 0.9f})
@@ -87,11 +92,7 @@ TEST(RoomFoldRender, RoomReverbRestsAndWakesWithoutAllocatingOrLocking) {
   TempDir dir;
   ASSERT_TRUE(writeWav(dir.file("ir.wav"), 48000, decayingNoise(2000, 2, 73)));
   for (double rate : {48000.0, 96000.0}) {
-    PluginUnderTest plugin{KELO_BUNDLE, "com.Sorvelin.Kelo.Convolver.Room", {}, {}};
-    plugin.settings.sampleRate = rate;
-    plugin.settings.maxBlockSize = 1000;
-    plugin.settings.initText = dir.file("ir.wav") + "|0.5|0.5";
-    const LoadedPlugin reverb = loadPlugin(plugin);
+    const LoadedPlugin reverb = loadRoom(dir.file("ir.wav"), rate);
     ASSERT_NE(reverb.instance, nullptr);
     std::vector<std::vector<float>> audio(2, std::vector<float>(1000));
     std::vector<float*> pointers = {audio[0].data(), audio[1].data()};

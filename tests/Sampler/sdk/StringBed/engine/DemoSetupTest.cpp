@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/engine/EngineFixture.h"
+#include "tests/support/ConvolutionKit.h"
 
 namespace kelo::test {
 namespace {
@@ -99,12 +100,10 @@ TEST_F(DemoSetup, ANoteSilenceANoteSoundAsIfThePlugInsHadRun) {
   const std::size_t cut = std::size_t{kSecondNote} * kMaxFrames;
   for (std::size_t c = 0; c < 2; ++c) {
     ASSERT_EQ(resting[c].size(), running[c].size());
-    double largest[2] = {0, 0}, energy = 0;  // before the second note, from it on
-    for (std::size_t i = 0; i < resting[c].size(); ++i) {
-      double& part = largest[i < cut ? 0 : 1];
-      part = std::max(part, std::abs(double(resting[c][i]) - running[c][i]));
-      if (i >= cut) energy += double(resting[c][i]) * resting[c][i];
-    }
+    const auto largest = kelo::test::largestDifferences(resting[c], running[c], cut);
+    double energy = 0;
+    for (std::size_t i = cut; i < resting[c].size(); ++i)
+      energy += double(resting[c][i]) * resting[c][i];
     EXPECT_LE(largest[0], 1e-7) << "output " << c;
     EXPECT_LE(largest[1], 1e-6) << "output " << c;
     EXPECT_GT(energy, 1.0) << "output " << c;

@@ -67,23 +67,34 @@ TEST(StringBedRealtime, HarpCallsNeverAllocateOrLock) {
   }
 }
 
+// Both plug-ins on `channels` channels at 96 kHz in blocks of up to 256, the sustain harp with
+// an impulse of `frames` frames of seeded decaying noise; built and started outside any region.
+struct BothPlugins {
+  BothPlugins(std::size_t frames, unsigned seed, std::int32_t channels) {
+    EXPECT_TRUE(kelo::test::writeImpulseFile(dir.file("harp48"),
+                                             kelo::test::decayingNoise16(frames, seed)));
+    sustain.initEx("harp|0.1", dir.path().c_str());
+    const auto info = kelo::test::dspInfo(96000, 256);
+    for (vantor::KELOPluginSDK::EffectPlugin* plugin :
+         {static_cast<vantor::KELOPluginSDK::EffectPlugin*>(&sustain),
+          static_cast<vantor::KELOPluginSDK::EffectPlugin*>(&sympathetic)}) {
+      vantor::KELOPluginSDK::ChannelInfo io{channels, channels};
+      std::int32_t answer = 0;
+      plugin->setIOConfig(&io, &answer);
+      plugin->setDSPInfo(&info);
+      plugin->start();
+    }
+  }
+  kelo::test::TempDir dir;
+  acme::StringBed sustain{nullptr};
+  acme::PianoSymp sympathetic{nullptr};
+};
+
 // Both plug-ins' process with every event they read, built and configured outside the region.
 TEST(StringBedRealtime, PluginProcessNeverAllocatesOrLocks) {
-  kelo::test::TempDir dir;
-  ASSERT_TRUE(kelo::test::writeImpulseFile(dir.file("harp48"), kelo::test::decayingNoise16(3000, 5)));
-  acme::StringBed sustain(nullptr);
-  acme::PianoSymp sympathetic(nullptr);
-  sustain.initEx("harp|0.1", dir.path().c_str());
-  const auto info = kelo::test::dspInfo(96000, 256);
-  for (vantor::KELOPluginSDK::EffectPlugin* plugin :
-       {static_cast<vantor::KELOPluginSDK::EffectPlugin*>(&sustain),
-        static_cast<vantor::KELOPluginSDK::EffectPlugin*>(&sympathetic)}) {
-    vantor::KELOPluginSDK::ChannelInfo io{4, 4};
-    std::int32_t answer = 0;
-    plugin->setIOConfig(&io, &answer);
-    plugin->setDSPInfo(&info);
-    plugin->start();
-  }
+  BothPlugins both(3000, 5, 4);
+  acme::StringBed& sustain = both.sustain;
+  acme::PianoSymp& sympathetic = both.sympathetic;
   ASSERT_EQ(sustain.harpCount(), 2u);
   auto defaults = kelo::test::eventList();
   sympathetic.getDefaults(defaults.get());
@@ -114,18 +125,9 @@ TEST(StringBedRealtime, PluginProcessNeverAllocatesOrLocks) {
 // Resting in silence and waking, keys and the pedal moving meanwhile: the harp and the strings
 // clear and catch up without allocating or locking.
 TEST(StringBedRealtime, RestingAndWakingNeverAllocateOrLock) {
-  kelo::test::TempDir dir;
-  ASSERT_TRUE(kelo::test::writeImpulseFile(dir.file("harp48"), kelo::test::decayingNoise16(600, 6)));
-  acme::StringBed sustain(nullptr);
-  acme::PianoSymp sympathetic(nullptr);
-  sustain.initEx("harp|0.1", dir.path().c_str());
-  const auto info = kelo::test::dspInfo(96000, 256);
-  for (vantor::KELOPluginSDK::EffectPlugin* plugin :
-       {static_cast<vantor::KELOPluginSDK::EffectPlugin*>(&sustain),
-        static_cast<vantor::KELOPluginSDK::EffectPlugin*>(&sympathetic)}) {
-    plugin->setDSPInfo(&info);
-    plugin->start();
-  }
+  BothPlugins both(600, 6, 2);
+  acme::StringBed& sustain = both.sustain;
+  acme::PianoSymp& sympathetic = both.sympathetic;
   auto defaults = kelo::test::eventList();
   sympathetic.getDefaults(defaults.get());
   const auto none = kelo::test::eventList();
