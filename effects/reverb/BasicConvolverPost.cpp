@@ -60,7 +60,9 @@ bool BasicConvolverPost::initConvEngineFromHaf(const HostAudioFile* file) {
     zkcvEndConvolver(handle);
     handle = nullptr;
   }
+  pendingFrames = 0;
   if (file == nullptr || file->numChannels < 1 || file->numFrames < 0) return false;
+  pendingFrames = static_cast<std::uint64_t>(file->numFrames);
   const float* left = file->channels[0];
   const float* right =
       file->numChannels >= 2 && file->channels[1] != nullptr ? file->channels[1] : left;
@@ -79,6 +81,8 @@ void BasicConvolverPost::assignConvEngine() {
     activeConvolvers[p] = pendingConvolvers[p];
     pendingConvolvers[p] = nullptr;
   }
+  activeFrames = pendingFrames;
+  pendingFrames = 0;
 }
 
 void BasicConvolverPost::ProcessMIDI(const HDMIDIEvents* events) {

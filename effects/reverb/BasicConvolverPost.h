@@ -34,6 +34,7 @@ class BasicConvolverPost : public ConvolverPost {
   void ProcessMIDI(const vantor::KELOPluginSDK::HDMIDIEvents* events) override;
   bool Convolve(const float* const* in, std::int32_t frames, float** out) override;
   void Reset() override;
+  std::uint64_t TailFrames() const override { return activeFrames; }
 
   /// Active stereo convolvers (for tests).
   int activePairs() const;
@@ -46,6 +47,7 @@ class BasicConvolverPost : public ConvolverPost {
   std::unique_ptr<vantor::KELOPluginSDK::HDMIDIEvents> defaults;
   std::uint64_t irSampleRate = 44100;
   std::uint64_t maxBlock = 256;
+  std::uint64_t activeFrames = 0, pendingFrames = 0;  // response frames of each set
 };
 
 }  // namespace acme

@@ -74,6 +74,9 @@ bool ConvolverHelper::buildSet(void** set, int& code) {
       return false;
     }
   }
+  const std::uint64_t frames = response->getCurFrames();
+  if (frames > longestFrames.load(std::memory_order_relaxed))
+    longestFrames.store(frames, std::memory_order_release);
   return true;
 }
 

@@ -56,6 +56,11 @@ class ConvolverHelper : public vantor::KELOPluginSDK::ThreadDetached {
 
   /// Convolvers per set.
   std::uint64_t convolverCount() const { return count; }
+  /// The longest response any set of this object was built with, in its frames (any thread):
+  /// how long the active set can ring after its input falls silent.
+  std::uint64_t longestResponseFrames() const {
+    return longestFrames.load(std::memory_order_acquire);
+  }
 
  protected:
   ~ConvolverHelper() override;
@@ -88,6 +93,7 @@ class ConvolverHelper : public vantor::KELOPluginSDK::ThreadDetached {
   void* newSet[kMaxConvolvers] = {};
   void* oldSet[kMaxConvolvers] = {};
   void* activeSet[kMaxConvolvers] = {};
+  std::atomic<std::uint64_t> longestFrames{0};
 };
 
 }  // namespace acme

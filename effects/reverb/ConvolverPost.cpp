@@ -42,6 +42,32 @@ void ConvolverPost::clearLastGood() {
   for (float& sample : lastGood) sample = 0.0f;
 }
 
+void ConvolverPost::forgetInput() {
+  silentFrames = UINT64_MAX;
+  resting = false;
+}
+
+bool ConvolverPost::countSilence(std::uint32_t channels, std::int32_t frames,
+                                 float* const* audio) {
+  std::int32_t lastSound = -1;
+  for (std::uint32_t i = 0; i < channels; ++i) {
+    const float* channel = audio[i];
+    if (calvatero::common::AllZero(channel, static_cast<std::size_t>(frames))) continue;
+    for (std::int32_t j = frames - 1; j > lastSound; --j) {
+      if (channel[j] != 0.0f) {
+        lastSound = j;
+        break;
+      }
+    }
+  }
+  const auto quiet = static_cast<std::uint64_t>(frames - 1 - lastSound);
+  if (lastSound >= 0)
+    silentFrames = quiet;
+  else
+    silentFrames = silentFrames > UINT64_MAX - quiet ? UINT64_MAX : silentFrames + quiet;
+  return lastSound < 0;
+}
+
 void ConvolverPost::releaseHaf() {
   if (haf == nullptr) return;
   if (haf->loadStatus != 0) host->callback(host, HOSTOP_RELEASE_AUDIO_FILE, 0, haf);
@@ -88,6 +114,7 @@ void ConvolverPost::setDSPInfo(const DSPInfo* info) {
     haf = nullptr;
   }
   assignConvEngine();
+  forgetInput();
 }
 
 void ConvolverPost::setCustomDataLink(const CustomDataLink* link) {
@@ -103,6 +130,7 @@ void ConvolverPost::setCustomDataLink(const CustomDataLink* link) {
       ScopedLock lock(mutex);
       clearLastGood();
       assignConvEngine();
+      forgetInput();
     }
   } else if (haf != nullptr) {
     delete haf;
@@ -115,6 +143,7 @@ void ConvolverPost::stop() {
   ScopedLock lock(mutex);
   Reset();
   clearLastGood();
+  forgetInput();
 }
 
 bool ConvolverPost::applyMixController(const HDMIDIEvent& event) {
@@ -180,6 +209,18 @@ void ConvolverPost::process(float** audio, std::int32_t frames, const HDMIDIEven
   // The engine's blocks may still follow an older maximum than the buffers held.
   bool buffersReady = frames <= heldFrames;
   for (std::uint32_t i = 0; i < channels; ++i) buffersReady = buffersReady && wet[i] != nullptr;
+  // The silence before this block is what decides: a tail still sounding within it was made
+  // by earlier input.
+  const std::uint64_t silentBefore = silentFrames;
+  const bool silentBlock = countSilence(channels, frames, audio);
+  if (silentBlock && silentBefore >= TailFrames()) {
+    if (!resting) EnterRest();
+    resting = true;
+    Rest(frames);
+    mutex.unlock();
+    return;  // silence x dry + nothing: the block stays as it is
+  }
+  resting = false;
   if (buffersReady && Convolve(audio, frames, wet)) {
     const float gain = level.load(std::memory_order_relaxed) *
                        wetLevel.load(std::memory_order_relaxed);

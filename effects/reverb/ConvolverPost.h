@@ -13,6 +13,10 @@
 // thread locks it around swaps and rebuilds, process only try-locks it and passes input x
 // dryLevel when it is busy, and for a block longer than the buffers it holds (the engine's
 // blocks may lag a change of maxBlockSize). process allocates nothing and never waits.
+//
+// Silence: once the (sanitised) input has been exactly zero for longer than the reverb's tail
+// (TailFrames), the convolvers are cleared once and then rest, costing nothing, until the first
+// non-zero sample; the output is what running them would give, but for rounding.
 #pragma once
 
 #include <atomic>
@@ -72,6 +76,18 @@ class ConvolverPost : public vantor::KELOPluginSDK::EffectPlugin {
   virtual bool Convolve(const float* const* in, std::int32_t frames, float** out) = 0;
   /// Clears the active convolvers' history (under the lock).
   virtual void Reset() = 0;
+  /// Engine-rate frames after the last non-zero input frame until the wet signal is exactly
+  /// zero; the largest value never rests (audio thread, under the lock).
+  virtual std::uint64_t TailFrames() const { return UINT64_MAX; }
+  /// The convolvers start to rest: their history is no longer needed (audio thread, under the
+  /// lock).
+  virtual void EnterRest() { Reset(); }
+  /// A silent block of `frames` while resting: whatever must go on without convolving (audio
+  /// thread, under the lock).
+  virtual void Rest(std::int32_t frames) {}
+
+  /// Whether the last block left the convolvers resting (for tests and benchmarks).
+  bool isResting() const { return resting; }
 
  protected:
   /// Asks the engine for the response named by irName (nothing when it is empty); the previous
@@ -108,6 +124,14 @@ class ConvolverPost : public vantor::KELOPluginSDK::EffectPlugin {
  private:
   void freeWetBuffers();
   void clearLastGood();
+  /// New convolvers or cleared ones: no input history (under the lock).
+  void forgetInput();
+  /// Counts the block's trailing silence; answers whether the whole block is silent.
+  bool countSilence(std::uint32_t channels, std::int32_t frames, float* const* audio);
+
+  // Frames since the last non-zero input frame (saturating), and whether the convolvers rest.
+  std::uint64_t silentFrames = UINT64_MAX;
+  bool resting = false;
 };
 
 /// Locks a Mutex (waiting) for one scope; control thread only.

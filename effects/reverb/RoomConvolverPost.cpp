@@ -1,6 +1,8 @@
 #include "effects/reverb/RoomConvolverPost.h"
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <limits>
 #include <new>
 #include <string>
@@ -258,6 +260,33 @@ void RoomConvolverPost::Reset() {
   if (activeHelper != nullptr) activeHelper->reset();
   if (resampler != nullptr) resampler->Reset();
   downPhase = heldFrames = 0;
+}
+
+std::uint64_t RoomConvolverPost::TailFrames() const {
+  if (activeHelper == nullptr) return 0;
+  // The filters ring for their taps at the engine's rate; a frame of the grid either side.
+  return activeHelper->longestResponseFrames() * factor + upFilterTaps + downFilterTaps +
+         2 * factor;
+}
+
+void RoomConvolverPost::EnterRest() {
+  if (activeHelper != nullptr) activeHelper->reset();
+  if (resampler != nullptr) resampler->Reset();
+  std::fill(std::begin(heldLeft), std::end(heldLeft), 0.0f);
+  std::fill(std::begin(heldRight), std::end(heldRight), 0.0f);
+}
+
+void RoomConvolverPost::Rest(std::int32_t frames) {
+  if (activeHelper == nullptr) return;
+  float* outs[4] = {tempLeft, tempRight, tempLeft, tempRight};
+  const float* ins[4] = {tempLeft, tempRight, tempLeft, tempRight};
+  activeHelper->process(outs, ins, activeChannels == 4 ? 4 : 2, 0, GetPreDelaySamples(),
+                        getSize(), getDecay());
+  // A block of F frames at phase p ends at phase (p - F) mod factor, and the up-sampled
+  // frames held beyond a block always equal the phase.
+  const auto skipped = static_cast<std::uint64_t>(frames) % factor;
+  downPhase = (downPhase + factor - skipped) % factor;
+  heldFrames = downPhase;
 }
 
 }  // namespace acme

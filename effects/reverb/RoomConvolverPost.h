@@ -41,6 +41,12 @@ class RoomConvolverPost : public ConvolverPost {
   void ProcessMIDI(const vantor::KELOPluginSDK::HDMIDIEvents* events) override;
   bool Convolve(const float* const* in, std::int32_t frames, float** out) override;
   void Reset() override;
+  std::uint64_t TailFrames() const override;
+  /// Clears the convolvers' and the filters' history, keeping the decimation grid.
+  void EnterRest() override;
+  /// Still hands parameter changes to the worker and takes finished sets, and moves the
+  /// decimation grid on by `frames`, as convolving silence would.
+  void Rest(std::int32_t frames) override;
 
   /// The pre-delay in base-rate samples, less the resampling filters' delay (may be
   /// negative); saturates instead of overflowing.

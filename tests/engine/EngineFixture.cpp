@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "tests/support/realtime/RealtimeGuard.h"
@@ -92,16 +93,27 @@ void EngineFixture::setEvents(std::initializer_list<vantor::MIDIEvent> events) {
 }
 
 std::vector<std::vector<std::vector<float>>> EngineFixture::renderBlocks(const EngineBlocks& blocks,
-                                                                       int frames, int outputs) {
-  void* instance = createStarted(outputs);
+                                                                       int frames, int outputs,
+                                                                       float inputLevel) {
+  const bool withInputs = inputLevel != 0.0f;
+  void* instance = createStarted(outputs, nullptr, withInputs ? outputs : 0);
   EXPECT_NE(instance, nullptr);
   std::vector<std::vector<std::vector<float>>> audio;
   if (instance == nullptr) return audio;
+  std::vector<std::vector<float>> inputs(static_cast<std::size_t>(outputs),
+                                         std::vector<float>(static_cast<std::size_t>(frames)));
+  std::vector<float*> inputPointers;
+  for (auto& channel : inputs) inputPointers.push_back(channel.data());
   for (const auto& block : blocks) {
     prepareOutputs(outputs, frames);
     m_block.numEvents = 0;
     for (const auto& event : block) m_block.events[m_block.numEvents++] = event;
-    EXPECT_EQ(process(instance, frames), 0);
+    if (withInputs) {
+      for (auto& channel : inputs) std::fill(channel.begin(), channel.end(), inputLevel);
+      EXPECT_EQ(processEx(instance, frames, inputPointers.data()), 0);
+    } else {
+      EXPECT_EQ(process(instance, frames), 0);
+    }
     audio.push_back(m_outputs);
   }
   destroy(instance);
@@ -109,9 +121,9 @@ std::vector<std::vector<std::vector<float>>> EngineFixture::renderBlocks(const E
 }
 
 std::vector<std::vector<float>> EngineFixture::renderJoined(const EngineBlocks& blocks, int frames,
-                                                            int outputs) {
+                                                            int outputs, float inputLevel) {
   std::vector<std::vector<float>> joined(static_cast<std::size_t>(outputs));
-  for (const auto& block : renderBlocks(blocks, frames, outputs))
+  for (const auto& block : renderBlocks(blocks, frames, outputs, inputLevel))
     for (std::size_t c = 0; c < joined.size(); ++c)
       joined[c].insert(joined[c].end(), block[c].begin(), block[c].end());
   return joined;

@@ -69,12 +69,15 @@ class EngineFixture : public ::testing::Test {
   void setEvents(std::initializer_list<vantor::MIDIEvent> events);
   /// A new started instance with `outputs` outputs over `blocks`, `frames` frames each, then
   /// destroyed: the outputs of each block. None, with the test failed, without an instance.
+  /// With an `inputLevel`, the instance also has `outputs` inputs, each carrying that value in
+  /// every frame (KELO_OP_PROCESS_EX).
   std::vector<std::vector<std::vector<float>>> renderBlocks(const EngineBlocks& blocks,
-                                                           int frames, int outputs = 2);
+                                                           int frames, int outputs = 2,
+                                                           float inputLevel = 0.0f);
   /// The same with each output's blocks joined: always `outputs` channels, empty without an
   /// instance.
   std::vector<std::vector<float>> renderJoined(const EngineBlocks& blocks, int frames,
-                                               int outputs = 2);
+                                               int outputs = 2, float inputLevel = 0.0f);
   /// One engine plug-in of a "KeloSetup.xml": bundle path, identifier, the two init texts
   /// and the file of a custom data link (plain characters only: they are written unescaped;
   /// empty ones are left out).

@@ -25,6 +25,30 @@ std::vector<float> noise(std::size_t frames, unsigned seed) {
   return v;
 }
 
+std::vector<float> soundSilenceSound(std::size_t sound, std::size_t silence, unsigned seed) {
+  std::vector<float> signal = noise(sound, seed);
+  signal.resize(sound + silence, 0.0f);
+  const std::vector<float> after = noise(sound, seed + 1);
+  signal.insert(signal.end(), after.begin(), after.end());
+  return signal;
+}
+
+std::vector<float> faintForSilent(std::vector<float> signal) {
+  for (float& x : signal)
+    if (x == 0.0f) x = 1e-20f;
+  return signal;
+}
+
+std::array<double, 2> largestDifferences(const std::vector<float>& a, const std::vector<float>& b,
+                                         std::size_t split) {
+  std::array<double, 2> largest{0.0, 0.0};
+  for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
+    double& part = largest[i < split ? 0 : 1];
+    part = std::max(part, std::abs(double(a[i]) - double(b[i])));
+  }
+  return largest;
+}
+
 double amplitudeAt(const std::vector<float>& signal, double hz, double rate, int window) {
   double s = 0, c = 0;
   const std::size_t start = signal.size() - static_cast<std::size_t>(window);

@@ -5,6 +5,7 @@
 // tests/Sampler/sdk/calvatero/support.)
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -19,6 +20,20 @@ std::vector<double> directConvolution(const std::vector<float>& x, const std::ve
 
 /// Seeded uniform noise in [-1, 1).
 std::vector<float> noise(std::size_t frames, unsigned seed);
+
+/// Noise around a silence: `sound` frames of seeded noise, `silence` frames of exact zeros,
+/// `sound` frames of other noise.
+std::vector<float> soundSilenceSound(std::size_t sound, std::size_t silence, unsigned seed);
+
+/// The same signal with every exact zero made 1e-20: far too faint to change a result, yet not
+/// silence, so a plug-in that rests in silence cannot rest over it. What it gives is what the
+/// plug-in must give for the signal itself.
+std::vector<float> faintForSilent(std::vector<float> signal);
+
+/// The largest absolute difference between two signals of one length before frame `split`
+/// ([0]) and from it on ([1]).
+std::array<double, 2> largestDifferences(const std::vector<float>& a, const std::vector<float>& b,
+                                         std::size_t split);
 
 /// The amplitude of the `hz` component of `signal` over its last `window` frames (a whole
 /// number of periods, at most the signal's length), from its sine and cosine parts.

@@ -182,7 +182,9 @@ PianoHarp::PianoHarp(const char* impulsePath, const char* impulseName, unsigned 
       throw Convolution_init_error();
     }
     lowpassConvolver.reset(handle);
+    tailFrames += (table.count >> m_shift) + 1;
   }
+  tailFrames += m_impulseFrames + 2;
   try {
     for (int c = 0; c < 2; ++c) {
       decimatedIn[c] = AlignedFloats(blockSize >> m_shift, 16);
@@ -232,9 +234,52 @@ void PianoHarp::UpdateFromSustainEvent(double pedal, double newLevel) {
   applyTargetRule(pedal);
 }
 
+void PianoHarp::forgetInput() {
+  silentFrames = UINT64_MAX;
+  resting = true;
+}
+
+bool PianoHarp::countSilence(std::uint64_t frames) {
+  const float* const left = decimatedIn[0].get();
+  const float* const right = decimatedIn[1].get();
+  std::uint64_t quiet = 0;
+  while (quiet < frames && left[frames - 1 - quiet] == 0.0f && right[frames - 1 - quiet] == 0.0f)
+    ++quiet;
+  if (quiet < frames)
+    silentFrames = quiet;
+  else
+    silentFrames = silentFrames > UINT64_MAX - quiet ? UINT64_MAX : silentFrames + quiet;
+  return quiet == frames;
+}
+
+void PianoHarp::rest(float** pair, std::uint64_t frames, std::uint64_t convFrames) {
+  if (!resting) {
+    zkcvResetConvolver(decayConvolver.get());
+    zkcvResetConvolver(lowpassConvolver.get());
+    resting = true;
+  }
+  // The frames held from the last call still sound; everything made now is silence.
+  const std::uint64_t produced = convFrames << m_shift;
+  const float w = static_cast<float>(level * kWetScale);
+  const std::uint64_t held = _extraOutputStored;
+  for (std::uint64_t i = 0; i < held && i < frames; ++i) {
+    pair[0][i] += w * extraOutput[0][i];
+    pair[1][i] += w * extraOutput[1][i];
+  }
+  if (held > frames) {
+    for (int c = 0; c < 2; ++c)
+      std::copy(extraOutput[c] + frames, extraOutput[c] + held, extraOutput[c]);
+    _extraOutputStored = held - frames;
+  } else {
+    _extraOutputStored = produced - (frames - held);
+    for (int c = 0; c < 2; ++c) std::fill(extraOutput[c], extraOutput[c] + 4, 0.0f);
+  }
+}
+
 void PianoHarp::ResetHarp() {
   zkcvResetConvolver(decayConvolver.get());
   zkcvResetConvolver(lowpassConvolver.get());
+  forgetInput();
   currentGain = 1.0;
   currentPedal = 0.0;
   targetPedal = 0.0;
@@ -259,6 +304,7 @@ void PianoHarp::CalculateCurrentHarpOutput(unsigned long frames, float** pair,
   if (frames == 0 || bypass) {
     zkcvResetConvolver(decayConvolver.get());
     zkcvResetConvolver(lowpassConvolver.get());
+    forgetInput();
     if (bypass) {
       currentGain = 1.0;
       currentPedal = 0.0;
@@ -274,6 +320,15 @@ void PianoHarp::CalculateCurrentHarpOutput(unsigned long frames, float** pair,
   const std::uint64_t r0 = _resample_remainder;
   const std::uint64_t convFrames = (r0 + n) >> s;
   const auto convIndex = [&](std::uint64_t frame) { return (frame + r0) >> s; };
+
+  // A silent pair with nothing changing would only gather silence and scale it.
+  if (count == 0 && gainStep == 0 && pedalStep == 0 && silentFrames >= tailFrames &&
+      calvatero::common::AllZero(pair[0], n) && calvatero::common::AllZero(pair[1], n)) {
+    _resample_remainder = (r0 + n) & static_cast<std::uint64_t>(_resample_factor - 1);
+    silentFrames = silentFrames > UINT64_MAX - convFrames ? UINT64_MAX : silentFrames + convFrames;
+    rest(pair, n, convFrames);
+    return;
+  }
 
   std::size_t nodeCount = 0;
   if (count == 0) {
@@ -318,6 +373,12 @@ void PianoHarp::CalculateCurrentHarpOutput(unsigned long frames, float** pair,
   }
   if (e < count && events[e].frame == n) applyEvent(e);  // holds from the next call
   CALVATERO_ASSERT(gathered == convFrames && nodeCount > 0);
+  const std::uint64_t silentBefore = silentFrames;
+  if (countSilence(convFrames) && silentBefore >= tailFrames) {
+    rest(pair, n, convFrames);
+    return;
+  }
+  resting = false;
 
   float* const outLeft = convOut[0].get();
   float* const outRight = convOut[1].get();

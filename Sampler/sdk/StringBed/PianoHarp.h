@@ -5,6 +5,11 @@
 // convolution runs at a half or a quarter of the engine rate and is brought back up through a
 // low-pass convolver.
 //
+// Silence: once the convolvers' input (the pedal-weighted input) has been exactly zero for
+// longer than the impulse, they are cleared once and rest until it is not; a pair that is
+// silent, with the ramps settled and no pedal change, then costs next to nothing. The output
+// is the same but for rounding.
+//
 // Built on a worker or control thread (makePianoHarp reads the impulse file and allocates);
 // CalculateCurrentHarpOutput, UpdateFromSustainEvent and ResetHarp never allocate, lock or
 // block, so they run on the audio thread. One thread at a time.
@@ -92,6 +97,8 @@ class PianoHarp {
   double pedalWeight() const { return currentPedal; }
   /// Full-rate output frames produced ahead and held for the next call.
   std::size_t heldFrames() const { return _extraOutputStored; }
+  /// Whether the last call left the convolvers resting.
+  bool isResting() const { return resting; }
 
  private:
   struct ConvolverEnd {
@@ -105,6 +112,14 @@ class PianoHarp {
   void applyTargetRule(double pedal);
   void settleRamps();
   std::size_t appendNode(std::size_t count, double factor, std::uint64_t frames);
+  /// Convolvers cleared (reset, bypass): no input history.
+  void forgetInput();
+  /// Counts the trailing silence of this call's `frames` convolver input frames; answers
+  /// whether they were all silent.
+  bool countSilence(std::uint64_t frames);
+  /// The convolvers start or go on resting over a call of `frames` frames whose `convFrames`
+  /// convolver frames are silent: the output frames they make are silence.
+  void rest(float** pair, std::uint64_t frames, std::uint64_t convFrames);
 
   double fallRate = 0;
   double pedalRate = 0;
@@ -132,6 +147,11 @@ class PianoHarp {
   float extraOutput[2][4] = {};
   unsigned long m_impulseRate = 0;
   std::size_t m_impulseFrames = 0;
+  // Convolver frames after its last non-zero input frame until the output, low-pass and
+  // held frames included, is exactly zero; the silent frames counted so far (saturating).
+  std::uint64_t tailFrames = 0;
+  std::uint64_t silentFrames = UINT64_MAX;
+  bool resting = true;  // nothing has reached the new convolvers yet
 };
 
 /// Builds a harp for blocks of up to `maxBlock` frames (rounded up to a multiple of 4). Answers

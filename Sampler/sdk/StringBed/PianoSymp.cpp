@@ -200,9 +200,11 @@ void PianoSymp::process(float** audio, std::int32_t frames, const HDMIDIEvents* 
   const auto block = static_cast<std::size_t>(dspInfo.maxBlockSize);
   const auto n = static_cast<std::size_t>(std::min(frames, dspInfo.maxBlockSize));
   for (std::uint32_t c = 0; c < channels; ++c) {
+    // A piano resting in silence adds nothing, not even a rounding residue.
+    if (piano_idle(&pianos[c], audio[c], static_cast<int>(n))) continue;
     float* const wet = scratch.get() + c * block;
     std::fill(wet, wet + n, 0.0f);
-    piano_processadding(&pianos[c], audio[c], wet, static_cast<int>(n));
+    if (!piano_processadding(&pianos[c], audio[c], wet, static_cast<int>(n))) continue;
     // Every frame, the last frames % 4 too: the model has run over them.
     for (std::size_t i = 0; i < n; ++i) audio[c][i] += wet[i] * mixGain;
   }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "Sampler/sdk/PluginText.h"
+#include "Sampler/sdk/calvatero/newconv/Common.h"
 
 namespace acme {
 
@@ -166,6 +167,10 @@ void StringBed::process(float** audio, std::int32_t frames, const HDMIDIEvents* 
   if (harps.empty() || audio == nullptr || frames <= 0) return;
   const auto n = static_cast<std::size_t>(frames);
   for (std::size_t c = 0; c < lastGood.size(); ++c) {
+    if (calvatero::common::AllZero(audio[c], n)) {  // nothing to mend
+      lastGood[c] = audio[c][n - 1];
+      continue;
+    }
     float good = lastGood[c];
     for (std::size_t i = 0; i < n; ++i) {
       const float x = audio[c][i];

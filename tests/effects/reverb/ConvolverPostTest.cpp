@@ -111,6 +111,27 @@ TEST_F(SimpleReverb, WithoutAResponseTheOutputIsTheDrySignal) {
   for (std::size_t t = 0; t < input.size(); ++t) EXPECT_EQ(audio[1][t], input[t] * 0.3f);
 }
 
+// With a 300-frame response the convolvers rest from the first block that follows 300 silent
+// frames, the tail having ended, and run again from the first sound.
+TEST_F(SimpleReverb, RestsOnceTheTailHasEndedAndNotBefore) {
+  reverb->initEx((dir.file("a.wav") + "|0|1").c_str(), nullptr);
+  configure(48000, 64);
+  std::vector<std::vector<float>> audio = {noise(64, 7), noise(64, 8)};
+  run(audio);
+  EXPECT_FALSE(reverb->isResting());
+  for (int block = 1; block <= 6; ++block) {
+    audio.assign(2, std::vector<float>(64, 0.0f));
+    run(audio);
+    EXPECT_EQ(reverb->isResting(), block == 6) << "silent block " << block;
+  }
+  EXPECT_EQ(audio[0], std::vector<float>(64, 0.0f));
+  audio.assign(2, std::vector<float>(64, 0.0f));
+  audio[1][63] = 0.5f;
+  run(audio);
+  EXPECT_FALSE(reverb->isResting());
+  EXPECT_NE(audio[1][63], 0.0f);
+}
+
 TEST_F(SimpleReverb, BadSamplesRepeatTheLastGoodOne) {
   configure(48000, 64);
   // dryLevel 1 and wetLevel 0: the output is the sanitised input itself.

@@ -4,6 +4,8 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -118,6 +120,48 @@ TEST(RoomFoldBundle, KeloPluginRunConvolvesWithTheResponseOfACustomDataLink) {
       EXPECT_TRUE(closeToSignal(written[side],
                                 reverbMix(input[side], response[side], c.dry, c.wetGain), 2e-5))
           << c.plugin << " side " << side;
+  }
+}
+
+// Sound, silence longer than the response, sound: both reverbs give what they give when the
+// silence is a faint signal they cannot rest over, within -140 dBFS up to the second sound and
+// within rounding after it.
+TEST(RoomFoldBundle, KeloPluginRunGivesTheSameOutputWhetherTheReverbRestsOrNot) {
+  TempDir dir;
+  constexpr std::size_t kSound = 4000, kSilence = 30000, kCut = kSound + kSilence;
+  ASSERT_TRUE(writeWav(dir.file("ir.wav"), 48000, decayingNoise(6000, 2, 71)));
+  std::vector<std::vector<float>> input = {soundSilenceSound(kSound, kSilence, 72),
+                                           soundSilenceSound(kSound, kSilence, 74)};
+  for (auto& channel : input)
+    for (float& x : channel) x *= 0.05f;  // the output within full scale
+  ASSERT_TRUE(writeWav(dir.file("resting.wav"), 48000, input));
+  ASSERT_TRUE(writeWav(dir.file("running.wav"), 48000,
+                       {faintForSilent(input[0]), faintForSilent(input[1])}));
+  for (const char* plugin : {kSimple, kRoom}) {
+    std::vector<std::vector<float>> out[2];
+    for (int run = 0; run < 2; ++run) {
+      const std::string name = run == 0 ? "resting" : "running";
+      ASSERT_EQ(runProgram(KELO_PLUGIN_RUN,
+                           {"--bundle", KELO_BUNDLE, "--plugin", plugin, "--input",
+                            dir.file(name + ".wav"), "--custom-data", dir.file("ir.wav"),
+                            "--output", dir.file(name + "-out.wav"), "--block", "256",
+                            "--init", "|0.5|1"})
+                    .status,
+                0);
+      double rate = 0;
+      std::string error;
+      ASSERT_TRUE(pluginhost::readAudioFile(dir.file(name + "-out.wav"), out[run], rate, error))
+          << error;
+      ASSERT_EQ(out[run].size(), 2u);
+    }
+    for (std::size_t side = 0; side < 2; ++side) {
+      const std::vector<float>& resting = out[0][side];
+      const std::vector<float>& running = out[1][side];
+      ASSERT_EQ(resting.size(), running.size());
+      const auto largest = largestDifferences(resting, running, kCut);
+      EXPECT_LE(largest[0], 1e-7) << plugin << " side " << side;
+      EXPECT_LE(largest[1], 1e-6) << plugin << " side " << side;
+    }
   }
 }
 

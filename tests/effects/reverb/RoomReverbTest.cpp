@@ -176,6 +176,49 @@ TEST_F(RoomReverb, AtTwiceTheBaseRateAnyBlocksGiveTheSameOutput) {
   }
 }
 
+// Silence longer than the tail: the convolvers rest until the next sound. The output is what
+// running them over a faint stand-in for the silence gives: within -140 dBFS up to the next
+// sound, and within rounding after it (the convolvers restart their partition schedule), at
+// the engine's rate and through the resampler with blocks off its grid.
+TEST_F(RoomReverb, RestsInSilenceAndGoesOnAsIfItHadConvolvedIt) {
+  auto part = [](const std::vector<std::vector<float>>& signal, std::size_t from, std::size_t to) {
+    return std::vector<std::vector<float>>{
+        std::vector<float>(signal[0].begin() + from, signal[0].begin() + to),
+        std::vector<float>(signal[1].begin() + from, signal[1].begin() + to)};
+  };
+  constexpr std::size_t kSound = 3000;
+  // Two lengths of silence: one of them is off the decimation grid.
+  for (std::size_t silence : {20000u, 20001u}) {
+    std::vector<std::vector<float>> input = {soundSilenceSound(kSound, silence, 101),
+                                             soundSilenceSound(kSound, silence, 103)};
+    for (auto& channel : input)
+      for (float& x : channel) x *= 0.05f;  // the output within full scale
+    const std::vector<std::vector<float>> faint = {faintForSilent(input[0]),
+                                                   faintForSilent(input[1])};
+    const std::size_t cut = kSound + silence, end = input[0].size();
+    for (const auto& [rate, block] :
+         {std::pair{48000.0, 256u}, {96000.0, 301u}, {192000.0, 127u}}) {
+      load(decayingNoise(2000, 2, 105), 48000, rate, 512, "|0.1|0.6|0.8");
+      const auto expected = render(part(faint, 0, cut), block);
+      EXPECT_FALSE(reverb->isResting()) << rate;
+      const auto expectedAfter = render(part(faint, cut, end), block);
+
+      load(decayingNoise(2000, 2, 105), 48000, rate, 512, "|0.1|0.6|0.8");
+      const auto out = render(part(input, 0, cut), block);
+      EXPECT_TRUE(reverb->isResting()) << rate;
+      const auto outAfter = render(part(input, cut, end), block);
+      EXPECT_FALSE(reverb->isResting()) << rate;
+      for (int side = 0; side < 2; ++side) {
+        EXPECT_LE(largestDifferences(out[side], expected[side], cut)[0], 1e-7)
+            << rate << " side " << side << ", silence " << silence;
+        EXPECT_TRUE(closeToSignal(outAfter[side],
+                                  {expectedAfter[side].begin(), expectedAfter[side].end()}, 1e-6))
+            << rate << " side " << side << ", silence " << silence;
+      }
+    }
+  }
+}
+
 TEST_F(RoomReverb, ReadsTheRoomFromTheInitTextAndAcceptsOnlyStereo) {
   reverb->initEx("hall.wav|0.2|0.3|0.4|0.6|0.7|9", nullptr);
   HDMIDIEvents defaults;

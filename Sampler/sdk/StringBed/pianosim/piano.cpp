@@ -1,5 +1,7 @@
 #include "Sampler/sdk/StringBed/pianosim/piano.h"
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 
@@ -12,6 +14,8 @@ constexpr double kTwoPi = 6.283184;
 constexpr double kQuiet = 0.001;
 constexpr double kCoupledHeld = 1.000001;
 constexpr double kCoupledReleased = 1e-6;
+// What a resting string may still have added, at most: 142 strings stay below 1e-7 (-140 dBFS).
+constexpr double kRestLimit = 5e-10;
 
 pianostring& stringOf(resonator* r, int string) {
   CALVATERO_ASSERT(string == 0 || string == 1);
@@ -29,6 +33,7 @@ void restState(pianostring* s) {
   s->coefNow = 1.0;
   s->damperUp = 0;
   s->quietCount = 0;
+  s->resting = 0;
 }
 
 bool silentAndReleased(const pianostring* s) {
@@ -143,6 +148,54 @@ void string_processadding(pianostring* s, const float* in, float* out, int frame
   }
 }
 
+bool string_mayrest(const pianostring* s) {
+  if (s->line.buffer == nullptr || silentAndReleased(s)) return false;
+  float peak = 0;
+  for (std::int32_t i = 0; i < s->line.length; ++i) peak = std::max(peak, std::fabs(s->line.buffer[i]));
+  // The allpass may raise a peak, the loss filter and the loop gain never do: twice the state.
+  const double state = peak + std::fabs(s->dispersion.state) + std::fabs(s->lowpassState);
+  return 2.0 * state * std::fabs(s->outputGain) <= kRestLimit;
+}
+
+void string_rest(pianostring* s, std::uint64_t now) {
+  delay_clear(&s->line);
+  s->dispersion.state = 0;
+  s->lowpassState = 0;
+  s->resting = 1;
+  s->restSynced = now;
+}
+
+void string_catchup(pianostring* s, std::uint64_t now) {
+  if (s->resting == 0 || now <= s->restSynced) return;
+  std::uint64_t n = now - s->restSynced;
+  s->restSynced = now;
+  if (silentAndReleased(s)) return;  // stopped already: nothing moves
+  const double r = 1.0 - static_cast<double>(s->smoothing);
+  const bool held = s->damperUp == 1;
+  const double couplingTarget = held ? kCoupledHeld : kCoupledReleased;
+  if (!held) {
+    // Running silence, a released string stops at the first sample whose coupling is at most
+    // 0.001 once a whole loop of quiet samples has passed.
+    std::uint64_t stop = s->line.length > s->quietCount
+                             ? static_cast<std::uint64_t>(s->line.length - s->quietCount)
+                             : 1;
+    if (s->coupling > kQuiet && r > 0 && r < 1) {
+      const double samples = std::ceil(std::log((kQuiet - couplingTarget) /
+                                                (s->coupling - couplingTarget)) / std::log(r));
+      stop = std::max(stop, static_cast<std::uint64_t>(std::max(samples, 1.0)));
+    }
+    n = std::min(n, stop);
+  }
+  const double f = std::pow(r, static_cast<double>(n));
+  const double gainTarget = held ? s->holdGain : s->releaseGain;
+  const double coefTarget = held ? s->holdCoef : s->releaseCoef;
+  s->gainNow = gainTarget + (s->gainNow - gainTarget) * f;
+  s->coefNow = coefTarget + (s->coefNow - coefTarget) * f;
+  s->coupling = couplingTarget + (s->coupling - couplingTarget) * f;
+  const std::uint64_t quiet = static_cast<std::uint64_t>(s->quietCount) + n;
+  s->quietCount = static_cast<std::int32_t>(std::min<std::uint64_t>(quiet, INT32_MAX));
+}
+
 void string_noteon(pianostring* s) { s->damperUp = 1; }
 void string_noteoff(pianostring* s) { s->damperUp = 0; }
 
@@ -185,6 +238,7 @@ void resonator_setdecay(resonator* r, int string, double rate, double gh, double
 }
 
 int piano_init(piano* p, float rate, const float* table) {
+  p->asleep = false;
   int missing = 0;
   for (int k = 0; k < kPianoResonators; ++k) {
     double f0, f1;
@@ -202,10 +256,12 @@ int piano_init(piano* p, float rate, const float* table) {
 }
 
 void piano_finalize(piano* p) {
+  p->asleep = false;
   for (resonator& r : p->resonators) resonator_finalize(&r);
 }
 
 void piano_reset(piano* p) {
+  p->asleep = false;
   for (resonator& r : p->resonators) resonator_reset(&r);
 }
 
@@ -226,16 +282,60 @@ void piano_setdecay(piano* p, int string, float rate, float ghold, float grels, 
   }
 }
 
-void piano_processadding(piano* p, const float* in, float* out, int frames) {
-  for (resonator& r : p->resonators) resonator_processadding(&r, in, out, frames);
+bool piano_idle(piano* p, const float* in, int frames) {
+  if (frames < 1) return true;
+  if (!p->asleep || !calvatero::common::AllZero(in, static_cast<std::size_t>(frames))) return false;
+  p->clock += static_cast<std::uint64_t>(frames);
+  return true;
 }
+
+bool piano_processadding(piano* p, const float* in, float* out, int frames) {
+  if (frames < 1) return false;
+  const bool silent = calvatero::common::AllZero(in, static_cast<std::size_t>(frames));
+  if (silent && p->asleep) {
+    p->clock += static_cast<std::uint64_t>(frames);
+    return false;
+  }
+  bool ran = false;
+  for (resonator& r : p->resonators) {
+    for (pianostring& s : r.strings) {
+      if (s.resting != 0) {
+        if (silent) continue;
+        string_catchup(&s, p->clock);
+        s.resting = 0;
+      } else if (silent && string_mayrest(&s)) {
+        string_rest(&s, p->clock);
+        continue;
+      }
+      if (s.line.buffer == nullptr || silentAndReleased(&s)) continue;
+      string_processadding(&s, in, out, frames);
+      ran = true;
+    }
+  }
+  p->clock += static_cast<std::uint64_t>(frames);
+  p->asleep = silent && !ran;
+  return ran;
+}
+
+namespace {
+
+// A damper that moves changes where the smoothing of a resting string heads.
+resonator* restingCaughtUp(piano* p, int key) {
+  resonator* r = &p->resonators[key - kPianoLowestKey];
+  for (pianostring& s : r->strings) string_catchup(&s, p->clock);
+  return r;
+}
+
+}  // namespace
 
 void piano_noteon(piano* p, int key) {
   if (key < kPianoLowestKey || key > kPianoHighestKey) return;
-  resonator_noteon(&p->resonators[key - kPianoLowestKey]);
+  p->asleep = false;
+  resonator_noteon(restingCaughtUp(p, key));
 }
 
 void piano_noteoff(piano* p, int key) {
   if (key < kPianoLowestKey || key > kPianoHighestKey) return;
-  resonator_noteoff(&p->resonators[key - kPianoLowestKey]);
+  p->asleep = false;
+  resonator_noteoff(restingCaughtUp(p, key));
 }

@@ -1,7 +1,8 @@
 // Numeric helpers every part of the convolution and Fourier library leans on: aligned heap
 // blocks for all sample, spectrum and coefficient buffers, the fixed processor and cache report,
-// and conversions between decibels and linear ratios. The reverbs and the spatializer call
-// MallocAligned, FreeAligned and DBToAmplitude directly.
+// conversions between decibels and linear ratios, and the test for silence. The reverbs and the
+// spatializer call MallocAligned, FreeAligned and DBToAmplitude directly; the plug-ins that rest
+// in silence call AllZero.
 //
 // All functions are re-entrant and touch no shared state besides the C allocator.
 #pragma once
@@ -9,6 +10,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -40,6 +42,18 @@ int GetL2CacheInfo(std::int32_t* lineSize, std::int32_t* second, std::int32_t* t
 // Conversions in exactly these operation orders, so results match to the last bit; no range
 // checks (0 gives minus infinity, negatives NaN).
 inline constexpr double kLn10 = 2.302585092994046;
+/// Whether every sample is zero, of either sign (a NaN is not). Without a branch per sample,
+/// so that it runs over whole vectors: real-time safe.
+inline bool AllZero(const float* samples, std::size_t count) {
+  std::uint32_t bits = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    std::uint32_t word;
+    std::memcpy(&word, samples + i, sizeof word);
+    bits |= word & 0x7fffffffu;
+  }
+  return bits == 0;
+}
+
 inline double DBToEnergy(double dB) { return std::exp(dB / 10 * kLn10); }
 inline double EnergyToDB(double energy) { return std::log(energy) * 10 / kLn10; }
 /// The base is 10^(1/20) rounded to double.

@@ -386,6 +386,56 @@ TEST(HarpOutput, ShortCallsEqualOneLongCallWhenDecimating) {
   }
 }
 
+// Sound, silence longer than the impulse, sound, with the pedal down and moved in the
+// silence: the convolvers rest in the silence once the tail has ended and the output is what
+// running them over a faint stand-in for the silence gives, within -140 dBFS up to the second
+// sound and within rounding after it, at the engine's rate and decimating, in calls off the
+// decimation grid.
+TEST(HarpOutput, RestsInSilenceAndGoesOnAsIfItHadConvolvedIt) {
+  kelo::test::TempDir dir;
+  writeImpulse(dir, 48000, 3000);
+  constexpr std::size_t kSound = 2000, kSilence = 16000, kCut = kSound + kSilence;
+  const std::vector<Event> events = {{0, 1.0}, {kSound + 700, 0.6}, {kCut + 100, 0.0}};
+  const kelo::test::StereoSignal x{kelo::test::soundSilenceSound(kSound, kSilence, 21),
+                                   kelo::test::soundSilenceSound(kSound, kSilence, 23)};
+  const kelo::test::StereoSignal faint{kelo::test::faintForSilent(x.left),
+                                       kelo::test::faintForSilent(x.right)};
+  const std::size_t total = x.left.size();
+  for (const auto& [rate, block] :
+       {std::pair{48000ul, 256ul}, {96000ul, 255ul}, {192000ul, 127ul}}) {
+    // The two parts in calls of `block`, the harp's state between them.
+    auto twoParts = [&, rate = rate, block = block](const kelo::test::StereoSignal& in,
+                                                   bool& restingAtCut) {
+      const Harp harp = build(dir, block, rate, 0.5f);
+      kelo::test::StereoSignal first{{in.left.begin(), in.left.begin() + kCut},
+                                     {in.right.begin(), in.right.begin() + kCut}};
+      kelo::test::StereoSignal second{{in.left.begin() + kCut, in.left.end()},
+                                      {in.right.begin() + kCut, in.right.end()}};
+      std::vector<Event> later;
+      for (const Event& e : events)
+        if (e.frame >= kCut) later.push_back({e.frame - kCut, e.pedal});
+      first = run(*harp, first, blocksOf(kCut, block), {events[0], events[1]}, 0.8);
+      restingAtCut = harp->isResting();
+      second = run(*harp, second, blocksOf(total - kCut, block), later, 0.8);
+      EXPECT_FALSE(harp->isResting()) << rate;
+      first.left.insert(first.left.end(), second.left.begin(), second.left.end());
+      first.right.insert(first.right.end(), second.right.begin(), second.right.end());
+      return first;
+    };
+    bool resting = false;
+    const kelo::test::StereoSignal expected = twoParts(faint, resting);
+    EXPECT_FALSE(resting) << rate;
+    const kelo::test::StereoSignal y = twoParts(x, resting);
+    EXPECT_TRUE(resting) << rate;
+    for (const auto& [actual, wanted] :
+         {std::pair{&y.left, &expected.left}, {&y.right, &expected.right}}) {
+      const auto largest = kelo::test::largestDifferences(*actual, *wanted, kCut);
+      EXPECT_LE(largest[0], 1e-7) << rate;
+      EXPECT_LE(largest[1], 1e-6) << rate;
+    }
+  }
+}
+
 TEST(HarpReset, ResetEqualsAFreshHarp) {
   kelo::test::TempDir dir;
   writeImpulse(dir, 48000, 2000);

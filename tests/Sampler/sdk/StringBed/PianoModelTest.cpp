@@ -1,6 +1,7 @@
 #include "Sampler/sdk/StringBed/pianosim/output.h"
 #include "Sampler/sdk/StringBed/pianosim/piano.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/Sampler/sdk/calvatero/support/AlignedAllocationProbe.h"
+#include "tests/support/ConvolutionKit.h"
 
 namespace {
 
@@ -224,6 +226,61 @@ TEST(PianoReset, ResetEqualsAFreshPianoWithTheSameSettings) {
   piano_processadding(fresh.p.get(), x.data(), b.data(), 4096);
   EXPECT_EQ(std::memcmp(a.data(), b.data(), a.size() * sizeof(float)), 0);
   EXPECT_EQ(used.string(60, 0).damperUp, 0);
+}
+
+// Sound, a second of silence in which keys are pressed and released, sound with a key pressed
+// again that was released in the silence (where it stopped matters) and one held since the
+// silence (its coupling has risen meanwhile): the strings rest
+// in the silence once their ring is spent and add exactly nothing there, and the output is
+// what running them over a faint stand-in for the silence gives, within -140 dBFS.
+TEST(PianoRest, StringsRestInSilenceAndGoOnAsIfTheyHadRun) {
+  constexpr int kBlock = 256, kSound = 2048, kSilence = 48128;
+  const std::vector<float> input = kelo::test::soundSilenceSound(kSound, kSilence, 31);
+  struct KeyChange {
+    int frame, key;
+    bool on;
+  } const changes[] = {{0, 60, true},      {0, 64, true},      {0, 67, true},
+                       {6144, 64, false},  {25600, 72, true},
+                       {40960, 67, false}, {44032, 72, false}, {45056, 76, true},
+                       {50176, 72, true}};
+  // The strings that still run at the end of the silence.
+  auto render = [&](const std::vector<float>& in, int& runningAtEnd) {
+    PianoOwner piano;
+    for (int string : {0, 1}) {
+      piano_setdecay(piano.p.get(), string, kRate, 0.9f, 0.85f, 0, 12000, 8000, 0);
+      piano_setgain(piano.p.get(), string, 0.003f);
+    }
+    std::vector<float> out(in.size(), 0.0f);
+    for (int at = 0; at < static_cast<int>(in.size()); at += kBlock) {
+      for (const KeyChange& c : changes) {
+        if (c.frame != at) continue;
+        if (c.on)
+          piano_noteon(piano.p.get(), c.key);
+        else
+          piano_noteoff(piano.p.get(), c.key);
+      }
+      const int n = std::min(kBlock, static_cast<int>(in.size()) - at);
+      piano_processadding(piano.p.get(), in.data() + at, out.data() + at, n);
+      if (at + kBlock == kSound + kSilence) {
+        runningAtEnd = 0;
+        for (const resonator& r : piano.p->resonators)
+          for (const pianostring& s : r.strings) runningAtEnd += !s.resting && string_isactive(&s);
+      }
+    }
+    return out;
+  };
+  int strings = 0;
+  const std::vector<float> running = render(kelo::test::faintForSilent(input), strings);
+  EXPECT_EQ(strings, 4);  // keys 60 and 76, held
+  const std::vector<float> out = render(input, strings);
+  EXPECT_EQ(strings, 0);
+  EXPECT_LE(kelo::test::largestDifferences(out, running, out.size())[0], 1e-7);
+  const int lastSilentBlock = kSound + kSilence - kBlock;
+  EXPECT_NE(running[lastSilentBlock], 0.0f) << "running leaves a residue";
+  for (int i = lastSilentBlock; i < kSound + kSilence; ++i) ASSERT_EQ(out[i], 0.0f) << i;
+  double energy = 0;  // the second sound rings
+  for (std::size_t i = kSound + kSilence; i < out.size(); ++i) energy += double(out[i]) * out[i];
+  EXPECT_GT(energy, 1e-6);
 }
 
 TEST(PianoMemory, AStringWithoutALineStaysSilentAndTheRestPlay) {

@@ -1,5 +1,6 @@
 // StringBed.bundle as the engine sees it: its records, both plug-ins giving the same output
 // whatever the blocks, and both run by kelo-plugin-run over audio files.
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <string>
@@ -93,6 +94,36 @@ AudioChannels runPlugin(const TempDir& dir, const std::string& identifier,
   std::string error;
   EXPECT_TRUE(pluginhost::readAudioFile(dir.file("out.wav"), output, rate, error)) << error;
   return output;
+}
+
+// Sound, silence longer than the impulse with the pedal and keys moving, sound: both
+// plug-ins give what they give when the silence is a faint signal they cannot rest over,
+// within -140 dBFS up to the second sound and within rounding after it.
+TEST(StringBedBundle, KeloPluginRunGivesTheSameOutputWhetherTheResonanceRestsOrNot) {
+  TempDir dir;
+  ASSERT_TRUE(writeImpulseFile(dir.file("grand44"), decayingNoise16(3000, 23)));
+  constexpr std::size_t kSound = 3000, kSilence = 30000, kCut = kSound + kSilence;
+  AudioChannels input = {soundSilenceSound(kSound, kSilence, 24),
+                         soundSilenceSound(kSound, kSilence, 26)};
+  for (auto& channel : input)
+    for (float& x : channel) x *= 0.25f;  // the output within full scale
+  const AudioChannels faint = {faintForSilent(input[0]), faintForSilent(input[1])};
+  const std::string events =
+      "0 176 64 1\n0 144 60 1\n0 144 67 1\n4000 176 64 0.5\n9000 128 67 0\n"
+      "12000 144 72 1\n20000 128 72 0\n33000 144 72 1\n";
+  for (const char* plugin : {kSustain, kSympathetic}) {
+    const std::vector<std::string> options = {"--init", "grand|0.5", "--extra", dir.path()};
+    const AudioChannels running = runPlugin(dir, plugin, faint, events, options);
+    const AudioChannels resting = runPlugin(dir, plugin, input, events, options);
+    ASSERT_EQ(resting.size(), 2u);
+    ASSERT_EQ(running.size(), 2u);
+    for (std::size_t c = 0; c < 2; ++c) {
+      ASSERT_EQ(resting[c].size(), running[c].size());
+      const auto largest = largestDifferences(resting[c], running[c], kCut);
+      EXPECT_LE(largest[0], 1e-7) << plugin << " channel " << c;
+      EXPECT_LE(largest[1], 1e-6) << plugin << " channel " << c;
+    }
+  }
 }
 
 // The defaults switch the bypass off at level 0.2; with the pedal down from frame 0 and the

@@ -1,5 +1,6 @@
 // The reference engine with the demo data folder: its "KeloSetup.xml" puts the sustain and the
 // sympathetic resonance on the engine's output, and a played note goes through both.
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -7,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/engine/EngineFixture.h"
+#include "tests/support/ConvolutionKit.h"
 
 namespace kelo::test {
 namespace {
@@ -54,6 +56,59 @@ TEST_F(DemoSetup, ANoteGoesThroughBothResonances) {
   }
   EXPECT_NE(both, sustain);
   EXPECT_NE(both, sympathetic);
+}
+
+// With 32 outputs, as KeloRack's multi-output build runs it, notes reach the first pair only:
+// the resonances and the reverb leave the other thirty outputs exactly silent, without even
+// the residue of the strings' rounding offsets.
+TEST_F(DemoSetup, OutputsWithoutNotesStayExactlySilent) {
+  m_dataPath = STRINGBED_DEMO_DATA;
+  EngineBlocks blocks(60);
+  blocks[0] = {midiEvent(0xB0, 64, 127, 0), midiEvent(0x90, 60, 100, 0),
+               midiEvent(0x90, 67, 90, 10)};
+  blocks[30] = {midiEvent(0x80, 67, 0, 0)};
+  const Render out = renderJoined(blocks, kMaxFrames, 32);
+  ASSERT_EQ(out.size(), 32u);
+  for (std::size_t c = 0; c < 2; ++c) {
+    double energy = 0;
+    for (const float v : out[c]) energy += double(v) * v;
+    EXPECT_GT(energy, 1.0) << "output " << c;
+  }
+  for (std::size_t c = 2; c < 32; ++c) {
+    const auto sound = std::find_if(out[c].begin(), out[c].end(), [](float v) { return v != 0.0f; });
+    EXPECT_EQ(sound, out[c].end()) << "output " << c << " frame " << (sound - out[c].begin())
+                                   << ": " << (sound != out[c].end() ? *sound : 0.0f);
+  }
+}
+
+// A note with the pedal down, seven seconds of silence with the pedal up, a note: the demo's
+// resonances and room reverb rest in the silence, and the output is what they give when a
+// faint input keeps them running, within -140 dBFS up to the second note and within rounding
+// after it.
+TEST_F(DemoSetup, ANoteSilenceANoteSoundAsIfThePlugInsHadRun) {
+  m_dataPath = STRINGBED_DEMO_DATA;
+  constexpr int kSecondNote = 660;
+  EngineBlocks blocks(kSecondNote + 40);
+  blocks[0] = {midiEvent(0xB0, 64, 127, 0), midiEvent(0x90, 60, 100, 0)};
+  blocks[4] = {midiEvent(0x80, 60, 0, 0)};
+  blocks[200] = {midiEvent(0xB0, 64, 0, 0)};
+  blocks[kSecondNote] = {midiEvent(0xB0, 64, 127, 0), midiEvent(0x90, 64, 100, 100)};
+  const Render resting = renderJoined(blocks, kMaxFrames);
+  const Render running = renderJoined(blocks, kMaxFrames, 2, 1e-20f);
+  ASSERT_EQ(resting.size(), 2u);
+  ASSERT_EQ(running.size(), 2u);
+  const std::size_t cut = std::size_t{kSecondNote} * kMaxFrames;
+  for (std::size_t c = 0; c < 2; ++c) {
+    ASSERT_EQ(resting[c].size(), running[c].size());
+    const auto largest = kelo::test::largestDifferences(resting[c], running[c], cut);
+    double energy = 0;
+    for (std::size_t i = cut; i < resting[c].size(); ++i)
+      energy += double(resting[c][i]) * resting[c][i];
+    EXPECT_LE(largest[0], 1e-7) << "output " << c;
+    EXPECT_LE(largest[1], 1e-6) << "output " << c;
+    EXPECT_GT(energy, 1.0) << "output " << c;
+    EXPECT_EQ(resting[c][cut - 1], 0.0f) << "output " << c;
+  }
 }
 
 }  // namespace

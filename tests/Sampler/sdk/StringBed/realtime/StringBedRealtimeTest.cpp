@@ -67,23 +67,34 @@ TEST(StringBedRealtime, HarpCallsNeverAllocateOrLock) {
   }
 }
 
+// Both plug-ins on `channels` channels at 96 kHz in blocks of up to 256, the sustain harp with
+// an impulse of `frames` frames of seeded decaying noise; built and started outside any region.
+struct BothPlugins {
+  BothPlugins(std::size_t frames, unsigned seed, std::int32_t channels) {
+    EXPECT_TRUE(kelo::test::writeImpulseFile(dir.file("harp48"),
+                                             kelo::test::decayingNoise16(frames, seed)));
+    sustain.initEx("harp|0.1", dir.path().c_str());
+    const auto info = kelo::test::dspInfo(96000, 256);
+    for (vantor::KELOPluginSDK::EffectPlugin* plugin :
+         {static_cast<vantor::KELOPluginSDK::EffectPlugin*>(&sustain),
+          static_cast<vantor::KELOPluginSDK::EffectPlugin*>(&sympathetic)}) {
+      vantor::KELOPluginSDK::ChannelInfo io{channels, channels};
+      std::int32_t answer = 0;
+      plugin->setIOConfig(&io, &answer);
+      plugin->setDSPInfo(&info);
+      plugin->start();
+    }
+  }
+  kelo::test::TempDir dir;
+  acme::StringBed sustain{nullptr};
+  acme::PianoSymp sympathetic{nullptr};
+};
+
 // Both plug-ins' process with every event they read, built and configured outside the region.
 TEST(StringBedRealtime, PluginProcessNeverAllocatesOrLocks) {
-  kelo::test::TempDir dir;
-  ASSERT_TRUE(kelo::test::writeImpulseFile(dir.file("harp48"), kelo::test::decayingNoise16(3000, 5)));
-  acme::StringBed sustain(nullptr);
-  acme::PianoSymp sympathetic(nullptr);
-  sustain.initEx("harp|0.1", dir.path().c_str());
-  const auto info = kelo::test::dspInfo(96000, 256);
-  for (vantor::KELOPluginSDK::EffectPlugin* plugin :
-       {static_cast<vantor::KELOPluginSDK::EffectPlugin*>(&sustain),
-        static_cast<vantor::KELOPluginSDK::EffectPlugin*>(&sympathetic)}) {
-    vantor::KELOPluginSDK::ChannelInfo io{4, 4};
-    std::int32_t answer = 0;
-    plugin->setIOConfig(&io, &answer);
-    plugin->setDSPInfo(&info);
-    plugin->start();
-  }
+  BothPlugins both(3000, 5, 4);
+  acme::StringBed& sustain = both.sustain;
+  acme::PianoSymp& sympathetic = both.sympathetic;
   ASSERT_EQ(sustain.harpCount(), 2u);
   auto defaults = kelo::test::eventList();
   sympathetic.getDefaults(defaults.get());
@@ -105,6 +116,39 @@ TEST(StringBedRealtime, PluginProcessNeverAllocatesOrLocks) {
     }
     sustain.stop();
     sustain.process(pointers, 256, events.get(), nullptr, nullptr);
+  }
+  for (const auto& channel : audio) {
+    for (const float v : channel) ASSERT_TRUE(std::isfinite(v));
+  }
+}
+
+// Resting in silence and waking, keys and the pedal moving meanwhile: the harp and the strings
+// clear and catch up without allocating or locking.
+TEST(StringBedRealtime, RestingAndWakingNeverAllocateOrLock) {
+  BothPlugins both(600, 6, 2);
+  acme::StringBed& sustain = both.sustain;
+  acme::PianoSymp& sympathetic = both.sympathetic;
+  auto defaults = kelo::test::eventList();
+  sympathetic.getDefaults(defaults.get());
+  const auto none = kelo::test::eventList();
+  const auto keys = kelo::test::eventList(
+      {{176, 64, 1.0f, 3}, {144, 60, 1.0f}, {128, 64, 0.0f}, {144, 72, 0.5f}});
+  const auto release = kelo::test::eventList({{176, 64, 0.0f}, {128, 60, 0.0f}, {128, 72, 0.0f}});
+  std::vector<std::vector<float>> audio(2, std::vector<float>(256));
+  float* pointers[2] = {audio[0].data(), audio[1].data()};
+  {
+    kelo::test::RealtimeRegion region;
+    for (int block = 0; block < 300; ++block) {
+      const bool sound = block < 4 || block >= 290;
+      for (std::size_t c = 0; c < 2; ++c)
+        for (float& x : audio[c]) x = sound ? 0.25f : 0.0f;
+      const auto* list = block == 0 ? defaults.get()
+                         : block % 50 == 1 ? keys.get()
+                         : block % 50 == 30 ? release.get()
+                                            : none.get();
+      sympathetic.process(pointers, 256, list, nullptr, nullptr);
+      sustain.process(pointers, 256, list, nullptr, nullptr);
+    }
   }
   for (const auto& channel : audio) {
     for (const float v : channel) ASSERT_TRUE(std::isfinite(v));
