@@ -1,6 +1,8 @@
 #include <cmath>
 #include <complex>
+#include <cstdlib>
 #include <random>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -11,6 +13,7 @@ namespace {
 
 using accelerate::FFTDirection;
 using accelerate::SplitFFT;
+using accelerate::VectorWidth;
 
 // Relative L2 distance between the float result and a DFT computed naively in double.
 double errorAgainstNaive(const std::vector<float>& inRe, const std::vector<float>& inIm,
@@ -30,28 +33,46 @@ double errorAgainstNaive(const std::vector<float>& inRe, const std::vector<float
   return std::sqrt(err / ref);
 }
 
-TEST(SplitFFT, MatchesNaiveDftBothDirections) {
+// Both widths, wherever the processor has the wide one (it then covers every mix of radices
+// the eight-float plans use, and the four-float fallbacks of their narrow passes).
+TEST(SplitFFT, MatchesNaiveDftBothDirectionsOnEveryVectorWidth) {
   std::mt19937 rng(7);
   std::uniform_real_distribution<float> dist(-1, 1);
-  for (unsigned log2n = SplitFFT::kMinLog2n; log2n <= 11; ++log2n) {
-    const auto fft = SplitFFT::create(log2n);
-    ASSERT_NE(fft, nullptr);
-    const std::size_t n = fft->length();
-    ASSERT_EQ(n, std::size_t{1} << log2n);
-    std::vector<float> re(n), im(n), outRe(n), outIm(n);
-    std::vector<float> sRe(fft->scratchLength()), sIm(fft->scratchLength());
-    for (std::size_t i = 0; i < n; ++i) {
-      re[i] = dist(rng);
-      im[i] = dist(rng);
-    }
-    for (const auto direction : {FFTDirection::Forward, FFTDirection::Inverse}) {
-      fft->transform(re.data(), im.data(), outRe.data(), outIm.data(), sRe.data(), sIm.data(),
-                     direction);
-      const double sign = direction == FFTDirection::Forward ? -1 : 1;
-      EXPECT_LT(errorAgainstNaive(re, im, outRe, outIm, sign), 5e-7 * log2n)
-          << "n " << n << " direction " << static_cast<int>(direction);
+  for (const auto width : {VectorWidth::Four, VectorWidth::Eight}) {
+    for (unsigned log2n = SplitFFT::kMinLog2n; log2n <= 11; ++log2n) {
+      const auto fft = SplitFFT::create(log2n, width);
+      ASSERT_NE(fft, nullptr);
+      const std::size_t n = fft->length();
+      ASSERT_EQ(n, std::size_t{1} << log2n);
+      std::vector<float> re(n), im(n), outRe(n), outIm(n);
+      std::vector<float> sRe(fft->scratchLength()), sIm(fft->scratchLength());
+      for (std::size_t i = 0; i < n; ++i) {
+        re[i] = dist(rng);
+        im[i] = dist(rng);
+      }
+      for (const auto direction : {FFTDirection::Forward, FFTDirection::Inverse}) {
+        fft->transform(re.data(), im.data(), outRe.data(), outIm.data(), sRe.data(), sIm.data(),
+                       direction);
+        const double sign = direction == FFTDirection::Forward ? -1 : 1;
+        EXPECT_LT(errorAgainstNaive(re, im, outRe, outIm, sign), 5e-7 * log2n)
+            << "n " << n << " direction " << static_cast<int>(direction) << " width "
+            << static_cast<unsigned>(fft->vectorWidth());
+      }
     }
   }
+}
+
+// KELO_ACCELERATE_NO_AVX2 turns the eight-float passes off (the tests' second run), and
+// nothing else does.
+TEST(SplitFFT, EightFloatVectorsWhereTheProcessorHasThemUnlessSwitchedOff) {
+  const char* off = std::getenv("KELO_ACCELERATE_NO_AVX2");
+  const bool switchedOff = off != nullptr && *off != '\0' && std::string(off) != "0";
+  __builtin_cpu_init();
+  const bool wide = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+  const VectorWidth expected = wide && !switchedOff ? VectorWidth::Eight : VectorWidth::Four;
+  EXPECT_EQ(SplitFFT::widestVectors(), expected);
+  EXPECT_EQ(SplitFFT::create(10)->vectorWidth(), expected);
+  EXPECT_EQ(SplitFFT::create(10, VectorWidth::Four)->vectorWidth(), VectorWidth::Four);
 }
 
 TEST(SplitFFT, InPlaceEqualsOutOfPlace) {

@@ -1,0 +1,259 @@
+// The passes of the split FFT for any vector width: SplitFFT.cpp builds them on four floats,
+// SplitFFTWide.cpp on eight (and on four where a pass is too narrow for eight). Everything here
+// has internal linkage: each file compiles its own copy for its own instruction set, and the
+// linker must never hand the AVX2 copy of an inline function to the baseline code.
+#pragma once
+
+#include <cstddef>
+
+#include "platform/accelerate/PassTables.h"
+#include "platform/accelerate/SplitKernels.h"
+
+namespace accelerate::passes {
+
+namespace {
+
+// Plain vector types (unlike __m128, no may_alias), so they can be template arguments.
+typedef float F4 __attribute__((vector_size(16)));
+typedef float F8 __attribute__((vector_size(32)));
+typedef int I4 __attribute__((vector_size(16)));
+typedef int I8 __attribute__((vector_size(32)));
+
+using kernels::broadcast;
+using kernels::Cx;
+using kernels::twiddle;
+
+template <typename V>
+constexpr std::size_t kLanes = sizeof(V) / sizeof(float);
+
+// Unaligned: callers' arrays need not be aligned.
+template <typename V>
+inline V load(const float* p) {
+  V v;
+  __builtin_memcpy(&v, p, sizeof v);
+  return v;
+}
+
+template <typename V>
+inline void store(float* p, V v) {
+  __builtin_memcpy(p, &v, sizeof v);
+}
+
+// The four vectors as rows of 4x4 matrices (one per 128-bit lane), transposed in place.
+inline void transpose4(F4& a, F4& b, F4& c, F4& d) {
+  const F4 t0 = __builtin_shuffle(a, b, I4{0, 4, 1, 5}), t1 = __builtin_shuffle(a, b, I4{2, 6, 3, 7});
+  const F4 t2 = __builtin_shuffle(c, d, I4{0, 4, 1, 5}), t3 = __builtin_shuffle(c, d, I4{2, 6, 3, 7});
+  a = __builtin_shuffle(t0, t2, I4{0, 1, 4, 5});
+  b = __builtin_shuffle(t0, t2, I4{2, 3, 6, 7});
+  c = __builtin_shuffle(t1, t3, I4{0, 1, 4, 5});
+  d = __builtin_shuffle(t1, t3, I4{2, 3, 6, 7});
+}
+
+inline void transpose4(F8& a, F8& b, F8& c, F8& d) {
+  const I8 lo = {0, 8, 1, 9, 4, 12, 5, 13}, hi = {2, 10, 3, 11, 6, 14, 7, 15};
+  const I8 front = {0, 1, 8, 9, 4, 5, 12, 13}, back = {2, 3, 10, 11, 6, 7, 14, 15};
+  const F8 t0 = __builtin_shuffle(a, b, lo), t1 = __builtin_shuffle(a, b, hi);
+  const F8 t2 = __builtin_shuffle(c, d, lo), t3 = __builtin_shuffle(c, d, hi);
+  a = __builtin_shuffle(t0, t2, front);
+  b = __builtin_shuffle(t0, t2, back);
+  c = __builtin_shuffle(t1, t3, front);
+  d = __builtin_shuffle(t1, t3, back);
+}
+
+// rows[R i + k] = lane i of v[k]: the lanes x R block transposed into R-float rows.
+template <int R>
+inline void storeRows(float* rows, F4 v[R]) {
+  for (int k0 = 0; k0 < R; k0 += 4) {
+    transpose4(v[k0], v[k0 + 1], v[k0 + 2], v[k0 + 3]);
+    for (int i = 0; i < 4; ++i) store(rows + R * i + k0, v[k0 + i]);
+  }
+}
+
+template <int R>
+inline void storeRows(float* rows, F8 v[R]) {
+  // After the lane-wise transposes v[k0 + i] holds row i (columns k0 .. k0+3) in its low half
+  // and row i + 4 in its high half.
+  for (int k0 = 0; k0 < R; k0 += 4) transpose4(v[k0], v[k0 + 1], v[k0 + 2], v[k0 + 3]);
+  if constexpr (R == 8) {
+    for (int i = 0; i < 4; ++i) {
+      store(rows + 8 * i, __builtin_shufflevector(v[i], v[4 + i], 0, 1, 2, 3, 8, 9, 10, 11));
+      store(rows + 8 * (i + 4), __builtin_shufflevector(v[i], v[4 + i], 4, 5, 6, 7, 12, 13, 14, 15));
+    }
+  } else {
+    for (int i = 0; i < 4; i += 2) {
+      store(rows + 4 * i, __builtin_shufflevector(v[i], v[i + 1], 0, 1, 2, 3, 8, 9, 10, 11));
+      store(rows + 4 * (i + 4), __builtin_shufflevector(v[i], v[i + 1], 4, 5, 6, 7, 12, 13, 14, 15));
+    }
+  }
+}
+
+// The R-point DFT in place, natural order in and out.
+template <int R, bool kInverse, typename T>
+inline void dft(Cx<T> a[R]) {
+  if constexpr (R == 4) {
+    kernels::dft4<kInverse>(a[0], a[1], a[2], a[3]);
+  } else {
+    kernels::dft8<kInverse>(a);
+  }
+}
+
+// The two sides of one pass never overlap.
+struct Buffers {
+  const float* __restrict xr;
+  const float* __restrict xi;
+  float* __restrict yr;
+  float* __restrict yi;
+};
+
+// One pass of the self-sorting scheme: y[q + s(R p + k)] = (sum_j x[q + s(p + j m)]
+// e^(-+2 pi i jk / R)) w^(kp), w = e^(-+2 pi i / (R m)), for p < m, q < s.
+
+template <int R, bool kInverse>
+void passScalar(const Buffers& b, std::size_t m, std::size_t s, const float* tw) {
+  for (std::size_t p = 0; p < m; ++p) {
+    for (std::size_t q = 0; q < s; ++q) {
+      Cx<float> a[R];
+      for (std::size_t k = 0; k < R; ++k) {
+        const std::size_t at = q + s * (p + k * m);
+        a[k] = {b.xr[at], b.xi[at]};
+      }
+      dft<R, kInverse>(a);
+      for (std::size_t k = 0; k < R; ++k) {
+        const Cx<float> y =
+            k == 0 ? a[0]
+                   : twiddle<kInverse>(a[k], Cx<float>{tw[(2 * k - 2) * m + p], tw[(2 * k - 1) * m + p]});
+        const std::size_t at = q + s * (R * p + k);
+        b.yr[at] = y.re;
+        b.yi[at] = y.im;
+      }
+    }
+  }
+}
+
+// The first pass (s = 1, m a multiple of the lanes): one value of p per lane, outputs
+// transposed into place.
+template <int R, bool kInverse, typename V>
+void passFirst(const Buffers& b, std::size_t m, const float* tw) {
+  for (std::size_t p = 0; p < m; p += kLanes<V>) {
+    Cx<V> a[R];
+    for (std::size_t k = 0; k < R; ++k) a[k] = {load<V>(b.xr + p + k * m), load<V>(b.xi + p + k * m)};
+    dft<R, kInverse>(a);
+    for (std::size_t k = 1; k < R; ++k) {
+      a[k] = twiddle<kInverse>(a[k], Cx<V>{load<V>(tw + (2 * k - 2) * m + p),
+                                           load<V>(tw + (2 * k - 1) * m + p)});
+    }
+    V re[R], im[R];
+    for (std::size_t k = 0; k < R; ++k) {
+      re[k] = a[k].re;
+      im[k] = a[k].im;
+    }
+    storeRows<R>(b.yr + R * p, re);
+    storeRows<R>(b.yi + R * p, im);
+  }
+}
+
+// A later pass (s a multiple of the lanes): vectors run along q, the twiddles of each p are
+// broadcast.
+template <int R, bool kInverse, typename V>
+void passStrided(const Buffers& b, std::size_t m, std::size_t s, const float* tw) {
+  const std::size_t stride = s * m;
+  for (std::size_t p = 0; p < m; ++p) {
+    const float* __restrict xr = b.xr + s * p;
+    const float* __restrict xi = b.xi + s * p;
+    float* __restrict yr = b.yr + R * s * p;
+    float* __restrict yi = b.yi + R * s * p;
+    if (p == 0) {
+      for (std::size_t q = 0; q < s; q += kLanes<V>) {
+        Cx<V> a[R];
+        for (std::size_t k = 0; k < R; ++k) a[k] = {load<V>(xr + q + k * stride), load<V>(xi + q + k * stride)};
+        dft<R, kInverse>(a);
+        for (std::size_t k = 0; k < R; ++k) {
+          store(yr + q + k * s, a[k].re);
+          store(yi + q + k * s, a[k].im);
+        }
+      }
+      continue;
+    }
+    // Broadcast once per p: the stores below could alias the table as far as the compiler
+    // knows, so it would reload them every step.
+    Cx<V> w[R];
+    for (std::size_t k = 1; k < R; ++k) {
+      w[k] = {broadcast<V>(tw[(2 * k - 2) * m + p]), broadcast<V>(tw[(2 * k - 1) * m + p])};
+    }
+    for (std::size_t q = 0; q < s; q += kLanes<V>) {
+      Cx<V> a[R];
+      for (std::size_t k = 0; k < R; ++k) a[k] = {load<V>(xr + q + k * stride), load<V>(xi + q + k * stride)};
+      dft<R, kInverse>(a);
+      store(yr + q, a[0].re);
+      store(yi + q, a[0].im);
+      for (std::size_t k = 1; k < R; ++k) {
+        const Cx<V> y = twiddle<kInverse>(a[k], w[k]);
+        store(yr + q + k * s, y.re);
+        store(yi + q + k * s, y.im);
+      }
+    }
+  }
+}
+
+template <int R, bool kInverse, typename V>
+void pass(const Buffers& b, std::size_t m, std::size_t s, const float* tw) {
+  constexpr std::size_t kWidth = kLanes<V>;
+  if (s % kWidth == 0) {
+    passStrided<R, kInverse, V>(b, m, s, tw);
+  } else if (s == 1 && m % kWidth == 0) {
+    passFirst<R, kInverse, V>(b, m, tw);
+  } else if constexpr (kWidth == 8) {
+    pass<R, kInverse, F4>(b, m, s, tw);
+  } else {
+    passScalar<R, kInverse>(b, m, s, tw);
+  }
+}
+
+template <typename V, bool kInverse>
+void run(const detail::PassTables& t, const float* inReal, const float* inImag, float* outReal,
+         float* outImag, float* scratchReal, float* scratchImag) {
+  const float* xr = inReal;
+  const float* xi = inImag;
+  std::size_t s = 1;
+  std::size_t remaining = t.length;
+  for (unsigned i = 0; i < t.passes; ++i) {
+    float* yr;
+    float* yi;
+    if (i + 1 == t.passes) {
+      yr = outReal;
+      yi = outImag;
+    } else {
+      // Alternate between the two scratch halves so that no pass reads what it writes and the
+      // caller's input is never written before it has been read.
+      const std::size_t half = ((t.passes - 1 - i) & 1) ? t.length : 0;
+      yr = scratchReal + half;
+      yi = scratchImag + half;
+    }
+    const Buffers b{xr, xi, yr, yi};
+    const std::size_t m = remaining / t.radices[i];
+    if (t.radices[i] == 8) {
+      pass<8, kInverse, V>(b, m, s, t.twiddles + t.offsets[i]);
+    } else {
+      pass<4, kInverse, V>(b, m, s, t.twiddles + t.offsets[i]);
+    }
+    s *= t.radices[i];
+    remaining = m;
+    xr = yr;
+    xi = yi;
+  }
+}
+
+template <typename V>
+void runPasses(const detail::PassTables& tables, const float* inReal, const float* inImag,
+               float* outReal, float* outImag, float* scratchReal, float* scratchImag,
+               bool inverse) {
+  if (inverse) {
+    run<V, true>(tables, inReal, inImag, outReal, outImag, scratchReal, scratchImag);
+  } else {
+    run<V, false>(tables, inReal, inImag, outReal, outImag, scratchReal, scratchImag);
+  }
+}
+
+}  // namespace
+
+}  // namespace accelerate::passes
