@@ -214,18 +214,23 @@ void run(const detail::PassTables& t, const float* inReal, const float* inImag, 
          float* outImag, float* scratchReal, float* scratchImag) {
   const float* xr = inReal;
   const float* xi = inImag;
+  const bool inPlace = inReal == outReal || inImag == outImag || inReal == outImag ||
+                       inImag == outReal;
   std::size_t s = 1;
   std::size_t remaining = t.length;
   for (unsigned i = 0; i < t.passes; ++i) {
     float* yr;
     float* yi;
-    if (i + 1 == t.passes) {
+    const bool towardOutput = ((t.passes - 1 - i) & 1) == 0;
+    if (i + 1 == t.passes || (towardOutput && !inPlace)) {
+      // Out of place, the output array is free until the last pass: the passes alternate
+      // between it and one scratch half, so less memory is touched.
       yr = outReal;
       yi = outImag;
     } else {
       // Alternate between the two scratch halves so that no pass reads what it writes and the
       // caller's input is never written before it has been read.
-      const std::size_t half = ((t.passes - 1 - i) & 1) ? t.length : 0;
+      const std::size_t half = towardOutput ? 0 : t.length;
       yr = scratchReal + half;
       yi = scratchImag + half;
     }
