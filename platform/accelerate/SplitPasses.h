@@ -209,9 +209,43 @@ void pass(const Buffers& b, std::size_t m, std::size_t s, const float* tw) {
   }
 }
 
+// 16 or 32 points (n = 4 R) in registers: the first pass (radix R, m = 4) on four-float
+// vectors along p, transposed in registers, then the second (radix 4, m = 1, no twiddles) along
+// q. The same operations as the two passes, without their calls, stores and loads.
+template <int R, bool kInverse>
+void registersOnly(const detail::PassTables& t, const float* inReal, const float* inImag,
+                   float* outReal, float* outImag) {
+  constexpr std::size_t m = 4;
+  const float* tw = t.twiddles + t.offsets[0];
+  Cx<F4> a[R];
+  for (std::size_t k = 0; k < R; ++k) a[k] = {load<F4>(inReal + k * m), load<F4>(inImag + k * m)};
+  dft<R, kInverse>(a);
+  for (std::size_t k = 1; k < R; ++k) {
+    a[k] = twiddle<kInverse>(a[k], Cx<F4>{load<F4>(tw + (2 * k - 2) * m), load<F4>(tw + (2 * k - 1) * m)});
+  }
+  // a[k0 + i] then holds the first pass's outputs R i + k0 .. R i + k0 + 3.
+  for (std::size_t k0 = 0; k0 < R; k0 += 4) {
+    transpose4(a[k0].re, a[k0 + 1].re, a[k0 + 2].re, a[k0 + 3].re);
+    transpose4(a[k0].im, a[k0 + 1].im, a[k0 + 2].im, a[k0 + 3].im);
+    dft<4, kInverse>(a + k0);
+    for (std::size_t k = 0; k < 4; ++k) {
+      store(outReal + k0 + R * k, a[k0 + k].re);
+      store(outImag + k0 + R * k, a[k0 + k].im);
+    }
+  }
+}
+
 template <typename V, bool kInverse>
 void run(const detail::PassTables& t, const float* inReal, const float* inImag, float* outReal,
          float* outImag, float* scratchReal, float* scratchImag) {
+  if (t.passes == 2 && t.radices[1] == 4 && t.length == 4 * t.radices[0]) {
+    if (t.radices[0] == 4) {
+      registersOnly<4, kInverse>(t, inReal, inImag, outReal, outImag);
+    } else {
+      registersOnly<8, kInverse>(t, inReal, inImag, outReal, outImag);
+    }
+    return;
+  }
   const float* xr = inReal;
   const float* xi = inImag;
   const bool inPlace = inReal == outReal || inImag == outImag || inReal == outImag ||
