@@ -13,8 +13,9 @@
 // and the heap it holds (mallinfo2 before and after creation).
 //
 // CallTime/<frames> times every 32-frame call of the long engine, after a warm-up of two
-// cycles of its longest partition, over 256 periods of its 128-call schedule: mean, raw percentiles and maximum,
-// and the highest of the phases' medians over the periods, in ns of wall time.
+// cycles of its longest partition, over 256 periods of its 128-call schedule: mean, raw
+// percentiles and maximum, and the mean and highest of the phases' medians over the periods,
+// in ns of wall time.
 //
 //   bench_convolution --benchmark_out=conv.json --benchmark_out_format=json
 //   bench/convolution/convolution_table.py conv.json
@@ -247,12 +248,13 @@ void CallTime(benchmark::State& state) {
   mean /= static_cast<double>(ns.size());
   // Each phase's median over the periods keeps the schedule's own peaks and drops the
   // machine's interruptions, which land on any phase.
-  double peak = 0;
+  double peak = 0, phaseMean = 0;
   std::vector<double> phase(kPeriods);
   for (std::size_t p = 0; p < kPhases; ++p) {
     for (std::size_t c = 0; c < kPeriods; ++c) phase[c] = ns[c * kPhases + p];
     std::nth_element(phase.begin(), phase.begin() + kPeriods / 2, phase.end());
     peak = std::max(peak, phase[kPeriods / 2]);
+    phaseMean += phase[kPeriods / 2] / kPhases;
   }
   std::sort(ns.begin(), ns.end());
   state.counters["warmup_frames"] = static_cast<double>(warmCalls * kCallFrames);
@@ -261,6 +263,7 @@ void CallTime(benchmark::State& state) {
   state.counters["p99_ns"] = percentile(ns, 0.99);
   state.counters["p999_ns"] = percentile(ns, 0.999);
   state.counters["max_ns"] = ns.back();
+  state.counters["phase_mean_ns"] = phaseMean;
   state.counters["phase_peak_ns"] = peak;
 }
 
