@@ -26,18 +26,22 @@ using kernels::twiddle;
 template <typename V>
 constexpr std::size_t kLanes = sizeof(V) / sizeof(float);
 
-// Unaligned: callers' arrays need not be aligned.
-template <typename V>
-inline V load(const float* p) {
-  V v;
-  __builtin_memcpy(&v, p, sizeof v);
-  return v;
-}
+// Unaligned, may alias floats: callers' arrays need not be aligned. (A memcpy would load
+// through the integer unit.)
+typedef float F4Unaligned __attribute__((vector_size(16), aligned(4), may_alias));
+typedef float F8Unaligned __attribute__((vector_size(32), aligned(4), may_alias));
 
 template <typename V>
-inline void store(float* p, V v) {
-  __builtin_memcpy(p, &v, sizeof v);
+inline V load(const float* p) {
+  if constexpr (sizeof(V) == sizeof(F4)) {
+    return *reinterpret_cast<const F4Unaligned*>(p);
+  } else {
+    return *reinterpret_cast<const F8Unaligned*>(p);
+  }
 }
+
+inline void store(float* p, F4 v) { *reinterpret_cast<F4Unaligned*>(p) = v; }
+inline void store(float* p, F8 v) { *reinterpret_cast<F8Unaligned*>(p) = v; }
 
 // The four vectors as rows of 4x4 matrices (one per 128-bit lane), transposed in place.
 inline void transpose4(F4& a, F4& b, F4& c, F4& d) {
