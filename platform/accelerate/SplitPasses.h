@@ -73,17 +73,28 @@ inline void storeRows(float* rows, F4 v[R]) {
   }
 }
 
-template <int R>
-inline void storeRows(float* rows, F8 v[R]) {
+// The 8x8 matrix of rows v[0..7] transposed in place.
+inline void transpose8(F8 v[8]) {
   // After the lane-wise transposes v[k0 + i] holds row i (columns k0 .. k0+3) in its low half
   // and row i + 4 in its high half.
-  for (int k0 = 0; k0 < R; k0 += 4) transpose4(v[k0], v[k0 + 1], v[k0 + 2], v[k0 + 3]);
+  transpose4(v[0], v[1], v[2], v[3]);
+  transpose4(v[4], v[5], v[6], v[7]);
+  for (int i = 0; i < 4; ++i) {
+    const F8 low = v[i], high = v[4 + i];
+    v[i] = __builtin_shufflevector(low, high, 0, 1, 2, 3, 8, 9, 10, 11);
+    v[4 + i] = __builtin_shufflevector(low, high, 4, 5, 6, 7, 12, 13, 14, 15);
+  }
+}
+
+template <int R>
+inline void storeRows(float* rows, F8 v[R]) {
   if constexpr (R == 8) {
-    for (int i = 0; i < 4; ++i) {
-      store(rows + 8 * i, __builtin_shufflevector(v[i], v[4 + i], 0, 1, 2, 3, 8, 9, 10, 11));
-      store(rows + 8 * (i + 4), __builtin_shufflevector(v[i], v[4 + i], 4, 5, 6, 7, 12, 13, 14, 15));
-    }
+    transpose8(v);
+    for (int i = 0; i < 8; ++i) store(rows + 8 * i, v[i]);
   } else {
+    // After the lane-wise transposes v[i] holds row i in its low half and row i + 4 in its
+    // high half.
+    transpose4(v[0], v[1], v[2], v[3]);
     for (int i = 0; i < 4; i += 2) {
       store(rows + 4 * i, __builtin_shufflevector(v[i], v[i + 1], 0, 1, 2, 3, 8, 9, 10, 11));
       store(rows + 4 * (i + 4), __builtin_shufflevector(v[i], v[i + 1], 4, 5, 6, 7, 12, 13, 14, 15));
@@ -213,28 +224,45 @@ void pass(const Buffers& b, std::size_t m, std::size_t s, const float* tw) {
   }
 }
 
-// 16 or 32 points (n = 4 R) in registers: the first pass (radix R, m = 4) on four-float
-// vectors along p, transposed in registers, then the second (radix 4, m = 1, no twiddles) along
-// q. The same operations as the two passes, without their calls, stores and loads.
-template <int R, bool kInverse>
+// Two passes in registers, for n = R x lanes: the first (radix R, m = lanes) on vectors along
+// p, transposed in registers, then the second (radix = lanes, m = 1, no twiddles) along q: 16
+// and 32 points on four floats, 64 on eight. The same operations as the two passes, without
+// their calls, stores and loads.
+template <int R, typename V, bool kInverse>
 void registersOnly(const detail::PassTables& t, const float* inReal, const float* inImag,
                    float* outReal, float* outImag) {
-  constexpr std::size_t m = 4;
+  constexpr std::size_t m = kLanes<V>;
   const float* tw = t.twiddles + t.offsets[0];
-  Cx<F4> a[R];
-  for (std::size_t k = 0; k < R; ++k) a[k] = {load<F4>(inReal + k * m), load<F4>(inImag + k * m)};
+  Cx<V> a[R];
+  for (std::size_t k = 0; k < R; ++k) a[k] = {load<V>(inReal + k * m), load<V>(inImag + k * m)};
   dft<R, kInverse>(a);
   for (std::size_t k = 1; k < R; ++k) {
-    a[k] = twiddle<kInverse>(a[k], Cx<F4>{load<F4>(tw + (2 * k - 2) * m), load<F4>(tw + (2 * k - 1) * m)});
+    a[k] = twiddle<kInverse>(a[k], Cx<V>{load<V>(tw + (2 * k - 2) * m), load<V>(tw + (2 * k - 1) * m)});
   }
-  // a[k0 + i] then holds the first pass's outputs R i + k0 .. R i + k0 + 3.
-  for (std::size_t k0 = 0; k0 < R; k0 += 4) {
-    transpose4(a[k0].re, a[k0 + 1].re, a[k0 + 2].re, a[k0 + 3].re);
-    transpose4(a[k0].im, a[k0 + 1].im, a[k0 + 2].im, a[k0 + 3].im);
-    dft<4, kInverse>(a + k0);
-    for (std::size_t k = 0; k < 4; ++k) {
-      store(outReal + k0 + R * k, a[k0 + k].re);
-      store(outImag + k0 + R * k, a[k0 + k].im);
+  if constexpr (m == 8) {
+    F8 re[8], im[8];
+    for (std::size_t k = 0; k < 8; ++k) {
+      re[k] = a[k].re;
+      im[k] = a[k].im;
+    }
+    transpose8(re);
+    transpose8(im);
+    for (std::size_t k = 0; k < 8; ++k) a[k] = {re[k], im[k]};
+    dft<8, kInverse>(a);
+    for (std::size_t k = 0; k < 8; ++k) {
+      store(outReal + 8 * k, a[k].re);
+      store(outImag + 8 * k, a[k].im);
+    }
+  } else {
+    // a[k0 + i] then holds the first pass's outputs R i + k0 .. R i + k0 + 3.
+    for (std::size_t k0 = 0; k0 < R; k0 += 4) {
+      transpose4(a[k0].re, a[k0 + 1].re, a[k0 + 2].re, a[k0 + 3].re);
+      transpose4(a[k0].im, a[k0 + 1].im, a[k0 + 2].im, a[k0 + 3].im);
+      dft<4, kInverse>(a + k0);
+      for (std::size_t k = 0; k < 4; ++k) {
+        store(outReal + k0 + R * k, a[k0 + k].re);
+        store(outImag + k0 + R * k, a[k0 + k].im);
+      }
     }
   }
 }
@@ -244,11 +272,17 @@ void run(const detail::PassTables& t, const float* inReal, const float* inImag, 
          float* outImag, float* scratchReal, float* scratchImag) {
   if (t.passes == 2 && t.radices[1] == 4 && t.length == 4 * t.radices[0]) {
     if (t.radices[0] == 4) {
-      registersOnly<4, kInverse>(t, inReal, inImag, outReal, outImag);
+      registersOnly<4, F4, kInverse>(t, inReal, inImag, outReal, outImag);
     } else {
-      registersOnly<8, kInverse>(t, inReal, inImag, outReal, outImag);
+      registersOnly<8, F4, kInverse>(t, inReal, inImag, outReal, outImag);
     }
     return;
+  }
+  if constexpr (kLanes<V> == 8) {
+    if (t.passes == 2 && t.radices[0] == 8 && t.radices[1] == 8) {
+      registersOnly<8, F8, kInverse>(t, inReal, inImag, outReal, outImag);
+      return;
+    }
   }
   const float* xr = inReal;
   const float* xi = inImag;
