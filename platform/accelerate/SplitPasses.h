@@ -210,6 +210,37 @@ void passStrided(const Buffers& b, std::size_t m, std::size_t s, const float* tw
   }
 }
 
+// The last two passes when both are radix 4 (m = 4, then m = 1), s a multiple of the lanes:
+// for each q the first's 16 outputs are the second's 16 inputs, so they stay in registers.
+template <bool kInverse, typename V>
+void passFourFourTail(const Buffers& b, std::size_t s, const float* tw) {
+  constexpr std::size_t m = 4;
+  const std::size_t stride = s * m;
+  for (std::size_t q = 0; q < s; q += kLanes<V>) {
+    Cx<V> y[4][4];  // the first pass's output k of butterfly p
+    for (std::size_t p = 0; p < 4; ++p) {
+      Cx<V>* a = y[p];
+      for (std::size_t j = 0; j < 4; ++j) {
+        a[j] = {load<V>(b.xr + q + s * p + j * stride), load<V>(b.xi + q + s * p + j * stride)};
+      }
+      dft<4, kInverse>(a);
+      if (p == 0) continue;
+      for (std::size_t k = 1; k < 4; ++k) {
+        a[k] = twiddle<kInverse>(a[k], Cx<V>{broadcast<V>(tw[(2 * k - 2) * m + p]),
+                                             broadcast<V>(tw[(2 * k - 1) * m + p])});
+      }
+    }
+    for (std::size_t r = 0; r < 4; ++r) {
+      Cx<V> c[4] = {y[0][r], y[1][r], y[2][r], y[3][r]};
+      dft<4, kInverse>(c);
+      for (std::size_t k = 0; k < 4; ++k) {
+        store(b.yr + q + s * r + 4 * s * k, c[k].re);
+        store(b.yi + q + s * r + 4 * s * k, c[k].im);
+      }
+    }
+  }
+}
+
 template <int R, bool kInverse, typename V>
 void pass(const Buffers& b, std::size_t m, std::size_t s, const float* tw) {
   constexpr std::size_t kWidth = kLanes<V>;
@@ -288,13 +319,17 @@ void run(const detail::PassTables& t, const float* inReal, const float* inImag, 
   const float* xi = inImag;
   const bool inPlace = inReal == outReal || inImag == outImag || inReal == outImag ||
                        inImag == outReal;
+  // Two radix-4 passes at the end run as one when a vector fits along q.
+  const bool fourFourTail = t.passes >= 2 && t.radices[t.passes - 1] == 4 &&
+                            t.radices[t.passes - 2] == 4 && (t.length / 16) % kLanes<V> == 0;
+  const unsigned passes = t.passes - (fourFourTail ? 1 : 0);
   std::size_t s = 1;
   std::size_t remaining = t.length;
-  for (unsigned i = 0; i < t.passes; ++i) {
+  for (unsigned i = 0; i < passes; ++i) {
     float* yr;
     float* yi;
-    const bool towardOutput = ((t.passes - 1 - i) & 1) == 0;
-    if (i + 1 == t.passes || (towardOutput && !inPlace)) {
+    const bool towardOutput = ((passes - 1 - i) & 1) == 0;
+    if (i + 1 == passes || (towardOutput && !inPlace)) {
       // Out of place, the output array is free until the last pass: the passes alternate
       // between it and one scratch half, so less memory is touched.
       yr = outReal;
@@ -308,7 +343,9 @@ void run(const detail::PassTables& t, const float* inReal, const float* inImag, 
     }
     const Buffers b{xr, xi, yr, yi};
     const std::size_t m = remaining / t.radices[i];
-    if (t.radices[i] == 8) {
+    if (fourFourTail && i + 1 == passes) {
+      passFourFourTail<kInverse, V>(b, s, t.twiddles + t.offsets[i]);
+    } else if (t.radices[i] == 8) {
       pass<8, kInverse, V>(b, m, s, t.twiddles + t.offsets[i]);
     } else {
       pass<4, kInverse, V>(b, m, s, t.twiddles + t.offsets[i]);
