@@ -5,15 +5,21 @@
 //
 // Out of place, unscaled, natural order in and out: a self-sorting (Stockham) scheme of radix-4
 // passes, with one radix-8 pass first when log2 n is odd, so there is no bit-reversal pass.
-// Inner loops run on four-float SSE vectors.
+// Inner loops run on eight-float AVX2 vectors with fused multiply-adds where the processor has
+// both, otherwise on four-float SSE vectors (the x86-64 baseline).
 #pragma once
 
 #include <cstddef>
 #include <memory>
 
+#include "platform/accelerate/PassTables.h"
+
 namespace accelerate {
 
 enum class FFTDirection : int { Forward = 1, Inverse = -1 };
+
+/// Floats per vector in a transform's inner loops.
+enum class VectorWidth : unsigned { Four = 4, Eight = 8 };
 
 /// The tables of one transform length. Read-only after `create`, so any number of threads may
 /// transform with one object at the same time, each with its own scratch. `transform` never
@@ -23,9 +29,15 @@ class SplitFFT {
   static constexpr unsigned kMinLog2n = 2;
   static constexpr unsigned kMaxLog2n = 20;
 
-  /// Tables for 2^log2n points, computed in double and stored as floats. Null when log2n is
-  /// outside kMinLog2n .. kMaxLog2n or memory is short. Main thread or worker; allocates.
-  static std::unique_ptr<SplitFFT> create(unsigned log2n);
+  /// The widest vectors this process transforms with: Eight where the processor has AVX2 and
+  /// FMA, unless the environment variable KELO_ACCELERATE_NO_AVX2 is set and not "0" when this
+  /// is first asked; Four otherwise. Any thread.
+  static VectorWidth widestVectors();
+
+  /// Tables for 2^log2n points, computed in double and stored as floats, transformed with
+  /// vectors no wider than `widest` and `widestVectors()`. Null when log2n is outside
+  /// kMinLog2n .. kMaxLog2n or memory is short. Main thread or worker; allocates.
+  static std::unique_ptr<SplitFFT> create(unsigned log2n, VectorWidth widest = VectorWidth::Eight);
 
   ~SplitFFT();
   SplitFFT(const SplitFFT&) = delete;
@@ -33,6 +45,7 @@ class SplitFFT {
 
   std::size_t length() const { return length_; }
   unsigned log2n() const { return log2n_; }
+  VectorWidth vectorWidth() const { return width_; }
 
   /// Floats each of the two scratch arrays of `transform` must hold: 2 x length.
   std::size_t scratchLength() const { return 2 * length_; }
@@ -46,14 +59,14 @@ class SplitFFT {
  private:
   SplitFFT() = default;
 
+  static_assert(kMaxLog2n / 2 <= detail::kMaxPasses);
+
   std::size_t length_ = 0;
   unsigned log2n_ = 0;
-  unsigned passes_ = 0;
-  unsigned radices_[kMaxLog2n / 2] = {};
-  // Per pass of radix R with m = n/R butterflies: cos and sin of w^(kp), k = 1 .. R-1, as
-  // 2 arrays of m floats.
-  float* twiddles_ = nullptr;
-  std::size_t passOffsets_[kMaxLog2n / 2] = {};
+  VectorWidth width_ = VectorWidth::Four;
+  detail::PassRunner run_ = nullptr;  // chosen once, here, so a transform only calls through it
+  detail::PassTables tables_;
+  float* twiddles_ = nullptr;  // owned; tables_.twiddles points here
 };
 
 }  // namespace accelerate

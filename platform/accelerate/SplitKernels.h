@@ -1,6 +1,7 @@
 // The small DFT kernels on split complex values that the split FFT and the convolution
-// library's fixed-size real transforms share. Lanes are one float or a four-float SSE vector;
-// every kernel keeps one order of operations, so both callers stay bit-exact. Header only, so
+// library's fixed-size real transforms share. Lanes are one float or a vector of four or eight
+// floats; every kernel keeps one order of operations, so both callers stay bit-exact on four
+// floats (the eight-float build contracts products into fused multiply-adds). Header only, so
 // the kernels inline into the callers' loops.
 #pragma once
 
@@ -15,7 +16,9 @@ inline T broadcast(float x) {
   if constexpr (sizeof(T) == sizeof(float)) {
     return x;
   } else {
-    return T{x, x, x, x};
+    T v = {};
+    for (unsigned i = 0; i < sizeof(T) / sizeof(float); ++i) v[i] = x;
+    return v;
   }
 }
 
