@@ -669,6 +669,11 @@ std::int32_t SamplerVST::getChunk(void** data, bool isPreset) {
   std::int32_t size = 0;
   const std::int32_t status = logged(m_engine.chunk(data, size));
   logLine(LogLevel::Info, this, "SamplerVST::getChunk status:%d size:%d", status, size);
+  // An engine may hand out bytes with its refusal: the host would save them as the state.
+  if (status != 0 || size < 0) {
+    if (data) *data = nullptr;
+    return 0;
+  }
   return size;
 }
 

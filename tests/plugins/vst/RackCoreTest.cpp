@@ -308,6 +308,29 @@ TEST_F(RackCoreTest, TheEngineGetsAnEventsDetuneWithItsSign) {
   dlclose(engine);
 }
 
+// This engine hands out its chunk with a refusal too: only the answer can keep it from the
+// host, which takes the size and the pointer as the state to save.
+TEST_F(RackCoreTest, AChunkTheEngineRefusesReachesTheHostAsNone) {
+  installEngine("", SYNC_RECORDER_BUNDLE);
+  AEffect* effect = make();
+  dispatch(effect, effMainsChanged, 0, 1);
+  void* engine = dlopen(SYNC_RECORDER_BUNDLE "/Contents/x86_64-linux/SyncRecorder.so", RTLD_NOW | RTLD_NOLOAD);
+  ASSERT_NE(engine, nullptr);
+  const auto answer = reinterpret_cast<void (*)(std::int32_t)>(dlsym(engine, "keloAnswerChunk"));
+  ASSERT_NE(answer, nullptr);
+  answer(7);
+  void* data = reinterpret_cast<void*>(0x1);
+  EXPECT_EQ(dispatch(effect, effGetChunk, 0, 0, &data), 0);
+  EXPECT_EQ(data, nullptr);
+  EXPECT_EQ(pluginLogCount('I', "SamplerVST::getChunk status:7 size:4"), 1u);
+  answer(0);
+  ASSERT_EQ(dispatch(effect, effGetChunk, 0, 0, &data), 4);
+  ASSERT_NE(data, nullptr);
+  EXPECT_EQ(std::memcmp(data, "SYNC", 4), 0);
+  close(effect);
+  dlclose(engine);
+}
+
 TEST_F(RackCoreTest, ResumeReportsANewLatencyOnce) {
   engineControl()(KELO_TEST_SET_LATENCY, nullptr, nullptr, 128, 0);
   AEffect* effect = make();

@@ -262,6 +262,7 @@ TEST_F(RackParametersTest, AChunkTheEngineRefusesGivesTheHostNone) {
   engineControl()(KELO_TEST_FAIL_OPCODE, nullptr, nullptr, KELO_OP_CHUNK_GET, 7);
   void* data = reinterpret_cast<void*>(0x1);
   EXPECT_EQ(dispatch(effect, effGetChunk, 0, 0, &data), 0);
+  EXPECT_EQ(data, nullptr);
   EXPECT_EQ(pluginLogCount('I', "SamplerVST::getChunk status:7 size:0"), 1u);
   EXPECT_EQ(pluginLogCount('E', "engine error:7"), 1u);
   engineControl()(KELO_TEST_FAIL_OPCODE, nullptr, nullptr, KELO_OP_CHUNK_GET, 0);
