@@ -187,6 +187,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
   effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
-  kelo::fuzz::checkNoPluginFault(g_control);
+  kelo::fuzz::checkNoPluginFault(g_control, /*boundsEvents=*/true);
   return 0;
 }
