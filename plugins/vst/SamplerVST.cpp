@@ -372,6 +372,14 @@ void SamplerVST::setBlockSize(std::int32_t size) {
   if (hasEngine()) sendFormat();
 }
 
+void SamplerVST::setBlockSizeAndSampleRate(std::int32_t size, float rate) {
+  blockSize = size;
+  if (vantor::engineTakesSampleRate(rate))
+    sampleRate = rate;
+  else
+    logLine(LogLevel::Error, this, " setBlockSizeAndSampleRate refused:%g", static_cast<double>(rate));
+}
+
 void SamplerVST::resume() {
   const std::int32_t level = getCurrentProcessLevel();
   const bool offline = level == kVstProcessLevelOffline;

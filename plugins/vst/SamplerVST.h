@@ -49,6 +49,8 @@ class SamplerVST : public AudioEffectX, public SuperInitHacker, private vantor::
   void resume() override;
   void setSampleRate(float rate) override;
   void setBlockSize(std::int32_t size) override;
+  /// The deprecated call: stores the size, and the rate only when the engine takes it.
+  void setBlockSizeAndSampleRate(std::int32_t size, float rate) override;
   double updateSampleRate() override;
 
   // Processing. Without an engine the outputs are written silent.

@@ -243,19 +243,28 @@ TEST_F(RackCoreTest, AHostileSampleRateIsRefusedAndTheOldRateStays) {
                            std::numeric_limits<float>::quiet_NaN(), 1e38f, -48000.0f, 0.0f, 0.5f};
   std::vector<float> left(256, 0.5f), right(256, 0.5f);
   float* outputs[] = {left.data(), right.data()};
-  for (bool suspended : {false, true}) {
-    if (suspended) dispatch(effect, effMainsChanged, 0, 0);
-    for (float rate : hostile) {
-      SCOPED_TRACE(rate);
-      const std::size_t formats = countOpcode(KELO_OP_DSP_SET_EX);
-      dispatch(effect, effSetSampleRate, 0, 0, nullptr, rate);
-      EXPECT_EQ(object(effect).getSampleRate(), 48000.0f);
-      EXPECT_EQ(countOpcode(KELO_OP_DSP_SET_EX), formats);
+  // The deprecated call that sets both stores the block size whatever the rate.
+  for (std::int32_t opcode : {effSetSampleRate, effSetBlockSizeAndSampleRate}) {
+    for (bool suspended : {false, true}) {
+      if (suspended) dispatch(effect, effMainsChanged, 0, 0);
+      for (float rate : hostile) {
+        SCOPED_TRACE(testing::Message() << "opcode " << opcode << " rate " << rate);
+        const std::size_t formats = countOpcode(KELO_OP_DSP_SET_EX);
+        dispatch(effect, opcode, 0, 512, nullptr, rate);
+        EXPECT_EQ(object(effect).getSampleRate(), 48000.0f);
+        EXPECT_EQ(countOpcode(KELO_OP_DSP_SET_EX), formats);
+        if (opcode == effSetBlockSizeAndSampleRate) {
+          EXPECT_EQ(object(effect).getBlockSize(), 512);
+        }
+      }
     }
+    dispatch(effect, effMainsChanged, 0, 1);
+    effect->processReplacing(effect, nullptr, outputs, 256);
+    EXPECT_EQ(object(effect).getSampleRate(), 48000.0f);
   }
-  dispatch(effect, effMainsChanged, 0, 1);
-  effect->processReplacing(effect, nullptr, outputs, 256);
-  EXPECT_EQ(object(effect).getSampleRate(), 48000.0f);
+  EXPECT_EQ(dispatch(effect, effSetBlockSizeAndSampleRate, 0, 256, nullptr, 44100.0f), 1);
+  EXPECT_EQ(object(effect).getSampleRate(), 44100.0f);
+  EXPECT_EQ(object(effect).getBlockSize(), 256);
   dispatch(effect, effSetSampleRate, 0, 0, nullptr, 96000.0f);
   EXPECT_EQ(object(effect).getSampleRate(), 96000.0f);
   close(effect);
