@@ -122,7 +122,7 @@ void dispatch(AEffect* effect, Input& in) {
       value = static_cast<std::intptr_t>(chunk.size());
       break;
     case effGetChunk:
-      ptr = &chunkOut;
+      ptr = value == -1 ? nullptr : &chunkOut;  // -1: a host that gives no place
       break;
     case effSetSpeakerArrangement:
       inputArrangement = arrangement(in);

@@ -672,14 +672,15 @@ void SamplerVST::programName(std::int32_t program, char* text) const {
 
 std::int32_t SamplerVST::getChunk(void** data, bool isPreset) {
   init();
-  if (!hasEngine()) return 0;
+  // Without a place for the pointer the engine would write through null.
+  if (!hasEngine() || !data) return 0;
   logLine(LogLevel::Info, this, "SamplerVST::getChunk");
   std::int32_t size = 0;
   const std::int32_t status = logged(m_engine.chunk(data, size));
   logLine(LogLevel::Info, this, "SamplerVST::getChunk status:%d size:%d", status, size);
   // An engine may hand out bytes with its refusal: the host would save them as the state.
   if (status != 0 || size < 0) {
-    if (data) *data = nullptr;
+    *data = nullptr;
     return 0;
   }
   return size;

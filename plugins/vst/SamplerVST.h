@@ -75,7 +75,8 @@ class SamplerVST : public AudioEffectX, public SuperInitHacker, private vantor::
   bool getProgramNameIndexed(std::int32_t category, std::int32_t index, char* text) override;
 
   // State.
-  /// The engine's chunk (its memory) and size; one the engine refuses is 0 bytes at null.
+  /// The engine's chunk (its memory) and size; one the engine refuses is 0 bytes at null, and a
+  /// null `data` answers 0 without asking the engine.
   std::int32_t getChunk(void** data, bool isPreset) override;
   std::int32_t setChunk(void* data, std::int32_t byteSize, bool isPreset) override;
 

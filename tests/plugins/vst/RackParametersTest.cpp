@@ -269,6 +269,17 @@ TEST_F(RackParametersTest, AChunkTheEngineRefusesGivesTheHostNone) {
   EXPECT_EQ(dispatch(effect, effGetChunk, 0, 0, &data), 84);
 }
 
+// A host that gives no place for the pointer gets no chunk; the engine is not asked to write
+// through null.
+TEST_F(RackParametersTest, AChunkGetWithoutAPlaceForThePointerAnswersNone) {
+  AEffect* effect = make();
+  m_effects.push_back(effect);
+  dispatch(effect, effMainsChanged, 0, 1);
+  EXPECT_EQ(dispatch(effect, effGetChunk, 0, 0, nullptr), 0);
+  EXPECT_EQ(countOpcode(KELO_OP_CHUNK_GET), 0u);
+  EXPECT_TRUE(engineFindings().empty());
+}
+
 TEST_F(RackParametersTest, VendorSpecificReachesTheEngineOnlyUnderKelo) {
   AEffect* effect = started();
   struct Case {
