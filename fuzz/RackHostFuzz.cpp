@@ -122,7 +122,7 @@ void dispatch(AEffect* effect, Input& in) {
       value = static_cast<std::intptr_t>(chunk.size());
       break;
     case effGetChunk:
-      ptr = &chunkOut;
+      ptr = value == -1 ? nullptr : &chunkOut;  // -1: a host that gives no place
       break;
     case effSetSpeakerArrangement:
       inputArrangement = arrangement(in);
@@ -187,6 +187,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
   effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
-  kelo::fuzz::checkNoPluginFault(g_control);
+  kelo::fuzz::checkNoPluginFault(g_control, /*boundsEvents=*/true);
   return 0;
 }

@@ -491,6 +491,13 @@ static_assert(offsetof(VstSpeakerArrangement, numChannels) == 4);
 static_assert(offsetof(VstSpeakerArrangement, speakers) == 8);
 static_assert(sizeof(VstSpeakerArrangement) == 8 + 8 * 112);
 
+/// Speaker `index` of a record laid out with numChannels speakers, reached through the record's
+/// storage, never by indexing `speakers` beyond its bound (undefined behaviour). Any thread.
+inline VstSpeakerProperties& VstSpeakerAt(VstSpeakerArrangement& arrangement, std::size_t index) {
+  return reinterpret_cast<VstSpeakerProperties*>(reinterpret_cast<unsigned char*>(&arrangement) +
+                                                 offsetof(VstSpeakerArrangement, speakers))[index];
+}
+
 /// Arrangement types used here.
 enum VstSpeakerArrangementType : std::int32_t {
   kSpeakerArrUserDefined = -2,

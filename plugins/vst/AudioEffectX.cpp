@@ -308,7 +308,7 @@ bool AudioEffectX::closeWindow(void* window) {
 
 bool AudioEffectX::allocateArrangement(VstSpeakerArrangement** arrangement,
                                        std::int32_t channels) {
-  if (!arrangement || channels < 0) return false;
+  if (!arrangement || channels < 0 || channels > kMaxArrangementSpeakers) return false;
   deallocateArrangement(arrangement);
   // Never smaller than the declared record, so its eight speakers can always be read.
   std::size_t size = offsetof(VstSpeakerArrangement, speakers) +
@@ -331,10 +331,9 @@ bool AudioEffectX::deallocateArrangement(VstSpeakerArrangement** arrangement) {
 bool AudioEffectX::matchArrangement(VstSpeakerArrangement** to, VstSpeakerArrangement* from) {
   if (!from || !allocateArrangement(to, from->numChannels)) return false;
   (*to)->type = from->type;
-  // Records for more than eight channels are longer than declared: walk them by pointer.
-  VstSpeakerProperties* target = (*to)->speakers;
-  VstSpeakerProperties* source = from->speakers;
-  for (std::int32_t i = 0; i < from->numChannels; ++i) copySpeaker(target + i, source + i);
+  // Records for more than eight channels are longer than declared.
+  for (std::size_t i = 0; i < static_cast<std::size_t>(from->numChannels); ++i)
+    copySpeaker(&VstSpeakerAt(**to, i), &VstSpeakerAt(*from, i));
   return true;
 }
 

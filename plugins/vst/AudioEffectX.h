@@ -154,12 +154,16 @@ class AudioEffectX : public AudioEffect {
   virtual bool closeWindow(void* window);
 
   // ---- Flags and speaker arrangements ----
+  /// More speakers than any host lays out: a count beyond it is refused, not trusted.
+  static constexpr std::int32_t kMaxArrangementSpeakers = 1024;
   virtual void isSynth(bool state = true) { setFlag(effFlagsIsSynth, state); }
   virtual void noTail(bool state = true) { setFlag(effFlagsNoSoundInStop, state); }
-  /// Frees *arrangement and makes a zeroed record with room for `channels` speakers.
+  /// Frees *arrangement and makes a zeroed record with room for `channels` speakers; a count
+  /// below 0 or above kMaxArrangementSpeakers is refused and *arrangement kept.
   virtual bool allocateArrangement(VstSpeakerArrangement** arrangement, std::int32_t channels);
   virtual bool deallocateArrangement(VstSpeakerArrangement** arrangement);
-  /// Re-allocates *to for the channel count of `from` and copies its type and speakers.
+  /// Re-allocates *to for the channel count of `from` and copies its type and speakers; `from`
+  /// must hold as many as it counts. A count allocateArrangement refuses keeps *to.
   virtual bool matchArrangement(VstSpeakerArrangement** to, VstSpeakerArrangement* from);
   /// Copies name (at most 63 characters), angles, radius, reserved and type.
   virtual bool copySpeaker(VstSpeakerProperties* to, VstSpeakerProperties* from);

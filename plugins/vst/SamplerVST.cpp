@@ -372,6 +372,14 @@ void SamplerVST::setBlockSize(std::int32_t size) {
   if (hasEngine()) sendFormat();
 }
 
+void SamplerVST::setBlockSizeAndSampleRate(std::int32_t size, float rate) {
+  blockSize = size;
+  if (vantor::engineTakesSampleRate(rate))
+    sampleRate = rate;
+  else
+    logLine(LogLevel::Error, this, " setBlockSizeAndSampleRate refused:%g", static_cast<double>(rate));
+}
+
 void SamplerVST::resume() {
   const std::int32_t level = getCurrentProcessLevel();
   const bool offline = level == kVstProcessLevelOffline;
@@ -451,6 +459,11 @@ void SamplerVST::processReplacing(float** inputs, float** outputs, std::int32_t 
     logLine(LogLevel::Info, this, "Large number of MIDI Events : %zu", count);
   vantor::fillMIDIEventBlock(*m_blockIn, m_events.data(), count, m_scratch.data(),
                              m_scratch.size());
+  // A host's offset outside the block is held at the nearer edge; bounded after the sort, so
+  // the events keep the host's order in time.
+  const std::int32_t lastFrame = sampleFrames > 0 ? sampleFrames - 1 : 0;
+  for (std::uint64_t i = 0; i < m_blockIn->numEvents; ++i)
+    m_blockIn->events[i].frameOffset = std::clamp(m_blockIn->events[i].frameOffset, 0, lastFrame);
 
   logged(m_engine.process(*m_blockIn, m_blockOut.get(), inputs, outputs, &m_sync, sampleFrames));
   if (m_engine.processesEx()) {
@@ -659,11 +672,17 @@ void SamplerVST::programName(std::int32_t program, char* text) const {
 
 std::int32_t SamplerVST::getChunk(void** data, bool isPreset) {
   init();
-  if (!hasEngine()) return 0;
+  // Without a place for the pointer the engine would write through null.
+  if (!hasEngine() || !data) return 0;
   logLine(LogLevel::Info, this, "SamplerVST::getChunk");
   std::int32_t size = 0;
   const std::int32_t status = logged(m_engine.chunk(data, size));
   logLine(LogLevel::Info, this, "SamplerVST::getChunk status:%d size:%d", status, size);
+  // An engine may hand out bytes with its refusal: the host would save them as the state.
+  if (status != 0 || size < 0) {
+    *data = nullptr;
+    return 0;
+  }
   return size;
 }
 

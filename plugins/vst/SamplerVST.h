@@ -49,6 +49,8 @@ class SamplerVST : public AudioEffectX, public SuperInitHacker, private vantor::
   void resume() override;
   void setSampleRate(float rate) override;
   void setBlockSize(std::int32_t size) override;
+  /// The deprecated call: stores the size, and the rate only when the engine takes it.
+  void setBlockSizeAndSampleRate(std::int32_t size, float rate) override;
   double updateSampleRate() override;
 
   // Processing. Without an engine the outputs are written silent.
@@ -73,6 +75,8 @@ class SamplerVST : public AudioEffectX, public SuperInitHacker, private vantor::
   bool getProgramNameIndexed(std::int32_t category, std::int32_t index, char* text) override;
 
   // State.
+  /// The engine's chunk (its memory) and size; one the engine refuses is 0 bytes at null, and a
+  /// null `data` answers 0 without asking the engine.
   std::int32_t getChunk(void** data, bool isPreset) override;
   std::int32_t setChunk(void* data, std::int32_t byteSize, bool isPreset) override;
 

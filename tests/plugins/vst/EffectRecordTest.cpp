@@ -2,6 +2,7 @@
 // defaults a plug-in inherits (texts, speaker arrangements, resume).
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -209,7 +210,7 @@ TEST(EffectDefaults, ResumeAsksForMidiOnlyForASynthOrAMidiReceiver) {
 }
 
 VstSpeakerProperties* speakerAt(VstSpeakerArrangement* arrangement, int i) {
-  return arrangement->speakers + i;
+  return &VstSpeakerAt(*arrangement, static_cast<std::size_t>(i));
 }
 
 TEST(EffectDefaults, SpeakerArrangements) {
@@ -245,6 +246,46 @@ TEST(EffectDefaults, SpeakerArrangements) {
   EXPECT_TRUE(effect.deallocateArrangement(&target));
   EXPECT_EQ(source, nullptr);
   EXPECT_FALSE(effect.allocateArrangement(&source, -1));
+}
+
+// A host's count is all that says how long its record is: one no host can mean is refused
+// before anything is allocated or read, and the arrangement kept so far stays.
+TEST(EffectDefaults, ArrangementCountsNoHostCanMeanAreRefused) {
+  PlainEffect effect(nullptr, 0, 0);
+  struct Case {
+    std::int32_t channels;
+    bool taken;
+  };
+  constexpr std::int32_t kMost = AudioEffectX::kMaxArrangementSpeakers;
+  const Case cases[] = {{-1, false}, {INT32_MIN, false}, {kMost + 1, false},
+                        {INT32_MAX, false}, {kMost, true}, {0, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.channels);
+    // Room for eight speakers only: a count beyond what is taken would be read past the end.
+    VstSpeakerArrangement hostile{};
+    hostile.type = 7;
+    hostile.numChannels = c.channels;
+    VstSpeakerArrangement* kept = nullptr;
+    ASSERT_TRUE(effect.allocateArrangement(&kept, 2));
+    kept->type = 1;
+    if (c.taken) {
+      VstSpeakerArrangement* roomy = nullptr;
+      ASSERT_TRUE(effect.allocateArrangement(&roomy, c.channels));
+      roomy->type = 7;
+      EXPECT_TRUE(effect.matchArrangement(&kept, roomy));
+      EXPECT_EQ(kept->numChannels, c.channels);
+      effect.deallocateArrangement(&roomy);
+    } else {
+      EXPECT_FALSE(effect.matchArrangement(&kept, &hostile));
+      ASSERT_NE(kept, nullptr);
+      EXPECT_EQ(kept->type, 1);
+      EXPECT_EQ(kept->numChannels, 2);
+      VstSpeakerArrangement* made = nullptr;
+      EXPECT_FALSE(effect.allocateArrangement(&made, c.channels));
+      EXPECT_EQ(made, nullptr);
+    }
+    effect.deallocateArrangement(&kept);
+  }
 }
 
 TEST(EffectDefaults, CopySpeakerCopiesTheNamedFieldsOnly) {

@@ -21,6 +21,23 @@ class RackCoreTest : public RackTest {
  protected:
   static void close(AEffect* effect) { ASSERT_EQ(dispatch(effect, effClose), 1); }
 
+  /// A resumed plug-in over the recording engine, whose functions `recorder` then finds.
+  AEffect* startOverRecorder() {
+    installEngine("", SYNC_RECORDER_BUNDLE);
+    AEffect* effect = make();
+    dispatch(effect, effMainsChanged, 0, 1);
+    return effect;
+  }
+  /// The recording engine's function `name`, null unless the plug-in bound that engine.
+  template <typename Function>
+  static Function recorder(const char* name) {
+    void* engine = dlopen(SYNC_RECORDER_BUNDLE "/Contents/x86_64-linux/SyncRecorder.so", RTLD_NOW | RTLD_NOLOAD);
+    if (!engine) return nullptr;
+    const auto function = reinterpret_cast<Function>(dlsym(engine, name));
+    dlclose(engine);  // the plug-in's bundle reference keeps it loaded
+    return function;
+  }
+
   void expectCleanEnd() {
     const std::vector<std::int32_t> opcodes = engineOpcodes();
     ASSERT_GE(opcodes.size(), 2u);
@@ -243,19 +260,28 @@ TEST_F(RackCoreTest, AHostileSampleRateIsRefusedAndTheOldRateStays) {
                            std::numeric_limits<float>::quiet_NaN(), 1e38f, -48000.0f, 0.0f, 0.5f};
   std::vector<float> left(256, 0.5f), right(256, 0.5f);
   float* outputs[] = {left.data(), right.data()};
-  for (bool suspended : {false, true}) {
-    if (suspended) dispatch(effect, effMainsChanged, 0, 0);
-    for (float rate : hostile) {
-      SCOPED_TRACE(rate);
-      const std::size_t formats = countOpcode(KELO_OP_DSP_SET_EX);
-      dispatch(effect, effSetSampleRate, 0, 0, nullptr, rate);
-      EXPECT_EQ(object(effect).getSampleRate(), 48000.0f);
-      EXPECT_EQ(countOpcode(KELO_OP_DSP_SET_EX), formats);
+  // The deprecated call that sets both stores the block size whatever the rate.
+  for (std::int32_t opcode : {effSetSampleRate, effSetBlockSizeAndSampleRate}) {
+    for (bool suspended : {false, true}) {
+      if (suspended) dispatch(effect, effMainsChanged, 0, 0);
+      for (float rate : hostile) {
+        SCOPED_TRACE(testing::Message() << "opcode " << opcode << " rate " << rate);
+        const std::size_t formats = countOpcode(KELO_OP_DSP_SET_EX);
+        dispatch(effect, opcode, 0, 512, nullptr, rate);
+        EXPECT_EQ(object(effect).getSampleRate(), 48000.0f);
+        EXPECT_EQ(countOpcode(KELO_OP_DSP_SET_EX), formats);
+        if (opcode == effSetBlockSizeAndSampleRate) {
+          EXPECT_EQ(object(effect).getBlockSize(), 512);
+        }
+      }
     }
+    dispatch(effect, effMainsChanged, 0, 1);
+    effect->processReplacing(effect, nullptr, outputs, 256);
+    EXPECT_EQ(object(effect).getSampleRate(), 48000.0f);
   }
-  dispatch(effect, effMainsChanged, 0, 1);
-  effect->processReplacing(effect, nullptr, outputs, 256);
-  EXPECT_EQ(object(effect).getSampleRate(), 48000.0f);
+  EXPECT_EQ(dispatch(effect, effSetBlockSizeAndSampleRate, 0, 256, nullptr, 44100.0f), 1);
+  EXPECT_EQ(object(effect).getSampleRate(), 44100.0f);
+  EXPECT_EQ(object(effect).getBlockSize(), 256);
   dispatch(effect, effSetSampleRate, 0, 0, nullptr, 96000.0f);
   EXPECT_EQ(object(effect).getSampleRate(), 96000.0f);
   close(effect);
@@ -265,13 +291,9 @@ TEST_F(RackCoreTest, AHostileSampleRateIsRefusedAndTheOldRateStays) {
 // The transport record gives the slice's length in 16 bits: a longer block is bounded, not
 // wrapped to a negative length.
 TEST_F(RackCoreTest, ABlockLongerThanTheTransportFieldIsBounded) {
-  installEngine("", SYNC_RECORDER_BUNDLE);
-  AEffect* effect = make();
-  dispatch(effect, effMainsChanged, 0, 1);
-  void* engine = dlopen(SYNC_RECORDER_BUNDLE "/Contents/x86_64-linux/SyncRecorder.so", RTLD_NOW | RTLD_NOLOAD);
-  ASSERT_NE(engine, nullptr) << "the plug-in bound the recording engine";
-  const auto recorded = reinterpret_cast<const vantor::SyncInfo* (*)()>(dlsym(engine, "keloRecordedSync"));
-  ASSERT_NE(recorded, nullptr);
+  AEffect* effect = startOverRecorder();
+  const auto recorded = recorder<const vantor::SyncInfo* (*)()>("keloRecordedSync");
+  ASSERT_NE(recorded, nullptr) << "the plug-in bound the recording engine";
   for (std::int32_t frames : {32767, 32768, 40000, 65536 + 100}) {
     SCOPED_TRACE(frames);
     std::vector<float> left(static_cast<std::size_t>(frames)), right(static_cast<std::size_t>(frames));
@@ -280,17 +302,12 @@ TEST_F(RackCoreTest, ABlockLongerThanTheTransportFieldIsBounded) {
     EXPECT_EQ(recorded()->sliceLength, 32767);
   }
   close(effect);
-  dlclose(engine);
 }
 
 // A VST event's detune is a signed byte (cents, -64 to +63): the engine gets it with its sign.
 TEST_F(RackCoreTest, TheEngineGetsAnEventsDetuneWithItsSign) {
-  installEngine("", SYNC_RECORDER_BUNDLE);
-  AEffect* effect = make();
-  dispatch(effect, effMainsChanged, 0, 1);
-  void* engine = dlopen(SYNC_RECORDER_BUNDLE "/Contents/x86_64-linux/SyncRecorder.so", RTLD_NOW | RTLD_NOLOAD);
-  ASSERT_NE(engine, nullptr);
-  const auto recorded = reinterpret_cast<const vantor::MIDIEvent* (*)()>(dlsym(engine, "keloRecordedEvent"));
+  AEffect* effect = startOverRecorder();
+  const auto recorded = recorder<const vantor::MIDIEvent* (*)()>("keloRecordedEvent");
   ASSERT_NE(recorded, nullptr);
   std::vector<float> left(64), right(64);
   float* outputs[] = {left.data(), right.data()};
@@ -305,7 +322,24 @@ TEST_F(RackCoreTest, TheEngineGetsAnEventsDetuneWithItsSign) {
     EXPECT_EQ(recorded()->bytes[1], 60);
   }
   close(effect);
-  dlclose(engine);
+}
+
+// This engine hands out its chunk with a refusal too: only the answer can keep it from the
+// host, which takes the size and the pointer as the state to save.
+TEST_F(RackCoreTest, AChunkTheEngineRefusesReachesTheHostAsNone) {
+  AEffect* effect = startOverRecorder();
+  const auto answer = recorder<void (*)(std::int32_t)>("keloAnswerChunk");
+  ASSERT_NE(answer, nullptr);
+  answer(7);
+  void* data = reinterpret_cast<void*>(0x1);
+  EXPECT_EQ(dispatch(effect, effGetChunk, 0, 0, &data), 0);
+  EXPECT_EQ(data, nullptr);
+  EXPECT_EQ(pluginLogCount('I', "SamplerVST::getChunk status:7 size:4"), 1u);
+  answer(0);
+  ASSERT_EQ(dispatch(effect, effGetChunk, 0, 0, &data), 4);
+  ASSERT_NE(data, nullptr);
+  EXPECT_EQ(std::memcmp(data, "SYNC", 4), 0);
+  close(effect);
 }
 
 TEST_F(RackCoreTest, ResumeReportsANewLatencyOnce) {

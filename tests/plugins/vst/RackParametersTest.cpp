@@ -262,10 +262,22 @@ TEST_F(RackParametersTest, AChunkTheEngineRefusesGivesTheHostNone) {
   engineControl()(KELO_TEST_FAIL_OPCODE, nullptr, nullptr, KELO_OP_CHUNK_GET, 7);
   void* data = reinterpret_cast<void*>(0x1);
   EXPECT_EQ(dispatch(effect, effGetChunk, 0, 0, &data), 0);
+  EXPECT_EQ(data, nullptr);
   EXPECT_EQ(pluginLogCount('I', "SamplerVST::getChunk status:7 size:0"), 1u);
   EXPECT_EQ(pluginLogCount('E', "engine error:7"), 1u);
   engineControl()(KELO_TEST_FAIL_OPCODE, nullptr, nullptr, KELO_OP_CHUNK_GET, 0);
   EXPECT_EQ(dispatch(effect, effGetChunk, 0, 0, &data), 84);
+}
+
+// A host that gives no place for the pointer gets no chunk; the engine is not asked to write
+// through null.
+TEST_F(RackParametersTest, AChunkGetWithoutAPlaceForThePointerAnswersNone) {
+  AEffect* effect = make();
+  m_effects.push_back(effect);
+  dispatch(effect, effMainsChanged, 0, 1);
+  EXPECT_EQ(dispatch(effect, effGetChunk, 0, 0, nullptr), 0);
+  EXPECT_EQ(countOpcode(KELO_OP_CHUNK_GET), 0u);
+  EXPECT_TRUE(engineFindings().empty());
 }
 
 TEST_F(RackParametersTest, VendorSpecificReachesTheEngineOnlyUnderKelo) {

@@ -2,8 +2,10 @@
 // offline switch, the host's transport and the engine's call-backs. Built twice: under the
 // sanitizers, and under the real-time guard (the render calls run in real-time regions).
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "plugins/vst/SamplerVST.h"
@@ -111,6 +113,28 @@ TEST_F(RackProcessTest, EventsOfSeveralListsMergeStablyAndOthersAreSkipped) {
   EXPECT_EQ(keys, (std::vector<int>{61, 63, 65, 60, 62}));
   EXPECT_EQ(dispatch(effect, effProcessEvents, 0, 0, nullptr), 1);
   dispatch(effect, effClose);
+}
+
+// A host's offset outside the block reaches the engine at the block's nearer edge, after the
+// events the host placed before it; the engine finds no event outside its block.
+TEST_F(RackProcessTest, EventOffsetsOutsideTheBlockAreHeldAtItsEdges) {
+  AEffect* effect = start();
+  EventList list({note(60, 64), note(61, -5), note(62, INT32_MAX), note(63, 10),
+                  note(64, INT32_MIN), note(65, 63), note(66, 0)});
+  render(effect, {&list}, 64);
+  std::vector<std::pair<int, std::int32_t>> sent;
+  for (const VstMidiEvent& event : m_sent) sent.emplace_back(event.midiData[1], event.deltaFrames);
+  const std::vector<std::pair<int, std::int32_t>> expected = {
+      {64, 0}, {61, 0}, {66, 0}, {63, 10}, {65, 63}, {60, 63}, {62, 63}};
+  EXPECT_EQ(sent, expected);
+  // A block of no frames has no frame but the first.
+  m_sent.clear();
+  EventList late({note(67, 5)});
+  render(effect, {&late}, 0);
+  ASSERT_EQ(m_sent.size(), 1u);
+  EXPECT_EQ(m_sent[0].deltaFrames, 0);
+  dispatch(effect, effClose);
+  EXPECT_TRUE(engineFindings().empty());
 }
 
 TEST_F(RackProcessTest, AtMost1024EventsReachTheEngine) {
