@@ -63,9 +63,14 @@ bool FakeEditor::open(void* parent) {
     return false;
   }
   if (!m_entry || !ensureEditor()) return false;
-  callEngine(m_editor, KELO_OP_EDITOR_OPEN, parent);
-  callEngine(m_instance, KELO_OP_EDITOR_ATTACH, m_editor);
-  return true;
+  if (callEngine(m_editor, KELO_OP_EDITOR_OPEN, parent) == 0 &&
+      callEngine(m_instance, KELO_OP_EDITOR_ATTACH, m_editor) == 0)
+    return true;
+  // The host hears the refusal and keeps no half-open editor of ours: the engine's goes (with
+  // whatever it put in the parent), and the next use makes a new one.
+  callEngine(m_editor, KELO_OP_EDITOR_DESTROY);
+  m_editor = nullptr;
+  return false;
 }
 
 void FakeEditor::close() {

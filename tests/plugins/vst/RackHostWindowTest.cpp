@@ -86,5 +86,25 @@ TEST_F(RackHostWindowTest, PlaysAChordWithItsEditorInTheHostsWindow) {
   EXPECT_EQ(countOpcode(KELO_OP_INSTANCE_DESTROY), 1u);
 }
 
+TEST_F(RackHostWindowTest, AnEditorTheEngineOpenedButRefusedToAttachIsNotLeftInTheWindow) {
+  if (Display* probe = XOpenDisplay(nullptr)) {
+    XCloseDisplay(probe);
+  } else {
+    GTEST_SKIP() << "no X display (run under xvfb-run -a)";
+  }
+  VstTestHost host(KELO_RACK_SO);
+  ASSERT_NE(host.effect(), nullptr);
+  host.start(44100.0f, 256);
+  engineControl()(KELO_TEST_FAIL_OPCODE, nullptr, nullptr, KELO_OP_EDITOR_ATTACH, 4);
+  EXPECT_FALSE(host.openEditor());
+  EXPECT_EQ(countOpcode(KELO_OP_EDITOR_OPEN), 1u);
+  XSync(host.display(), False);
+  EXPECT_TRUE(childrenOf(host.display(), host.window()).empty());
+  EXPECT_EQ(countOpcode(KELO_OP_EDITOR_CREATE), countOpcode(KELO_OP_EDITOR_DESTROY));
+  engineControl()(KELO_TEST_FAIL_OPCODE, nullptr, nullptr, KELO_OP_EDITOR_ATTACH, 0);
+  host.close();
+  EXPECT_TRUE(engineFindings().empty());
+}
+
 }  // namespace
 }  // namespace kelo::test
