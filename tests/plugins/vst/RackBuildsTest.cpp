@@ -261,13 +261,17 @@ TEST_F(RackBuildsTest, ARealHostsScannerRecognisesBothBuilds) {
 
 TEST_F(RackBuildsTest, InstallScriptPlacesBothFilesWhereItSays) {
   struct Case {
-    const char* vstPath;  // relative to the temporary home; null: unset
+    const char* lxvstPath;  // relative to the temporary home; null: unset
+    const char* vstPath;
     const char* folder;
   };
-  const Case cases[] = {{nullptr, ".vst"}, {"plugins/vst:other", "plugins/vst"}};
+  const Case cases[] = {{nullptr, nullptr, ".vst"},
+                        {nullptr, "plugins/vst:other", "plugins/vst"},
+                        {"linux/vst:other", "plugins/vst", "linux/vst"}};
   for (const Case& c : cases) {
     TempDir home;
     std::string line = "HOME='" + home.path() + "' XDG_DATA_HOME='" + home.file("share") + "' ";
+    line += c.lxvstPath ? "LXVST_PATH='" + home.file(c.lxvstPath) + "' " : "LXVST_PATH= ";
     line += c.vstPath ? "VST_PATH='" + home.file(c.vstPath) + "' " : "VST_PATH= ";
     line += std::string(KELO_SOURCE_DIR) + "/scripts/install-vst '" + KELO_BUILD_DIR + "' 2>&1";
     std::string output;
@@ -280,6 +284,7 @@ TEST_F(RackBuildsTest, InstallScriptPlacesBothFilesWhereItSays) {
     const std::string folder = home.file(c.folder);
     EXPECT_TRUE(contains(output, "Installed KeloRack.so and KeloRack-Multi.so in " + folder))
         << output;
+    EXPECT_TRUE(contains(output, "Ardour: start it with LXVST_PATH=" + folder)) << output;
     for (const char* file : {"KeloRack.so", "KeloRack-Multi.so"})
       EXPECT_TRUE(std::filesystem::is_regular_file(folder + "/" + file)) << file;
     EXPECT_TRUE(std::filesystem::exists(home.file("share/vantor/KeloEngine.bundle")));

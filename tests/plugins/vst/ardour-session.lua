@@ -1,0 +1,65 @@
+-- KeloRack's two builds in a headless Ardour session on its Dummy back end, for RackArdourTest.
+-- ardour7-lua ardour-session.lua create|restore <folder> <name>
+--   create: one MIDI track per build with the build as its instrument, then the session saved;
+--   restore: the saved session loaded.
+-- Either way a note is then played into each track. Prints, per track,
+-- "plugin <track>|<the first plug-in's name>" and
+-- "peak <track>|<dBFS before the note>|<dBFS after>" (the peak of the track's first audio
+-- output), and "closed" at the end.
+local mode, folder, name = arg[1], arg[2], arg[3]
+local function say(...)
+  io.stdout:write(table.concat({ ... }, "|"), "\n")
+  io.stdout:flush()
+end
+
+AudioEngine:set_backend("None (Dummy)", "", "")
+-- The multi-output build first: Ardour 7.3 aborts ("Port already exists") when it is added to
+-- a second track.
+local builds = { { track = "Multi", plugin = "KELO Player (Multi)" },
+                 { track = "Stereo", plugin = "KELO Player" } }
+if mode == "create" then
+  assert(create_session(folder, name, 48000), "no session")
+  for _, build in ipairs(builds) do
+    local tracks = Session:new_midi_track(ARDOUR.ChanCount(ARDOUR.DataType("midi"), 1),
+      ARDOUR.ChanCount(ARDOUR.DataType("audio"), 2), true, ARDOUR.PluginInfo(), nil, nil, 1,
+      build.track, ARDOUR.PresentationInfo.max_order, ARDOUR.TrackMode.Normal, true)
+    local plugin = ARDOUR.LuaAPI.new_plugin(Session, build.plugin, ARDOUR.PluginType.LXVST, "")
+    assert(not plugin:isnil(), "Ardour does not know " .. build.plugin)
+    assert(tracks:front():add_processor_by_index(plugin, 0, nil, true) == 0, "not added")
+  end
+else
+  assert(load_session(folder, name), "no session")
+end
+
+-- The highest peak of the first audio channel over `cycles` waits of 10 ms (the meter lists
+-- MIDI channels first).
+local function peak(route, cycles)
+  local meter = route:peak_meter()
+  local highest = -math.huge
+  for _ = 1, cycles do
+    ARDOUR.LuaAPI.usleep(10000)
+    local level = meter:meter_level(meter:input_streams():n_midi(), ARDOUR.MeterType.MeterPeak)
+    if level > highest then highest = level end
+  end
+  return highest
+end
+
+for _, build in ipairs(builds) do
+  local route = Session:route_by_name(build.track)
+  assert(not route:isnil(), "no track " .. build.track)
+  local insert = route:nth_plugin(0)
+  say("plugin " .. build.track, insert:isnil() and "" or insert:name())
+  local before = peak(route, 20)
+  local parser = ARDOUR.RawMidiParser()
+  local track = route:to_track():to_midi_track()
+  for _, byte in ipairs({ 0x90, 60, 100 }) do
+    if parser:process_byte(byte) then
+      track:write_immediate_event(Evoral.EventType.MIDI_EVENT, parser:buffer_size(),
+                                  parser:midi_buffer())
+    end
+  end
+  say("peak " .. build.track, before, peak(route, 50))
+end
+if mode == "create" then Session:save_state("", false, false, false, false, false) end
+close_session()
+say("closed")
