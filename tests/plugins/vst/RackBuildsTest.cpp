@@ -259,6 +259,50 @@ TEST_F(RackBuildsTest, ARealHostsScannerRecognisesBothBuilds) {
   EXPECT_TRUE(contains(run.output, "exit:0")) << run.output;
 }
 
+/// MusE's scanner run on one plug-in file as a Linux VST (type 16), bounded in time: the
+/// description it writes, then "exit:" and its status.
+std::string museScan(const std::string& file) {
+  TempDir scratch;
+  const std::string description = scratch.file("description.xml");
+  writeFile(description, "");  // the scanner writes only into a file that exists
+  const std::string line = std::string(KELO_SCAN_ENVIRONMENT) + " timeout 120 " +
+                           KELO_MUSE_SCANNER + " -t 16 -f '" + file + "' -o '" + description +
+                           "' >/dev/null 2>&1; echo \"exit:$?\"";
+  std::string status;
+  if (FILE* pipe = ::popen(line.c_str(), "r")) {
+    char buffer[256];
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) status.append(buffer, got);
+    ::pclose(pipe);
+  }
+  return readFile(description) + status;
+}
+
+TEST_F(RackBuildsTest, MusEsScannerRecognisesBothBuilds) {
+  if (!std::filesystem::exists(KELO_MUSE_SCANNER))
+    GTEST_SKIP() << "MusE's scanner is not installed (scripts/setup installs it)";
+  struct Case {
+    const char* file;
+    const char* name;
+    const char* outputs;
+    const char* id;
+  };
+  const Case cases[] = {
+      {KELO_RACK_SO, "KELO Player", "2", "1364547141"},
+      {KELO_RACK_MULTI_SO, "KELO Player (Multi)", "32", "1364547173"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    const std::string description = museScan(c.file);
+    for (const std::string& element :
+         {std::string("<plugin file=\"") + c.file + "\" label=\"" + c.name + "\">",
+          std::string("<type>16</type>"), std::string("<name>") + c.name + "</name>",
+          std::string("<outports>") + c.outputs + "</outports>",
+          std::string("<uniqueID>") + c.id + "</uniqueID>", std::string("exit:0")})
+      EXPECT_TRUE(contains(description, element)) << element << "\n" << description;
+  }
+}
+
 TEST_F(RackBuildsTest, InstallScriptPlacesBothFilesWhereItSays) {
   struct Case {
     const char* lxvstPath;  // relative to the temporary home; null: unset
