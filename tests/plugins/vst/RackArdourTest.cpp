@@ -142,7 +142,8 @@ TEST_F(RackArdourTest, BothBuildsPlayInAHeadlessSessionAndComeBackWithTheirState
     const char* name;
     const char* plugin;
   };
-  const Track tracks[] = {{"Multi", "KELO Player (Multi)"}, {"Stereo", "KELO Player"}};
+  const Track tracks[] = {{"KeloRack", "KELO Player"},
+                          {"KeloRack-Multi", "KELO Player (Multi)"}};
   for (const Track& track : tracks) {
     SCOPED_TRACE(track.name);
     const auto plugin = created.find(std::string("plugin ") + track.name);
@@ -159,7 +160,8 @@ TEST_F(RackArdourTest, BothBuildsPlayInAHeadlessSessionAndComeBackWithTheirState
   const std::string file = sessionFolder + "/kelo.ardour";
   std::string xml = readFile(file);
   const std::string open = "<chunk program=\"0\">";
-  const std::size_t route = xml.find("name=\"Stereo\"");
+  // The stereo build's track: a route's name is followed by its default type, an IO's is not.
+  const std::size_t route = xml.find("name=\"KeloRack\" default-type=");
   ASSERT_NE(route, std::string::npos);
   const std::size_t chunkStart = xml.find(open, route);
   ASSERT_NE(chunkStart, std::string::npos) << "no state saved for the stereo build";
@@ -177,8 +179,8 @@ TEST_F(RackArdourTest, BothBuildsPlayInAHeadlessSessionAndComeBackWithTheirState
     ASSERT_NE(plugin, restored.end());
     EXPECT_EQ(plugin->second, std::vector<std::string>{track.plugin});
   }
-  const auto multi = restored.find("peak Multi");
-  const auto stereo = restored.find("peak Stereo");
+  const auto multi = restored.find("peak KeloRack-Multi");
+  const auto stereo = restored.find("peak KeloRack");
   ASSERT_NE(multi, restored.end());
   ASSERT_NE(stereo, restored.end());
   EXPECT_GT(level(multi->second, 1), -60.0);
