@@ -85,9 +85,10 @@ class RackArdourTest : public RackTest {
     std::string errors;
     const ProgramRun run =
         runProgram("timeout", {"180", kArdourLua, kSessionScript, mode, folder, "kelo"}, errors);
-    EXPECT_EQ(run.status, 0) << run.out << errors;
     auto report = reportOf(run.out);
-    EXPECT_EQ(report.count("closed"), 1u) << run.out << errors;
+    const bool unmade = report.count("unmade") != 0;
+    EXPECT_EQ(run.status, unmade ? 3 : 0) << run.out << errors;
+    EXPECT_EQ(report.count("closed"), unmade ? 0u : 1u) << run.out << errors;
     return report;
   }
   /// The state chunk of a stereo plug-in whose volume is all the way down, as a host gets it.
@@ -135,9 +136,17 @@ TEST_F(RackArdourTest, BothBuildsPlayInAHeadlessSessionAndComeBackWithTheirState
   }
 
   // A new session: each build on a MIDI track, silent until a note, then sounding.
+  // Headless Ardour 7.3 now and then fails to make a track (its own instruments too): the
+  // script then says so and a new session is made, at most three times.
   TempDir sessions;
-  const std::string sessionFolder = sessions.file("kelo");
-  const auto created = session("create", sessionFolder);
+  std::string sessionFolder;
+  std::map<std::string, std::vector<std::string>> created;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    sessionFolder = sessions.file("kelo" + std::to_string(attempt));
+    created = session("create", sessionFolder);
+    if (created.count("unmade") == 0) break;
+  }
+  ASSERT_EQ(created.count("unmade"), 0u);
   struct Track {
     const char* name;
     const char* plugin;
