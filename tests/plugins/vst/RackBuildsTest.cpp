@@ -194,20 +194,26 @@ struct ScanRun {
   std::string errors;
 };
 
+/// What a shell line writes on its standard output.
+std::string shellOutput(const std::string& line) {
+  std::string output;
+  if (FILE* pipe = ::popen(line.c_str(), "r")) {
+    char buffer[4096];
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, got);
+    ::pclose(pipe);
+  }
+  return output;
+}
+
 /// The scanner run on one plug-in file, bounded in time.
 ScanRun scan(const std::string& file) {
   TempDir scratch;
   const std::string errors = scratch.file("errors");
-  const std::string line = "printf 'VST:%s\\n' '" + file + "' | " + KELO_SCAN_ENVIRONMENT +
-                           " timeout 120 " + KELO_QTRACTOR_SCANNER + " 2>'" + errors +
-                           "'; echo \"exit:$?\"";
   ScanRun run;
-  if (FILE* pipe = ::popen(line.c_str(), "r")) {
-    char buffer[4096];
-    std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, got);
-    ::pclose(pipe);
-  }
+  run.output = shellOutput("printf 'VST:%s\\n' '" + file + "' | " + KELO_SCAN_ENVIRONMENT +
+                           " timeout 120 " + KELO_QTRACTOR_SCANNER + " 2>'" + errors +
+                           "'; echo \"exit:$?\"");
   run.errors = readFile(errors);
   return run;
 }
@@ -265,16 +271,9 @@ std::string museScan(const std::string& file) {
   TempDir scratch;
   const std::string description = scratch.file("description.xml");
   writeFile(description, "");  // the scanner writes only into a file that exists
-  const std::string line = std::string(KELO_SCAN_ENVIRONMENT) + " timeout 120 " +
-                           KELO_MUSE_SCANNER + " -t 16 -f '" + file + "' -o '" + description +
-                           "' >/dev/null 2>&1; echo \"exit:$?\"";
-  std::string status;
-  if (FILE* pipe = ::popen(line.c_str(), "r")) {
-    char buffer[256];
-    std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) status.append(buffer, got);
-    ::pclose(pipe);
-  }
+  const std::string status = shellOutput(
+      std::string(KELO_SCAN_ENVIRONMENT) + " timeout 120 " + KELO_MUSE_SCANNER + " -t 16 -f '" +
+      file + "' -o '" + description + "' >/dev/null 2>&1; echo \"exit:$?\"");
   return readFile(description) + status;
 }
 
