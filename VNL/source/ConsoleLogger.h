@@ -9,6 +9,8 @@
 // The file opens with the path, " opened on: ", the stamp and " BUILD:" with the build date and a
 // separator; it closes with a separator, the path, " closed on: " and the stamp, and a last "@"
 // without a newline. A previous log whose last byte is not "@" is first kept under a dated name.
+// A process keeps the lines it wrote: a plug-in's log opened again in the same process (its last
+// instance gone, a new one made) continues after the earlier "@" on a line of its own.
 // Main thread; the lines themselves may come from any thread.
 #pragma once
 
@@ -24,8 +26,9 @@ class ConsoleLogger {
   ConsoleLogger(const ConsoleLogger&) = delete;
   ConsoleLogger& operator=(const ConsoleLogger&) = delete;
 
-  /// Opens the log at `path`, truncating it. Plug-in form: true when the opening lines were
-  /// written. Program form: always true; when the file cannot be opened the standard streams
+  /// Opens the log at `path`, truncating it; the plug-in form appends instead to a log an
+  /// earlier logger of this process closed when nobody has written to it since. Plug-in form:
+  /// true when the opening lines were written. Program form: always true; when the file cannot be opened the standard streams
   /// stay where they were.
   bool init(const std::string& path);
   /// True while the log has no error state.

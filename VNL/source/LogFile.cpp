@@ -45,10 +45,11 @@ LogDescriptorStream::LogDescriptorStream() : std::ostream(&m_buffer) {}
 
 LogDescriptorStream::~LogDescriptorStream() { close(); }
 
-bool LogDescriptorStream::open(const std::string& path) {
+bool LogDescriptorStream::open(const std::string& path, Opening opening) {
   close();
   clear();
-  m_buffer.fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644);
+  const int truncate = opening == Opening::Truncate ? O_TRUNC : 0;
+  m_buffer.fd = ::open(path.c_str(), O_WRONLY | O_CREAT | truncate | O_APPEND | O_CLOEXEC, 0644);
   if (m_buffer.fd < 0) setstate(std::ios::failbit);
   return m_buffer.fd >= 0;
 }

@@ -30,8 +30,10 @@ class LogDescriptorStream : public std::ostream {
   LogDescriptorStream();
   ~LogDescriptorStream() override;
 
-  /// Opens `path` for appending, truncated; false (and the fail state) when it cannot be.
-  bool open(const std::string& path);
+  enum class Opening { Truncate, KeepContent };
+  /// Opens `path` for appending, truncated unless told; false (and the fail state) when it
+  /// cannot be.
+  bool open(const std::string& path, Opening opening = Opening::Truncate);
   int descriptor() const { return m_buffer.fd; }
   /// Flushes and closes; a failed close sets the fail state.
   void close();

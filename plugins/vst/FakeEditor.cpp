@@ -60,8 +60,12 @@ bool FakeEditor::open(void* parent) {
     return false;
   }
   if (!m_engine.hasEngine() || !ensureEditor()) return false;
-  m_editor.show(m_engine, parent, [this](std::int32_t result) { logged(result); });
-  return true;
+  if (m_editor.show(m_engine, parent, [this](std::int32_t result) { return logged(result); }))
+    return true;
+  // The host hears the refusal and keeps no half-open editor of ours: the engine's goes (with
+  // whatever it put in the parent), and the next use makes a new one.
+  logged(m_editor.destroy());
+  return false;
 }
 
 void FakeEditor::close() {

@@ -19,6 +19,8 @@ class FakeEditor : public AEffEditor {
   ~FakeEditor() override;
 
   bool getRect(ERect** rect) override;
+  /// True when the engine opened its editor in `parent` and attached it; otherwise the
+  /// engine's editor is gone.
   bool open(void* parent) override;
   void close() override;
   bool isOpen() override { return systemWindow != nullptr; }

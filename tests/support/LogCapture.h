@@ -14,6 +14,13 @@
 
 namespace kelo::test {
 
+/// What a plug-in's log holds since it last opened: a log one process opens again continues
+/// after the earlier closing "@" on a line of its own.
+inline std::string sinceLastOpening(const std::string& all) {
+  const std::size_t reopened = all.rfind("\n@\n");
+  return reopened == std::string::npos ? all : all.substr(reopened + 3);
+}
+
 /// The texts of the lines of `level` ('I', 'W' or 'E') in a log's contents: what follows
 /// "<level>:<thread>:<microseconds>:", in the order written.
 inline std::vector<std::string> logLineTexts(const std::string& all, char level) {

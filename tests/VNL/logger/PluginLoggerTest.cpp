@@ -36,6 +36,20 @@ std::vector<std::string> keptCopies(const TempDir& dir) {
   return names;
 }
 
+/// The three opening lines and the two closing ones of the log at `path` (the closing ones end
+/// before the "@").
+std::string openingLines(const std::string& path) {
+  return kLinePrefix + "g_pluginStream:0x[0-9a-f]+\n" +                                    //
+         kLinePrefix + path + " opened on: " + kWeekdayAndDate + "[0-9]{2}_[0-9]{2}_[0-9]{2} " +
+         "[0-9]{4} BUILD:" + kBuildDate + "\n" +                                           //
+         kLinePrefix + kDashes + "\n";
+}
+std::string closingLines(const std::string& path) {
+  return kLinePrefix + kDashes + "\n" +                                                    //
+         kLinePrefix + path + " closed on: " + kWeekdayAndDate + "[0-9]{2}:[0-9]{2}:[0-9]{2} " +
+         "[0-9]{4}\n";
+}
+
 TEST(PluginLogger, OpensAndClosesWithItsBannersAndEndsInAnAt) {
   TempDir dir;
   const std::string path = dir.file("plugin.log");
@@ -49,16 +63,8 @@ TEST(PluginLogger, OpensAndClosesWithItsBannersAndEndsInAnAt) {
   EXPECT_EQ(g_pluginStream, nullptr);
   PLOGE("after the logger went");  // dropped
 
-  const std::string expected =
-      kLinePrefix + "g_pluginStream:0x[0-9a-f]+\n" +                                     //
-      kLinePrefix + path + " opened on: " + kWeekdayAndDate + "[0-9]{2}_[0-9]{2}_[0-9]{2} " +
-      "[0-9]{4} BUILD:" + kBuildDate + "\n" +                                            //
-      kLinePrefix + kDashes + "\n" +                                                     //
-      "W:[0-9]+:[0-9]+:between 42\n" +                                                   //
-      "streamed\n" +                                                                     //
-      kLinePrefix + kDashes + "\n" +                                                     //
-      kLinePrefix + path + " closed on: " + kWeekdayAndDate + "[0-9]{2}:[0-9]{2}:[0-9]{2} " +
-      "[0-9]{4}\n@";
+  const std::string expected = openingLines(path) + "W:[0-9]+:[0-9]+:between 42\n" +
+                               "streamed\n" + closingLines(path) + "@";
   const std::string text = readFile(path);
   EXPECT_TRUE(std::regex_match(text, std::regex(expected))) << text;
   EXPECT_TRUE(keptCopies(dir).empty());
@@ -98,6 +104,40 @@ TEST(PluginLogger, KeepsACopyOnlyOfALogItsRunNeverClosed) {
         << copies[0];
     EXPECT_EQ(readFile(dir.file(copies[0])), c.previous);
   }
+}
+
+// A host that removes its last instance and adds one later opens the log again in one process.
+TEST(PluginLogger, AProcessThatOpensItsLogAgainKeepsTheLinesItWrote) {
+  TempDir dir;
+  const std::string path = dir.file("plugin.log");
+  const std::string earlierRun = "I:1:2:crashed\n";  // a run that never closed its log
+  ASSERT_TRUE(writeFile(path, earlierRun));
+  for (const char* text : {"first", "second"}) {
+    auto logger = std::make_unique<ConsoleLogger>();
+    ASSERT_TRUE(logger->init(path));
+    PLOGI("%s", text);
+  }
+  const std::string expected = openingLines(path) + kLinePrefix + "first\n" + closingLines(path) +
+                               "@\n" + openingLines(path) + kLinePrefix + "second\n" +
+                               closingLines(path) + "@";
+  const std::string text = readFile(path);
+  EXPECT_TRUE(std::regex_match(text, std::regex(expected))) << text;
+  const auto copies = keptCopies(dir);
+  ASSERT_EQ(copies.size(), 1u);
+  EXPECT_EQ(readFile(dir.file(copies[0])), earlierRun);
+
+  // Written to by someone else since, the log is another run's: kept, then replaced.
+  const std::string changed = text + "\nI:1:2:another run\n";
+  ASSERT_TRUE(writeFile(path, changed));
+  {
+    auto logger = std::make_unique<ConsoleLogger>();
+    ASSERT_TRUE(logger->init(path));
+  }
+  EXPECT_EQ(readFile(path).find("first"), std::string::npos);
+  bool kept = false;
+  for (const std::string& copy : keptCopies(dir))
+    kept = kept || readFile(dir.file(copy)) == changed;
+  EXPECT_TRUE(kept);
 }
 
 TEST(PluginLogger, ALogThatCannotBeOpenedDropsLinesAndSaysSo) {

@@ -76,7 +76,9 @@ std::vector<std::int32_t> SamplerAUFixture::opcodes() {
 std::string SamplerAUFixture::log() const {
   std::string host = PGetCurrentApplicationPath(nullptr);
   host = host.substr(host.rfind('/') + 1);
-  return readFile(PreferenceSandbox::home() + "/.local/share/Sorvelin/KELO Player/KELO PlayerAU_" + host + ".log");
+  return sinceLastOpening(readFile(PreferenceSandbox::home() +
+                                   "/.local/share/Sorvelin/KELO Player/KELO PlayerAU_" + host +
+                                   ".log"));
 }
 
 bool SamplerAUFixture::logHas(char level, const std::string& fragment) const {

@@ -38,7 +38,7 @@ class SamplerAUFixture : public ::testing::Test {
   /// Opcodes of the trace, in order.
   std::vector<std::int32_t> opcodes();
 
-  /// The plug-in's log file as it stands.
+  /// The plug-in's log file as it stands since it last opened.
   std::string log() const;
   /// True when a line of `level` ('I', 'E') holds `fragment`.
   bool logHas(char level, const std::string& fragment) const;

@@ -194,20 +194,26 @@ struct ScanRun {
   std::string errors;
 };
 
+/// What a shell line writes on its standard output.
+std::string shellOutput(const std::string& line) {
+  std::string output;
+  if (FILE* pipe = ::popen(line.c_str(), "r")) {
+    char buffer[4096];
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, got);
+    ::pclose(pipe);
+  }
+  return output;
+}
+
 /// The scanner run on one plug-in file, bounded in time.
 ScanRun scan(const std::string& file) {
   TempDir scratch;
   const std::string errors = scratch.file("errors");
-  const std::string line = "printf 'VST:%s\\n' '" + file + "' | " + KELO_SCAN_ENVIRONMENT +
-                           " timeout 120 " + KELO_QTRACTOR_SCANNER + " 2>'" + errors +
-                           "'; echo \"exit:$?\"";
   ScanRun run;
-  if (FILE* pipe = ::popen(line.c_str(), "r")) {
-    char buffer[4096];
-    std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, got);
-    ::pclose(pipe);
-  }
+  run.output = shellOutput("printf 'VST:%s\\n' '" + file + "' | " + KELO_SCAN_ENVIRONMENT +
+                           " timeout 120 " + KELO_QTRACTOR_SCANNER + " 2>'" + errors +
+                           "'; echo \"exit:$?\"");
   run.errors = readFile(errors);
   return run;
 }
@@ -259,15 +265,56 @@ TEST_F(RackBuildsTest, ARealHostsScannerRecognisesBothBuilds) {
   EXPECT_TRUE(contains(run.output, "exit:0")) << run.output;
 }
 
+/// MusE's scanner run on one plug-in file as a Linux VST (type 16), bounded in time: the
+/// description it writes, then "exit:" and its status.
+std::string museScan(const std::string& file) {
+  TempDir scratch;
+  const std::string description = scratch.file("description.xml");
+  writeFile(description, "");  // the scanner writes only into a file that exists
+  const std::string status = shellOutput(
+      std::string(KELO_SCAN_ENVIRONMENT) + " timeout 120 " + KELO_MUSE_SCANNER + " -t 16 -f '" +
+      file + "' -o '" + description + "' >/dev/null 2>&1; echo \"exit:$?\"");
+  return readFile(description) + status;
+}
+
+TEST_F(RackBuildsTest, MusEsScannerRecognisesBothBuilds) {
+  if (!std::filesystem::exists(KELO_MUSE_SCANNER))
+    GTEST_SKIP() << "MusE's scanner is not installed (scripts/setup installs it)";
+  struct Case {
+    const char* file;
+    const char* name;
+    const char* outputs;
+    const char* id;
+  };
+  const Case cases[] = {
+      {KELO_RACK_SO, "KELO Player", "2", "1364547141"},
+      {KELO_RACK_MULTI_SO, "KELO Player (Multi)", "32", "1364547173"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    const std::string description = museScan(c.file);
+    for (const std::string& element :
+         {std::string("<plugin file=\"") + c.file + "\" label=\"" + c.name + "\">",
+          std::string("<type>16</type>"), std::string("<name>") + c.name + "</name>",
+          std::string("<outports>") + c.outputs + "</outports>",
+          std::string("<uniqueID>") + c.id + "</uniqueID>", std::string("exit:0")})
+      EXPECT_TRUE(contains(description, element)) << element << "\n" << description;
+  }
+}
+
 TEST_F(RackBuildsTest, InstallScriptPlacesBothFilesWhereItSays) {
   struct Case {
-    const char* vstPath;  // relative to the temporary home; null: unset
+    const char* lxvstPath;  // relative to the temporary home; null: unset
+    const char* vstPath;
     const char* folder;
   };
-  const Case cases[] = {{nullptr, ".vst"}, {"plugins/vst:other", "plugins/vst"}};
+  const Case cases[] = {{nullptr, nullptr, ".vst"},
+                        {nullptr, "plugins/vst:other", "plugins/vst"},
+                        {"linux/vst:other", "plugins/vst", "linux/vst"}};
   for (const Case& c : cases) {
     TempDir home;
     std::string line = "HOME='" + home.path() + "' XDG_DATA_HOME='" + home.file("share") + "' ";
+    line += c.lxvstPath ? "LXVST_PATH='" + home.file(c.lxvstPath) + "' " : "LXVST_PATH= ";
     line += c.vstPath ? "VST_PATH='" + home.file(c.vstPath) + "' " : "VST_PATH= ";
     line += std::string(KELO_SOURCE_DIR) + "/scripts/install-vst '" + KELO_BUILD_DIR + "' 2>&1";
     std::string output;
@@ -280,6 +327,7 @@ TEST_F(RackBuildsTest, InstallScriptPlacesBothFilesWhereItSays) {
     const std::string folder = home.file(c.folder);
     EXPECT_TRUE(contains(output, "Installed KeloRack.so and KeloRack-Multi.so in " + folder))
         << output;
+    EXPECT_TRUE(contains(output, "Ardour: start it with LXVST_PATH=" + folder)) << output;
     for (const char* file : {"KeloRack.so", "KeloRack-Multi.so"})
       EXPECT_TRUE(std::filesystem::is_regular_file(folder + "/" + file)) << file;
     EXPECT_TRUE(std::filesystem::exists(home.file("share/vantor/KeloEngine.bundle")));

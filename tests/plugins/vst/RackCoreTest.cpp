@@ -12,6 +12,7 @@
 
 #include "plugins/vst/SamplerVST.h"
 #include "tests/plugins/vst/RackFixture.h"
+#include "tests/support/LogCapture.h"
 #include "tests/support/PreferenceSandbox.h"
 
 namespace kelo::test {
@@ -410,6 +411,29 @@ TEST_F(RackCoreTest, DestructionUnregistersBeforeDestroyingAndClosesTheLog) {
   EXPECT_EQ(pluginLogCount('I', " instance:2"), 1u);
   EXPECT_EQ(pluginLogCount('I', " SamplerVST::~SamplerVST() out"), 2u);
   const std::string log = readFile(pluginLogPath());
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(log.back(), '@');
+}
+
+// A host removing its only KeloRack and adding one later (qtractor's scanner keeps a second
+// instance so): the log goes with the last instance and opens again with the next one.
+TEST_F(RackCoreTest, TheLogOpenedAgainKeepsTheEarlierInstancesLines) {
+  for (int i = 0; i < 2; ++i) {
+    AEffect* effect = make();
+    dispatch(effect, effMainsChanged, 0, 1);
+    close(effect);
+  }
+  expectCleanEnd();
+  const std::string log = readFile(pluginLogPath());
+  auto count = [&log](const std::string& fragment) {
+    std::size_t n = 0;
+    for (const std::string& line : logLineTexts(log, 'I'))
+      n += line.find(fragment) != std::string::npos;
+    return n;
+  };
+  EXPECT_EQ(count(" instance:1"), 2u);
+  EXPECT_EQ(count(" SamplerVST::~SamplerVST() out"), 2u);
+  EXPECT_EQ(count(" opened on: "), 2u);
   ASSERT_FALSE(log.empty());
   EXPECT_EQ(log.back(), '@');
 }

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "plugins/vst/FakeEditor.h"
 #include "tests/plugins/vst/RackFixture.h"
 #include "tests/support/ScopedEnvironment.h"
 
@@ -90,9 +91,10 @@ TEST_F(RackEditorTest, EachCallWithTheEngineItMakes) {
       {"draw without a rectangle", effEditDraw, nullptr, 0,
        {KELO_OP_EDITOR_CREATE, KELO_OP_EDITOR_DRAW}, {" GUI init"}},
       {"draw with one", effEditDraw, &given, 0, {KELO_OP_EDITOR_DRAW}, {}},
-      {"open without a display", effEditOpen, reinterpret_cast<void*>(0x400001), 1,
-       {KELO_OP_EDITOR_OPEN, KELO_OP_EDITOR_ATTACH}, {" GUI open 0x400001"}},
-      {"idle", effEditIdle, nullptr, 0, {KELO_OP_EDITOR_IDLE}, {}},
+      {"open without a display", effEditOpen, reinterpret_cast<void*>(0x400001), 0,
+       {KELO_OP_EDITOR_OPEN, KELO_OP_EDITOR_DESTROY}, {" GUI open 0x400001"}},
+      {"idle after the refused open makes a new one", effEditIdle, nullptr, 0,
+       {KELO_OP_EDITOR_CREATE, KELO_OP_EDITOR_IDLE}, {" GUI init"}},
       {"close", effEditClose, nullptr, 0, {KELO_OP_EDITOR_DETACH, KELO_OP_EDITOR_DESTROY},
        {" GUI close in", " GUI close out"}},
       {"close again", effEditClose, nullptr, 0, {}, {" GUI close in"}},
@@ -133,6 +135,41 @@ TEST_F(RackEditorTest, EachCallWithTheEngineItMakes) {
   EXPECT_EQ(pluginLogCount('I', " GUI dtor"), 1u);
   EXPECT_EQ(pluginLogCount('E', "engine error:1"), 1u);  // the open without a display
   EXPECT_TRUE(engineFindings().empty());
+}
+
+TEST_F(RackEditorTest, AnOpenTheEngineRefusesAnswersFalseAndLeavesNoEditor) {
+  struct Case {
+    const char* name;
+    std::int32_t forcedError;  // 0: the engine's own refusal (no display)
+    std::int32_t answer;       // the "engine error:" code logged
+  };
+  const Case cases[] = {{"no display", 0, 1}, {"refused with 7", 7, 7}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    engineControl()(KELO_TEST_RESET, nullptr, nullptr, 0, 0);
+    AEffect* effect = make();
+    dispatch(effect, effMainsChanged, 0, 1);
+    ERect* rect = nullptr;
+    ASSERT_EQ(dispatch(effect, effEditGetRect, 0, 0, &rect), 1);
+    engineControl()(KELO_TEST_FAIL_OPCODE, nullptr, nullptr, KELO_OP_EDITOR_OPEN, c.forcedError);
+    EXPECT_EQ(dispatch(effect, effEditOpen, 0, 0, reinterpret_cast<void*>(0x400001)), 0);
+    EXPECT_EQ(static_cast<FakeEditor*>(object(effect).getEditor())->engineEditor(), nullptr);
+    const std::vector<KeloTraceEntry> calls = editorCalls();
+    EXPECT_EQ(count(calls, KELO_OP_EDITOR_ATTACH), 0u);
+    EXPECT_EQ(count(calls, KELO_OP_EDITOR_DESTROY), 1u);
+    EXPECT_EQ(pluginLogCount('E', "engine error:" + std::to_string(c.answer)), 1u);
+    // Nothing is left to close, and the next open starts from a new engine editor.
+    const std::size_t before = calls.size();
+    dispatch(effect, effEditClose);
+    EXPECT_EQ(editorCalls().size(), before);
+    engineControl()(KELO_TEST_FAIL_OPCODE, nullptr, nullptr, KELO_OP_EDITOR_OPEN, 0);
+    dispatch(effect, effEditOpen, 0, 0, reinterpret_cast<void*>(0x400001));
+    EXPECT_EQ(count(editorCalls(), KELO_OP_EDITOR_CREATE), 2u);
+    dispatch(effect, effClose);
+    EXPECT_EQ(count(editorCalls(), KELO_OP_EDITOR_CREATE),
+              count(editorCalls(), KELO_OP_EDITOR_DESTROY));
+    EXPECT_TRUE(engineFindings().empty());
+  }
 }
 
 TEST_F(RackEditorTest, ANullEditorFromTheEngineIsNeverUsedAndMadeAgainLater) {

@@ -78,7 +78,7 @@ std::string pluginLogPath(bool multi) {
 }
 
 std::vector<std::string> pluginLog(char level, bool multi) {
-  return logLineTexts(readFile(pluginLogPath(multi)), level);
+  return logLineTexts(sinceLastOpening(readFile(pluginLogPath(multi))), level);
 }
 
 std::size_t pluginLogCount(char level, const std::string& fragment, bool multi) {

@@ -30,7 +30,8 @@ std::size_t countOpcode(std::int32_t opcode);
 /// Writes "base_dir" and "path" (an empty text writes nothing) at the user level.
 void installEngine(const std::string& dataFolder, const std::string& enginePath);
 
-/// The plug-in's log file in the sandbox, and the texts of its lines of `level`.
+/// The plug-in's log file in the sandbox, and the texts of its lines of `level` since the log
+/// last opened.
 std::string pluginLogPath(bool multi = false);
 std::vector<std::string> pluginLog(char level, bool multi = false);
 /// True when a line of `level` holds `fragment`; count of such lines.

@@ -15,7 +15,21 @@
 namespace kelo::test {
 namespace {
 
-class RackHostWindowTest : public RackTest {};
+class RackHostWindowTest : public RackTest {
+ protected:
+  // The connection stays open through the test: an X server resets when its last client
+  // leaves (Xvfb by default), and connections made during the reset fail.
+  void SetUp() override {
+    RackTest::SetUp();
+    m_display = XOpenDisplay(nullptr);
+    if (!m_display) GTEST_SKIP() << "no X display (run under xvfb-run -a)";
+  }
+  void TearDown() override {
+    if (m_display) XCloseDisplay(m_display);
+    RackTest::TearDown();
+  }
+  Display* m_display = nullptr;
+};
 
 /// The children of an X11 window.
 std::vector<Window> childrenOf(Display* display, Window window) {
@@ -31,11 +45,6 @@ std::vector<Window> childrenOf(Display* display, Window window) {
 }
 
 TEST_F(RackHostWindowTest, PlaysAChordWithItsEditorInTheHostsWindow) {
-  if (Display* probe = XOpenDisplay(nullptr)) {
-    XCloseDisplay(probe);
-  } else {
-    GTEST_SKIP() << "no X display (run under xvfb-run -a)";
-  }
   VstTestHost host(KELO_RACK_SO);
   ASSERT_NE(host.effect(), nullptr);
   host.start(44100.0f, 256);
@@ -84,6 +93,22 @@ TEST_F(RackHostWindowTest, PlaysAChordWithItsEditorInTheHostsWindow) {
   EXPECT_TRUE(engineFindings().empty());
   EXPECT_EQ(countOpcode(KELO_OP_EDITOR_CREATE), countOpcode(KELO_OP_EDITOR_DESTROY));
   EXPECT_EQ(countOpcode(KELO_OP_INSTANCE_DESTROY), 1u);
+}
+
+TEST_F(RackHostWindowTest, AnEditorTheEngineOpenedButRefusedToAttachIsNotLeftInTheWindow) {
+  VstTestHost host(KELO_RACK_SO);
+  ASSERT_NE(host.effect(), nullptr);
+  host.start(44100.0f, 256);
+  engineControl()(KELO_TEST_FAIL_OPCODE, nullptr, nullptr, KELO_OP_EDITOR_ATTACH, 4);
+  EXPECT_FALSE(host.openEditor());
+  ASSERT_NE(host.display(), nullptr);
+  EXPECT_EQ(countOpcode(KELO_OP_EDITOR_OPEN), 1u);
+  XSync(host.display(), False);
+  EXPECT_TRUE(childrenOf(host.display(), host.window()).empty());
+  EXPECT_EQ(countOpcode(KELO_OP_EDITOR_CREATE), countOpcode(KELO_OP_EDITOR_DESTROY));
+  engineControl()(KELO_TEST_FAIL_OPCODE, nullptr, nullptr, KELO_OP_EDITOR_ATTACH, 0);
+  host.close();
+  EXPECT_TRUE(engineFindings().empty());
 }
 
 }  // namespace
