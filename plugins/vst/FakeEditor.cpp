@@ -60,10 +60,11 @@ bool FakeEditor::open(void* parent) {
     return false;
   }
   if (!m_engine.hasEngine() || !ensureEditor()) return false;
-  if (m_editor.show(m_engine, parent, [this](std::int32_t result) { return logged(result); }))
+  // Unlike the shared sequence, an editor that did not open is never attached: the host hears
+  // the refusal and keeps no half-open editor of ours. The engine's goes (with whatever it put
+  // in the parent), and the next use makes a new one.
+  if (logged(m_editor.open(parent)) == 0 && logged(m_engine.attachEditor(m_editor.handle())) == 0)
     return true;
-  // The host hears the refusal and keeps no half-open editor of ours: the engine's goes (with
-  // whatever it put in the parent), and the next use makes a new one.
   logged(m_editor.destroy());
   return false;
 }

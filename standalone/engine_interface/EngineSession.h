@@ -19,7 +19,7 @@ namespace vantor {
 inline constexpr std::int32_t kEngineSessionUnbound = 1;
 
 /// For a host that does nothing with the engine's results.
-inline constexpr auto kIgnoreEngineResult = [](std::int32_t result) { return result; };
+inline constexpr auto kIgnoreEngineResult = [](std::int32_t) {};
 
 class EngineSession {
  public:
@@ -126,16 +126,17 @@ class EngineEditorSession {
   void forget() { *this = EngineEditorSession{}; }
 
   // The sequences the hosts share; each engine result goes to `report` as it comes.
-  /// Opens the editor in `parent`, then attaches it to `instance` if it opened; true when both
-  /// succeeded.
+  /// Opens the editor in `parent`, then attaches it to `instance`, whatever the opening answered.
   template <typename Report>
-  bool show(EngineSession& instance, void* parent, Report&& report) {
-    return report(open(parent)) == 0 && report(instance.attachEditor(m_editor)) == 0;
+  void show(EngineSession& instance, void* parent, Report&& report) {
+    report(open(parent));
+    report(instance.attachEditor(m_editor));
   }
   /// The same in the Audio Unit's form of opening.
   template <typename Report>
-  bool show(EngineSession& instance, void* parent, float scale, std::int32_t flags, Report&& report) {
-    return report(open(parent, scale, flags)) == 0 && report(instance.attachEditor(m_editor)) == 0;
+  void show(EngineSession& instance, void* parent, float scale, std::int32_t flags, Report&& report) {
+    report(open(parent, scale, flags));
+    report(instance.attachEditor(m_editor));
   }
   /// Detaches the editor from `instance` when it is `attached`, then destroys it.
   template <typename Report>
