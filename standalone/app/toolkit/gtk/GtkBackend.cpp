@@ -279,7 +279,6 @@ int GtkBackend::askFiles(const FileQuestion& question, std::vector<std::string>&
   gtk_file_chooser_set_local_only(chooser, TRUE);
   if (question.style != 0) gtk_file_chooser_set_create_folders(chooser, TRUE);
   if (question.style == 0) gtk_file_chooser_set_select_multiple(chooser, question.multipleSelection);
-  if (question.style == 1) gtk_file_chooser_set_do_overwrite_confirmation(chooser, TRUE);
   if (!question.message.empty())
     gtk_file_chooser_set_extra_widget(chooser, gtk_label_new(question.message.c_str()));
   if (!question.directory.empty())
@@ -300,15 +299,29 @@ int GtkBackend::askFiles(const FileQuestion& question, std::vector<std::string>&
     gtk_file_chooser_add_filter(chooser, filter);  // the chooser owns it
   }
   m_fileDialog = dialog;
-  const int response = gtk_dialog_run(GTK_DIALOG(dialog));
+  int response = GTK_RESPONSE_CANCEL;
+  // GTK's own overwrite check sees the typed name, not the one the extension rule writes: a
+  // save asks about the written file itself and stays open when the user keeps it.
+  while ((response = gtk_dialog_run(GTK_DIALOG(dialog))) == GTK_RESPONSE_ACCEPT &&
+         question.style == 1) {
+    gchar* typed = gtk_file_chooser_get_filename(chooser);
+    const std::string written = typed != nullptr ? confirmedSavePath(question, typed) : "";
+    g_free(typed);
+    if (!written.empty()) {
+      paths.push_back(written);
+      break;
+    }
+  }
   m_fileDialog = nullptr;
   int result = 0;
   if (response == GTK_RESPONSE_ACCEPT) {
     result = 1;
-    GSList* names = gtk_file_chooser_get_filenames(chooser);
-    for (GSList* item = names; item != nullptr; item = item->next)
-      paths.emplace_back(static_cast<const char*>(item->data));
-    g_slist_free_full(names, g_free);
+    if (question.style != 1) {
+      GSList* names = gtk_file_chooser_get_filenames(chooser);
+      for (GSList* item = names; item != nullptr; item = item->next)
+        paths.emplace_back(static_cast<const char*>(item->data));
+      g_slist_free_full(names, g_free);
+    }
   }
   gtk_widget_destroy(dialog);
   drainEvents();

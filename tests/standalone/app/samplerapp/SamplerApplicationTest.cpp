@@ -564,6 +564,28 @@ TEST_F(SamplerApplicationTest, TheSaveQuestionAddsTheExtension) {
   EXPECT_FALSE(fileExists(dir.file("x.kelo")));
 }
 
+TEST_F(SamplerApplicationTest, SavingOverAStateFileAsksAboutTheFileReallyWritten) {
+  kelo::test::TempDir dir;
+  const std::string song = dir.file("song.kelo");
+  ASSERT_TRUE(kelo::test::writeFile(song, "old state"));
+  app = new SamplerApplication();
+  // "song" typed, "song.kelo" would be written: the question names it; kept, nothing is sent.
+  alerts.queueAnswer(1);
+  ui->queueFileAnswer(std::vector<std::string>{dir.file("song")});
+  app->onSaveChunk();
+  ASSERT_EQ(alerts.shown().size(), 1u);
+  EXPECT_NE(alerts.shown()[0].title.find("\u201csong.kelo\u201d"), std::string::npos);
+  EXPECT_EQ(kelo::test::readFile(song), "old state");
+  EXPECT_TRUE(back.callsOf(335).empty());
+  // Replaced when the user says so.
+  alerts.queueAnswer(0);
+  ui->queueFileAnswer(std::vector<std::string>{dir.file("song")});
+  app->onSaveChunk();
+  EXPECT_EQ(alerts.shown().size(), 2u);
+  EXPECT_EQ(kelo::test::readFile(song),
+            std::string(back.chunk.begin(), back.chunk.end()));
+}
+
 TEST_F(SamplerApplicationTest, StateFilesRoundTripByteForByte) {
   kelo::test::TempDir dir;
   back.chunk.clear();
