@@ -15,6 +15,7 @@
 #include "standalone/app/toolkit/Panel.h"
 #include "standalone/app/toolkit/Window.h"
 #include "tests/standalone/app/toolkit/DisplayFixture.h"
+#include "tests/support/TempDir.h"
 
 namespace kelo::test {
 namespace {
@@ -223,6 +224,63 @@ TEST_F(GtkPanels, AFileDialogAnsweredByTypedKeys) {
   EXPECT_GE(step, 4);
   ASSERT_EQ(selector->getNumSelectedFiles(), 1);
   EXPECT_EQ(selector->getSelectedFile(0), typed);
+  selector->forget();
+  std::filesystem::remove_all(folder);
+}
+
+TEST_F(GtkPanels, ASaveAsksAboutTheFileItWritesAndStaysOpenWhenTheUserKeepsIt) {
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / ("kelo-toolkit-save-" + std::to_string(getpid()));
+  std::filesystem::create_directories(folder);
+  const std::string song = (folder / "song.kelo").string();
+  ASSERT_TRUE(writeFile(song, "old"));
+
+  vantor::PFileSelectorCocoa* selector =
+      vantor::PFileSelectorCocoa::create(nullptr, vantor::PFileSelectorCocoa::kSelectForSave);
+  selector->addFileExtension(vantor::PFileExtension("KELO", "kelo", "", 0));
+  selector->setSavedExtension("kelo");
+  selector->setTitle("Save a state");
+  // "song" typed: the question names "song.kelo"; kept, the dialog stays for "other".
+  int step = 0;
+  std::string asked;
+  const TimerId timer = addTimer(0.5, 0.3, [&] {
+    GtkWidget* dialog = toplevelTitled("Save a state");
+    GtkWidget* question = findInToplevels(
+        [](GtkWidget* w) { return GTK_IS_MESSAGE_DIALOG(w) ? w : nullptr; });
+    if (step == 3) {
+      if (question == nullptr) return;
+      gchar* text = nullptr;
+      g_object_get(question, "text", &text, nullptr);
+      asked = text != nullptr ? text : "";
+      g_free(text);
+      screenshot("toolkit-save-replace-question", screenRectOf(question));
+      GtkWidget* keep = buttonLabelled(question, "Cancel");
+      ASSERT_NE(keep, nullptr);
+      const Point at = centreOf(keep);
+      clickAt(at.x, at.y);
+      ++step;
+      return;
+    }
+    if (dialog == nullptr || question != nullptr) return;
+    if (!gtk_window_is_active(GTK_WINDOW(dialog))) {
+      gtk_window_present(GTK_WINDOW(dialog));  // no window manager gives it the focus
+      return;
+    }
+    switch (step) {
+      case 0: case 4: xdotool("key ctrl+a"); break;
+      case 1: xdotool("type --delay 20 '" + (folder / "song").string() + "'"); break;
+      case 5: xdotool("type --delay 20 '" + (folder / "other").string() + "'"); break;
+      case 2: case 6: xdotool("key Return"); break;
+      default: return;
+    }
+    ++step;
+  });
+  EXPECT_TRUE(selector->runModal());
+  removeTimer(timer);
+  EXPECT_EQ(asked, "\u201csong.kelo\u201d already exists. Do you want to replace it?");
+  ASSERT_EQ(selector->getNumSelectedFiles(), 1);
+  EXPECT_EQ(selector->getSelectedFile(0), (folder / "other.kelo").string());
+  EXPECT_EQ(readFile(song), "old");
   selector->forget();
   std::filesystem::remove_all(folder);
 }
