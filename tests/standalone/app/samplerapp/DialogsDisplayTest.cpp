@@ -167,13 +167,13 @@ TEST_F(DialogsOnDisplay, RenderOfflineChoosesFilesInTheFileDialogsAndShowsItsPro
         break;
       case 5:
       case 6:
-        if (activeToplevel("Record Audio into") == nullptr) return;
+        if (activeToplevel("Render Audio into") == nullptr) return;
         xdotool(step == 5 ? "key ctrl+a" : "type --delay 20 '" + audio + "'");
         break;
       case 7: {
-        GtkWidget* save = toplevelTitled("Record Audio into");
+        GtkWidget* save = toplevelTitled("Render Audio into");
         if (save == nullptr || !gtk_widget_get_mapped(save)) break;
-        if (activeToplevel("Record Audio into") == nullptr) return;
+        if (activeToplevel("Render Audio into") == nullptr) return;
         if (!saveShot) screenshot("kelodeck-render-save-question", areaOf(save));
         saveShot = true;
         xdotool("key Return");
