@@ -367,7 +367,10 @@ void RenderOfflineVNT::showNoSelection() {
 void RenderOfflineVNT::selectMIDIFile() {
   const std::string path = vantor::selectMIDIFile(nullptr);
   if (path.empty()) return;
-  if (engineCommand(PE_ENGINE_MIDI_LOAD, const_cast<char*>(path.c_str())) != PE_ENGINE_OK) return;
+  if (engineCommand(PE_ENGINE_MIDI_LOAD, const_cast<char*>(path.c_str())) != PE_ENGINE_OK) {
+    popupModalMessageWindow(nullptr, kStandaloneAlertTitle, midiFileRefusal(path));
+    return;
+  }
   if (midiFileLabel != nullptr) midiFileLabel->setLabel(shownFileName(path));
   midiFileChosen = true;
   updateRenderButton();

@@ -1,6 +1,10 @@
 #include "standalone/app/samplerapp/MediaBar.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 
 #include "VNL/source/FileUtils.h"
 #include "standalone/app/samplerapp/EngineCommand.h"
@@ -47,6 +51,13 @@ std::string startRecordingInto(const std::string& path) {
   if (result == PE_ENGINE_OK) return {};
   if (result == PE_ENGINE_NO_AUDIO_FILES) return "the audio file library is missing";
   return "cannot write " + path + (reason.empty() ? "" : ": " + reason);
+}
+
+std::string midiFileRefusal(const std::string& path) {
+  const std::string reason = ::access(path.c_str(), R_OK) != 0
+                                 ? std::string(std::strerror(errno))
+                                 : "it is not a MIDI file that can be played";
+  return "Could not load the MIDI file \u201c" + path + "\u201d: " + reason + ".";
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -105,7 +116,7 @@ void MIDIFilePlayerGUI::load() {
   const std::string path = selectMIDIFile(m_window);
   if (path.empty()) return;
   m_midiFilePath = path;
-  loadFile();
+  if (!loadFile()) popupModalMessageWindow(nullptr, kAlertTitle, midiFileRefusal(path));
 }
 
 void MIDIFilePlayerGUI::seek() {

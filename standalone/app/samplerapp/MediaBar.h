@@ -29,6 +29,9 @@ inline constexpr const char* kRecordImage = "media-record22.png";
 /// "cannot write <path>: <the library's reason>".
 std::string startRecordingInto(const std::string& path);
 
+/// What the user is told of a MIDI file the back end refused (307): the file and why.
+std::string midiFileRefusal(const std::string& path);
+
 /// idle (no file) -> loaded (play and rewind enabled) -> playing (stop enabled); stop or the
 /// file's end goes back to loaded.
 class MIDIFilePlayerGUI : public VNT::VNTButtonListener, public VNT::SliderListener {

@@ -82,7 +82,8 @@ int KeloSAAppleEventHandleODoc(const std::vector<std::string>& paths,
 
 /// Writes `bytes` to `path` through a temporary file beside it, flushed to disk and renamed
 /// over it: a failure leaves the old file as it was and no temporary behind. `created` tells
-/// whether the temporary could be made (false: nothing was written).
+/// whether the temporary could be made (false: nothing was written); on failure `errno` says
+/// why.
 bool writeFileAtomically(const std::string& path, const unsigned char* bytes, std::size_t size,
                          bool& created);
 

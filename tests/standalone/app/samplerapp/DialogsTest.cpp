@@ -309,15 +309,21 @@ TEST_F(RenderOffline, RenderIsOfferedOnlyWhenBothFilesAreChosen) {
 }
 
 TEST_F(RenderOffline, ARefusedOrCancelledMIDIFileChangesNothing) {
+  kelo::test::TempDir dir;
+  const std::string broken = dir.file("broken.mid");
+  ASSERT_TRUE(kelo::test::writeFile(broken, "not a MIDI file"));
   RenderOfflineVNT dialog;
   chooseAudio();
   back.results[PE_ENGINE_MIDI_LOAD] = 1;
-  chooseMIDI("/music/broken.mid");
+  chooseMIDI(broken);
+  ASSERT_EQ(alerts.shown().size(), 1u);
+  EXPECT_EQ(alerts.shown()[0].text, "Could not load the MIDI file \u201c" + broken +
+                                        "\u201d: it is not a MIDI file that can be played.");
   control(1004).click();  // cancelled: no answer queued
   EXPECT_EQ(midiLabel().text(), "No Selection");
   EXPECT_FALSE(renderButton().isEnabled());
   EXPECT_EQ(back.callsOf(PE_ENGINE_MIDI_LOAD),
-            (std::vector<Call>{{307, 0, 0, 0.0f, "/music/broken.mid"}}));
+            (std::vector<Call>{{307, 0, 0, 0.0f, broken}}));
 }
 
 TEST_F(RenderOffline, RenderSwitchesOfflineRecordsPlaysAndFollowsTheProgress) {

@@ -272,6 +272,11 @@ TEST_F(MediaBar, ThePlayerFollowsItsStateTableRowByRow) {
   }
   EXPECT_FALSE(player().isPlaying());
   EXPECT_EQ(g_sent.back().path, "/x/demo.mid");
+  // The refused file is told, not only shown as "Empty" again.
+  ASSERT_EQ(alerts.shown().size(), 1u);
+  EXPECT_EQ(alerts.shown()[0].title, "Kelo Standalone");
+  EXPECT_EQ(alerts.shown()[0].text,
+            "Could not load the MIDI file \u201c/x/broken.mid\u201d: No such file or directory.");
   ASSERT_EQ(ui->fileQuestions().size(), 3u);
   const VNT::FileQuestion& asked = ui->fileQuestions()[0];
   EXPECT_EQ(asked.style, 0);

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <set>
 
@@ -667,6 +668,71 @@ TEST_F(SamplerApplicationTest, LoadingRefusesWhatCannotBeAChunk) {
   back.failing.insert(337);
   app->innerLoadChunk(dir.file("bad.kelo"));
   EXPECT_TRUE(log.has('E', "load chunk failed for file : " + dir.file("bad.kelo")));
+}
+
+TEST_F(SamplerApplicationTest, EveryStateFileFailureIsToldWithTheFileAndTheReason) {
+  kelo::test::TempDir dir;
+  std::ofstream(dir.file("empty.kelo"), std::ios::binary).flush();
+  std::ofstream(dir.file("foreign.kelo"), std::ios::binary) << "<?xml?>";
+  const std::string huge = dir.file("huge.kelo");
+  {
+    std::ofstream(huge, std::ios::binary).flush();
+    ASSERT_EQ(truncate(huge.c_str(), 0x80000000LL), 0);  // sparse: takes no space
+  }
+  app = new SamplerApplication();
+  app->initEngine();
+  struct Case {
+    const char* moment;
+    std::function<void()> act;
+    std::string file, reason, action;
+  };
+  const std::vector<Case> cases = {
+      {"load: missing", [&] { app->innerLoadChunk(dir.file("absent.kelo")); },
+       dir.file("absent.kelo"), "No such file or directory", "load"},
+      {"load: empty", [&] { app->innerLoadChunk(dir.file("empty.kelo")); },
+       dir.file("empty.kelo"), "it is empty", "load"},
+      {"load: a folder", [&] { app->innerLoadChunk(dir.path()); }, dir.path(),
+       "it is not a regular file", "load"},
+      {"load: too large", [&] { app->innerLoadChunk(huge); }, huge,
+       "it is too large to be a state file", "load"},
+      {"load: refused by the instrument",
+       [&] {
+         back.failing.insert(337);
+         ui->queueFileAnswer(std::vector<std::string>{dir.file("foreign.kelo")});
+         app->onLoadChunk();
+         back.failing.erase(337);
+       },
+       dir.file("foreign.kelo"), "the instrument cannot use what it holds", "load"},
+      {"save: no such folder",
+       [&] {
+         ui->queueFileAnswer(std::vector<std::string>{dir.file("missing/x")});
+         app->onSaveChunk();
+       },
+       dir.file("missing/x.kelo"), "No such file or directory", "save"},
+      {"save: no state",
+       [&] {
+         back.failing.insert(335);
+         ui->queueFileAnswer(std::vector<std::string>{dir.file("y")});
+         app->onSaveChunk();
+         back.failing.erase(335);
+       },
+       dir.file("y.kelo"), "the instrument gave no state to save", "save"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.moment);
+    const std::size_t before = alerts.shown().size();
+    c.act();
+    ASSERT_EQ(alerts.shown().size(), before + 1);
+    EXPECT_EQ(alerts.shown().back().title, "KELO Player");
+    EXPECT_EQ(alerts.shown().back().text, "Could not " + c.action + " the state file \u201c" +
+                                              c.file + "\u201d: " + c.reason + ".");
+  }
+  // What works says nothing.
+  const std::size_t before = alerts.shown().size();
+  ui->queueFileAnswer(std::vector<std::string>{dir.file("fine")});
+  app->onSaveChunk();
+  app->innerLoadChunk(dir.file("fine.kelo"));
+  EXPECT_EQ(alerts.shown().size(), before);
 }
 
 TEST_F(SamplerApplicationTest, AShortReadIsNotHandedOver) {
