@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "standalone/app/toolkit/PointerInput.h"
+#include "standalone/app/toolkit/Window.h"
 
 namespace vantor::VNT::gtkpeers {
 namespace {
@@ -83,7 +85,38 @@ void setCairoColour(cairo_t* cr, const RGBAColour& colour) {
                         unitComponent(colour.blue), unitComponent(colour.alpha));
 }
 
+std::vector<GtkWidget*>& modalWindows() {
+  static std::vector<GtkWidget*> windows;
+  return windows;
+}
+
 }  // namespace
+
+GtkWindow* dialogParent() {
+  if (!modalWindows().empty()) return GTK_WINDOW(modalWindows().back());
+  if (MainWindow* main = MainWindow::current(); main != nullptr && main->getHandle() != nullptr)
+    return GTK_WINDOW(main->getHandle());
+  GtkWindow* active = nullptr;
+  GList* windows = gtk_window_list_toplevels();
+  for (GList* item = windows; item != nullptr; item = item->next)
+    if (gtk_window_is_active(GTK_WINDOW(item->data))) active = GTK_WINDOW(item->data);
+  g_list_free(windows);
+  return active;
+}
+
+void attachToParent(GtkWidget* dialog) {
+  GtkWindow* parent = dialogParent();
+  if (parent != nullptr && GTK_WIDGET(parent) != dialog)
+    gtk_window_set_transient_for(GTK_WINDOW(dialog), parent);
+}
+
+void enterModal(GtkWidget* window) { modalWindows().push_back(window); }
+
+void leaveModal(GtkWidget* window) {
+  auto& windows = modalWindows();
+  const auto found = std::find(windows.rbegin(), windows.rend(), window);
+  if (found != windows.rend()) windows.erase(std::next(found).base());
+}
 
 struct GtkViewPeer::Blocked {
   explicit Blocked(GtkViewPeer& peer) : m_peer(peer) {
@@ -646,12 +679,15 @@ void GtkWindowPeer::close() { gtk_widget_destroy(m_window); }
 unsigned GtkWindowPeer::runModal() {
   // Held so that a destroy inside the loop cannot free the peer under this call.
   g_object_ref(m_window);
+  attachToParent(m_window);
   gtk_window_set_modal(GTK_WINDOW(m_window), TRUE);
+  enterModal(m_window);
   m_modalCode = 0;
   m_modalLoop = g_main_loop_new(nullptr, FALSE);
   g_main_loop_run(m_modalLoop);
   g_main_loop_unref(m_modalLoop);
   m_modalLoop = nullptr;
+  leaveModal(m_window);
   gtk_window_set_modal(GTK_WINDOW(m_window), FALSE);
   const unsigned code = m_modalCode;
   g_object_unref(m_window);
