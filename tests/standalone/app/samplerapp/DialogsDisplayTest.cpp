@@ -99,6 +99,8 @@ TEST_F(DialogsOnDisplay, PreferencesShowTheDevicesAndCloseWithOK) {
     if (!shot) {
       shot = true;
       screenshot("kelodeck-preferences", areaOf(dialog));
+      // OK, Cancel and the four choices' buttons show whole under the theme.
+      EXPECT_GE(expectButtonsWhole(dialog, areaOf(dialog)), 6);
       std::vector<std::string> texts;
       collectLabels(dialog, texts);
       for (const char* label : {"MIDI Devices", "Audio Device", "Stereo Pair", "Sample Rate",
@@ -182,6 +184,7 @@ TEST_F(DialogsOnDisplay, RenderOfflineChoosesFilesInTheFileDialogsAndShowsItsPro
       case 8: {
         if (activeToplevel("Render Offline") == nullptr) return;
         screenshot("kelodeck-render-offline", areaOf(dialog));
+        EXPECT_EQ(expectButtonsWhole(dialog, areaOf(dialog)), 4);
         std::vector<std::string> texts;
         collectLabels(dialog, texts);
         EXPECT_NE(std::find(texts.begin(), texts.end(), "demo"), texts.end());
