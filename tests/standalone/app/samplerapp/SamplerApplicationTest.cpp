@@ -637,7 +637,13 @@ TEST_F(SamplerApplicationTest, AFailedSaveKeepsTheOldFileAndLeavesNoTemporary) {
   EXPECT_TRUE(log.has('E', "failed to create file : " + dir.file("missing/x.kelo")));
 }
 
-TEST_F(SamplerApplicationTest, LoadingRefusesWhatCannotBeAChunk) {
+// What the user is told of a state file that failed.
+std::string toldFailure(const std::string& action, const std::string& path,
+                        const std::string& reason) {
+  return "Could not " + action + " the state file \u201c" + path + "\u201d: " + reason + ".";
+}
+
+TEST_F(SamplerApplicationTest, LoadingRefusesWhatCannotBeAChunkAndSaysWhy) {
   kelo::test::TempDir dir;
   const std::string empty = dir.file("empty.kelo");
   std::ofstream(empty, std::ios::binary).flush();
@@ -649,83 +655,56 @@ TEST_F(SamplerApplicationTest, LoadingRefusesWhatCannotBeAChunk) {
   app = new SamplerApplication();
   app->initEngine();
   struct Case {
-    std::string path, line;
+    std::string path, line, reason;
   };
   const std::vector<Case> cases = {
-      {dir.file("absent.kelo"), "load chunk cannot open file : "},
-      {empty, "load chunk cannot read file : "},
-      {huge, "load chunk cannot read file : "},
-      {dir.path(), "load chunk cannot read file : "},
+      {dir.file("absent.kelo"), "load chunk cannot open file : ", "No such file or directory"},
+      {empty, "load chunk cannot read file : ", "it is empty"},
+      {huge, "load chunk cannot read file : ", "it is too large to be a state file"},
+      {dir.path(), "load chunk cannot read file : ", "it is not a regular file"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
+    const std::size_t before = alerts.shown().size();
     EXPECT_EQ(app->innerLoadChunk(c.path), 0);
     EXPECT_TRUE(log.has('E', c.line + c.path));
-  }
-  EXPECT_FALSE(back.sent(337));
-  // The engine refuses the bytes.
-  std::ofstream(dir.file("bad.kelo"), std::ios::binary) << "xy";
-  back.failing.insert(337);
-  app->innerLoadChunk(dir.file("bad.kelo"));
-  EXPECT_TRUE(log.has('E', "load chunk failed for file : " + dir.file("bad.kelo")));
-}
-
-TEST_F(SamplerApplicationTest, EveryStateFileFailureIsToldWithTheFileAndTheReason) {
-  kelo::test::TempDir dir;
-  std::ofstream(dir.file("empty.kelo"), std::ios::binary).flush();
-  std::ofstream(dir.file("foreign.kelo"), std::ios::binary) << "<?xml?>";
-  const std::string huge = dir.file("huge.kelo");
-  {
-    std::ofstream(huge, std::ios::binary).flush();
-    ASSERT_EQ(truncate(huge.c_str(), 0x80000000LL), 0);  // sparse: takes no space
-  }
-  app = new SamplerApplication();
-  app->initEngine();
-  struct Case {
-    const char* moment;
-    std::function<void()> act;
-    std::string file, reason, action;
-  };
-  const std::vector<Case> cases = {
-      {"load: missing", [&] { app->innerLoadChunk(dir.file("absent.kelo")); },
-       dir.file("absent.kelo"), "No such file or directory", "load"},
-      {"load: empty", [&] { app->innerLoadChunk(dir.file("empty.kelo")); },
-       dir.file("empty.kelo"), "it is empty", "load"},
-      {"load: a folder", [&] { app->innerLoadChunk(dir.path()); }, dir.path(),
-       "it is not a regular file", "load"},
-      {"load: too large", [&] { app->innerLoadChunk(huge); }, huge,
-       "it is too large to be a state file", "load"},
-      {"load: refused by the instrument",
-       [&] {
-         back.failing.insert(337);
-         ui->queueFileAnswer(std::vector<std::string>{dir.file("foreign.kelo")});
-         app->onLoadChunk();
-         back.failing.erase(337);
-       },
-       dir.file("foreign.kelo"), "the instrument cannot use what it holds", "load"},
-      {"save: no such folder",
-       [&] {
-         ui->queueFileAnswer(std::vector<std::string>{dir.file("missing/x")});
-         app->onSaveChunk();
-       },
-       dir.file("missing/x.kelo"), "No such file or directory", "save"},
-      {"save: no state",
-       [&] {
-         back.failing.insert(335);
-         ui->queueFileAnswer(std::vector<std::string>{dir.file("y")});
-         app->onSaveChunk();
-         back.failing.erase(335);
-       },
-       dir.file("y.kelo"), "the instrument gave no state to save", "save"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.moment);
-    const std::size_t before = alerts.shown().size();
-    c.act();
     ASSERT_EQ(alerts.shown().size(), before + 1);
     EXPECT_EQ(alerts.shown().back().title, "KELO Player");
-    EXPECT_EQ(alerts.shown().back().text, "Could not " + c.action + " the state file \u201c" +
-                                              c.file + "\u201d: " + c.reason + ".");
+    EXPECT_EQ(alerts.shown().back().text, toldFailure("load", c.path, c.reason));
+  }
+  EXPECT_FALSE(back.sent(337));
+  // The engine refuses the bytes (Ctrl+O on a foreign file).
+  std::ofstream(dir.file("bad.kelo"), std::ios::binary) << "<?xml?>";
+  back.failing.insert(337);
+  ui->queueFileAnswer(std::vector<std::string>{dir.file("bad.kelo")});
+  app->onLoadChunk();
+  EXPECT_TRUE(log.has('E', "load chunk failed for file : " + dir.file("bad.kelo")));
+  EXPECT_EQ(alerts.shown().back().text, toldFailure("load", dir.file("bad.kelo"),
+                                                    "the instrument cannot use what it holds"));
+}
+
+TEST_F(SamplerApplicationTest, AFailedSaveIsToldWithTheFileAndTheReason) {
+  kelo::test::TempDir dir;
+  app = new SamplerApplication();
+  struct Case {
+    const char* typed;
+    bool chunkRefused;
+    std::string written, reason;
+  };
+  const std::vector<Case> cases = {
+      {"missing/x", false, dir.file("missing/x.kelo"), "No such file or directory"},
+      {"y", true, dir.file("y.kelo"), "the instrument gave no state to save"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.typed);
+    if (c.chunkRefused) back.failing.insert(335);
+    const std::size_t before = alerts.shown().size();
+    ui->queueFileAnswer(std::vector<std::string>{dir.file(c.typed)});
+    app->onSaveChunk();
+    back.failing.erase(335);
+    ASSERT_EQ(alerts.shown().size(), before + 1);
+    EXPECT_EQ(alerts.shown().back().title, "KELO Player");
+    EXPECT_EQ(alerts.shown().back().text, toldFailure("save", c.written, c.reason));
   }
   // What works says nothing.
   const std::size_t before = alerts.shown().size();
