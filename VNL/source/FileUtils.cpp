@@ -185,6 +185,7 @@ unsigned char* binFileInternalize(const std::string& path, std::size_t& length, 
   const std::uint64_t limit = static_cast<std::uint64_t>(PTRDIFF_MAX) - 15;
   if (size > maxLength || size > limit || spare > limit - size) {
     ::close(fd);
+    errno = EFBIG;
     return nullptr;
   }
   std::size_t blockSize = (static_cast<std::size_t>(size) + spare + 15) & ~static_cast<std::size_t>(15);

@@ -65,7 +65,7 @@ bool PGetVolumeUIDForPath(const std::string& path, std::string& out, bool isFold
 /// path is not a readable regular file, its size cannot be had, the block size would overflow
 /// or memory runs out, or fewer bytes could be read; `length` is then 0.
 unsigned char* binFileInternalize(const std::string& path, std::size_t& length, std::size_t& spare);
-/// The same, refusing (null, nothing read) a file longer than `maxLength`.
+/// The same, refusing (null, nothing read, errno EFBIG) a file longer than `maxLength`.
 unsigned char* binFileInternalize(const std::string& path, std::size_t& length, std::size_t& spare,
                                   std::uint64_t maxLength);
 void binFileFree(void* block);

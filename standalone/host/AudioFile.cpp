@@ -42,13 +42,14 @@ AudioFile::AudioFile(const std::string& filePath, int format, int extensible, in
   if (Singleton<Sndfile>::isCreated()) library = Singleton<Sndfile>::instance();
   if (library == nullptr || !library->available()) {
     PLOGE("%s (libsndfile is not bound)", failure.c_str());
-    throw AudioFileException(failure);
+    throw AudioFileException(failure, "the audio file library is missing");
   }
   handle = library->sf_open(path.c_str(), append ? SFM_RDWR : SFM_WRITE, &info);
   if (handle == nullptr) {
+    const std::string reason = library->sf_strerror(nullptr);
     PLOGE("%s", failure.c_str());
-    PLOGE("libsndfile: %s", library->sf_strerror(nullptr));
-    throw AudioFileException(failure);
+    PLOGE("libsndfile: %s", reason.c_str());
+    throw AudioFileException(failure, reason);
   }
   if (encoding != SF_FORMAT_FLOAT) library->sf_command(handle, SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);
   library->sf_command(handle, SFC_SET_UPDATE_HEADER_AUTO, nullptr, SF_TRUE);

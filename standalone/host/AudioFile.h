@@ -24,12 +24,16 @@ class Sndfile;
 /// Why a file could not be opened; `what()` is the message shown to the user.
 class AudioFileException : public std::exception {
  public:
-  explicit AudioFileException(std::string message) : m_message(std::move(message)) {}
+  explicit AudioFileException(std::string message, std::string reason = {})
+      : m_message(std::move(message)), m_reason(std::move(reason)) {}
   ~AudioFileException() override = default;
   const char* what() const noexcept override { return m_message.c_str(); }
+  /// Why the file was refused, as the audio file library says it; empty when unknown.
+  const std::string& reason() const noexcept { return m_reason; }
 
  private:
   std::string m_message;
+  std::string m_reason;
 };
 
 /// The open file. Not copyable; lives from its constructor to its deletion by the streamer.

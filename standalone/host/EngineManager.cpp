@@ -576,9 +576,11 @@ std::int32_t EngineManager::command(PE_ENGINE_OPCODE command, void* p1, void* p2
     case PE_ENGINE_RECORDING_FILE_SET:
       if (p1 == nullptr) return PE_ENGINE_FAILED;
       if (!sndfile.available()) return PE_ENGINE_NO_AUDIO_FILES;
-      // The recording takes format, extensible flag, bits: i1, i3, i2.
+      // The recording takes format, extensible flag, bits: i1, i3, i2; p2, when given, a
+      // std::string that gets why the file was refused.
       return graph.setRecordingFile(static_cast<const char*>(p1), static_cast<unsigned>(i1),
-                                    static_cast<unsigned>(i3), static_cast<unsigned>(i2))
+                                    static_cast<unsigned>(i3), static_cast<unsigned>(i2),
+                                    static_cast<std::string*>(p2))
                  ? PE_ENGINE_OK
                  : PE_ENGINE_FAILED;
     case PE_ENGINE_RECORDING_START:

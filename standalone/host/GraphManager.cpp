@@ -255,10 +255,11 @@ bool GraphManager::loadInstrumentChunk(int slot, unsigned char* data, int size) 
 }
 
 bool GraphManager::setRecordingFile(const std::string& path, unsigned format, unsigned extensible,
-                                    unsigned bits) {
+                                    unsigned bits, std::string* reason) {
   return m_fileOutput != nullptr &&
          m_fileOutput->setRecordingFile(path, static_cast<int>(format),
-                                        static_cast<int>(extensible), static_cast<int>(bits));
+                                        static_cast<int>(extensible), static_cast<int>(bits),
+                                        reason);
 }
 
 bool GraphManager::startRecording() {

@@ -86,8 +86,9 @@ class GraphManager : public Singleton<GraphManager> {
   bool saveInstrumentChunkEnd(int slot);
   bool loadInstrumentChunk(int slot, unsigned char* data, int size);
 
+  /// `reason` (when given) gets why the file could not be opened.
   bool setRecordingFile(const std::string& path, unsigned format, unsigned extensible,
-                        unsigned bits);
+                        unsigned bits, std::string* reason = nullptr);
   bool startRecording();
   bool stopRecording();
   bool isRecording();

@@ -1,6 +1,7 @@
 #include "standalone/host/SMPLModule.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -277,21 +278,41 @@ bool SMPLModule::loadDefaultChunk() {
   const bool haveArguments =
       m_commands != nullptr &&
       m_commands(kCommandAppArgumentsGet, &arguments, nullptr, 0, 0, 0, 0.0f) == 0;
-  const StartupChunkChoice choice = chooseStartupChunk(
+  StartupChunkChoice choice = chooseStartupChunk(
       haveArguments ? &arguments : nullptr, userDefault, defaultChunkIn(m_baseDir), &pathExists);
   if (choice.source == StartupChunkChoice::Source::Skip) return true;
   if (choice.noUserDefault) {
     PLOGI("no user default.%s found, check in app dataPath", kChunkExtension);
   }
 
-  std::size_t length = 0;
-  std::size_t spare = 0;
-  // The chunk's length travels as an int32: a longer file is refused before it is read.
-  unsigned char* bytes = binFileInternalize(choice.path, length, spare, INT32_MAX);
-  if (bytes == nullptr) return false;
-  if (length > 0) loadChunk(bytes, static_cast<int>(length));
-  binFileFree(bytes);
-  return true;
+  // Opened, and what went wrong when the chunk did not load (empty: it loaded).
+  const auto load = [this](const std::string& path, std::string& failure) {
+    std::size_t length = 0;
+    std::size_t spare = 0;
+    // The chunk's length travels as an int32: a longer file is refused before it is read.
+    unsigned char* bytes = binFileInternalize(path, length, spare, INT32_MAX);
+    const bool opened = bytes != nullptr;
+    if (!opened)
+      failure = errno == EFBIG ? "it is too large" : "it could not be read";
+    else if (length == 0)
+      failure = "it is empty";
+    else if (!loadChunk(bytes, static_cast<int>(length)))
+      failure = "the instrument cannot use what it holds";
+    binFileFree(bytes);
+    return opened;
+  };
+  std::string failure;
+  bool opened = load(choice.path, failure);
+  if (!failure.empty() && choice.source == StartupChunkChoice::Source::Argument) {
+    // The file the user asked for is told about; the start goes on as one without a file.
+    PLOGE("cannot load the state file given at start : %s", choice.path.c_str());
+    popupModalMessageWindow(nullptr, conf.productName,
+                            "Could not load the state file \u201c" + choice.path + "\u201d: " +
+                                failure + ".");
+    choice = chooseStartupChunk(nullptr, userDefault, defaultChunkIn(m_baseDir), &pathExists);
+    opened = load(choice.path, failure);
+  }
+  return opened;
 }
 
 }  // namespace vantor

@@ -66,7 +66,7 @@ void StereoFileOutputModule::setDSPInfo(const DSPInfo* dspInfo) {
 }
 
 bool StereoFileOutputModule::setRecordingFile(const std::string& path, int format, int extensible,
-                                              int bits) {
+                                              int bits, std::string* reason) {
   if (isRecording() || hasFile() || m_dspInfo == nullptr) return false;
   Streamer* streamer = Streamer::instance();
   if (streamer == nullptr) return false;
@@ -75,7 +75,7 @@ bool StereoFileOutputModule::setRecordingFile(const std::string& path, int forma
     file = streamer->openWrite(path, format, extensible,
                                static_cast<int>(m_dspInfo->sampleRateInt), bits, kChannels, false);
   } catch (const AudioFileException& e) {
-    popupModalMessageWindow(nullptr, "File Recording", e.what());
+    if (reason != nullptr) *reason = e.reason();
     return false;
   }
   if (file == nullptr) return false;

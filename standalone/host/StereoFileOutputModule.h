@@ -40,8 +40,10 @@ class StereoFileOutputModule : public Module {
 
   /// Opens `path` through the streamer (format 0 WAV, 1 AIFF; `extensible`; `bits` 16, 24 or
   /// 32 float; stereo, at the render's rate). False while a recording runs or a file is open,
-  /// or when the file cannot be opened: the "File Recording" message is shown then.
-  bool setRecordingFile(const std::string& path, int format, int extensible, int bits);
+  /// or when the file cannot be opened: then `reason` (when given) gets the library's reason.
+  /// Nothing is shown here: the caller tells the user, once.
+  bool setRecordingFile(const std::string& path, int format, int extensible, int bits,
+                        std::string* reason = nullptr);
   /// False when already recording or no file is open.
   bool startRecording();
   /// Hands the file to the streamer to be closed; a new file must be set before the next

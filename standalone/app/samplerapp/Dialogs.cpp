@@ -7,6 +7,7 @@
 #include "VNL/source/FileUtils.h"
 #include "standalone/app/samplerapp/EngineCommand.h"
 #include "standalone/app/samplerapp/FileQuestions.h"
+#include "standalone/app/samplerapp/MediaBar.h"
 #include "standalone/app/toolkit/Application.h"
 #include "standalone/app/toolkit/Panel.h"
 #include "standalone/host/EngineOpcode.h"
@@ -366,14 +367,17 @@ void RenderOfflineVNT::showNoSelection() {
 void RenderOfflineVNT::selectMIDIFile() {
   const std::string path = vantor::selectMIDIFile(nullptr);
   if (path.empty()) return;
-  if (engineCommand(PE_ENGINE_MIDI_LOAD, const_cast<char*>(path.c_str())) != PE_ENGINE_OK) return;
+  if (engineCommand(PE_ENGINE_MIDI_LOAD, const_cast<char*>(path.c_str())) != PE_ENGINE_OK) {
+    popupModalMessageWindow(nullptr, kStandaloneAlertTitle, midiFileRefusal(path));
+    return;
+  }
   if (midiFileLabel != nullptr) midiFileLabel->setLabel(shownFileName(path));
   midiFileChosen = true;
   updateRenderButton();
 }
 
 void RenderOfflineVNT::selectAudioFile() {
-  const std::string path = vantor::selectAudioFile(nullptr);
+  const std::string path = vantor::selectAudioFile(nullptr, "Render Audio into");
   if (path.empty()) return;
   audioFilePath = path;
   if (audioFileLabel != nullptr) audioFileLabel->setLabel(shownFileName(path));
@@ -386,16 +390,11 @@ void RenderOfflineVNT::render() {
   if (renderButton != nullptr) renderButton->enable(false);
   if (engineCommand(PE_ENGINE_OFFLINE_SET, nullptr, nullptr, 1) != PE_ENGINE_OK) return;
 
-  std::int32_t result = engineCommand(PE_ENGINE_RECORDING_FILE_SET,
-                                      const_cast<char*>(audioFilePath.c_str()), nullptr, 1, 16);
-  if (result == PE_ENGINE_OK) result = engineCommand(PE_ENGINE_RECORDING_START);
-  if (result != PE_ENGINE_OK) {
+  const std::string failure = startRecordingInto(audioFilePath);
+  if (!failure.empty()) {
     // Nothing would be written: back to real time at once and say why.
     endRender();
-    popupModalMessageWindow(nullptr, kStandaloneAlertTitle,
-                            result == PE_ENGINE_NO_AUDIO_FILES
-                                ? "Rendering could not start: the audio file library is missing"
-                                : "Rendering could not start: cannot write " + audioFilePath);
+    popupModalMessageWindow(nullptr, kStandaloneAlertTitle, "Rendering could not start: " + failure);
     return;
   }
   engineCommand(PE_ENGINE_MIDI_PLAY);
@@ -447,6 +446,10 @@ void RenderOfflineVNT::endRender() {
   engineCommand(PE_ENGINE_AUDIO_STOP);
   engineCommand(PE_ENGINE_OFFLINE_SET, nullptr, nullptr, 0);
   showNoSelection();
+  // Rendered once, the file exists: another render into it needs the question (and its
+  // replace confirmation) again.
+  audioFileChosen = false;
+  audioFilePath.clear();
 }
 
 }  // namespace vantor::samplerapp

@@ -12,8 +12,10 @@ namespace {
 
 using Types = std::initializer_list<std::pair<const char*, const char*>>;
 
-std::string ask(PFileSelectorCocoa::Style style, Types types, const std::string& title) {
+std::string ask(PFileSelectorCocoa::Style style, Types types, const std::string& title,
+                const std::string& savedExtension = "") {
   PFileSelectorCocoa* selector = PFileSelectorCocoa::create(nullptr, style);
+  selector->setSavedExtension(savedExtension);
   for (const auto& [name, extension] : types) {
     selector->addFileExtension(PFileExtension(name, extension, "", 0));
   }
@@ -45,8 +47,9 @@ std::string selectMIDIFile(void*) {
              "Select a MIDI file");
 }
 
-std::string selectAudioFile(void*) {
-  return ask(PFileSelectorCocoa::kSelectForSave, {{"AIFF", "aiff"}}, "Record Audio into");
+std::string selectAudioFile(void*, const std::string& title) {
+  return ask(PFileSelectorCocoa::kSelectForSave, {{"AIFF", kAudioFileExtension}}, title,
+             kAudioFileExtension);
 }
 
 std::string selectFile(const std::string& title, const std::string& extension, bool forOpen) {
@@ -54,19 +57,8 @@ std::string selectFile(const std::string& title, const std::string& extension, b
   const std::string type = lower(extension);
   const std::string path =
       ask(forOpen ? PFileSelectorCocoa::kSelectForOpen : PFileSelectorCocoa::kSelectForSave,
-          {{name.c_str(), type.c_str()}}, title);
+          {{name.c_str(), type.c_str()}}, title, forOpen ? "" : extension);
   return path.empty() ? path : withFileExtension(path, extension);
-}
-
-std::string withFileExtension(const std::string& path, const std::string& extension) {
-  const std::size_t slash = path.rfind('/');
-  const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-  const std::size_t dot = path.rfind('.');
-  if (dot == std::string::npos || dot < nameStart ||
-      path.find(extension, dot) == std::string::npos) {
-    return path + "." + extension;
-  }
-  return path;
 }
 
 }  // namespace vantor

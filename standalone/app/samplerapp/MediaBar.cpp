@@ -1,6 +1,10 @@
 #include "standalone/app/samplerapp/MediaBar.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 
 #include "VNL/source/FileUtils.h"
 #include "standalone/app/samplerapp/EngineCommand.h"
@@ -38,6 +42,23 @@ VNT::NativeStaticText* makeLabel(VNT::Window* window, VNT::Panel* panel, double 
 char* text(const std::string& path) { return const_cast<char*>(path.c_str()); }
 
 }  // namespace
+
+std::string startRecordingInto(const std::string& path) {
+  std::string reason;
+  std::int32_t result = samplerapp::engineCommand(PE_ENGINE_RECORDING_FILE_SET, text(path),
+                                                  &reason, 1, 16);
+  if (result == PE_ENGINE_OK) result = samplerapp::engineCommand(PE_ENGINE_RECORDING_START);
+  if (result == PE_ENGINE_OK) return {};
+  if (result == PE_ENGINE_NO_AUDIO_FILES) return "the audio file library is missing";
+  return "cannot write " + path + (reason.empty() ? "" : ": " + reason);
+}
+
+std::string midiFileRefusal(const std::string& path) {
+  const std::string reason = ::access(path.c_str(), R_OK) != 0
+                                 ? std::string(std::strerror(errno))
+                                 : "it is not a MIDI file that can be played";
+  return "Could not load the MIDI file \u201c" + path + "\u201d: " + reason + ".";
+}
 
 // ---------------------------------------------------------------------------------------------
 // The MIDI-file player.
@@ -95,7 +116,7 @@ void MIDIFilePlayerGUI::load() {
   const std::string path = selectMIDIFile(m_window);
   if (path.empty()) return;
   m_midiFilePath = path;
-  loadFile();
+  if (!loadFile()) popupModalMessageWindow(nullptr, kAlertTitle, midiFileRefusal(path));
 }
 
 void MIDIFilePlayerGUI::seek() {
@@ -153,17 +174,10 @@ void AudioFileRecorderGUI::buttonClicked(unsigned id) {
 }
 
 void AudioFileRecorderGUI::record() {
-  // AIFF (format 1), 16 bits.
-  std::int32_t result =
-      samplerapp::engineCommand(PE_ENGINE_RECORDING_FILE_SET, text(m_audioFilePath), nullptr, 1, 16);
-  if (result == 0) result = samplerapp::engineCommand(PE_ENGINE_RECORDING_START);
-  if (result != 0) {
+  const std::string failure = startRecordingInto(m_audioFilePath);
+  if (!failure.empty()) {
     // Showing the recording state would claim a recording that is not happening.
-    popupModalMessageWindow(
-        nullptr, kAlertTitle,
-        result == PE_ENGINE_NO_AUDIO_FILES
-            ? "Recording could not start: the audio file library is missing"
-            : "Recording could not start: cannot write " + m_audioFilePath);
+    popupModalMessageWindow(nullptr, kAlertTitle, "Recording could not start: " + failure);
     arm();
     return;
   }

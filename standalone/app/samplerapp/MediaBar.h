@@ -24,6 +24,14 @@ inline constexpr const char* kEjectImage = "media-eject22.png";
 inline constexpr const char* kRewindImage = "media-skip-backward22.png";
 inline constexpr const char* kRecordImage = "media-record22.png";
 
+/// Sets the back end's recording file to `path` (AIFF, 16 bits) and starts the recording.
+/// Empty when it runs; else why not, for the user: "the audio file library is missing" or
+/// "cannot write <path>: <the library's reason>".
+std::string startRecordingInto(const std::string& path);
+
+/// What the user is told of a MIDI file the back end refused (307): the file and why.
+std::string midiFileRefusal(const std::string& path);
+
 /// idle (no file) -> loaded (play and rewind enabled) -> playing (stop enabled); stop or the
 /// file's end goes back to loaded.
 class MIDIFilePlayerGUI : public VNT::VNTButtonListener, public VNT::SliderListener {

@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstdlib>
 #include <fstream>
+#include <cstring>
 
 #include "VNL/source/Config.h"
 #include "VNL/source/FileUtils.h"
@@ -134,6 +135,14 @@ std::string followLinks(std::string path) {
                                                                : path.substr(0, slash + 1) + target;
   }
   return path;
+}
+
+// A state file that could not be loaded or saved: the user is told which and why, since the
+// log alone would leave them believing it worked.
+void tellStateFileFailure(const char* action, const std::string& path, const std::string& reason) {
+  popupModalMessageWindow(nullptr, conf.productName,
+                          std::string("Could not ") + action + " the state file \u201c" + path +
+                              "\u201d: " + reason + ".");
 }
 
 std::string userDefaultChunk() {
@@ -387,14 +396,19 @@ void SamplerApplication::onSaveChunk() {
 void SamplerApplication::saveChunkTo(const std::string& path) {
   unsigned char* chunk = nullptr;
   std::int32_t length = 0;
-  if (engineCommand(PE_ENGINE_INSTRUMENT_CHUNK_SAVE, &chunk, &length, 0) != 0) return;
+  if (engineCommand(PE_ENGINE_INSTRUMENT_CHUNK_SAVE, &chunk, &length, 0) != 0) {
+    tellStateFileFailure("save", path, "the instrument gave no state to save");
+    return;
+  }
   const std::size_t size = chunk != nullptr ? static_cast<std::size_t>(std::max(length, 0)) : 0;
   bool created = false;
   if (!writeFileAtomically(path, chunk, size, created)) {
+    const std::string reason = std::strerror(errno);
     if (!created)
       PLOGE("failed to create file : %s", path.c_str());
     else
       PLOGE("failed to save chunk to : %s", path.c_str());
+    tellStateFileFailure("save", path, reason);
   }
   engineCommand(PE_ENGINE_INSTRUMENT_CHUNK_SAVE_END, nullptr, nullptr, 0);
 }
@@ -408,6 +422,8 @@ void SamplerApplication::saveDefaultChunk() {
   const std::string path = userDefaultChunk();
   if (path.empty()) {
     PLOGE("failed to create file : default.%s", kChunkExtension);
+    tellStateFileFailure("save", std::string("default.") + kChunkExtension,
+                         "the user's product folder cannot be made");
     return;
   }
   saveChunkTo(path);
@@ -421,21 +437,32 @@ int SamplerApplication::innerLoadChunk(const std::string& path) {
   // O_NONBLOCK: a FIFO is refused by the reading instead of waited on here.
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
+    const std::string reason = std::strerror(errno);
     PLOGE("load chunk cannot open file : %s", path.c_str());
+    tellStateFileFailure("load", path, reason);
     return 0;
   }
   struct stat status {};
-  // The chunk's length travels as an int32.
-  const bool tooLong = ::fstat(fd, &status) == 0 && status.st_size > INT32_MAX;
+  const bool known = ::fstat(fd, &status) == 0;
   ::close(fd);
+  std::string refusal;
+  // The chunk's length travels as an int32.
+  if (known && !S_ISREG(status.st_mode))
+    refusal = "it is not a regular file";
+  else if (known && status.st_size > INT32_MAX)
+    refusal = "it is too large to be a state file";
+  else if (known && status.st_size == 0)
+    refusal = "it is empty";
   std::size_t length = 0;
   std::size_t spare = 0;
-  unsigned char* bytes = tooLong ? nullptr : binFileInternalize(path, length, spare);
+  unsigned char* bytes = refusal.empty() ? binFileInternalize(path, length, spare) : nullptr;
   if (bytes == nullptr || length == 0) {
     PLOGE("load chunk cannot read file : %s", path.c_str());
+    tellStateFileFailure("load", path, refusal.empty() ? "it could not be read whole" : refusal);
   } else if (engineCommand(PE_ENGINE_INSTRUMENT_CHUNK_LOAD, bytes, nullptr, 0, 0,
                            static_cast<std::int32_t>(length)) != 0) {
     PLOGE("load chunk failed for file : %s", path.c_str());
+    tellStateFileFailure("load", path, "the instrument cannot use what it holds");
   }
   binFileFree(bytes);
   return 0;
@@ -469,7 +496,9 @@ bool writeFileAtomically(const std::string& requested, const unsigned char* byte
   ok = ::close(fd) == 0 && ok;
   if (ok) ok = ::rename(temporary.c_str(), path.c_str()) == 0;
   if (!ok) {
+    const int error = errno;  // the reason, not the clean-up's
     ::unlink(temporary.c_str());
+    errno = error;
     return false;
   }
   const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

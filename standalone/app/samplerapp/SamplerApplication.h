@@ -84,7 +84,7 @@ int KeloSAAppleEventHandleODoc(const std::vector<std::string>& paths,
 /// over it: a failure leaves the old file as it was and no temporary behind. `created` tells
 /// whether the temporary could be made (false: nothing was written). A replaced file keeps its
 /// mode, a new one gets 0666 less the umask; a symbolic link stays, the file it leads to is
-/// replaced.
+/// replaced. On failure `errno` says why.
 bool writeFileAtomically(const std::string& path, const unsigned char* bytes, std::size_t size,
                          bool& created);
 

@@ -1,9 +1,13 @@
 #include "standalone/app/toolkit/FileSelector.h"
 
 #include <gio/gio.h>
+#include <sys/stat.h>
 
+#include <algorithm>
+#include <cctype>
 #include <set>
 
+#include "VNL/source/Alerts.h"
 #include "standalone/app/toolkit/Peers.h"
 
 namespace vantor {
@@ -53,6 +57,41 @@ bool mimeDatabaseKnows(const std::string& mimeType) {
   return known.count(mimeType) != 0;
 }
 
+std::string withFileExtension(const std::string& path, const std::string& extension) {
+  const std::size_t slash = path.rfind('/');
+  const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+  const std::size_t dot = path.rfind('.');
+  const auto sameLetter = [](unsigned char a, unsigned char b) {
+    return std::tolower(a) == std::tolower(b);
+  };
+  if (dot == std::string::npos || dot < nameStart ||
+      std::search(path.begin() + static_cast<std::ptrdiff_t>(dot), path.end(), extension.begin(),
+                  extension.end(), sameLetter) == path.end()) {
+    return path + "." + extension;
+  }
+  return path;
+}
+
+namespace VNT {
+
+std::string confirmedSavePath(const FileQuestion& question, const std::string& path) {
+  const std::string written =
+      question.savedExtension.empty() ? path : withFileExtension(path, question.savedExtension);
+  struct stat status {};
+  if (::lstat(written.c_str(), &status) != 0) return written;
+  const std::size_t slash = written.rfind('/');
+  const std::string name = slash == std::string::npos ? written : written.substr(slash + 1);
+  const std::string folder = slash == std::string::npos ? "." : written.substr(0, slash == 0 ? 1 : slash);
+  const std::string title = "\u201c" + name + "\u201d already exists. Do you want to replace it?";
+  const std::string text = "A file of that name already exists in \u201c" + folder +
+                           "\u201d. Replacing it overwrites its contents.";
+  static const char* const buttons[] = {"Replace", "Cancel"};
+  const AlertRequest alert{title.c_str(), text.c_str(), buttons, 2};
+  return alertBackend().runAlert(alert) == 0 ? written : std::string();
+}
+
+}  // namespace VNT
+
 const char* const PFileSelectorCocoa::kSelectEndMessage = "PFileSelectorCocoa Select End Message";
 
 PFileSelectorCocoa* PFileSelectorCocoa::create(void* parent, Style style) {
@@ -83,6 +122,7 @@ bool PCocoaFileSelector::runInternal(PBaseObject* newTarget) {
   question.fileName = fileName;
   question.multipleSelection = multipleSelection;
   question.allowedTypes = allowedFileTypes(extensions, mimeDatabaseKnows);
+  question.savedExtension = savedExtension;
   std::vector<std::string> paths;
   asking = true;
   const int result = VNT::backend().askFiles(question, paths);

@@ -58,6 +58,20 @@ std::vector<std::string> allowedFileTypes(
 /// Whether the shared MIME database knows `mimeType`.
 bool mimeDatabaseKnows(const std::string& mimeType);
 
+/// `path` with "." and `extension` appended unless the file's name has a "." whose part from
+/// its last "." contains `extension`, compared without letter case. Only the name after the
+/// last "/" counts, so a dot in a folder's name never stands for the file's extension.
+std::string withFileExtension(const std::string& path, const std::string& extension);
+
+namespace VNT {
+struct FileQuestion;
+/// What a save question answers for the typed `path`: the name the file will be written as
+/// (`withFileExtension` with the question's `savedExtension`), or empty when a file of that
+/// name exists and the user, asked in an alert, does not replace it. Both back ends ask it
+/// before a save question ends, so the question is about the file really written.
+std::string confirmedSavePath(const FileQuestion& question, const std::string& path);
+}  // namespace VNT
+
 class PFileSelectorCocoa : public PBaseObject {
  public:
   enum Style { kSelectForOpen = 0, kSelectForSave = 1, kSelectDirectory = 2 };
@@ -69,6 +83,8 @@ class PFileSelectorCocoa : public PBaseObject {
   static PFileSelectorCocoa* create(void* parent, Style style);
 
   void setTitle(const std::string& utf8) { title = utf8; }
+  /// A save's answer gets this extension (`withFileExtension`); empty: the name as typed.
+  void setSavedExtension(const std::string& extension) { savedExtension = extension; }
   /// Appends a copy.
   void addFileExtension(const PFileExtension& extension) { extensions.push_back(extension); }
   /// Runs the question modally; true when it ran (cancelled or not).
@@ -93,6 +109,7 @@ class PFileSelectorCocoa : public PBaseObject {
   std::string directory;
   std::string fileName;
   bool multipleSelection = false;
+  std::string savedExtension;
   std::vector<PFileExtension> extensions;
   std::vector<std::string> selectedFiles;  // only grows: a second run appends
   Style style;

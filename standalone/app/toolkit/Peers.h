@@ -239,6 +239,9 @@ struct FileQuestion {
   bool multipleSelection = false;
   /// Allowed types: MIME types ("audio/midi") or extensions without the dot; none: every file.
   std::vector<std::string> allowedTypes;
+  /// Style 1: the extension the written file's name gets (`withFileExtension`); empty: none.
+  /// The answer is that name, and replacing an existing file of that name was confirmed.
+  std::string savedExtension;
 };
 
 /// One repeating main-loop timer.

@@ -34,13 +34,13 @@ void drainEvents() {
   while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
 }
 
-GtkWindow* focusedWindow() {
-  GtkWindow* found = nullptr;
-  GList* windows = gtk_window_list_toplevels();
-  for (GList* item = windows; item != nullptr; item = item->next)
-    if (gtk_window_is_active(GTK_WINDOW(item->data))) found = GTK_WINDOW(item->data);
-  g_list_free(windows);
-  return found;
+// A GTK dialog run modally over the window it belongs to, counted as that run's innermost
+// window while it is up.
+int runDialog(GtkWidget* dialog) {
+  gtkpeers::enterModal(dialog);
+  const int response = gtk_dialog_run(GTK_DIALOG(dialog));
+  gtkpeers::leaveModal(dialog);
+  return response;
 }
 
 // A context menu: a GtkMenu popped up at the triggering event, run until it closes.
@@ -271,7 +271,7 @@ int GtkBackend::askFiles(const FileQuestion& question, std::vector<std::string>&
   const char* fallbackTitle =
       question.style == 1 ? "Save" : (question.style == 0 ? "Open" : "Choose a Folder");
   GtkWidget* dialog = gtk_file_chooser_dialog_new(
-      question.title.empty() ? fallbackTitle : question.title.c_str(), focusedWindow(), action,
+      question.title.empty() ? fallbackTitle : question.title.c_str(), gtkpeers::dialogParent(), action,
       "_Cancel", GTK_RESPONSE_CANCEL, accept, GTK_RESPONSE_ACCEPT, nullptr);
   GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
   g_signal_connect_after(dialog, "map", G_CALLBACK(fitChooser), nullptr);
@@ -279,7 +279,6 @@ int GtkBackend::askFiles(const FileQuestion& question, std::vector<std::string>&
   gtk_file_chooser_set_local_only(chooser, TRUE);
   if (question.style != 0) gtk_file_chooser_set_create_folders(chooser, TRUE);
   if (question.style == 0) gtk_file_chooser_set_select_multiple(chooser, question.multipleSelection);
-  if (question.style == 1) gtk_file_chooser_set_do_overwrite_confirmation(chooser, TRUE);
   if (!question.message.empty())
     gtk_file_chooser_set_extra_widget(chooser, gtk_label_new(question.message.c_str()));
   if (!question.directory.empty())
@@ -300,15 +299,29 @@ int GtkBackend::askFiles(const FileQuestion& question, std::vector<std::string>&
     gtk_file_chooser_add_filter(chooser, filter);  // the chooser owns it
   }
   m_fileDialog = dialog;
-  const int response = gtk_dialog_run(GTK_DIALOG(dialog));
+  int response = GTK_RESPONSE_CANCEL;
+  // GTK's own overwrite check sees the typed name, not the one the extension rule writes: a
+  // save asks about the written file itself and stays open when the user keeps it.
+  while ((response = runDialog(dialog)) == GTK_RESPONSE_ACCEPT &&
+         question.style == 1) {
+    gchar* typed = gtk_file_chooser_get_filename(chooser);
+    const std::string written = typed != nullptr ? confirmedSavePath(question, typed) : "";
+    g_free(typed);
+    if (!written.empty()) {
+      paths.push_back(written);
+      break;
+    }
+  }
   m_fileDialog = nullptr;
   int result = 0;
   if (response == GTK_RESPONSE_ACCEPT) {
     result = 1;
-    GSList* names = gtk_file_chooser_get_filenames(chooser);
-    for (GSList* item = names; item != nullptr; item = item->next)
-      paths.emplace_back(static_cast<const char*>(item->data));
-    g_slist_free_full(names, g_free);
+    if (question.style != 1) {
+      GSList* names = gtk_file_chooser_get_filenames(chooser);
+      for (GSList* item = names; item != nullptr; item = item->next)
+        paths.emplace_back(static_cast<const char*>(item->data));
+      g_slist_free_full(names, g_free);
+    }
   }
   gtk_widget_destroy(dialog);
   drainEvents();
@@ -321,15 +334,18 @@ void GtkBackend::cancelFileQuestion() {
 
 int GtkAlertBackend::runAlert(const AlertRequest& alert) {
   GtkWidget* dialog = gtk_message_dialog_new(
-      focusedWindow(), GTK_DIALOG_MODAL,
+      gtkpeers::dialogParent(), GTK_DIALOG_MODAL,
       alert.buttonCount > 1 ? GTK_MESSAGE_QUESTION : GTK_MESSAGE_INFO, GTK_BUTTONS_NONE, "%s",
       alert.title != nullptr ? alert.title : "");
+  // A window without a title shows nothing in the task list: the program's name stands in.
+  const bool titled = alert.title != nullptr && alert.title[0] != '\0';
+  gtk_window_set_title(GTK_WINDOW(dialog), titled ? alert.title : g_get_application_name());
   if (alert.text != nullptr && alert.text[0] != '\0')
     gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s", alert.text);
   for (int i = 0; i < alert.buttonCount; ++i)
     gtk_dialog_add_button(GTK_DIALOG(dialog), alert.buttons[i], i);
   gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
-  const int response = gtk_dialog_run(GTK_DIALOG(dialog));
+  const int response = runDialog(dialog);
   gtk_widget_destroy(dialog);
   drainEvents();
   return response >= 0 && response < alert.buttonCount ? response : kAlertEndedOtherwise;
@@ -346,6 +362,7 @@ class GtkProgressView final : public ProgressView {
     gtk_window_set_deletable(GTK_WINDOW(m_window), FALSE);
     gtk_window_set_resizable(GTK_WINDOW(m_window), FALSE);
     gtk_window_set_keep_above(GTK_WINDOW(m_window), TRUE);
+    gtkpeers::attachToParent(m_window);
     gtk_window_set_position(GTK_WINDOW(m_window), GTK_WIN_POS_CENTER);
     // Nothing closes it but its dialog.
     g_signal_connect(m_window, "delete-event", G_CALLBACK(gtk_true), nullptr);
@@ -405,7 +422,7 @@ class GtkProgressView final : public ProgressView {
     gtk_dialog_add_button(GTK_DIALOG(dialog), first.c_str(), 1);
     gtk_dialog_add_button(GTK_DIALOG(dialog), second.c_str(), 2);
     gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
-    const int response = gtk_dialog_run(GTK_DIALOG(dialog));
+    const int response = runDialog(dialog);
     gtk_widget_destroy(dialog);
     return response == 2 ? 2 : 1;
   }

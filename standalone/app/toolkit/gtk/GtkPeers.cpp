@@ -4,8 +4,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
+#include <vector>
 
 #include "standalone/app/toolkit/PointerInput.h"
+#include "standalone/app/toolkit/Window.h"
 
 namespace vantor::VNT::gtkpeers {
 namespace {
@@ -65,6 +68,69 @@ void panel_fixed_class_init(PanelFixedClass* klass) {
 
 void panel_fixed_init(PanelFixed*) {}
 
+bool isPanel(GtkWidget* widget) { return G_TYPE_CHECK_INSTANCE_TYPE(widget, panel_fixed_get_type()); }
+
+// The theme pads a slider well beyond its knob (Adwaita: 12 pixels a side, 34 pixels where the
+// media bar's row gives 24): the padding across it shrinks until it fits the thickness given.
+void fitSliderToThickness(GtkWidget* scale, bool horizontal, int thickness) {
+  int minimum = 0;
+  if (horizontal)
+    gtk_widget_get_preferred_height(scale, &minimum, nullptr);
+  else
+    gtk_widget_get_preferred_width(scale, &minimum, nullptr);
+  if (thickness <= 0 || minimum <= thickness) return;
+  GtkStyleContext* style = gtk_widget_get_style_context(scale);
+  GtkBorder padding{};
+  gtk_style_context_get_padding(style, gtk_style_context_get_state(style), &padding);
+  const int across = horizontal ? padding.top + padding.bottom : padding.left + padding.right;
+  const std::string each = std::to_string(std::max(0, (thickness - (minimum - across)) / 2));
+  const std::string css = horizontal
+                              ? "scale { padding-top: " + each + "px; padding-bottom: " + each + "px; }"
+                              : "scale { padding-left: " + each + "px; padding-right: " + each + "px; }";
+  GtkCssProvider* provider = gtk_css_provider_new();
+  gtk_css_provider_load_from_data(provider, css.c_str(), -1, nullptr);
+  gtk_style_context_add_provider(style, GTK_STYLE_PROVIDER(provider),
+                                 GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+  g_object_unref(provider);  // the style context holds it
+}
+
+// GTK's controls are often larger than their place in a layout (a button about 34 pixels tall
+// where the row gives 20), and a panel clips what passes its edge. So a panel grows until its
+// controls show whole, keeping the layout's margin beyond its outermost control; no control
+// moves. Nested panels grow first.
+void growPanelToControls(GtkWidget* panel) {
+  int width = -1, height = -1;
+  gtk_widget_get_size_request(panel, &width, &height);
+  if (width < 0 || height < 0) return;
+  int layoutRight = 0, layoutBottom = 0, right = 0, bottom = 0;
+  GList* children = gtk_container_get_children(GTK_CONTAINER(panel));
+  for (GList* item = children; item != nullptr; item = item->next) {
+    GtkWidget* child = GTK_WIDGET(item->data);
+    if (!gtk_widget_get_visible(child)) continue;
+    if (isPanel(child)) growPanelToControls(child);
+    int x = 0, y = 0;
+    gtk_container_child_get(GTK_CONTAINER(panel), child, "x", &x, "y", &y, nullptr);
+    int requestedWidth = -1, requestedHeight = -1;
+    gtk_widget_get_size_request(child, &requestedWidth, &requestedHeight);
+    if (GTK_IS_SCALE(child)) {
+      const bool horizontal =
+          gtk_orientable_get_orientation(GTK_ORIENTABLE(child)) == GTK_ORIENTATION_HORIZONTAL;
+      fitSliderToThickness(child, horizontal, horizontal ? requestedHeight : requestedWidth);
+    }
+    GtkRequisition minimum{};
+    gtk_widget_get_preferred_size(child, &minimum, nullptr);
+    layoutRight = std::max(layoutRight, x + std::max(requestedWidth, 0));
+    layoutBottom = std::max(layoutBottom, y + std::max(requestedHeight, 0));
+    right = std::max(right, x + minimum.width);
+    bottom = std::max(bottom, y + minimum.height);
+  }
+  g_list_free(children);
+  const int grownWidth = right > width ? right + std::max(0, width - layoutRight) : width;
+  const int grownHeight = bottom > height ? bottom + std::max(0, height - layoutBottom) : height;
+  if (grownWidth != width || grownHeight != height)
+    gtk_widget_set_size_request(panel, grownWidth, grownHeight);
+}
+
 // An image button is as large as its image and a thin border: no padding, no minimum size.
 void fitButtonToImage(GtkWidget* button) {
   static GtkCssProvider* const provider = [] {
@@ -83,7 +149,38 @@ void setCairoColour(cairo_t* cr, const RGBAColour& colour) {
                         unitComponent(colour.blue), unitComponent(colour.alpha));
 }
 
+std::vector<GtkWidget*>& modalWindows() {
+  static std::vector<GtkWidget*> windows;
+  return windows;
+}
+
 }  // namespace
+
+GtkWindow* dialogParent() {
+  if (!modalWindows().empty()) return GTK_WINDOW(modalWindows().back());
+  if (MainWindow* main = MainWindow::current(); main != nullptr && main->getHandle() != nullptr)
+    return GTK_WINDOW(main->getHandle());
+  GtkWindow* active = nullptr;
+  GList* windows = gtk_window_list_toplevels();
+  for (GList* item = windows; item != nullptr; item = item->next)
+    if (gtk_window_is_active(GTK_WINDOW(item->data))) active = GTK_WINDOW(item->data);
+  g_list_free(windows);
+  return active;
+}
+
+void attachToParent(GtkWidget* dialog) {
+  GtkWindow* parent = dialogParent();
+  if (parent != nullptr && GTK_WIDGET(parent) != dialog)
+    gtk_window_set_transient_for(GTK_WINDOW(dialog), parent);
+}
+
+void enterModal(GtkWidget* window) { modalWindows().push_back(window); }
+
+void leaveModal(GtkWidget* window) {
+  auto& windows = modalWindows();
+  const auto found = std::find(windows.rbegin(), windows.rend(), window);
+  if (found != windows.rend()) windows.erase(std::next(found).base());
+}
 
 struct GtkViewPeer::Blocked {
   explicit Blocked(GtkViewPeer& peer) : m_peer(peer) {
@@ -631,7 +728,16 @@ void GtkWindowPeer::setContentView(ViewPeer& view) {
   gtk_widget_grab_focus(content.outer());
 }
 
-void GtkWindowPeer::show() { gtk_widget_show(m_window); }
+void GtkWindowPeer::show() {
+  GtkWidget* content = m_content->outer();
+  if (isPanel(content)) {
+    growPanelToControls(content);
+    int width = 0, height = 0;
+    gtk_widget_get_size_request(content, &width, &height);
+    m_contentSize = {static_cast<double>(width), static_cast<double>(height)};
+  }
+  gtk_widget_show(m_window);
+}
 
 void GtkWindowPeer::hide() { gtk_widget_hide(m_window); }
 
@@ -646,12 +752,15 @@ void GtkWindowPeer::close() { gtk_widget_destroy(m_window); }
 unsigned GtkWindowPeer::runModal() {
   // Held so that a destroy inside the loop cannot free the peer under this call.
   g_object_ref(m_window);
+  attachToParent(m_window);
   gtk_window_set_modal(GTK_WINDOW(m_window), TRUE);
+  enterModal(m_window);
   m_modalCode = 0;
   m_modalLoop = g_main_loop_new(nullptr, FALSE);
   g_main_loop_run(m_modalLoop);
   g_main_loop_unref(m_modalLoop);
   m_modalLoop = nullptr;
+  leaveModal(m_window);
   gtk_window_set_modal(GTK_WINDOW(m_window), FALSE);
   const unsigned code = m_modalCode;
   g_object_unref(m_window);

@@ -145,4 +145,14 @@ class GtkWindowPeer final : public WindowPeer {
   MenuActionHandler m_onAction;
 };
 
+/// The window a new dialog, file question or alert belongs to: the innermost window running
+/// modally, else the main window, else the active one; null when there is none.
+GtkWindow* dialogParent();
+/// Makes `dialog` transient for `dialogParent()`, so that the window manager keeps it above
+/// that window (a dialog under its parent would leave the program looking frozen).
+void attachToParent(GtkWidget* dialog);
+/// `window`'s modal run begins or ends; runs nest.
+void enterModal(GtkWidget* window);
+void leaveModal(GtkWidget* window);
+
 }  // namespace vantor::VNT::gtkpeers

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "standalone/app/toolkit/FileSelector.h"
 #include "standalone/app/toolkit/NativeControl.h"
 #include "standalone/app/toolkit/PointerInput.h"
 #include "standalone/app/toolkit/Window.h"
@@ -388,18 +389,25 @@ void HeadlessBackend::advanceClock(double seconds) {
 
 int HeadlessBackend::askFiles(const FileQuestion& question, std::vector<std::string>& paths) {
   m_fileQuestions.push_back(question);
-  if (m_fileAnswers.empty()) return 0;
-  auto answer = std::move(m_fileAnswers.front());
-  m_fileAnswers.pop_front();
-  m_asking = true;
-  m_fileCancelled = false;
-  int result = answer(question, paths);
-  m_asking = false;
-  if (m_fileCancelled) {
+  // A save whose file the user does not replace stays asked: the next answer is the next try.
+  while (!m_fileAnswers.empty()) {
+    auto answer = std::move(m_fileAnswers.front());
+    m_fileAnswers.pop_front();
+    m_asking = true;
+    m_fileCancelled = false;
     paths.clear();
-    result = 0;
+    const int result = answer(question, paths);
+    m_asking = false;
+    if (m_fileCancelled || result != 1) break;
+    if (question.style != 1 || paths.empty()) return result;
+    const std::string written = confirmedSavePath(question, paths.front());
+    if (!written.empty()) {
+      paths = {written};
+      return 1;
+    }
   }
-  return result;
+  paths.clear();
+  return 0;
 }
 
 void HeadlessBackend::cancelFileQuestion() {

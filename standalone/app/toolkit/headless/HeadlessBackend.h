@@ -239,7 +239,9 @@ class HeadlessBackend final : public Backend {
                    std::function<void()> callback) override;
   void removeTimer(TimerId id) override;
   MenuPeer* createMenu() override { return new HeadlessMenu(*this); }
-  /// Answers with the next queued file answer; without one, as cancelled.
+  /// Answers with the next queued file answer; without one, as cancelled. A save answers the
+  /// name really written (`confirmedSavePath`, asking through the alert back end); a file the
+  /// user does not replace takes the next queued answer as the next try.
   int askFiles(const FileQuestion& question, std::vector<std::string>& paths) override;
   void cancelFileQuestion() override;
 

@@ -99,6 +99,8 @@ TEST_F(DialogsOnDisplay, PreferencesShowTheDevicesAndCloseWithOK) {
     if (!shot) {
       shot = true;
       screenshot("kelodeck-preferences", areaOf(dialog));
+      // OK, Cancel and the four choices' buttons show whole under the theme.
+      EXPECT_GE(expectButtonsWhole(dialog, areaOf(dialog)), 6);
       std::vector<std::string> texts;
       collectLabels(dialog, texts);
       for (const char* label : {"MIDI Devices", "Audio Device", "Stereo Pair", "Sample Rate",
@@ -167,13 +169,13 @@ TEST_F(DialogsOnDisplay, RenderOfflineChoosesFilesInTheFileDialogsAndShowsItsPro
         break;
       case 5:
       case 6:
-        if (activeToplevel("Record Audio into") == nullptr) return;
+        if (activeToplevel("Render Audio into") == nullptr) return;
         xdotool(step == 5 ? "key ctrl+a" : "type --delay 20 '" + audio + "'");
         break;
       case 7: {
-        GtkWidget* save = toplevelTitled("Record Audio into");
+        GtkWidget* save = toplevelTitled("Render Audio into");
         if (save == nullptr || !gtk_widget_get_mapped(save)) break;
-        if (activeToplevel("Record Audio into") == nullptr) return;
+        if (activeToplevel("Render Audio into") == nullptr) return;
         if (!saveShot) screenshot("kelodeck-render-save-question", areaOf(save));
         saveShot = true;
         xdotool("key Return");
@@ -182,6 +184,7 @@ TEST_F(DialogsOnDisplay, RenderOfflineChoosesFilesInTheFileDialogsAndShowsItsPro
       case 8: {
         if (activeToplevel("Render Offline") == nullptr) return;
         screenshot("kelodeck-render-offline", areaOf(dialog));
+        EXPECT_EQ(expectButtonsWhole(dialog, areaOf(dialog)), 4);
         std::vector<std::string> texts;
         collectLabels(dialog, texts);
         EXPECT_NE(std::find(texts.begin(), texts.end(), "demo"), texts.end());

@@ -14,6 +14,7 @@
 #include "standalone/app/samplerapp/Dialogs.h"
 #include "tests/standalone/app/samplerapp/ScriptedBackEnd.h"
 #include "tests/support/ShownProgress.h"
+#include "tests/support/TempDir.h"
 #include "tests/standalone/app/toolkit/HeadlessFixture.h"
 
 namespace kelo::test {
@@ -383,20 +384,26 @@ TEST_F(RenderOffline, RenderIsOfferedOnlyWhenBothFilesAreChosen) {
   ASSERT_EQ(ui->fileQuestions().size(), 4u);
   EXPECT_EQ(ui->fileQuestions()[0].title, "Select a MIDI file");
   EXPECT_EQ(ui->fileQuestions()[0].style, 0);
-  EXPECT_EQ(ui->fileQuestions()[1].title, "Record Audio into");
+  EXPECT_EQ(ui->fileQuestions()[1].title, "Render Audio into");
   EXPECT_EQ(ui->fileQuestions()[1].style, 1);
 }
 
 TEST_F(RenderOffline, ARefusedOrCancelledMIDIFileChangesNothing) {
+  kelo::test::TempDir dir;
+  const std::string broken = dir.file("broken.mid");
+  ASSERT_TRUE(kelo::test::writeFile(broken, "not a MIDI file"));
   RenderOfflineVNT dialog;
   chooseAudio();
   back.results[PE_ENGINE_MIDI_LOAD] = 1;
-  chooseMIDI("/music/broken.mid");
+  chooseMIDI(broken);
+  ASSERT_EQ(alerts.shown().size(), 1u);
+  EXPECT_EQ(alerts.shown()[0].text, "Could not load the MIDI file \u201c" + broken +
+                                        "\u201d: it is not a MIDI file that can be played.");
   control(1004).click();  // cancelled: no answer queued
   EXPECT_EQ(midiLabel().text(), "No Selection");
   EXPECT_FALSE(renderButton().isEnabled());
   EXPECT_EQ(back.callsOf(PE_ENGINE_MIDI_LOAD),
-            (std::vector<Call>{{307, 0, 0, 0.0f, "/music/broken.mid"}}));
+            (std::vector<Call>{{307, 0, 0, 0.0f, broken}}));
 }
 
 TEST_F(RenderOffline, RenderSwitchesOfflineRecordsPlaysAndFollowsTheProgress) {
@@ -446,8 +453,30 @@ TEST_F(RenderOffline, RenderSwitchesOfflineRecordsPlaysAndFollowsTheProgress) {
   ui->advanceClock(5);
   EXPECT_EQ(back.calls.size(), after);  // the timer is gone
 
-  chooseAudio();  // the chosen flags stay: one new file offers Render again
+  // The rendered file exists now: another render into it goes through the audio file's
+  // question (and its replace confirmation) again.
+  chooseMIDI();
+  EXPECT_FALSE(renderButton().isEnabled());
+  chooseAudio();
   EXPECT_TRUE(renderButton().isEnabled());
+}
+
+TEST_F(RenderOffline, TheAudioFileQuestionAsksBeforeReplacingTheFileItWrites) {
+  kelo::test::TempDir dir;
+  ASSERT_TRUE(kelo::test::writeFile(dir.file("take.aiff"), "old render"));
+  RenderOfflineVNT dialog;
+  chooseMIDI();
+  alerts.queueAnswer(1);  // keep it
+  chooseAudio(dir.file("take"));
+  ASSERT_EQ(alerts.shown().size(), 1u);
+  EXPECT_NE(alerts.shown()[0].title.find("\u201ctake.aiff\u201d"), std::string::npos);
+  EXPECT_EQ(audioLabel().text(), "No Selection");
+  EXPECT_FALSE(renderButton().isEnabled());
+  alerts.queueAnswer(0);
+  chooseAudio(dir.file("take"));
+  EXPECT_EQ(audioLabel().text(), "take");
+  EXPECT_TRUE(renderButton().isEnabled());
+  EXPECT_EQ(kelo::test::readFile(dir.file("take.aiff")), "old render");  // nothing written yet
 }
 
 TEST_F(RenderOffline, TheFilesCannotBeChangedWhileARenderRuns) {
@@ -504,7 +533,8 @@ TEST_F(RenderOffline, ARecordingThatCannotStartEndsTheRenderAtOnceAndSaysWhy) {
   } cases[] = {
       {11, 0, {530, 304, 305, 532, 301, 264},
        "Rendering could not start: the audio file library is missing"},
-      {1, 0, {530, 304, 305, 532, 301, 264}, "Rendering could not start: cannot write /out/take.aiff"},
+      {1, 0, {530, 304, 305, 532, 301, 264},
+       "Rendering could not start: cannot write /out/take.aiff: System error : Permission denied."},
       {0, 1, {530, 531, 304, 305, 532, 301, 264},
        "Rendering could not start: cannot write /out/take.aiff"},
       {0, 11, {530, 531, 304, 305, 532, 301, 264},

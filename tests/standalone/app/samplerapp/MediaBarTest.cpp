@@ -49,7 +49,10 @@ std::vector<Sent> g_sent;
 std::map<std::int32_t, std::deque<std::int32_t>> g_answers;
 double g_position = 0.0;
 
-std::int32_t script(std::int32_t command, void* p1, void*, std::int32_t i1, std::int32_t i2,
+// What the back end says when it refuses a recording file.
+constexpr const char* kRefusal = "System error : Permission denied.";
+
+std::int32_t script(std::int32_t command, void* p1, void* p2, std::int32_t i1, std::int32_t i2,
                     std::int32_t, float f) {
   std::string path;
   if ((command == PE_ENGINE_MIDI_LOAD || command == PE_ENGINE_RECORDING_FILE_SET) && p1 != nullptr)
@@ -62,6 +65,8 @@ std::int32_t script(std::int32_t command, void* p1, void*, std::int32_t i1, std:
   if (queue.empty()) return PE_ENGINE_OK;
   const std::int32_t answer = queue.front();
   queue.pop_front();
+  if (command == PE_ENGINE_RECORDING_FILE_SET && answer == PE_ENGINE_FAILED && p2 != nullptr)
+    *static_cast<std::string*>(p2) = kRefusal;
   return answer;
 }
 
@@ -267,6 +272,11 @@ TEST_F(MediaBar, ThePlayerFollowsItsStateTableRowByRow) {
   }
   EXPECT_FALSE(player().isPlaying());
   EXPECT_EQ(g_sent.back().path, "/x/demo.mid");
+  // The refused file is told, not only shown as "Empty" again.
+  ASSERT_EQ(alerts.shown().size(), 1u);
+  EXPECT_EQ(alerts.shown()[0].title, "Kelo Standalone");
+  EXPECT_EQ(alerts.shown()[0].text,
+            "Could not load the MIDI file \u201c/x/broken.mid\u201d: No such file or directory.");
   ASSERT_EQ(ui->fileQuestions().size(), 3u);
   const VNT::FileQuestion& asked = ui->fileQuestions()[0];
   EXPECT_EQ(asked.style, 0);
@@ -278,9 +288,11 @@ TEST_F(MediaBar, TheLabelShowsTheFilesNameWithoutItsExtension) {
   const struct {
     const char* path;
     const char* shown;
+    const char* recorded;  // the recorder's file gets ".aiff" unless it has it
   } cases[] = {
-      {"/a/b.c/song", "song"}, {"/x/take.2.mid", "take.2"}, {"/x/plain", "plain"},
-      {"/x/demo.mid", "demo"},
+      {"/a/b.c/song", "song", "song"}, {"/x/take.2.mid", "take.2", "take.2.mid"},
+      {"/x/plain", "plain", "plain"}, {"/x/demo.mid", "demo", "demo.mid"},
+      {"/x/loud.AIFF", "loud", "loud"},
   };
   for (const auto& c : cases) {
     ui->queueFileAnswer({c.path});
@@ -288,7 +300,7 @@ TEST_F(MediaBar, TheLabelShowsTheFilesNameWithoutItsExtension) {
     EXPECT_EQ(player().getFileLabel()->getLabel(), c.shown) << c.path;
     ui->queueFileAnswer({c.path});
     recorder().load();
-    EXPECT_EQ(recorder().getFileLabel()->getLabel(), c.shown) << c.path;
+    EXPECT_EQ(recorder().getFileLabel()->getLabel(), c.recorded) << c.path;
   }
 }
 
@@ -330,7 +342,8 @@ TEST_F(MediaBar, TheRecorderFollowsItsStateTableRowByRow) {
        {},
        {"yes", "no", "yes", "take"}},
       {"record", [&] { click(recorder().getRecordButton()); },
-       {{PE_ENGINE_RECORDING_FILE_SET, "/rec/take", 1, 16, 0}, {PE_ENGINE_RECORDING_START, "", 0, 0, 0}},
+       {{PE_ENGINE_RECORDING_FILE_SET, "/rec/take.aiff", 1, 16, 0},
+        {PE_ENGINE_RECORDING_START, "", 0, 0, 0}},
        {"no", "yes", "no", "take"}},
       {"stop", [&] { click(recorder().getStopButton()); }, {{PE_ENGINE_RECORDING_STOP, "", 0, 0, 0}},
        {"no", "no", "yes", "Empty"}},
@@ -356,6 +369,25 @@ TEST_F(MediaBar, TheRecorderFollowsItsStateTableRowByRow) {
   EXPECT_TRUE(alerts.shown().empty());
 }
 
+TEST_F(MediaBar, TheRecordersQuestionAsksBeforeReplacingTheFileItWrites) {
+  build();
+  kelo::test::TempDir dir;
+  ASSERT_TRUE(kelo::test::writeFile(dir.file("take.aiff"), "old take"));
+  alerts.queueAnswer(1);  // keep it
+  ui->queueFileAnswer({dir.file("take")});
+  click(recorder().getEjectButton());
+  ASSERT_EQ(alerts.shown().size(), 1u);
+  EXPECT_NE(alerts.shown()[0].title.find("\u201ctake.aiff\u201d"), std::string::npos);
+  EXPECT_EQ(recorderShows(), (std::vector<std::string>{"no", "no", "yes", "Empty"}));
+  alerts.queueAnswer(0);
+  ui->queueFileAnswer({dir.file("take")});
+  click(recorder().getEjectButton());
+  g_sent.clear();
+  click(recorder().getRecordButton());
+  ASSERT_FALSE(g_sent.empty());
+  EXPECT_EQ(g_sent[0].path, dir.file("take.aiff"));
+}
+
 TEST_F(MediaBar, ARecordingThatDoesNotStartSaysWhyAndStaysArmed) {
   const struct {
     const char* name;
@@ -364,7 +396,7 @@ TEST_F(MediaBar, ARecordingThatDoesNotStartSaysWhyAndStaysArmed) {
     const char* text;
   } cases[] = {
       {"file refused", PE_ENGINE_FAILED, PE_ENGINE_OK, {PE_ENGINE_RECORDING_FILE_SET},
-       "Recording could not start: cannot write /rec/take.aiff"},
+       "Recording could not start: cannot write /rec/take.aiff: System error : Permission denied."},
       {"no library at start", PE_ENGINE_OK, PE_ENGINE_NO_AUDIO_FILES,
        {PE_ENGINE_RECORDING_FILE_SET, PE_ENGINE_RECORDING_START},
        "Recording could not start: the audio file library is missing"},
@@ -517,7 +549,8 @@ TEST_F(MediaBar, SelectFileAppendsTheExtensionUnlessTheNameHasIt) {
       {"/s/name.txt", "/s/name.txt.kelo"},
       {"/s/old.kelo.bak", "/s/old.kelo.bak.kelo"},
       {"/s/my.kelo/name", "/s/my.kelo/name.kelo"},
-      {"/s/name.KELO", "/s/name.KELO.kelo"},
+      {"/s/name.KELO", "/s/name.KELO"},
+      {"/s/name.Kelo.bak", "/s/name.Kelo.bak.kelo"},
   };
   for (const auto& c : cases) {
     ui->queueFileAnswer({c.chosen});
@@ -535,8 +568,22 @@ TEST_F(MediaBar, SelectFileAppendsTheExtensionUnlessTheNameHasIt) {
   EXPECT_EQ(selectFile("Open state", "kelo", true), "");
   ui->queueFileAnswer(std::vector<std::string>{});
   EXPECT_EQ(selectMIDIFile(nullptr), "");
-  ui->queueFileAnswer({"/r/take"});
-  EXPECT_EQ(selectAudioFile(nullptr), "/r/take");  // no extension added
+  // The audio file's name says what it holds: AIFF.
+  const struct {
+    const char* chosen;
+    const char* answer;
+  } audioCases[] = {
+      {"/r/take", "/r/take.aiff"},
+      {"/r/take.wav", "/r/take.wav.aiff"},
+      {"/r/take.aiff", "/r/take.aiff"},
+      {"/r/TAKE.AIFF", "/r/TAKE.AIFF"},
+      {"/r/v1.aiff/take", "/r/v1.aiff/take.aiff"},
+  };
+  for (const auto& c : audioCases) {
+    ui->queueFileAnswer({c.chosen});
+    EXPECT_EQ(selectAudioFile(nullptr), c.answer) << c.chosen;
+  }
+  EXPECT_EQ(ui->fileQuestions().back().title, "Record Audio into");
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <set>
 
@@ -685,6 +686,28 @@ TEST_F(SamplerApplicationTest, TheSaveQuestionAddsTheExtension) {
   EXPECT_FALSE(fileExists(dir.file("x.kelo")));
 }
 
+TEST_F(SamplerApplicationTest, SavingOverAStateFileAsksAboutTheFileReallyWritten) {
+  kelo::test::TempDir dir;
+  const std::string song = dir.file("song.kelo");
+  ASSERT_TRUE(kelo::test::writeFile(song, "old state"));
+  app = new SamplerApplication();
+  // "song" typed, "song.kelo" would be written: the question names it; kept, nothing is sent.
+  alerts.queueAnswer(1);
+  ui->queueFileAnswer(std::vector<std::string>{dir.file("song")});
+  app->onSaveChunk();
+  ASSERT_EQ(alerts.shown().size(), 1u);
+  EXPECT_NE(alerts.shown()[0].title.find("\u201csong.kelo\u201d"), std::string::npos);
+  EXPECT_EQ(kelo::test::readFile(song), "old state");
+  EXPECT_TRUE(back.callsOf(335).empty());
+  // Replaced when the user says so.
+  alerts.queueAnswer(0);
+  ui->queueFileAnswer(std::vector<std::string>{dir.file("song")});
+  app->onSaveChunk();
+  EXPECT_EQ(alerts.shown().size(), 2u);
+  EXPECT_EQ(kelo::test::readFile(song),
+            std::string(back.chunk.begin(), back.chunk.end()));
+}
+
 TEST_F(SamplerApplicationTest, StateFilesRoundTripByteForByte) {
   kelo::test::TempDir dir;
   back.chunk.clear();
@@ -781,7 +804,13 @@ TEST(WriteFileAtomically, ModesAndLinks) {
   }
 }
 
-TEST_F(SamplerApplicationTest, LoadingRefusesWhatCannotBeAChunk) {
+// What the user is told of a state file that failed.
+std::string toldFailure(const std::string& action, const std::string& path,
+                        const std::string& reason) {
+  return "Could not " + action + " the state file \u201c" + path + "\u201d: " + reason + ".";
+}
+
+TEST_F(SamplerApplicationTest, LoadingRefusesWhatCannotBeAChunkAndSaysWhy) {
   kelo::test::TempDir dir;
   const std::string empty = dir.file("empty.kelo");
   std::ofstream(empty, std::ios::binary).flush();
@@ -793,25 +822,63 @@ TEST_F(SamplerApplicationTest, LoadingRefusesWhatCannotBeAChunk) {
   app = new SamplerApplication();
   app->initEngine();
   struct Case {
-    std::string path, line;
+    std::string path, line, reason;
   };
   const std::vector<Case> cases = {
-      {dir.file("absent.kelo"), "load chunk cannot open file : "},
-      {empty, "load chunk cannot read file : "},
-      {huge, "load chunk cannot read file : "},
-      {dir.path(), "load chunk cannot read file : "},
+      {dir.file("absent.kelo"), "load chunk cannot open file : ", "No such file or directory"},
+      {empty, "load chunk cannot read file : ", "it is empty"},
+      {huge, "load chunk cannot read file : ", "it is too large to be a state file"},
+      {dir.path(), "load chunk cannot read file : ", "it is not a regular file"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
+    const std::size_t before = alerts.shown().size();
     EXPECT_EQ(app->innerLoadChunk(c.path), 0);
     EXPECT_TRUE(log.has('E', c.line + c.path));
+    ASSERT_EQ(alerts.shown().size(), before + 1);
+    EXPECT_EQ(alerts.shown().back().title, "KELO Player");
+    EXPECT_EQ(alerts.shown().back().text, toldFailure("load", c.path, c.reason));
   }
   EXPECT_FALSE(back.sent(337));
-  // The engine refuses the bytes.
-  std::ofstream(dir.file("bad.kelo"), std::ios::binary) << "xy";
+  // The engine refuses the bytes (Ctrl+O on a foreign file).
+  std::ofstream(dir.file("bad.kelo"), std::ios::binary) << "<?xml?>";
   back.failing.insert(337);
-  app->innerLoadChunk(dir.file("bad.kelo"));
+  ui->queueFileAnswer(std::vector<std::string>{dir.file("bad.kelo")});
+  app->onLoadChunk();
   EXPECT_TRUE(log.has('E', "load chunk failed for file : " + dir.file("bad.kelo")));
+  EXPECT_EQ(alerts.shown().back().text, toldFailure("load", dir.file("bad.kelo"),
+                                                    "the instrument cannot use what it holds"));
+}
+
+TEST_F(SamplerApplicationTest, AFailedSaveIsToldWithTheFileAndTheReason) {
+  kelo::test::TempDir dir;
+  app = new SamplerApplication();
+  struct Case {
+    const char* typed;
+    bool chunkRefused;
+    std::string written, reason;
+  };
+  const std::vector<Case> cases = {
+      {"missing/x", false, dir.file("missing/x.kelo"), "No such file or directory"},
+      {"y", true, dir.file("y.kelo"), "the instrument gave no state to save"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.typed);
+    if (c.chunkRefused) back.failing.insert(335);
+    const std::size_t before = alerts.shown().size();
+    ui->queueFileAnswer(std::vector<std::string>{dir.file(c.typed)});
+    app->onSaveChunk();
+    back.failing.erase(335);
+    ASSERT_EQ(alerts.shown().size(), before + 1);
+    EXPECT_EQ(alerts.shown().back().title, "KELO Player");
+    EXPECT_EQ(alerts.shown().back().text, toldFailure("save", c.written, c.reason));
+  }
+  // What works says nothing.
+  const std::size_t before = alerts.shown().size();
+  ui->queueFileAnswer(std::vector<std::string>{dir.file("fine")});
+  app->onSaveChunk();
+  app->innerLoadChunk(dir.file("fine.kelo"));
+  EXPECT_EQ(alerts.shown().size(), before);
 }
 
 TEST_F(SamplerApplicationTest, AShortReadIsNotHandedOver) {

@@ -18,6 +18,9 @@ namespace kelo::test {
 
 class ScriptedBackEnd {
  public:
+  /// The reason given with a refused recording file (530 answering 1).
+  static constexpr const char* kRecordingRefusal = "System error : Permission denied.";
+
   struct Call {
     std::int32_t command;
     std::int32_t i1 = 0, i2 = 0;
@@ -101,6 +104,8 @@ class ScriptedBackEnd {
     const auto forced = results.find(command);
     const std::int32_t result = forced != results.end() ? forced->second : run(command, p1, p2,
                                                                                 i1, i2, f);
+    if (command == PE_ENGINE_RECORDING_FILE_SET && result == PE_ENGINE_FAILED && p2 != nullptr)
+      *static_cast<std::string*>(p2) = kRecordingRefusal;
     if (onCall) onCall(call);
     return result;
   }

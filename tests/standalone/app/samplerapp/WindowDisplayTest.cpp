@@ -182,6 +182,8 @@ TEST_F(MainWindowOnScreen, TheEditorSitsAboveTheMediaBarAndADemoFilePlaysToItsEn
   EXPECT_TRUE(gtk_widget_get_sensitive(widgetOf(player.getPlayButton())));
   EXPECT_FALSE(gtk_widget_get_sensitive(widgetOf(player.getStopButton())));
   screenshot("kelodeck-demo-loaded", screenRectOf(content));
+  // The media bar's seven buttons show whole under the theme.
+  EXPECT_EQ(expectButtonsWhole(content, screenRectOf(content)), 7);
 
   // Play moves the slider; at the end the player stops and rewinds by itself.
   GtkRange* slider = GTK_RANGE(widgetOf(player.getPositionSlider()));

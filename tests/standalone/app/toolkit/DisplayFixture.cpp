@@ -148,6 +148,34 @@ void DisplayToolkit::screenshot(const std::string& name, const vantor::VNT::Rect
   EXPECT_TRUE(gdk_pixbuf_save(m_shot, path.c_str(), "png", nullptr, nullptr)) << path;
 }
 
+int DisplayToolkit::expectButtonsWhole(GtkWidget* root, const vantor::VNT::Rect& area) {
+  int checked = 0;
+  if ((GTK_IS_BUTTON(root) || GTK_IS_COMBO_BOX(root)) && gtk_widget_get_mapped(root)) {
+    ++checked;
+    const vantor::VNT::Rect r = screenRectOf(root);
+    const int bottom = static_cast<int>(r.y + r.height - 1 - area.y);
+    const int middle = static_cast<int>(r.x + r.width / 2 - area.x);
+    const char* label = GTK_IS_BUTTON(root) ? gtk_button_get_label(GTK_BUTTON(root)) : nullptr;
+    const std::string name = label != nullptr ? label : G_OBJECT_TYPE_NAME(root);
+    EXPECT_LT(bottom + 1, static_cast<int>(area.height)) << name << " is cut off at the bottom";
+    EXPECT_LE(r.x + r.width, area.x + area.width) << name << " is cut off at the right";
+    if (bottom + 1 < static_cast<int>(area.height) && middle >= 0 && middle < area.width) {
+      const std::vector<int> edge = rgbAt(middle, bottom);
+      const std::vector<int> under = rgbAt(middle, bottom + 1);
+      int difference = 0;
+      for (int i = 0; i < 3; ++i) difference += std::abs(edge[i] - under[i]);
+      EXPECT_GT(difference, 30) << name << ": no frame drawn at its bottom edge";
+    }
+  }
+  if (GTK_IS_CONTAINER(root)) {
+    GList* children = gtk_container_get_children(GTK_CONTAINER(root));
+    for (GList* item = children; item != nullptr; item = item->next)
+      checked += expectButtonsWhole(GTK_WIDGET(item->data), area);
+    g_list_free(children);
+  }
+  return checked;
+}
+
 std::vector<int> DisplayToolkit::rgbAt(int x, int y) const {
   const guchar* p = gdk_pixbuf_get_pixels(m_shot) + y * gdk_pixbuf_get_rowstride(m_shot) +
                     x * gdk_pixbuf_get_n_channels(m_shot);

@@ -58,6 +58,10 @@ class DisplayToolkit : public ::testing::Test {
   void screenshot(const std::string& name, const vantor::VNT::Rect& area);
   /// Red, green and blue of the last screenshot at (x, y) in its own coordinates.
   std::vector<int> rgbAt(int x, int y) const;
+  /// Checks in the last screenshot, taken of `area`, that every button and choice inside `root`
+  /// shows whole: its frame's bottom row is in the shot and drawn, unlike the row
+  /// under it, so no window or panel edge cuts it off. Answers how many were checked.
+  int expectButtonsWhole(GtkWidget* root, const vantor::VNT::Rect& area);
   void TearDown() override;
 
  private:

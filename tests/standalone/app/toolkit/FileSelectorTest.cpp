@@ -2,9 +2,11 @@
 #include <string>
 #include <vector>
 
+#include "VNL/source/Alerts.h"
 #include "standalone/app/toolkit/FileSelector.h"
 #include "standalone/app/toolkit/gtk/GtkBackend.h"
 #include "tests/standalone/app/toolkit/HeadlessFixture.h"
+#include "tests/support/TempDir.h"
 
 namespace kelo::test {
 namespace {
@@ -89,6 +91,61 @@ TEST_F(FileSelector, StylesAndTheirAnswers) {
     EXPECT_TRUE(ui->fileQuestions().back().allowedTypes.empty());
     selector->forget();
   }
+}
+
+TEST_F(FileSelector, ASaveAsksAboutTheFileItWritesBeforeReplacingIt) {
+  TempDir dir;
+  ASSERT_TRUE(writeFile(dir.file("song.kelo"), "old"));
+  ASSERT_TRUE(writeFile(dir.file("take"), "old"));
+  struct Case {
+    const char* moment;
+    std::string extension;
+    std::vector<std::string> typed;  // one answer per try
+    std::vector<int> replies;        // to the replace questions: 0 replace, 1 cancel
+    std::string written;
+    std::vector<std::string> askedAbout;
+  };
+  const std::vector<Case> cases = {
+      {"a new name", "kelo", {"new"}, {}, "new.kelo", {}},
+      {"typed without the extension, replaced", "kelo", {"song"}, {0}, "song.kelo", {"song.kelo"}},
+      {"typed with it, replaced", "kelo", {"song.kelo"}, {0}, "song.kelo", {"song.kelo"}},
+      {"kept, then another name", "kelo", {"song", "other"}, {1}, "other.kelo", {"song.kelo"}},
+      {"kept, then nothing", "kelo", {"song"}, {1}, "", {"song.kelo"}},
+      {"no extension rule", "", {"take"}, {1}, "", {"take"}},
+      {"the typed name exists, the written one not", "kelo", {"take"}, {}, "take.kelo", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.moment);
+    vantor::RecordingAlertBackend alerts;
+    vantor::setAlertBackend(&alerts);
+    for (int reply : c.replies) alerts.queueAnswer(reply);
+    for (const std::string& name : c.typed) ui->queueFileAnswer({dir.file(name)});
+    PFileSelectorCocoa* selector = PFileSelectorCocoa::create(nullptr, PFileSelectorCocoa::kSelectForSave);
+    selector->setSavedExtension(c.extension);
+    EXPECT_TRUE(selector->runModal());
+    EXPECT_EQ(selector->getSelectedFile(0), c.written.empty() ? "" : dir.file(c.written));
+    selector->forget();
+    vantor::setAlertBackend(nullptr);
+    ASSERT_EQ(alerts.shown().size(), c.askedAbout.size());
+    for (std::size_t i = 0; i < c.askedAbout.size(); ++i) {
+      EXPECT_EQ(alerts.shown()[i].title,
+                "\u201c" + c.askedAbout[i] + "\u201d already exists. Do you want to replace it?");
+      EXPECT_NE(alerts.shown()[i].text.find(dir.path()), std::string::npos);
+      EXPECT_EQ(alerts.shown()[i].buttons, (std::vector<std::string>{"Replace", "Cancel"}));
+    }
+  }
+  EXPECT_EQ(readFile(dir.file("song.kelo")), "old");
+  // An open question never asks about replacing.
+  vantor::RecordingAlertBackend alerts;
+  vantor::setAlertBackend(&alerts);
+  ui->queueFileAnswer({dir.file("song.kelo")});
+  PFileSelectorCocoa* open = PFileSelectorCocoa::create(nullptr, PFileSelectorCocoa::kSelectForOpen);
+  open->setSavedExtension("kelo");
+  EXPECT_TRUE(open->runModal());
+  EXPECT_EQ(open->getSelectedFile(0), dir.file("song.kelo"));
+  open->forget();
+  vantor::setAlertBackend(nullptr);
+  EXPECT_TRUE(alerts.shown().empty());
 }
 
 TEST_F(FileSelector, ACancelledRunAnswersTrueWithNoFilesAndTellsItsTarget) {

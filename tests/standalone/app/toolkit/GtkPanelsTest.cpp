@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,8 +14,10 @@
 #include "standalone/app/toolkit/FileSelector.h"
 #include "standalone/app/toolkit/Menu.h"
 #include "standalone/app/toolkit/Panel.h"
+#include "standalone/app/toolkit/Peers.h"
 #include "standalone/app/toolkit/Window.h"
 #include "tests/standalone/app/toolkit/DisplayFixture.h"
+#include "tests/support/TempDir.h"
 
 namespace kelo::test {
 namespace {
@@ -223,6 +226,110 @@ TEST_F(GtkPanels, AFileDialogAnsweredByTypedKeys) {
   EXPECT_GE(step, 4);
   ASSERT_EQ(selector->getNumSelectedFiles(), 1);
   EXPECT_EQ(selector->getSelectedFile(0), typed);
+  selector->forget();
+  std::filesystem::remove_all(folder);
+}
+
+TEST_F(GtkPanels, ASaveAsksAboutTheFileItWritesAndStaysOpenWhenTheUserKeepsIt) {
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / ("kelo-toolkit-save-" + std::to_string(getpid()));
+  std::filesystem::create_directories(folder);
+  const std::string song = (folder / "song.kelo").string();
+  ASSERT_TRUE(writeFile(song, "old"));
+
+  vantor::PFileSelectorCocoa* selector =
+      vantor::PFileSelectorCocoa::create(nullptr, vantor::PFileSelectorCocoa::kSelectForSave);
+  selector->addFileExtension(vantor::PFileExtension("KELO", "kelo", "", 0));
+  selector->setSavedExtension("kelo");
+  selector->setTitle("Save a state");
+  // "song" typed: the question names "song.kelo"; kept, the dialog stays for "other".
+  int step = 0;
+  int ticks = 0;
+  std::string asked;
+  // The dialog's name field, clicked so that the keys go to it (a click on Save took the focus).
+  const auto clickNameField = [](GtkWidget* dialog) {
+    GtkWidget* entry = findInToplevels([dialog](GtkWidget* top) -> GtkWidget* {
+      if (top != dialog) return nullptr;
+      GtkWidget* found = nullptr;
+      std::function<void(GtkWidget*)> walk = [&](GtkWidget* w) {
+        if (found == nullptr && GTK_IS_ENTRY(w) && gtk_widget_get_mapped(w)) found = w;
+        if (found == nullptr && GTK_IS_CONTAINER(w))
+          gtk_container_forall(GTK_CONTAINER(w),
+                               [](GtkWidget* child, gpointer f) {
+                                 (*static_cast<std::function<void(GtkWidget*)>*>(f))(child);
+                               },
+                               &walk);
+      };
+      walk(top);
+      return found;
+    });
+    if (entry == nullptr) return;
+    const Point at = centreOf(entry);
+    clickAt(at.x, at.y);
+  };
+  const auto pressSave = [](GtkWidget* dialog) {
+    GtkWidget* save = dialog != nullptr ? buttonLabelled(dialog, "_Save") : nullptr;
+    if (save == nullptr) return;
+    const Point at = centreOf(save);
+    clickAt(at.x, at.y);
+  };
+  const TimerId timer = addTimer(0.5, 0.3, [&] {
+    GtkWidget* dialog = toplevelTitled("Save a state");
+    GtkWidget* question = findInToplevels(
+        [](GtkWidget* w) { return GTK_IS_MESSAGE_DIALOG(w) ? w : nullptr; });
+    if (++ticks == 400) {  // two minutes: fail rather than hang
+      ADD_FAILURE() << "the save question was not answered; stuck at step " << step;
+      if (question != nullptr) gtk_dialog_response(GTK_DIALOG(question), 1);
+      vantor::VNT::backend().cancelFileQuestion();
+      return;
+    }
+    if (question != nullptr) {
+      // The question: read once, then Cancel (again, should a click come too early).
+      if (step == 3) {
+        gchar* text = nullptr;
+        g_object_get(question, "text", &text, nullptr);
+        asked = text != nullptr ? text : "";
+        g_free(text);
+        screenshot("toolkit-save-replace-question", screenRectOf(question));
+        step = 4;
+      } else if (ticks % 5 != 0) {
+        return;
+      }
+      GtkWidget* keep = buttonLabelled(question, "Cancel");
+      ASSERT_NE(keep, nullptr);
+      const Point at = centreOf(keep);
+      clickAt(at.x, at.y);
+      return;
+    }
+    if (dialog == nullptr) return;
+    // Save again until the dialog has taken the typed name (a completion pop-up may take the
+    // first press); a click, unlike Return, never reaches the modal question.
+    if (step == 3 || step == 7) {
+      if (ticks % 5 == 0) pressSave(dialog);
+      return;
+    }
+    if (!gtk_window_is_active(GTK_WINDOW(dialog))) {
+      gtk_window_present(GTK_WINDOW(dialog));  // no window manager gives it the focus
+      return;
+    }
+    switch (step) {
+      case 0: case 4:
+        clickNameField(dialog);
+        xdotool("key ctrl+a");
+        break;
+      case 1: xdotool("type --delay 20 '" + (folder / "song").string() + "'"); break;
+      case 5: xdotool("type --delay 20 '" + (folder / "other").string() + "'"); break;
+      case 2: case 6: pressSave(dialog); break;
+      default: return;
+    }
+    ++step;
+  });
+  EXPECT_TRUE(selector->runModal());
+  removeTimer(timer);
+  EXPECT_EQ(asked, "\u201csong.kelo\u201d already exists. Do you want to replace it?");
+  ASSERT_EQ(selector->getNumSelectedFiles(), 1);
+  EXPECT_EQ(selector->getSelectedFile(0), (folder / "other.kelo").string());
+  EXPECT_EQ(readFile(song), "old");
   selector->forget();
   std::filesystem::remove_all(folder);
 }

@@ -3,6 +3,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <string>
@@ -14,6 +15,7 @@
 #include "standalone/app/toolkit/Controls.h"
 #include "standalone/app/toolkit/Window.h"
 #include "tests/standalone/app/toolkit/DisplayFixture.h"
+#include "tests/support/JackDummyServer.h"
 
 // After GoogleTest: Xlib defines macros (None, Bool) that its headers use as names.
 #include <X11/Xatom.h>
@@ -58,6 +60,35 @@ GtkWidget* messageDialog(GtkWidget* toplevel) {
 }
 
 Display* xdisplay() { return gdk_x11_display_get_xdisplay(gdk_display_get_default()); }
+
+::Window xidOf(GtkWidget* window) { return GDK_WINDOW_XID(gtk_widget_get_window(window)); }
+
+// The client windows the window manager stacks, bottom to top (_NET_CLIENT_LIST_STACKING);
+// empty without a window manager.
+std::vector<::Window> stackingOrder() {
+  Display* display = xdisplay();
+  Atom type = 0;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  std::vector<::Window> order;
+  if (XGetWindowProperty(display, DefaultRootWindow(display),
+                         XInternAtom(display, "_NET_CLIENT_LIST_STACKING", False), 0, 1024, False,
+                         XA_WINDOW, &type, &format, &count, &after, &data) == Success &&
+      data != nullptr) {
+    order.assign(reinterpret_cast<::Window*>(data), reinterpret_cast<::Window*>(data) + count);
+  }
+  if (data != nullptr) XFree(data);
+  return order;
+}
+
+// Whether `upper` is stacked above `lower` by the window manager.
+bool stackedAbove(::Window upper, ::Window lower) {
+  const std::vector<::Window> order = stackingOrder();
+  const auto up = std::find(order.begin(), order.end(), upper);
+  const auto low = std::find(order.begin(), order.end(), lower);
+  return up != order.end() && low != order.end() && up > low;
+}
 
 using GtkWindows = DisplayToolkit;
 
@@ -191,6 +222,81 @@ TEST_F(GtkWindows, AWindowManagerCloseInAModalRunEndsItWithZero) {
   });
   EXPECT_EQ(window->showModal(), 0u);
   removeTimer(timer);
+}
+
+TEST_F(GtkWindows, DialogsAndAlertsStayAboveTheWindowTheyBelongTo) {
+  // Only a window manager restacks on a click; openbox is a light one.
+  ChildProgram windowManager({"openbox", "--sm-disable"});
+  ASSERT_TRUE(windowManager.running());
+  const auto managed = [] {
+    return hasAtom(xdisplay(), DefaultRootWindow(xdisplay()), "_NET_SUPPORTED",
+                   "_NET_CLIENT_LIST_STACKING");
+  };
+  ASSERT_TRUE(waitUntil(managed) || waitUntil(managed)) << windowManager.describe();
+  auto* main = new MainWindow({100, 140}, {500, 320}, WindowKind::Ordinary, kWindowMiniaturisable,
+                              "KeloDeck main", "SA");
+  ASSERT_TRUE(showAndWait(main));
+  GtkWidget* mainWidget = GTK_WIDGET(main->getHandle());
+  auto* dialog = new VWindow({160, 200}, {220, 120}, WindowKind::Ordinary, kWindowClosable,
+                             "A dialog", "dialog");
+  GtkWidget* dialogWidget = GTK_WIDGET(dialog->getHandle());
+  // A click on the main window's title bar, as a person trying the frozen-looking window would.
+  const auto clickMainTitle = [&] {
+    const Point origin = originOf(mainWidget);
+    clickAt(origin.x + 200, origin.y - 8);
+    settle();
+  };
+  int step = 0;
+  bool dialogAbove = false, alertAbove = false;
+  GtkWindow* alertParent = nullptr;
+  std::string alertTitle;
+  const TimerId timer = addTimer(0.3, 0.3, [&] {
+    switch (step) {
+      case 0:
+        if (!gtk_widget_get_mapped(dialogWidget)) return;
+        clickMainTitle();
+        break;
+      case 1:
+        dialogAbove = stackedAbove(xidOf(dialogWidget), xidOf(mainWidget));
+        screenshot("toolkit-dialog-over-main", {0, 0, 800, 600});
+        break;
+      case 2: {
+        const TimerId answer = addTimer(0.3, 0.3, [&] {
+          GtkWidget* alert = findInToplevels(messageDialog);
+          if (alert == nullptr || !gtk_widget_get_mapped(alert)) return;
+          if (alertParent == nullptr) {
+            alertParent = gtk_window_get_transient_for(GTK_WINDOW(alert));
+            alertTitle = gtk_window_get_title(GTK_WINDOW(alert)) != nullptr
+                             ? gtk_window_get_title(GTK_WINDOW(alert))
+                             : "";
+            clickMainTitle();
+            return;
+          }
+          alertAbove = stackedAbove(xidOf(alert), xidOf(dialogWidget)) &&
+                       stackedAbove(xidOf(alert), xidOf(mainWidget));
+          screenshot("toolkit-alert-over-dialog", {0, 0, 800, 600});
+          GtkWidget* ok = buttonLabelled(alert, "OK");
+          ASSERT_NE(ok, nullptr);
+          const Point at = centreOf(ok);
+          clickAt(at.x, at.y);
+        });
+        popupModalMessageWindowCocoa(nullptr, "", "The audio device stopped.");
+        removeTimer(answer);
+        dialog->endModal(1);
+        break;
+      }
+      default: return;
+    }
+    ++step;
+  });
+  dialog->showModal();
+  removeTimer(timer);
+  EXPECT_TRUE(dialogAbove) << "a click on the main window put the modal dialog under it";
+  EXPECT_EQ(alertParent, GTK_WINDOW(dialogWidget));
+  EXPECT_TRUE(alertAbove);
+  EXPECT_EQ(alertTitle, g_get_application_name());
+  delete main;
+  settle();
 }
 
 TEST_F(GtkWindows, AnAlertAnsweredByItsButton) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "VNL/source/Alerts.h"
 #include "standalone/host/DSPInfo.h"
 #include "standalone/host/GraphManager.h"
 #include "standalone/host/Instance.h"
@@ -176,7 +177,14 @@ TEST(FileOutputErrors, AFileThatCannotBeOpenedIsRefusedAndNothingIsKept) {
   vantor::StereoFileOutputModule output;
   output.init(nullptr, &format);
   EXPECT_FALSE(output.startRecording());
-  EXPECT_FALSE(output.setRecordingFile("/nonexistent-folder/out.wav", 0, 0, 16));
+  // The caller tells the user, once, with the reason: nothing is shown here.
+  vantor::RecordingAlertBackend alerts;
+  vantor::setAlertBackend(&alerts);
+  std::string reason;
+  EXPECT_FALSE(output.setRecordingFile("/nonexistent-folder/out.wav", 0, 0, 16, &reason));
+  vantor::setAlertBackend(nullptr);
+  EXPECT_TRUE(alerts.shown().empty());
+  EXPECT_NE(reason.find("No such file or directory"), std::string::npos) << reason;
   EXPECT_FALSE(output.hasFile());
   EXPECT_FALSE(output.startRecording());
 }

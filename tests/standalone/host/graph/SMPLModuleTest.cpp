@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "VNL/source/Alerts.h"
 #include "VNL/source/Config.h"
 #include "VNL/source/FileUtils.h"
 #include "VNL/source/ProductConf.h"
@@ -471,6 +472,57 @@ TEST_F(SMPLModuleTest, AStartUpChunkTooLongIsRefusedUnread) {
   EXPECT_LT(::read(watch, events, sizeof events), 0) << "the file was read";
   ::close(watch);
   ::unlink(huge.c_str());
+  delete module;
+}
+
+TEST_F(SMPLModuleTest, ABadStateFileGivenAtStartIsToldAndTheStartGoesOnWithTheDefault) {
+  SMPLModule* module = make();
+  unsigned char* bytes = nullptr;
+  int size = 0;
+  ASSERT_TRUE(module->saveChunk(&bytes, size));
+  const std::string chunk(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(size));
+  const std::string userFolder = setUserPathVendorProduct(conf.vendorName, conf.productName);
+  ASSERT_TRUE(kelo::test::writeFile(userFolder + "/default.kelo", chunk));
+  kelo::test::TempDir dir;
+  std::string random;
+  for (int i = 0; i < 4096; ++i) random.push_back(static_cast<char>((i * 7919 + 13) >> 3));
+  const struct {
+    const char* name;
+    std::string bytes;
+    const char* reason;
+    std::size_t chunkSets;  // the bad file's (when it has bytes), then the default's
+  } cases[] = {
+      {"random.kelo", random, "the instrument cannot use what it holds", 2},
+      {"truncated.kelo", chunk.substr(0, chunk.size() / 2), "the instrument cannot use what it holds", 2},
+      {"foreign.kelo", "<?xml version=\"1.0\"?><plist/>", "the instrument cannot use what it holds", 2},
+      {"empty.kelo", "", "it is empty", 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = dir.file(c.name);
+    ASSERT_TRUE(kelo::test::writeFile(path, c.bytes));
+    g_arguments = {"/bin/KeloDeck", path};
+    engine.control(KELO_TEST_RESET, nullptr, nullptr, 0, 0);
+    vantor::RecordingAlertBackend alerts;
+    vantor::setAlertBackend(&alerts);
+    EXPECT_TRUE(module->loadDefaultChunk());
+    vantor::setAlertBackend(nullptr);
+    ASSERT_EQ(alerts.shown().size(), 1u);
+    EXPECT_EQ(alerts.shown()[0].title, "KELO Player");
+    EXPECT_EQ(alerts.shown()[0].text,
+              "Could not load the state file \u201c" + path + "\u201d: " + c.reason + ".");
+    EXPECT_EQ(engine.opcodes(), std::vector<int>(c.chunkSets, KELO_OP_CHUNK_SET));
+  }
+  // A good file given at start is loaded without a word.
+  ASSERT_TRUE(kelo::test::writeFile(dir.file("good.kelo"), chunk));
+  g_arguments = {"/bin/KeloDeck", dir.file("good.kelo")};
+  engine.control(KELO_TEST_RESET, nullptr, nullptr, 0, 0);
+  vantor::RecordingAlertBackend alerts;
+  vantor::setAlertBackend(&alerts);
+  EXPECT_TRUE(module->loadDefaultChunk());
+  vantor::setAlertBackend(nullptr);
+  EXPECT_TRUE(alerts.shown().empty());
+  EXPECT_EQ(engine.opcodes(), (std::vector<int>{KELO_OP_CHUNK_SET}));
   delete module;
 }
 
