@@ -1,7 +1,7 @@
 // Debian's Ardour 7 as a musician runs it, headless: both builds installed by scripts/install-vst
-// alone, found through LXVST_PATH once Ardour's own scanner has indexed them, played on MIDI
-// tracks of a session on the Dummy back end, and the session saved and loaded again with the
-// plug-ins' state. Label host: Ardour loads the plug-ins only from a build without sanitizers.
+// alone, found on the Linux VST path that the script set in Ardour's configuration once Ardour's
+// own scanner has indexed them, played on MIDI tracks of a session on the Dummy back end, and the
+// session saved and loaded again with the plug-ins' state. Label host: Ardour loads the plug-ins only from a build without sanitizers.
 #include <sys/stat.h>
 
 #include <chrono>
@@ -122,7 +122,6 @@ TEST_F(RackArdourTest, BothBuildsPlayInAHeadlessSessionAndComeBackWithTheirState
       install.out.substr(at + said.size(), install.out.find('\n', at) - at - said.size());
 
   // Ardour's scanner indexes each file (Ardour starts it with its own library folder).
-  environment.set("LXVST_PATH", folder);
   for (const char* file : {"KeloRack.so", "KeloRack-Multi.so"}) {
     SCOPED_TRACE(file);
     waitForTheSecondAfter(folder + "/" + file);

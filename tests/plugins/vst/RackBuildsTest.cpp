@@ -307,13 +307,29 @@ TEST_F(RackBuildsTest, InstallScriptPlacesBothFilesWhereItSays) {
     const char* lxvstPath;  // relative to the temporary home; null: unset
     const char* vstPath;
     const char* folder;
+    const char* ardourPath;  // Ardour 7's Linux VST path before; null: no configuration yet
+    const char* ardourPathAfter;  // the folder installed in follows it
   };
-  const Case cases[] = {{nullptr, nullptr, ".vst"},
-                        {nullptr, "plugins/vst:other", "plugins/vst"},
-                        {"linux/vst:other", "plugins/vst", "linux/vst"}};
+  const char* ardourDefaults =
+      "/usr/local/lib64/lxvst:/usr/local/lib/lxvst:/usr/lib64/lxvst:/usr/lib/lxvst:"
+      "/usr/local/lib64/linux_vst:/usr/local/lib/linux_vst:/usr/lib64/linux_vst:"
+      "/usr/lib/linux_vst:/usr/lib/vst:/usr/local/lib/vst";
+  const Case cases[] = {{nullptr, nullptr, ".vst", nullptr, ardourDefaults},
+                        {nullptr, "plugins/vst:other", "plugins/vst", "@default@", ardourDefaults},
+                        {"linux/vst:other", "plugins/vst", "linux/vst", "/opt/vst", "/opt/vst"}};
   for (const Case& c : cases) {
     TempDir home;
-    std::string line = "HOME='" + home.path() + "' XDG_DATA_HOME='" + home.file("share") + "' ";
+    const std::string ardourConfig = home.file("config/ardour7/config");
+    if (c.ardourPath != nullptr) {
+      std::filesystem::create_directories(home.file("config/ardour7"));
+      ASSERT_TRUE(writeFile(ardourConfig,
+                            std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Ardour>"
+                                        "<Config><Option name=\"audio-engine\" value=\"JACK\"/>"
+                                        "<Option name=\"plugin-path-lxvst\" value=\"") +
+                                c.ardourPath + "\"/></Config></Ardour>\n"));
+    }
+    std::string line = "HOME='" + home.path() + "' XDG_DATA_HOME='" + home.file("share") +
+                       "' XDG_CONFIG_HOME='" + home.file("config") + "' ";
     line += c.lxvstPath ? "LXVST_PATH='" + home.file(c.lxvstPath) + "' " : "LXVST_PATH= ";
     line += c.vstPath ? "VST_PATH='" + home.file(c.vstPath) + "' " : "VST_PATH= ";
     line += std::string(KELO_SOURCE_DIR) + "/scripts/install-vst '" + KELO_BUILD_DIR + "' 2>&1";
@@ -327,7 +343,11 @@ TEST_F(RackBuildsTest, InstallScriptPlacesBothFilesWhereItSays) {
     const std::string folder = home.file(c.folder);
     EXPECT_TRUE(contains(output, "Installed KeloRack.so and KeloRack-Multi.so in " + folder))
         << output;
-    EXPECT_TRUE(contains(output, "Ardour: start it with LXVST_PATH=" + folder)) << output;
+    // Ardour looks in no folder of the home unless its configuration names it.
+    const std::string config = readFile(ardourConfig);
+    EXPECT_TRUE(contains(config, std::string("value=\"") + c.ardourPathAfter + ":" + folder + "\""))
+        << config;
+    if (c.ardourPath != nullptr) EXPECT_TRUE(contains(config, "name=\"audio-engine\" value=\"JACK\""));
     for (const char* file : {"KeloRack.so", "KeloRack-Multi.so"})
       EXPECT_TRUE(std::filesystem::is_regular_file(folder + "/" + file)) << file;
     EXPECT_TRUE(std::filesystem::exists(home.file("share/vantor/KeloEngine.bundle")));
