@@ -298,7 +298,7 @@ std::size_t PianoHarp::appendNode(std::size_t count, double factor, std::uint64_
 
 void PianoHarp::CalculateCurrentHarpOutput(unsigned long frames, float** pair,
                                            const tagThinSusEvent* events, unsigned long count,
-                                           double newLevel, bool bypass) {
+                                           double newLevel, bool bypass, bool knownSilent) {
   if (!decayConvolver) return;
   if (events == nullptr) count = 0;
   if (frames == 0 || bypass) {
@@ -323,7 +323,8 @@ void PianoHarp::CalculateCurrentHarpOutput(unsigned long frames, float** pair,
 
   // A silent pair with nothing changing would only gather silence and scale it.
   if (count == 0 && gainStep == 0 && pedalStep == 0 && silentFrames >= tailFrames &&
-      calvatero::common::AllZero(pair[0], n) && calvatero::common::AllZero(pair[1], n)) {
+      (knownSilent ||
+       (calvatero::common::AllZero(pair[0], n) && calvatero::common::AllZero(pair[1], n)))) {
     _resample_remainder = (r0 + n) & static_cast<std::uint64_t>(_resample_factor - 1);
     silentFrames = silentFrames > UINT64_MAX - convFrames ? UINT64_MAX : silentFrames + convFrames;
     rest(pair, n, convFrames);

@@ -66,10 +66,11 @@ class PianoHarp {
   /// Processes `frames` frames (at most the block size) of pair[0] and pair[1] in place.
   /// `events` are the block's sustain changes in ascending frame order; an event at frame
   /// `frames` takes effect from the next call. With `bypass` the audio is left untouched and
-  /// the convolvers are silenced.
+  /// the convolvers are silenced. `knownSilent` says the caller has just seen both channels
+  /// exactly zero, which spares looking again.
   void CalculateCurrentHarpOutput(unsigned long frames, float** pair,
                                   const tagThinSusEvent* events, unsigned long count,
-                                  double level, bool bypass);
+                                  double level, bool bypass, bool knownSilent = false);
   /// New targets for a pedal position (limited to 0..1) and resonance level; a non-finite value
   /// keeps the one in force.
   void UpdateFromSustainEvent(double pedal, double level);

@@ -62,6 +62,7 @@ void StringBed::stop() {
 void StringBed::removeHarps() {
   harps.clear();
   lastGood.clear();
+  silentIn.clear();
 }
 
 void StringBed::buildHarps() {
@@ -75,6 +76,7 @@ void StringBed::buildHarps() {
   mergeWindow = window >= 0 && window < 1e12 ? static_cast<std::uint64_t>(window) : 0;
   if (dspInfo.maxBlockSize < 1) return;
   lastGood.assign(numAudioIns, 0.0f);
+  silentIn.assign(numAudioIns, 0);
   harps.resize(numAudioIns / 2);
   for (auto& harp : harps) {
     unsigned long error = 0;
@@ -167,7 +169,8 @@ void StringBed::process(float** audio, std::int32_t frames, const HDMIDIEvents* 
   if (harps.empty() || audio == nullptr || frames <= 0) return;
   const auto n = static_cast<std::size_t>(frames);
   for (std::size_t c = 0; c < lastGood.size(); ++c) {
-    if (calvatero::common::AllZero(audio[c], n)) {  // nothing to mend
+    silentIn[c] = calvatero::common::AllZero(audio[c], n) ? 1 : 0;
+    if (silentIn[c] != 0) {  // nothing to mend
       lastGood[c] = audio[c][n - 1];
       continue;
     }
@@ -184,7 +187,8 @@ void StringBed::process(float** audio, std::int32_t frames, const HDMIDIEvents* 
   }
   for (std::size_t k = 0; k < harps.size(); ++k) {
     if (!harps[k] || n > harps[k]->maxBufferSize()) continue;
-    harps[k]->CalculateCurrentHarpOutput(n, audio + 2 * k, susEvents.get(), stored, level, bypass);
+    harps[k]->CalculateCurrentHarpOutput(n, audio + 2 * k, susEvents.get(), stored, level, bypass,
+                                         silentIn[2 * k] != 0 && silentIn[2 * k + 1] != 0);
   }
 }
 

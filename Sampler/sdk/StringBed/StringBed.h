@@ -75,6 +75,7 @@ class StringBed : public vantor::KELOPluginSDK::EffectPlugin {
   bool bypass = true;
   std::vector<std::unique_ptr<PianoHarp>> harps;  // null entries: pairs left dry
   std::vector<float> lastGood;
+  std::vector<std::uint8_t> silentIn;  // per channel, this block's input was exactly zero
   double builtRate = 0;  // the format the harps were built for
   std::int32_t builtBlock = 0;
 };

@@ -14,6 +14,10 @@
 #include <memory>
 #include <new>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace calvatero {
 
 /// Floats per vector: every internal length of the library is a multiple of it.
@@ -43,15 +47,30 @@ int GetL2CacheInfo(std::int32_t* lineSize, std::int32_t* second, std::int32_t* t
 // checks (0 gives minus infinity, negatives NaN).
 inline constexpr double kLn10 = 2.302585092994046;
 /// Whether every sample is zero, of either sign (a NaN is not). Without a branch per sample,
-/// so that it runs over whole vectors: real-time safe.
+/// so that it runs over whole vectors: real-time safe. Sixteen samples to a step keep four
+/// vectors in flight, which an idle engine with many outputs feels.
 inline bool AllZero(const float* samples, std::size_t count) {
+  std::size_t i = 0;
   std::uint32_t bits = 0;
-  for (std::size_t i = 0; i < count; ++i) {
+#ifdef __SSE2__
+  __m128i a = _mm_setzero_si128(), b = a, c = a, d = a;
+  for (; i + 16 <= count; i += 16) {
+    a = _mm_or_si128(a, _mm_loadu_si128(reinterpret_cast<const __m128i*>(samples + i)));
+    b = _mm_or_si128(b, _mm_loadu_si128(reinterpret_cast<const __m128i*>(samples + i + 4)));
+    c = _mm_or_si128(c, _mm_loadu_si128(reinterpret_cast<const __m128i*>(samples + i + 8)));
+    d = _mm_or_si128(d, _mm_loadu_si128(reinterpret_cast<const __m128i*>(samples + i + 12)));
+  }
+  const __m128i all = _mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d));
+  std::uint32_t lanes[4];
+  std::memcpy(lanes, &all, sizeof lanes);
+  bits = lanes[0] | lanes[1] | lanes[2] | lanes[3];
+#endif
+  for (; i < count; ++i) {
     std::uint32_t word;
     std::memcpy(&word, samples + i, sizeof word);
-    bits |= word & 0x7fffffffu;
+    bits |= word;
   }
-  return bits == 0;
+  return (bits & 0x7fffffffu) == 0;
 }
 
 inline double DBToEnergy(double dB) { return std::exp(dB / 10 * kLn10); }

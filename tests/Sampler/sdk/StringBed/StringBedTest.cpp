@@ -1,5 +1,6 @@
 #include "Sampler/sdk/StringBed/StringBed.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -265,3 +266,33 @@ TEST(StringBed, HarpsStayOnlyForTheFormatTheyWereBuiltFor) {
 }
 
 }  // namespace
+
+// Silence longer than the harp's tail, sound on one channel of a higher pair, silence: that
+// pair's harp wakes and rings on as a harp of its own would, and the pairs without sound stay
+// exactly zero (the silence one pair shows says nothing about another's).
+TEST(StringBed, EachPairRingsFromItsOwnSoundAlone) {
+  constexpr std::size_t kBlock = 256, kBlocks = 24, kFrom = 12, kTo = 16;
+  for (const std::size_t sounding : {std::size_t{4}, std::size_t{7}}) {
+    Impulses impulses;
+    Bed bed(impulses.dir.path(), 48000, kBlock, 8);
+    Bed alone(impulses.dir.path(), 48000, kBlock, 2);
+    Channels eight(8, std::vector<float>(kBlock * kBlocks, 0.0f));
+    Channels two(2, std::vector<float>(kBlock * kBlocks, 0.0f));
+    const auto sound = kelo::test::noise(kBlock * (kTo - kFrom), 5);
+    std::copy(sound.begin(), sound.end(), eight[sounding].begin() + kBlock * kFrom);
+    std::copy(sound.begin(), sound.end(), two[sounding % 2].begin() + kBlock * kFrom);
+    const auto pedal = eventList({{176, 85, 0.0f}, {176, 84, 0.5f}, {176, 64, 1.0f}});
+    for (std::size_t b = 0; b < kBlocks; ++b) {
+      bed.run(eight, b == 0 ? pedal.get() : nullptr, b * kBlock, kBlock);
+      alone.run(two, b == 0 ? pedal.get() : nullptr, b * kBlock, kBlock);
+    }
+    const std::size_t pair = sounding / 2;
+    EXPECT_EQ(eight[2 * pair], two[0]) << "channel " << sounding;
+    EXPECT_EQ(eight[2 * pair + 1], two[1]) << "channel " << sounding;
+    EXPECT_NE(two[sounding % 2][kBlock * kTo + kBlock], 0.0f) << "the harp rings into the silence";
+    for (std::size_t c = 0; c < 8; ++c) {
+      if (c / 2 == pair) continue;
+      EXPECT_EQ(eight[c], std::vector<float>(kBlock * kBlocks, 0.0f)) << "channel " << c;
+    }
+  }
+}

@@ -1,6 +1,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -84,6 +85,28 @@ TEST(CommonHelpers, LevelConversionsInTheirExactForms) {
   EXPECT_EQ(AmplitudeToDB(0.3), std::log(0.3) * 20 / 2.302585092994046);
   EXPECT_EQ(AmplitudeToDB(0), -std::numeric_limits<double>::infinity());
   EXPECT_TRUE(std::isnan(EnergyToDB(-1)));
+}
+
+// One sound sample anywhere, in blocks of every length around the sixteen-sample steps: found,
+// whatever its lane or the remainder it falls in; zeros of either sign are silence.
+TEST(CommonHelpers, AllZeroFindsOneSampleAnywhere) {
+  const float kSounds[] = {1.0f, -std::numeric_limits<float>::denorm_min(),
+                           std::numeric_limits<float>::quiet_NaN(),
+                           std::numeric_limits<float>::infinity()};
+  for (std::size_t count = 0; count <= 70; ++count) {
+    std::vector<float> block(count + 1, 0.0f);
+    for (std::size_t i = 0; i < count; i += 2) block[i + 1] = -0.0f;
+    block[0] = 1.0f;  // before the block, as at an unaligned start
+    EXPECT_TRUE(AllZero(block.data() + 1, count)) << count;
+    for (std::size_t at = 0; at < count; ++at) {
+      for (const float sound : kSounds) {
+        const float kept = block[at + 1];
+        block[at + 1] = sound;
+        EXPECT_FALSE(AllZero(block.data() + 1, count)) << count << " " << at << " " << sound;
+        block[at + 1] = kept;
+      }
+    }
+  }
 }
 
 }  // namespace
