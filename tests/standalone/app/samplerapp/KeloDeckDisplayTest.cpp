@@ -188,13 +188,14 @@ TEST_F(KeloDeckDisplay, MenusStateFilesAndQuit) {
     return attributes.width >= 680 && attributes.height > 360 + kMenuBarRows &&
            mediaBarDark() < attributes.width * kMediaBarRows / 4;
   }, 10)) << attributes.width << " x " << attributes.height;
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  screenshot(display, window, "kelodeck-menus");
   // The menu titles draw dark pixels in the top strip; the media bar's buttons and slider in
   // the bottom one, on a light ground.
-  EXPECT_GT(kelo::test::countDarkPixels(display, window, 0, 0, attributes.width, kMenuBarRows),
-            20);
-  EXPECT_GT(mediaBarDark(), 20);
+  const auto menuBarDark = [&] {
+    return kelo::test::countDarkPixels(display, window, 0, 0, attributes.width, kMenuBarRows);
+  };
+  EXPECT_TRUE(waitFor([&] { return menuBarDark() > 20 && mediaBarDark() > 20; }))
+      << menuBarDark() << " and " << mediaBarDark() << " dark pixels";
+  screenshot(display, window, "kelodeck-menus");
 
   // A JACK MIDI client started now reaches the device manager through the main loop.
   kelo::test::ChildProgram sequencer(
@@ -216,10 +217,16 @@ TEST_F(KeloDeckDisplay, MenusStateFilesAndQuit) {
     ASSERT_TRUE(pressKeys(window, d.keys));
     const unsigned long dialog = windowTitled(d.title);
     ASSERT_NE(dialog, 0u);
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    EXPECT_GT(screenshot(display, dialog, d.screenshot), 20);
+    // Drawn (an undrawn window is black), and so laid out: its buttons are where the clicks go.
+    int dark = 0;
+    EXPECT_TRUE(waitFor([&] {
+      XWindowAttributes size{};
+      XGetWindowAttributes(display, dialog, &size);
+      dark = screenshot(display, dialog, d.screenshot);
+      return dark > 20 && dark < size.width * size.height / 4;
+    })) << dark << " dark pixels";
     ASSERT_TRUE(click(dialog, d.closeX, d.closeY));
-    EXPECT_TRUE(waitFor([&] { return shownWindowTitled(d.title) == 0; }, 5)) << "still open";
+    EXPECT_TRUE(waitFor([&] { return shownWindowTitled(d.title) == 0; })) << "still open";
   }
 
   // The media bar: eject asks for a MIDI file, play plays it.

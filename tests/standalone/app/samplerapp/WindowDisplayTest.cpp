@@ -195,7 +195,7 @@ TEST_F(MainWindowOnScreen, TheEditorSitsAboveTheMediaBarAndADemoFilePlaysToItsEn
   screenshot("kelodeck-playing", screenRectOf(content));
   ASSERT_TRUE(waitLong(90, [&] { return !player.isPlaying(); }))
       << "the player did not stop at the file's end";
-  EXPECT_TRUE(waitLong(5, [&] { return gtk_range_get_value(slider) == 0; }));
+  EXPECT_TRUE(waitLong(20, [&] { return gtk_range_get_value(slider) == 0; }));
   EXPECT_TRUE(gtk_widget_get_sensitive(widgetOf(player.getPlayButton())));
   EXPECT_FALSE(gtk_widget_get_sensitive(widgetOf(player.getStopButton())));
   double position = -1;

@@ -22,7 +22,7 @@ void DisplayToolkit::TearDown() {
 }
 
 bool DisplayToolkit::waitUntil(const std::function<bool()>& done) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   while (!done()) {
     if (std::chrono::steady_clock::now() > end) return false;
     if (!g_main_context_iteration(nullptr, FALSE))

@@ -23,7 +23,7 @@ class DisplayToolkit : public ::testing::Test {
  public:
   void SetUp() override;
 
-  /// Lets GTK handle what the server sent, until `done` or about five seconds passed.
+  /// Lets GTK handle what the server sent, until `done` or 30 seconds passed.
   static bool waitUntil(const std::function<bool()>& done);
   /// Shows `window` and waits until `widget` (by default the window itself) is on screen.
   static bool showAndWait(vantor::VNT::Window* window, GtkWidget* widget = nullptr);
