@@ -136,25 +136,28 @@ std::uint64_t DisplayToolkit::answerFileDialog(const std::string& title, const s
       gtk_window_present(GTK_WINDOW(dialog));  // no window manager gives it the focus
       return;
     }
-    GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(dialog));
-    GtkEntry* field = focus != nullptr && GTK_IS_ENTRY(focus) ? GTK_ENTRY(focus) : nullptr;
     switch (steps) {
       case 0: xdotool("key ctrl+l"); break;
       case 1: xdotool("type --delay 20 '" + path + "'"); break;
       case 2:
-        // Keys a loaded machine lost are not typed again (typing into the field while it
-        // completes loses more): after a few ticks the field is given the name.
-        if (field == nullptr || gtk_entry_get_text(field) != path) {
-          if (++*waited < 10) return;
-          std::printf("the typed name did not all reach the file dialog's field; given\n");
-          if (field != nullptr) gtk_entry_set_text(field, path.c_str());
-        }
+        if (!fieldHolds(dialog, path, *waited)) return;
         screenshot(shot, screenRectOf(dialog));
         break;
       default: xdotool("key Return"); break;  // again while it stays: it may take a completion
     }
     ++steps;
   });
+}
+
+bool DisplayToolkit::fieldHolds(GtkWidget* dialog, const std::string& path, int& waited) {
+  GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(dialog));
+  GtkEntry* field = focus != nullptr && GTK_IS_ENTRY(focus) ? GTK_ENTRY(focus) : nullptr;
+  if (field != nullptr && gtk_entry_get_text(field) == path) return true;
+  // Typing again into a field that completes while keys arrive loses more of them.
+  if (++waited < 10) return false;
+  std::printf("the typed name did not all reach the file dialog's field; given\n");
+  if (field != nullptr) gtk_entry_set_text(field, path.c_str());
+  return true;
 }
 
 void DisplayToolkit::screenshot(const std::string& name, const vantor::VNT::Rect& area) {

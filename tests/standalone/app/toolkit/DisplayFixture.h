@@ -56,6 +56,11 @@ class DisplayToolkit : public ::testing::Test {
   std::uint64_t answerFileDialog(const std::string& title, const std::string& path,
                                  const std::string& shot, int& steps);
 
+  /// Whether the focused field of file dialog `dialog` holds `path`, as typed keys should
+  /// have left it; after `waited` reached ten calls (keys a loaded machine lost) the field is
+  /// given `path` and the answer is true.
+  static bool fieldHolds(GtkWidget* dialog, const std::string& path, int& waited);
+
   /// Saves the screen area as `<screenshots>/<name>.png` and keeps it for `rgbAt`.
   void screenshot(const std::string& name, const vantor::VNT::Rect& area);
   /// Red, green and blue of the last screenshot at (x, y) in its own coordinates.
