@@ -75,8 +75,8 @@ bool drawn(Display* display, unsigned long window) {
 
 // Presses `firstKeys` in `dialog` once it is drawn, types `text` into its focused field and
 // confirms it with Return, leaving GTK time to open the location field and to complete the
-// name; a Return that only took the completion list's choice, or came before the dialog took
-// the name on a loaded machine, is pressed again.
+// name; while the dialog stays (a Return that only took the completion list's choice, keys a
+// loaded machine lost), the name is typed again over the field's text and Return pressed again.
 bool answerDialog(Display* display, unsigned long dialog, const std::vector<std::string>& firstKeys,
                   const std::string& text) {
   if (!xdotool({"windowfocus", "--sync", std::to_string(dialog)})) return false;
@@ -89,6 +89,12 @@ bool answerDialog(Display* display, unsigned long dialog, const std::vector<std:
   if (!xdotool({"type", "--delay", "20", text})) return false;
   for (int presses = 0; presses < 10 && windowExists(dialog); ++presses) {
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    if (presses > 0) {
+      // Still open: keys typed while the field completed may have been lost; the name again.
+      if (!xdotool({"key", "--clearmodifiers", "ctrl+a"})) return false;
+      if (!xdotool({"type", "--delay", "20", text})) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    }
     if (!xdotool({"key", "Return"})) return false;
     waitFor([&] { return !windowExists(dialog); }, 3);
   }
