@@ -6,11 +6,7 @@ int PxProgressDialog::sCocoaMode = 1;
 
 PxProgressDialog::PxProgressDialog(const std::string& title, void* parent, std::uint64_t steps,
                                    bool cancellable, bool confirmCancel, bool secondBar)
-    : m_parent(parent),
-      m_title(title),
-      m_steps(steps),
-      m_confirmCancel(confirmCancel),
-      m_hasSecondBar(secondBar) {
+    : m_title(title) {
   if (sCocoaMode == 1)
     m_window = new PxProgressDialogCocoa(title, parent, steps, cancellable, confirmCancel,
                                          secondBar);

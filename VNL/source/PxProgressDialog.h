@@ -40,13 +40,9 @@ class PxProgressDialog : public PxProgressDialogBase {
 
  private:
   PxProgressDialogCocoa* m_window = nullptr;
-  void* m_parent;
   std::string m_title;
-  std::uint64_t m_steps;
   std::uint64_t m_current = 0;
   bool m_cancelled = false;
-  bool m_confirmCancel;
-  bool m_hasSecondBar;
 };
 
 }  // namespace vantor

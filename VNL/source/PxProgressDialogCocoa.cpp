@@ -52,7 +52,6 @@ PxProgressDialogCocoa::PxProgressDialogCocoa(const std::string& title, void* con
                                              bool confirmCancel, bool secondBar)
     : m_title(title),
       m_context(context),
-      m_steps(steps),
       m_confirmCancel(confirmCancel),
       m_hasSecondBar(secondBar) {
   if (!isMainThread() || !viewFactory()) return;

@@ -107,7 +107,6 @@ class PxProgressDialogCocoa {
   bool m_modalSession = false;  // there is a Cancel button to listen to
   std::string m_title;
   void* m_context;
-  std::uint64_t m_steps;
   std::uint64_t m_current = 0;
   std::uint64_t m_refreshInterval = 1;
   bool m_cancelled = false;

@@ -1,5 +1,6 @@
 #include "plugins/au/SorvelinKeloDeckKELOCocoaView.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "plugins/au/KeloUnitProperties.h"
@@ -34,12 +35,12 @@ SorvelinKeloDeckKELOCocoaView::~SorvelinKeloDeckKELOCocoaView() {
 
 void SorvelinKeloDeckKELOCocoaView::setViewPath(const char* path) {
   std::memset(_viewPath, 0, sizeof _viewPath);
-  if (path != nullptr) std::strncpy(_viewPath, path, sizeof _viewPath - 1);
+  if (path != nullptr) std::snprintf(_viewPath, sizeof _viewPath, "%s", path);
 }
 
 void SorvelinKeloDeckKELOCocoaView::setHostName(const char* name) {
   std::memset(_hostname, 0, sizeof _hostname);
-  if (name != nullptr) std::strncpy(_hostname, name, sizeof _hostname - 1);
+  if (name != nullptr) std::snprintf(_hostname, sizeof _hostname, "%s", name);
 }
 
 void SorvelinKeloDeckKELOCocoaView::createEditor() {

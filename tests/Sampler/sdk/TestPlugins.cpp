@@ -1,6 +1,7 @@
 #include "tests/Sampler/sdk/TestPlugins.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 #include <string>
@@ -127,7 +128,8 @@ void FileFeed::setCustomDataLink(const CustomDataLink* link) {
   CustomDataPayload* payload = link->payload;
   if (payload == nullptr || payload->magic != kCustomDataMagic) return;
   release();
-  std::strncpy(m_fileName, payload->fileName, sizeof m_fileName - 1);
+  std::snprintf(m_fileName, sizeof m_fileName, "%.*s", static_cast<int>(sizeof m_fileName - 1),
+                payload->fileName);
   m_file.version = kSDKVersion;
   m_file.fileName = m_fileName;
   m_file.sampleRate = dspInfo.sampleRate;

@@ -18,14 +18,27 @@
 
 const ProductConf conf = {
     .beginMarker = kProductConfBeginMarker,
+    .reserved04 = 0,
     .uniqueID = fourCharCode("QUVE"),
+    .numInputs = 0,
     .numOutputs = 2,
+    .receivesMIDI = 0,
+    .sendsMIDI = 0,
+    .numPrograms = 0,
+    .reserved20 = 0,
+    .numParams = 0,
+    .isEffect = 0,
+    .reserved2C = {},
     .vendorName = KELO_VENDOR_63,
     .productName = KELO_PRODUCT_63,
     .multiCapable = 1,  // right after the product name: a missing terminator would show it
     .multiActive = 1,
+    .reservedC2 = {},
+    .multiNumInputs = 0,
+    .multiNumOutputs = 0,
     .reservedCC = 1,
     .multiUniqueID = fourCharCode("QUVe"),
+    .reservedD4 = {},
     .endMarker = kProductConfEndMarker,
 };
 

@@ -347,9 +347,11 @@ class RackCallbackTest : public RackProcessTest {
   std::string edits() {
     std::string out;
     for (const HostCall& c : m_host.calls()) {
-      if (c.opcode == audioMasterBeginEdit) out += "b" + std::to_string(c.index) + " ";
-      if (c.opcode == audioMasterAutomate) out += "a" + std::to_string(c.index) + " ";
-      if (c.opcode == audioMasterEndEdit) out += "e" + std::to_string(c.index) + " ";
+      const char* mark = c.opcode == audioMasterBeginEdit ? "b"
+                         : c.opcode == audioMasterAutomate ? "a"
+                         : c.opcode == audioMasterEndEdit  ? "e"
+                                                           : nullptr;
+      if (mark != nullptr) out.append(mark).append(std::to_string(c.index)).append(" ");
     }
     m_host.clear();
     return out;

@@ -179,7 +179,8 @@ TEST_F(CoreMIDILayer, ACollidingUniqueIDMovesThePrefixUpBy32) {
 
 TEST_F(CoreMIDILayer, TheUniqueIDRetryGivesUpAndTheEndpointStaysTheProgramsOwn) {
   for (int k = 0; k < 200; ++k) {
-    fake.addEndpoint(endpoint("taken" + std::to_string(k), "T" + std::to_string(k), "T", true,
+    const std::string number = std::to_string(k);
+    fake.addEndpoint(endpoint("taken" + number, "T" + number, "T", true,
                               static_cast<SInt32>(kProductID + 32u * k)));
   }
   MIDI_CreateVirtualDevices(kProductID, {"KeloDeck"}, {});

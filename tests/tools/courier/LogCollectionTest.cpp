@@ -95,12 +95,14 @@ class LogCollection : public ::testing::Test {
     m_logs[relative] = bytes;
   }
   void putProduct(const std::string& key, const char* vendor, const char* product) {
-    if (vendor != nullptr)
+    if (vendor != nullptr) {
       ASSERT_TRUE(vantor::writeConfigStringValue(kDomain, {"Products", key, "vendor"}, vendor,
                                                  vantor::CONFIG_LEVEL_SYSTEM));
-    if (product != nullptr)
+    }
+    if (product != nullptr) {
       ASSERT_TRUE(vantor::writeConfigStringValue(kDomain, {"Products", key, "product"}, product,
                                                  vantor::CONFIG_LEVEL_SYSTEM));
+    }
   }
   // The engine's bundle in folder form, and the two engine values naming it.
   std::string putEngine() {
@@ -366,8 +368,8 @@ TEST_F(LogCollection, WhatTheArchiveCannotHoldIsNotGathered) {
   ASSERT_EQ(runCourier().status, 0) << m_errors;
   EXPECT_EQ(members(), (std::vector<std::string>{"KeloCourier.log", "fits.log"}));
   const std::string log = readFile(toolFolder() + "/KeloCourier.log");
-  for (const std::string relative : {"Vantor/Kelo/" + std::string(97, 'n') + ".log",
-                                     std::string("Vantor/Kelo/before1970.log")}) {
+  for (const std::string& relative : {"Vantor/Kelo/" + std::string(97, 'n') + ".log",
+                                      std::string("Vantor/Kelo/before1970.log")}) {
     EXPECT_EQ(readFile(data(relative)), m_logs[relative]) << relative;
     EXPECT_NE(log.find("not gathered, as the archive cannot hold"), std::string::npos);
     EXPECT_NE(log.find(data(relative)), std::string::npos) << relative;
@@ -416,7 +418,8 @@ TEST_F(LogCollection, ProductFoldersAsDecided) {
     fs::remove_all(m_desktop);
     m_logs.clear();
     for (std::size_t i = 0; i < c.products.size(); ++i)
-      putProduct("P" + std::to_string(i), c.products[i].first, c.products[i].second);
+      putProduct(std::string("P").append(std::to_string(i)), c.products[i].first,
+                 c.products[i].second);
     for (const std::string& log : c.logs) putLog(log, log + "\n");
     ASSERT_EQ(runCourier().status, 0) << m_errors;
     std::vector<std::string> archived = {"KeloCourier.log"};

@@ -19,8 +19,10 @@ using vantor::KELOPluginSDK::MAX_MIDIEVENTS_PER_CALL_SDK;
 TEST(KeyToneFuzz, FullListsDropWhatDoesNotFitAndWriteNothingOutside) {
   std::string text = "298|1|299|1|296|20|297|90|295|127";
   std::mt19937 random(20261212);
-  for (int zone = 0; zone < 127; ++zone)
-    text += "|" + std::to_string(300 + zone) + "|" + std::to_string((random() % 100) / 1000.0);
+  for (int zone = 0; zone < 127; ++zone) {
+    text.append("|").append(std::to_string(300 + zone));
+    text.append("|").append(std::to_string((random() % 100) / 1000.0));
+  }
   auto proc = preparedMIDIProc(text.c_str(), 48000);
   ASSERT_EQ(proc->zoneCount(), 127u);
 

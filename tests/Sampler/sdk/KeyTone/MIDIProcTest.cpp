@@ -82,7 +82,9 @@ TEST(MIDIProc, TheInitTextDeclaresZonesByCompletePairs) {
   };
   for (const Case& c : cases) EXPECT_EQ(preparedMIDIProc(c.text, 44100)->zoneCount(), c.zones);
   std::string many = "298|1|299|0|296|32|297|64|295|500";
-  for (int zone = 0; zone < 200; ++zone) many += "|" + std::to_string(300 + zone) + "|0";
+  for (int zone = 0; zone < 200; ++zone) {
+    many.append("|").append(std::to_string(300 + zone)).append("|0");
+  }
   EXPECT_EQ(preparedMIDIProc(many.c_str(), 44100)->zoneCount(), 127u);
 }
 

@@ -69,22 +69,38 @@ bool windowExists(unsigned long window) {
   return kelo::test::runProgram("xdotool", {"getwindowname", std::to_string(window)}).status == 0;
 }
 
-// Presses `firstKeys` in `dialog`, types `text` into its focused field and confirms it with
-// Return, leaving GTK time to open the location field and to complete the name; a Return that
-// only took the completion list's choice is pressed again.
-bool answerDialog(unsigned long dialog, const std::vector<std::string>& firstKeys,
+// Whether `window` is drawn: some dark pixels, but not the black of a window not yet drawn.
+bool drawn(Display* display, unsigned long window) {
+  XWindowAttributes size{};
+  if (XGetWindowAttributes(display, window, &size) == 0) return false;
+  const int dark = kelo::test::countDarkPixels(display, window, 0, 0, size.width, size.height);
+  return dark > 20 && dark < size.width * size.height / 4;
+}
+
+// Presses `firstKeys` in `dialog` once it is drawn, types `text` into its focused field and
+// confirms it with Return, leaving GTK time to open the location field and to complete the
+// name; while the dialog stays (a Return that only took the completion list's choice, keys a
+// loaded machine lost), the name is typed again over the field's text and Return pressed again.
+bool answerDialog(Display* display, unsigned long dialog, const std::vector<std::string>& firstKeys,
                   const std::string& text) {
   if (!xdotool({"windowfocus", "--sync", std::to_string(dialog)})) return false;
+  if (!waitFor([&] { return drawn(display, dialog); })) return false;
   std::this_thread::sleep_for(std::chrono::milliseconds(500));  // the dialog settles its focus
   for (const std::string& key : firstKeys) {
     if (!xdotool({"key", "--clearmodifiers", key})) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
   }
   if (!xdotool({"type", "--delay", "20", text})) return false;
-  for (int presses = 0; presses < 3 && windowExists(dialog); ++presses) {
+  for (int presses = 0; presses < 10 && windowExists(dialog); ++presses) {
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    if (presses > 0) {
+      // Still open: keys typed while the field completed may have been lost; the name again.
+      if (!xdotool({"key", "--clearmodifiers", "ctrl+a"})) return false;
+      if (!xdotool({"type", "--delay", "20", text})) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    }
     if (!xdotool({"key", "Return"})) return false;
-    waitFor([&] { return !windowExists(dialog); }, 2);
+    waitFor([&] { return !windowExists(dialog); }, 3);
   }
   return !windowExists(dialog);
 }
@@ -233,13 +249,14 @@ TEST_F(KeloDeckDisplay, MenusStateFilesAndQuit) {
     return attributes.width >= 680 && attributes.height > 360 + kMenuBarRows &&
            mediaBarDark() < attributes.width * kMediaBarRows / 4;
   }, 10)) << attributes.width << " x " << attributes.height;
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  screenshot(display, window, "kelodeck-menus");
   // The menu titles draw dark pixels in the top strip; the media bar's buttons and slider in
   // the bottom one, on a light ground.
-  EXPECT_GT(kelo::test::countDarkPixels(display, window, 0, 0, attributes.width, kMenuBarRows),
-            20);
-  EXPECT_GT(mediaBarDark(), 20);
+  const auto menuBarDark = [&] {
+    return kelo::test::countDarkPixels(display, window, 0, 0, attributes.width, kMenuBarRows);
+  };
+  EXPECT_TRUE(waitFor([&] { return menuBarDark() > 20 && mediaBarDark() > 20; }))
+      << menuBarDark() << " and " << mediaBarDark() << " dark pixels";
+  screenshot(display, window, "kelodeck-menus");
 
   // A JACK MIDI client started now reaches the device manager through the main loop.
   kelo::test::ChildProgram sequencer(
@@ -261,10 +278,11 @@ TEST_F(KeloDeckDisplay, MenusStateFilesAndQuit) {
     ASSERT_TRUE(pressKeys(window, d.keys));
     const unsigned long dialog = windowTitled(d.title);
     ASSERT_NE(dialog, 0u);
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    // Drawn, and so laid out: its buttons are where the clicks go.
+    EXPECT_TRUE(waitFor([&] { return drawn(display, dialog); }));
     EXPECT_GT(screenshot(display, dialog, d.screenshot), 20);
     ASSERT_TRUE(click(dialog, d.closeX, d.closeY));
-    EXPECT_TRUE(waitFor([&] { return shownWindowTitled(d.title) == 0; }, 5)) << "still open";
+    EXPECT_TRUE(waitFor([&] { return shownWindowTitled(d.title) == 0; })) << "still open";
   }
 
   // The media bar: eject asks for a MIDI file, play plays it.
@@ -272,7 +290,7 @@ TEST_F(KeloDeckDisplay, MenusStateFilesAndQuit) {
   ASSERT_TRUE(click(window, 82, buttonY));
   const unsigned long openDialog = windowTitled("Select a MIDI file");
   ASSERT_NE(openDialog, 0u);
-  ASSERT_TRUE(answerDialog(openDialog, {"ctrl+l"}, KELO_DEMO_MIDI));
+  ASSERT_TRUE(answerDialog(display, openDialog, {"ctrl+l"}, KELO_DEMO_MIDI));
   EXPECT_TRUE(waitFor([] { return logHas("PE_ENGINE_MIDI_LOAD"); }));
   ASSERT_TRUE(click(window, 22, buttonY));
   EXPECT_TRUE(waitFor([] { return logHas("PE_ENGINE_MIDI_PLAY"); }));
@@ -282,7 +300,7 @@ TEST_F(KeloDeckDisplay, MenusStateFilesAndQuit) {
   ASSERT_TRUE(pressKeys(window, "ctrl+s"));
   const unsigned long saveDialog = windowTitled("Save kelo file");
   ASSERT_NE(saveDialog, 0u);
-  ASSERT_TRUE(answerDialog(saveDialog, {}, saved));
+  ASSERT_TRUE(answerDialog(display, saveDialog, {}, saved));
   ASSERT_TRUE(waitFor([&] {
     struct stat status {};
     return stat((saved + ".kelo").c_str(), &status) == 0 && status.st_size > 0;
@@ -292,7 +310,7 @@ TEST_F(KeloDeckDisplay, MenusStateFilesAndQuit) {
   ASSERT_TRUE(pressKeys(window, "ctrl+o"));
   const unsigned long loadDialog = windowTitled("Load kelo file");
   ASSERT_NE(loadDialog, 0u);
-  ASSERT_TRUE(answerDialog(loadDialog, {"ctrl+l"}, saved + ".kelo"));
+  ASSERT_TRUE(answerDialog(display, loadDialog, {"ctrl+l"}, saved + ".kelo"));
   EXPECT_TRUE(waitFor([] { return logHas("PE_ENGINE_INSTRUMENT_CHUNK_LOAD"); }));
   EXPECT_FALSE(logHas("load chunk"));
 

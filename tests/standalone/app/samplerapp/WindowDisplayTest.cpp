@@ -163,8 +163,9 @@ TEST_F(MainWindowOnScreen, TheEditorSitsAboveTheMediaBarAndADemoFilePlaysToItsEn
   for (const Child& child : x11Children(window->getContentX11Window())) {
     if (child.x == 0 && child.y == 0 && child.width == 420 && child.height == 320)
       editorFound = true;
-    seen += " " + std::to_string(child.width) + "x" + std::to_string(child.height) + "+" +
-            std::to_string(child.x) + "+" + std::to_string(child.y);
+    seen.append(" ").append(std::to_string(child.width)).append("x");
+    seen.append(std::to_string(child.height)).append("+").append(std::to_string(child.x));
+    seen.append("+").append(std::to_string(child.y));
   }
   EXPECT_TRUE(editorFound) << "no 420 x 320 child window at the content panel's top-left:" << seen;
   screenshot("kelodeck-main-window", screenRectOf(content));
@@ -196,7 +197,7 @@ TEST_F(MainWindowOnScreen, TheEditorSitsAboveTheMediaBarAndADemoFilePlaysToItsEn
   screenshot("kelodeck-playing", screenRectOf(content));
   ASSERT_TRUE(waitLong(90, [&] { return !player.isPlaying(); }))
       << "the player did not stop at the file's end";
-  EXPECT_TRUE(waitLong(5, [&] { return gtk_range_get_value(slider) == 0; }));
+  EXPECT_TRUE(waitLong(20, [&] { return gtk_range_get_value(slider) == 0; }));
   EXPECT_TRUE(gtk_widget_get_sensitive(widgetOf(player.getPlayButton())));
   EXPECT_FALSE(gtk_widget_get_sensitive(widgetOf(player.getStopButton())));
   double position = -1;

@@ -1,8 +1,10 @@
 #include "tests/standalone/app/toolkit/DisplayFixture.h"
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <thread>
 
 #include "standalone/app/toolkit/Application.h"
@@ -22,7 +24,7 @@ void DisplayToolkit::TearDown() {
 }
 
 bool DisplayToolkit::waitUntil(const std::function<bool()>& done) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   while (!done()) {
     if (std::chrono::steady_clock::now() > end) return false;
     if (!g_main_context_iteration(nullptr, FALSE))
@@ -119,21 +121,43 @@ vantor::VNT::Rect DisplayToolkit::screenRectOf(GtkWidget* widget) {
 std::uint64_t DisplayToolkit::answerFileDialog(const std::string& title, const std::string& path,
                                                const std::string& shot, int& steps) {
   steps = 0;
-  return vantor::VNT::addTimer(0.5, 0.3, [this, title, path, shot, &steps] {
+  auto waited = std::make_shared<int>(0);
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(90);
+  return vantor::VNT::addTimer(0.5, 0.3, [this, title, path, shot, &steps, waited, end] {
     GtkWidget* dialog = toplevelTitled(title);
     if (dialog == nullptr) return;
+    if (std::chrono::steady_clock::now() > end) {
+      // Cancelled rather than left open: the test fails on the missing answer, it does not hang.
+      ADD_FAILURE() << "the file dialog \"" << title << "\" never took " << path;
+      gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
+      return;
+    }
     if (!gtk_window_is_active(GTK_WINDOW(dialog))) {
       gtk_window_present(GTK_WINDOW(dialog));  // no window manager gives it the focus
       return;
     }
-    switch (steps++) {
+    switch (steps) {
       case 0: xdotool("key ctrl+l"); break;
       case 1: xdotool("type --delay 20 '" + path + "'"); break;
-      case 2: screenshot(shot, screenRectOf(dialog)); break;
-      case 3: xdotool("key Return"); break;
-      default: break;
+      case 2:
+        if (!fieldHolds(dialog, path, *waited)) return;
+        screenshot(shot, screenRectOf(dialog));
+        break;
+      default: xdotool("key Return"); break;  // again while it stays: it may take a completion
     }
+    ++steps;
   });
+}
+
+bool DisplayToolkit::fieldHolds(GtkWidget* dialog, const std::string& path, int& waited) {
+  GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(dialog));
+  GtkEntry* field = focus != nullptr && GTK_IS_ENTRY(focus) ? GTK_ENTRY(focus) : nullptr;
+  if (field != nullptr && gtk_entry_get_text(field) == path) return true;
+  // Typing again into a field that completes while keys arrive loses more of them.
+  if (++waited < 10) return false;
+  std::printf("the typed name did not all reach the file dialog's field; given\n");
+  if (field != nullptr) gtk_entry_set_text(field, path.c_str());
+  return true;
 }
 
 void DisplayToolkit::screenshot(const std::string& name, const vantor::VNT::Rect& area) {

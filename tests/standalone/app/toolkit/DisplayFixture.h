@@ -23,7 +23,7 @@ class DisplayToolkit : public ::testing::Test {
  public:
   void SetUp() override;
 
-  /// Lets GTK handle what the server sent, until `done` or about five seconds passed.
+  /// Lets GTK handle what the server sent, until `done` or 30 seconds passed.
   static bool waitUntil(const std::function<bool()>& done);
   /// Shows `window` and waits until `widget` (by default the window itself) is on screen.
   static bool showAndWait(vantor::VNT::Window* window, GtkWidget* widget = nullptr);
@@ -48,11 +48,18 @@ class DisplayToolkit : public ::testing::Test {
   static vantor::VNT::Rect screenRectOf(GtkWidget* widget);
 
   /// A toolkit timer that answers the file dialog titled `title` as a person would: Ctrl+L,
-  /// `path` typed, a screenshot named `shot` of the dialog, Return; one step a tick, so that
-  /// the dialog handles each before the next. `steps` counts the steps taken. Remove the timer
-  /// once the question is over.
+  /// `path` typed, a screenshot named `shot` of the dialog once the field holds the name,
+  /// Return, again while the dialog stays; one step a tick, so that the dialog handles each
+  /// before the next. `steps` counts the steps taken. After 90 seconds it cancels the dialog
+  /// with a failure rather than leave the test waiting. Remove the timer once the question is
+  /// over.
   std::uint64_t answerFileDialog(const std::string& title, const std::string& path,
                                  const std::string& shot, int& steps);
+
+  /// Whether the focused field of file dialog `dialog` holds `path`, as typed keys should
+  /// have left it; after `waited` reached ten calls (keys a loaded machine lost) the field is
+  /// given `path` and the answer is true.
+  static bool fieldHolds(GtkWidget* dialog, const std::string& path, int& waited);
 
   /// Saves the screen area as `<screenshots>/<name>.png` and keeps it for `rgbAt`.
   void screenshot(const std::string& name, const vantor::VNT::Rect& area);

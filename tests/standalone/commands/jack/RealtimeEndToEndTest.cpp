@@ -111,9 +111,11 @@ void expectBeatIntervals(const std::vector<long>& onsets, const char* what) {
   }
 }
 
-// The driver's JACK output ports, once its stream runs; empty after the time-out.
+// The driver's JACK output ports, once its stream runs; empty after the driver's own time-out
+// (a loaded machine can take many seconds to start a sanitized program).
 std::vector<std::string> driverPorts(const kelo::test::JackTestClient& capture) {
-  for (int attempt = 0; attempt < 200; ++attempt) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (std::chrono::steady_clock::now() < deadline) {
     std::vector<std::string> ports;
     for (const std::string& port : capture.outputPorts(std::string(conf.productName) + ":")) {
       if (port.find("out") != std::string::npos) ports.push_back(port);

@@ -25,7 +25,9 @@ TEST_F(AudioDeviceRealtime, CallbacksRenderWithoutAllocatingOrBlocking) {
     render.blocks.reserve(64);
     vantor::AudioDevice* device = makeDevice(index, &render);
     ASSERT_NE(device, nullptr);
-    if (index == 1) ASSERT_TRUE(device->setOutputStereoPair(2));
+    if (index == 1) {
+      ASSERT_TRUE(device->setOutputStereoPair(2));
+    }
     // The first callback, inside the opening, posts the start semaphore: not a render block.
     ASSERT_TRUE(device->onPlay());
 

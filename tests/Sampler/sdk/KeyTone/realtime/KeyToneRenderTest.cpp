@@ -17,7 +17,9 @@ using vantor::KELOPluginSDK::MAX_MIDIEVENTS_PER_CALL_SDK;
 TEST(KeyToneRender, ProcessNeitherAllocatesNorLocks) {
   ASSERT_TRUE(kRealtimeGuarded);
   std::string text = "298|1|299|1|296|20|297|90|295|4";
-  for (int zone = 0; zone < 4; ++zone) text += "|" + std::to_string(300 + zone) + "|0.01";
+  for (int zone = 0; zone < 4; ++zone) {
+    text.append("|").append(std::to_string(300 + zone)).append("|0.01");
+  }
   auto proc = preparedMIDIProc(text.c_str(), 48000);
   auto in = std::make_unique<HDMIDIEvents>();
   auto out = std::make_unique<HDMIDIEvents>();
