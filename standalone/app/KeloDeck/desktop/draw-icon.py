@@ -8,10 +8,10 @@ import importlib.util
 import os
 
 here = os.path.dirname(os.path.abspath(__file__))
-spec = importlib.util.spec_from_file_location(
+found = importlib.util.spec_from_file_location(
     "media_bar", os.path.join(here, "../../../../engine/data/GUI/draw-media-bar.py"))
-media_bar = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(media_bar)
+media_bar = importlib.util.module_from_spec(found)
+found.loader.exec_module(media_bar)
 media_bar.SIZE = 64
 
 TILE = (38, 52, 78)
