@@ -36,11 +36,12 @@ class ConsoleLogger {
 
  private:
   std::string m_path;
-  int m_savedOutput = -1;  // program form: standard output and error before `init`
-  int m_savedError = -1;
-  int m_outputFile = -1;   // program form: the log file
-  int m_savedLogDescriptor = -1;
-  bool m_savedOutputLineBuffered = false;
+  // Program form only; the plug-in form's source leaves them alone.
+  [[maybe_unused]] int m_savedOutput = -1;  // standard output and error before `init`
+  [[maybe_unused]] int m_savedError = -1;
+  [[maybe_unused]] int m_outputFile = -1;  // the log file
+  [[maybe_unused]] int m_savedLogDescriptor = -1;
+  [[maybe_unused]] bool m_savedOutputLineBuffered = false;
   vantor::LogDescriptorStream m_logStream;  // plug-in form: the log file
 };
 

@@ -16,8 +16,6 @@ namespace {
 // Plain vector types (unlike __m128, no may_alias), so they can be template arguments.
 typedef float F4 __attribute__((vector_size(16)));
 typedef float F8 __attribute__((vector_size(32)));
-typedef int I4 __attribute__((vector_size(16)));
-typedef int I8 __attribute__((vector_size(32)));
 
 using kernels::broadcast;
 using kernels::Cx;
@@ -45,23 +43,23 @@ inline void store(float* p, F8 v) { *reinterpret_cast<F8Unaligned*>(p) = v; }
 
 // The four vectors as rows of 4x4 matrices (one per 128-bit lane), transposed in place.
 inline void transpose4(F4& a, F4& b, F4& c, F4& d) {
-  const F4 t0 = __builtin_shuffle(a, b, I4{0, 4, 1, 5}), t1 = __builtin_shuffle(a, b, I4{2, 6, 3, 7});
-  const F4 t2 = __builtin_shuffle(c, d, I4{0, 4, 1, 5}), t3 = __builtin_shuffle(c, d, I4{2, 6, 3, 7});
-  a = __builtin_shuffle(t0, t2, I4{0, 1, 4, 5});
-  b = __builtin_shuffle(t0, t2, I4{2, 3, 6, 7});
-  c = __builtin_shuffle(t1, t3, I4{0, 1, 4, 5});
-  d = __builtin_shuffle(t1, t3, I4{2, 3, 6, 7});
+  const F4 t0 = __builtin_shufflevector(a, b, 0, 4, 1, 5), t1 = __builtin_shufflevector(a, b, 2, 6, 3, 7);
+  const F4 t2 = __builtin_shufflevector(c, d, 0, 4, 1, 5), t3 = __builtin_shufflevector(c, d, 2, 6, 3, 7);
+  a = __builtin_shufflevector(t0, t2, 0, 1, 4, 5);
+  b = __builtin_shufflevector(t0, t2, 2, 3, 6, 7);
+  c = __builtin_shufflevector(t1, t3, 0, 1, 4, 5);
+  d = __builtin_shufflevector(t1, t3, 2, 3, 6, 7);
 }
 
 inline void transpose4(F8& a, F8& b, F8& c, F8& d) {
-  const I8 lo = {0, 8, 1, 9, 4, 12, 5, 13}, hi = {2, 10, 3, 11, 6, 14, 7, 15};
-  const I8 front = {0, 1, 8, 9, 4, 5, 12, 13}, back = {2, 3, 10, 11, 6, 7, 14, 15};
-  const F8 t0 = __builtin_shuffle(a, b, lo), t1 = __builtin_shuffle(a, b, hi);
-  const F8 t2 = __builtin_shuffle(c, d, lo), t3 = __builtin_shuffle(c, d, hi);
-  a = __builtin_shuffle(t0, t2, front);
-  b = __builtin_shuffle(t0, t2, back);
-  c = __builtin_shuffle(t1, t3, front);
-  d = __builtin_shuffle(t1, t3, back);
+  const F8 t0 = __builtin_shufflevector(a, b, 0, 8, 1, 9, 4, 12, 5, 13);
+  const F8 t1 = __builtin_shufflevector(a, b, 2, 10, 3, 11, 6, 14, 7, 15);
+  const F8 t2 = __builtin_shufflevector(c, d, 0, 8, 1, 9, 4, 12, 5, 13);
+  const F8 t3 = __builtin_shufflevector(c, d, 2, 10, 3, 11, 6, 14, 7, 15);
+  a = __builtin_shufflevector(t0, t2, 0, 1, 8, 9, 4, 5, 12, 13);
+  b = __builtin_shufflevector(t0, t2, 2, 3, 10, 11, 6, 7, 14, 15);
+  c = __builtin_shufflevector(t1, t3, 0, 1, 8, 9, 4, 5, 12, 13);
+  d = __builtin_shufflevector(t1, t3, 2, 3, 10, 11, 6, 7, 14, 15);
 }
 
 // rows[R i + k] = lane i of v[k]: the lanes x R block transposed into R-float rows.

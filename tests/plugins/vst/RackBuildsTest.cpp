@@ -347,7 +347,9 @@ TEST_F(RackBuildsTest, InstallScriptPlacesBothFilesWhereItSays) {
     const std::string config = readFile(ardourConfig);
     EXPECT_TRUE(contains(config, std::string("value=\"") + c.ardourPathAfter + ":" + folder + "\""))
         << config;
-    if (c.ardourPath != nullptr) EXPECT_TRUE(contains(config, "name=\"audio-engine\" value=\"JACK\""));
+    if (c.ardourPath != nullptr) {
+      EXPECT_TRUE(contains(config, "name=\"audio-engine\" value=\"JACK\""));
+    }
     for (const char* file : {"KeloRack.so", "KeloRack-Multi.so"})
       EXPECT_TRUE(std::filesystem::is_regular_file(folder + "/" + file)) << file;
     EXPECT_TRUE(std::filesystem::exists(home.file("share/vantor/KeloEngine.bundle")));

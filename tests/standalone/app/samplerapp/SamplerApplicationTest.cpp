@@ -788,7 +788,9 @@ TEST(WriteFileAtomically, ModesAndLinks) {
       ASSERT_TRUE(kelo::test::writeFile(file, "old"));
       ASSERT_EQ(::chmod(file.c_str(), static_cast<mode_t>(c.existingMode)), 0);
     }
-    if (c.linkTo != nullptr) ASSERT_EQ(::symlink(c.linkTo, saved.c_str()), 0);
+    if (c.linkTo != nullptr) {
+      ASSERT_EQ(::symlink(c.linkTo, saved.c_str()), 0);
+    }
     const mode_t previous = ::umask(c.umask);
     bool created = false;
     const bool written =
