@@ -17,6 +17,20 @@ constexpr std::size_t kHeaderBytes = sizeof(void*);
 
 }  // namespace
 
+bool AllZeroEightWideRuns() {
+  static const bool runs = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+  }();
+  return runs;
+}
+
+bool AllZero(const float* samples, std::size_t count) {
+  static bool (*const chosen)(const float*, std::size_t) =
+      AllZeroEightWideRuns() ? &AllZeroEightWide : &AllZeroFourWide;
+  return chosen(samples, count);
+}
+
 void setHeapHooks(const HeapHooks* hooks) {
   heapAllocate.store(hooks ? hooks->allocate : &std::malloc, std::memory_order_release);
   heapRelease.store(hooks ? hooks->release : &std::free, std::memory_order_release);
