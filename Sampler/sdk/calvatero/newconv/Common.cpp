@@ -17,18 +17,13 @@ constexpr std::size_t kHeaderBytes = sizeof(void*);
 
 }  // namespace
 
-bool AllZeroEightWideRuns() {
-  static const bool runs = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0;
-  }();
-  return runs;
-}
+// libgcc fills in the processor's features before any constructor runs; reading them takes
+// no lock, unlike a function-local static's first use.
+bool AllZeroEightWideRuns() { return __builtin_cpu_supports("avx2") != 0; }
 
 bool AllZero(const float* samples, std::size_t count) {
-  static bool (*const chosen)(const float*, std::size_t) =
-      AllZeroEightWideRuns() ? &AllZeroEightWide : &AllZeroFourWide;
-  return chosen(samples, count);
+  return AllZeroEightWideRuns() ? AllZeroEightWide(samples, count)
+                                : AllZeroFourWide(samples, count);
 }
 
 void setHeapHooks(const HeapHooks* hooks) {

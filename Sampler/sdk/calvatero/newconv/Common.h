@@ -77,7 +77,7 @@ inline bool AllZeroFourWide(const float* samples, std::size_t count) {
 /// processors with AVX2 (AllZeroEightWideRuns).
 bool AllZeroEightWide(const float* samples, std::size_t count);
 
-/// Whether this processor runs AllZeroEightWide; decided once.
+/// Whether this processor runs AllZeroEightWide. Not from a constructor.
 bool AllZeroEightWideRuns();
 
 /// AllZeroFourWide or AllZeroEightWide, whichever this processor runs faster.
