@@ -168,7 +168,9 @@ void StringBed::process(float** audio, std::int32_t frames, const HDMIDIEvents* 
   }
   if (harps.empty() || audio == nullptr || frames <= 0) return;
   const auto n = static_cast<std::size_t>(frames);
-  for (std::size_t c = 0; c < lastGood.size(); ++c) {
+  // Last channel first: the engine has just written them in order, so the latest are still
+  // in the L1 cache when there are more than it holds.
+  for (std::size_t c = lastGood.size(); c-- > 0;) {
     silentIn[c] = calvatero::common::AllZero(audio[c], n) ? 1 : 0;
     if (silentIn[c] != 0) {  // nothing to mend
       lastGood[c] = audio[c][n - 1];

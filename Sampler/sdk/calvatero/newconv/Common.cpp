@@ -17,6 +17,15 @@ constexpr std::size_t kHeaderBytes = sizeof(void*);
 
 }  // namespace
 
+// libgcc fills in the processor's features before any constructor runs; reading them takes
+// no lock, unlike a function-local static's first use.
+bool AllZeroEightWideRuns() { return __builtin_cpu_supports("avx2") != 0; }
+
+bool AllZero(const float* samples, std::size_t count) {
+  return AllZeroEightWideRuns() ? AllZeroEightWide(samples, count)
+                                : AllZeroFourWide(samples, count);
+}
+
 void setHeapHooks(const HeapHooks* hooks) {
   heapAllocate.store(hooks ? hooks->allocate : &std::malloc, std::memory_order_release);
   heapRelease.store(hooks ? hooks->release : &std::free, std::memory_order_release);

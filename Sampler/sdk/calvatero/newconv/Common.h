@@ -49,7 +49,7 @@ inline constexpr double kLn10 = 2.302585092994046;
 /// Whether every sample is zero, of either sign (a NaN is not). Without a branch per sample,
 /// so that it runs over whole vectors: real-time safe. Sixteen samples to a step keep four
 /// vectors in flight, which an idle engine with many outputs feels.
-inline bool AllZero(const float* samples, std::size_t count) {
+inline bool AllZeroFourWide(const float* samples, std::size_t count) {
   std::size_t i = 0;
   std::uint32_t bits = 0;
 #ifdef __SSE2__
@@ -72,6 +72,16 @@ inline bool AllZero(const float* samples, std::size_t count) {
   }
   return (bits & 0x7fffffffu) == 0;
 }
+
+/// The same answer as AllZeroFourWide, thirty-two samples to a step in AVX2 vectors. Only for
+/// processors with AVX2 (AllZeroEightWideRuns).
+bool AllZeroEightWide(const float* samples, std::size_t count);
+
+/// Whether this processor runs AllZeroEightWide. Not from a constructor.
+bool AllZeroEightWideRuns();
+
+/// AllZeroFourWide or AllZeroEightWide, whichever this processor runs faster.
+bool AllZero(const float* samples, std::size_t count);
 
 inline double DBToEnergy(double dB) { return std::exp(dB / 10 * kLn10); }
 inline double EnergyToDB(double energy) { return std::log(energy) * 10 / kLn10; }

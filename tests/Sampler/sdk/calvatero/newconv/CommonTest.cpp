@@ -1,6 +1,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -87,23 +88,30 @@ TEST(CommonHelpers, LevelConversionsInTheirExactForms) {
   EXPECT_TRUE(std::isnan(EnergyToDB(-1)));
 }
 
-// One sound sample anywhere, in blocks of every length around the sixteen-sample steps: found,
-// whatever its lane or the remainder it falls in; zeros of either sign are silence.
+// One sound sample anywhere, in blocks of every length around the sixteen- and thirty-two-
+// sample steps: found, whatever its lane or the remainder it falls in; zeros of either sign are
+// silence. Both vector widths, and the one chosen at run time, answer alike.
 TEST(CommonHelpers, AllZeroFindsOneSampleAnywhere) {
   const float kSounds[] = {1.0f, -std::numeric_limits<float>::denorm_min(),
                            std::numeric_limits<float>::quiet_NaN(),
                            std::numeric_limits<float>::infinity()};
-  for (std::size_t count = 0; count <= 70; ++count) {
-    std::vector<float> block(count + 1, 0.0f);
-    for (std::size_t i = 0; i < count; i += 2) block[i + 1] = -0.0f;
-    block[0] = 1.0f;  // before the block, as at an unaligned start
-    EXPECT_TRUE(AllZero(block.data() + 1, count)) << count;
-    for (std::size_t at = 0; at < count; ++at) {
-      for (const float sound : kSounds) {
-        const float kept = block[at + 1];
-        block[at + 1] = sound;
-        EXPECT_FALSE(AllZero(block.data() + 1, count)) << count << " " << at << " " << sound;
-        block[at + 1] = kept;
+  std::vector<std::pair<const char*, bool (*)(const float*, std::size_t)>> tests = {
+      {"chosen", &AllZero}, {"four wide", &AllZeroFourWide}};
+  if (AllZeroEightWideRuns()) tests.emplace_back("eight wide", &AllZeroEightWide);
+  for (const auto& [name, allZero] : tests) {
+    for (std::size_t count = 0; count <= 100; ++count) {
+      std::vector<float> block(count + 1, 0.0f);
+      for (std::size_t i = 0; i < count; i += 2) block[i + 1] = -0.0f;
+      block[0] = 1.0f;  // before the block, as at an unaligned start
+      EXPECT_TRUE(allZero(block.data() + 1, count)) << name << " " << count;
+      for (std::size_t at = 0; at < count; ++at) {
+        for (const float sound : kSounds) {
+          const float kept = block[at + 1];
+          block[at + 1] = sound;
+          EXPECT_FALSE(allZero(block.data() + 1, count))
+              << name << " " << count << " " << at << " " << sound;
+          block[at + 1] = kept;
+        }
       }
     }
   }
