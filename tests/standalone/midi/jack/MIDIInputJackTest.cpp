@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -72,13 +73,39 @@ std::vector<Received> renderOnce(vantor::MIDIDevice& device, std::size_t count) 
   return received;
 }
 
+/// The sequencer's events in its loop order, each followed by the frames to the next one.
+struct Step {
+  int status, note, framesToNext;
+};
+const Step kLoop[] = {{0x90, 60, 8000}, {0x80, 60, 4000}, {0x90, 63, 8000}, {0x80, 63, 4000}};
+
+/// The host time between each event and the next against the loop's frames, for the events that
+/// follow the loop's order: within one block of the loop.
+bool intervalsWithinABlock(const std::vector<Received>& received) {
+  int at = -1;
+  for (int i = 0; i < 4 && !received.empty(); ++i) {
+    if (kLoop[i].status == received[0].status && kLoop[i].note == received[0].note) at = i;
+  }
+  if (at < 0) return true;  // out of order: the ordinary checks say so
+  for (std::size_t i = 0; i + 1 < received.size(); ++i) {
+    const double frames =
+        static_cast<double>(received[i + 1].nanos - received[i].nanos) * kRate / 1e9;
+    if (std::abs(frames - kLoop[(at + i) % 4].framesToNext) > kBlock) return false;
+  }
+  return true;
+}
+
 /// `renderOnce`, but a stretch during which the machine disturbed the server (an over-run: the
 /// driver woke too late, which shifts host time against frames, or a client was late for its
-/// cycle, which loses that cycle's MIDI) is discarded and run again.
+/// cycle, which loses that cycle's MIDI) is discarded and run again. So is one whose host times
+/// stray from the loop by more than a block: the dummy driver stamps a cycle when the machine
+/// lets it wake, which load can delay without an over-run. A back end that stamps wrongly strays
+/// in every stretch, so the last one still fails.
 std::vector<Received> renderUntil(vantor::MIDIDevice& device, std::size_t count,
                                   const kelo::test::JackTestClient& watch) {
   // A stretch lasts about a second: a loaded machine may spoil many in a row.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(3);
+  std::vector<Received> last;  // the last undisturbed stretch
   for (int attempt = 1; std::chrono::steady_clock::now() < deadline; ++attempt) {
     const int xruns = watch.xruns();
     const std::uint64_t missed = watch.missedCycles();
@@ -86,20 +113,19 @@ std::vector<Received> renderUntil(vantor::MIDIDevice& device, std::size_t count,
     renderOnce(device, 0);  // events of the cycles before the counts were read are not measured
     std::vector<Received> received = renderOnce(device, count);
     watch.waitCycles(2);  // news of the last cycle comes with the next ones
-    if (watch.xruns() == xruns && watch.missedCycles() == missed) return received;
+    if (watch.xruns() == xruns && watch.missedCycles() == missed) {
+      last = received;
+      if (intervalsWithinABlock(received)) return received;
+      std::printf("stretch %d: host times stray from the loop; again\n", attempt);
+      continue;
+    }
     std::printf("stretch %d: %d over-runs, %llu missed cycles; again\n", attempt,
                 watch.xruns() - xruns,
                 static_cast<unsigned long long>(watch.missedCycles() - missed));
   }
-  ADD_FAILURE() << "the server was disturbed during every stretch: nothing to measure";
-  return {};
+  if (last.empty()) ADD_FAILURE() << "the server was disturbed during every stretch: nothing to measure";
+  return last;
 }
-
-/// The sequencer's events in its loop order, each followed by the frames to the next one.
-struct Step {
-  int status, note, framesToNext;
-};
-const Step kLoop[] = {{0x90, 60, 8000}, {0x80, 60, 4000}, {0x90, 63, 8000}, {0x80, 63, 4000}};
 
 void expectTheLoopInOrderAndInTime(const std::vector<Received>& received) {
   ASSERT_GE(received.size(), 9u);
