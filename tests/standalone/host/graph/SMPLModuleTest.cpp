@@ -181,6 +181,17 @@ class SMPLModuleTest : public testing::Test {
     return module;
   }
 
+  /// `module`'s state saved as the user's default state file; its path, empty on failure.
+  static std::string saveUserDefault(SMPLModule& module, std::string& chunk) {
+    unsigned char* bytes = nullptr;
+    int size = 0;
+    if (!module.saveChunk(&bytes, size)) return "";
+    chunk.assign(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(size));
+    const std::string userFolder = setUserPathVendorProduct(conf.vendorName, conf.productName);
+    if (userFolder.empty() || !kelo::test::writeFile(userFolder + "/default.kelo", chunk)) return "";
+    return userFolder + "/default.kelo";
+  }
+
   kelo::test::LogCapture log;
   kelo::test::ReferenceEngine engine;
   vantor::Instance context;
@@ -420,13 +431,9 @@ TEST_F(SMPLModuleTest, WithoutTheMediaBarTheWindowIsTheEditorsSize) {
 
 TEST_F(SMPLModuleTest, TheStartUpChunkIsLoadedFromTheUserDefault) {
   SMPLModule* module = make();
-  unsigned char* bytes = nullptr;
-  int size = 0;
-  ASSERT_TRUE(module->saveChunk(&bytes, size));
-  const std::string chunk(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(size));
-  const std::string userFolder = setUserPathVendorProduct(conf.vendorName, conf.productName);
-  ASSERT_FALSE(userFolder.empty());
-  ASSERT_TRUE(kelo::test::writeFile(userFolder + "/default.kelo", chunk));
+  std::string chunk;
+  const std::string userDefault = saveUserDefault(*module, chunk);
+  ASSERT_FALSE(userDefault.empty());
 
   engine.control(KELO_TEST_RESET, nullptr, nullptr, 0, 0);
   EXPECT_TRUE(module->loadDefaultChunk());
@@ -441,7 +448,7 @@ TEST_F(SMPLModuleTest, TheStartUpChunkIsLoadedFromTheUserDefault) {
 
   // No user default and none in the data folder: nothing opened.
   g_arguments = {"/bin/KeloDeck"};
-  ASSERT_EQ(::unlink((userFolder + "/default.kelo").c_str()), 0);
+  ASSERT_EQ(::unlink(userDefault.c_str()), 0);
   EXPECT_FALSE(module->loadDefaultChunk());
   EXPECT_TRUE(log.has('I', "no user default.kelo found, check in app dataPath"));
 
@@ -477,12 +484,8 @@ TEST_F(SMPLModuleTest, AStartUpChunkTooLongIsRefusedUnread) {
 
 TEST_F(SMPLModuleTest, ABadStateFileGivenAtStartIsToldAndTheStartGoesOnWithTheDefault) {
   SMPLModule* module = make();
-  unsigned char* bytes = nullptr;
-  int size = 0;
-  ASSERT_TRUE(module->saveChunk(&bytes, size));
-  const std::string chunk(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(size));
-  const std::string userFolder = setUserPathVendorProduct(conf.vendorName, conf.productName);
-  ASSERT_TRUE(kelo::test::writeFile(userFolder + "/default.kelo", chunk));
+  std::string chunk;
+  ASSERT_FALSE(saveUserDefault(*module, chunk).empty());
   kelo::test::TempDir dir;
   std::string random;
   for (int i = 0; i < 4096; ++i) random.push_back(static_cast<char>((i * 7919 + 13) >> 3));
