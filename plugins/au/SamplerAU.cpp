@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -241,7 +242,8 @@ OSStatus SamplerAU::HandleMidiEvent(UInt8 status, UInt8 channel, UInt8 data1, UI
   event.bytes[0] = m_compatibility1025 ? status : static_cast<std::uint8_t>(status | channel);
   event.bytes[1] = data1;
   event.bytes[2] = data2;
-  event.frameOffset = static_cast<std::int32_t>(startFrame);
+  // Held in range here so that a huge offset stays late; the render bounds it to its slice.
+  event.frameOffset = static_cast<std::int32_t>(std::min<UInt32>(startFrame, INT32_MAX));
   event.detune = 0.0f;
   if (!m_ring.push(event)) vantor::logLine(vantor::LogLevel::Error, this, "MIDI QUEUE ERROR");
   return noErr;
@@ -320,7 +322,8 @@ OSStatus SamplerAU::Render(AudioUnitRenderActionFlags&, const AudioTimeStamp& ti
   // slice never takes more than the ring holds.
   std::size_t count = 0;
   for (const std::size_t held = m_ring.size(); count < held && m_ring.pop(m_staging[count]);) ++count;
-  vantor::fillMIDIEventBlock(m_midiIn, m_staging.data(), count, m_sortScratch.data(), m_sortScratch.size());
+  vantor::fillMIDIEventBlock(m_midiIn, m_staging.data(), count, m_sortScratch.data(), m_sortScratch.size(),
+                             static_cast<std::int32_t>(std::min<UInt32>(frames, INT32_MAX)));
   if (!engineRenders) return noErr;
 
   m_engine.process(m_midiIn, &m_midiOut, nullptr, m_outputs.data(), &m_sync, static_cast<std::int32_t>(frames));

@@ -458,12 +458,7 @@ void SamplerVST::processReplacing(float** inputs, float** outputs, std::int32_t 
   if (count > kMIDIEventBlockCapacity)
     logLine(LogLevel::Info, this, "Large number of MIDI Events : %zu", count);
   vantor::fillMIDIEventBlock(*m_blockIn, m_events.data(), count, m_scratch.data(),
-                             m_scratch.size());
-  // A host's offset outside the block is held at the nearer edge; bounded after the sort, so
-  // the events keep the host's order in time.
-  const std::int32_t lastFrame = sampleFrames > 0 ? sampleFrames - 1 : 0;
-  for (std::uint64_t i = 0; i < m_blockIn->numEvents; ++i)
-    m_blockIn->events[i].frameOffset = std::clamp(m_blockIn->events[i].frameOffset, 0, lastFrame);
+                             m_scratch.size(), sampleFrames);
 
   logged(m_engine.process(*m_blockIn, m_blockOut.get(), inputs, outputs, &m_sync, sampleFrames));
   if (m_engine.processesEx()) {

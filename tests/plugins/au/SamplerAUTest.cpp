@@ -342,6 +342,27 @@ TEST_F(SamplerAUTest, TheRingHolds1023EventsInArrivalOrderAndRefusesTheNext) {
   EXPECT_TRUE(findings().empty());
 }
 
+// A host's start frame past the slice, up to the largest the call can carry, reaches the engine
+// on the slice's last frame, after the events placed before it; the engine finds none outside.
+TEST_F(SamplerAUTest, StartFramesPastTheSliceAreHeldOnItsLastFrame) {
+  installEngine();
+  auto host = openHost();
+  Received received;
+  ASSERT_EQ(host->setMIDIOutput(&onMIDIOutput, &received), noErr);
+  ASSERT_EQ(host->initialize(), noErr);
+  ASSERT_EQ(host->midi(0x90, 60, 100, 0xFFFFFFFFu), noErr);
+  ASSERT_EQ(host->midi(0x90, 61, 100, 600), noErr);
+  ASSERT_EQ(host->midi(0x90, 62, 100, 0x80000000u), noErr);
+  ASSERT_EQ(host->midi(0x90, 63, 100, 3), noErr);
+  ASSERT_EQ(host->midi(0x90, 64, 100, 511), noErr);
+  ASSERT_EQ(host->render(512), noErr);
+  std::vector<int> keys;
+  for (const auto& packet : received.packets) keys.push_back(packet.at(1));
+  EXPECT_EQ(keys, (std::vector<int>{63, 64, 61, 60, 62}));
+  EXPECT_EQ(received.times, (std::vector<MIDITimeStamp>{3, 511, 511, 511, 511}));
+  EXPECT_TRUE(findings().empty());
+}
+
 TEST_F(SamplerAUTest, TheEngineVersionChoosesTheProcessCallAndTheCompatibilityMode) {
   installEngine();
   struct Row {

@@ -1,6 +1,8 @@
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -132,7 +134,7 @@ TEST(EngineRecords, ABlockTakesThe1024EarliestEventsInStableOrder) {
   {
     kelo::test::RealtimeRegion region;
     total = vantor::fillMIDIEventBlock(block, events.data(), events.size(), scratch.data(),
-                                       scratch.size());
+                                       scratch.size(), 300);
   }
   EXPECT_EQ(total, 1500u);
   ASSERT_EQ(block.numEvents, 1024u);
@@ -145,15 +147,44 @@ TEST(EngineRecords, ABlockTakesThe1024EarliestEventsInStableOrder) {
   std::vector<vantor::MIDIEvent> few = {eventAt(5, 1), eventAt(2, 2), eventAt(5, 3), eventAt(2, 4)};
   {
     kelo::test::RealtimeRegion region;
-    EXPECT_EQ(vantor::fillMIDIEventBlock(block, few.data(), few.size(), nullptr, 0), 4u);
+    EXPECT_EQ(vantor::fillMIDIEventBlock(block, few.data(), few.size(), nullptr, 0, 8), 4u);
   }
   ASSERT_EQ(block.numEvents, 4u);
   const std::uint64_t order[] = {2, 4, 1, 3};
   for (size_t i = 0; i < 4; ++i) EXPECT_EQ(block.events[i].hostTimeNanos, order[i]);
   EXPECT_EQ(block.events[4].hostTimeNanos, expected[4].hostTimeNanos);  // past the count: kept
-  EXPECT_EQ(vantor::fillMIDIEventBlock(block, nullptr, 0, nullptr, 0), 0u);
+  EXPECT_EQ(vantor::fillMIDIEventBlock(block, nullptr, 0, nullptr, 0, 8), 0u);
   EXPECT_EQ(block.numEvents, 0u);
   EXPECT_EQ(block.events[0].hostTimeNanos, 2u);  // entries past the count keep what they held
+}
+
+// A host's offset outside the block reaches the engine at the nearer edge, after the events the
+// host placed before it in time.
+TEST(EngineRecords, OffsetsOutsideTheBlockAreHeldAtItsEdgesAfterTheSort) {
+  struct Case {
+    std::int32_t frames;
+    std::vector<std::int32_t> offsets;
+    std::vector<std::pair<std::uint64_t, std::int32_t>> delivered;  // tag, offset
+  };
+  const Case cases[] = {
+      {64,
+       {64, -5, INT32_MAX, 10, INT32_MIN, 63, 0},
+       {{5, 0}, {2, 0}, {7, 0}, {4, 10}, {6, 63}, {1, 63}, {3, 63}}},
+      {0, {5, -1, 0}, {{2, 0}, {3, 0}, {1, 0}}},
+      {-3, {7}, {{1, 0}}},
+  };
+  static MIDIEventBlock block;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.frames);
+    std::vector<vantor::MIDIEvent> events;
+    for (std::size_t i = 0; i < c.offsets.size(); ++i)
+      events.push_back(eventAt(c.offsets[i], static_cast<std::uint8_t>(i + 1)));
+    vantor::fillMIDIEventBlock(block, events.data(), events.size(), nullptr, 0, c.frames);
+    std::vector<std::pair<std::uint64_t, std::int32_t>> got;
+    for (std::uint64_t i = 0; i < block.numEvents; ++i)
+      got.emplace_back(block.events[i].hostTimeNanos, block.events[i].frameOffset);
+    EXPECT_EQ(got, c.delivered);
+  }
 }
 
 }  // namespace
