@@ -170,6 +170,10 @@ function(kelo_add_gtest area name)
     # Optimising sanitized test bodies cost a third of the build and checks nothing more: the
     # code under test keeps the preset's flags.
     target_compile_options(${exe} PRIVATE -O0)
+  elseif(CMAKE_BUILD_TYPE STREQUAL "Release")
+    # The code under test keeps -O3; light optimisation of the test bodies (and of the header
+    # code they instantiate) saves a quarter of the release build.
+    target_compile_options(${exe} PRIVATE -O1)
   endif()
   set(props "")
   if("jack" IN_LIST ARG_LABELS)
