@@ -66,6 +66,9 @@ void PluginChain::prepare(double sampleRate, int maxFrames, int, int numOutputs)
     settings.sampleRate = sampleRate;
     settings.maxBlockSize = maxFrames > 0 ? maxFrames : kDefaultBlockSize;
     settings.audioChannels = numOutputs;
+    // A plug-in that holds fewer channels than the outputs (the room reverb takes sixteen)
+    // still runs on the first pair, where the default routing plays, as in the stereo build.
+    settings.fallbackAudioChannels = numOutputs > 2 ? 2 : 0;
     settings.customDataFile = entry.setup.customDataFile;
     std::string error;
     auto instance =
@@ -74,6 +77,10 @@ void PluginChain::prepare(double sampleRate, int maxFrames, int, int numOutputs)
       PLOGE("KeloEngine: engine plug-in left out: %s", error.c_str());
     } else if (instance->numAudioChannels() > 0) {
       if (instance->numAudioChannels() <= numOutputs) {
+        if (instance->numAudioChannels() < numOutputs) {
+          PLOGI("KeloEngine: \"%s\" runs on the first %d of %d outputs",
+                entry.setup.identifier.c_str(), instance->numAudioChannels(), numOutputs);
+        }
         m_audioStage.push_back(std::move(instance));
       } else {
         PLOGE("KeloEngine: \"%s\" wants %d channels, the engine has %d outputs",

@@ -6,8 +6,9 @@
 // The bundles are loaded when the chain is made; instances are created by prepare() for the
 // format it is given (again when the format changes). prepare() and the destructor run on the
 // main thread while no process call runs; the two process functions run on the render thread,
-// allocate nothing and only try-lock. An entry that cannot be loaded or created is left out
-// with an "E:" line; the rest still run.
+// allocate nothing and only try-lock. An audio plug-in that refuses as many channels as the
+// engine has outputs is offered the first pair, and runs there. An entry that cannot be
+// loaded or created is left out with an "E:" line; the rest still run.
 #pragma once
 
 #include <memory>

@@ -110,6 +110,12 @@ std::unique_ptr<PluginInstance> PluginInstance::create(PluginBundle& bundle,
   ChannelInfo channels{offered, offered};
   std::int32_t accepted = 0;
   instance->dispatch(PLUGOP_SET_IO_CONFIG, &channels, &accepted);
+  const std::int32_t fallback = settings.fallbackAudioChannels;
+  if (accepted < 0 && offered > 0 && fallback > 0 && fallback < offered) {
+    channels = ChannelInfo{fallback, fallback};
+    accepted = 0;
+    instance->dispatch(PLUGOP_SET_IO_CONFIG, &channels, &accepted);
+  }
   if (accepted < 0) {
     error = "\"" + identifier + "\" refused " + std::to_string(offered) + " channels";
     return nullptr;

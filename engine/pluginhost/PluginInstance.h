@@ -33,6 +33,8 @@ struct InstanceSettings {
   std::int32_t maxBlockSize = 256;
   /// Channels offered to a plug-in with an audio channel layout (inputs = outputs).
   std::int32_t audioChannels = 2;
+  /// Offered instead when the plug-in refuses audioChannels; 0 for no second offer.
+  std::int32_t fallbackAudioChannels = 0;
   /// Sent as a custom data link before start; empty for none.
   std::string customDataFile;
 };
@@ -44,7 +46,8 @@ vantor::KELOPluginSDK::HDMIDIEvent midiEvent(std::int32_t status, std::int32_t d
 class PluginInstance {
  public:
   /// Null with `error` set when the bundle has no such plug-in, it cannot be created, it
-  /// refuses its init texts or the offered channels, or the settings are out of range.
+  /// refuses its init texts or the offered channels (both offers, with a fallback), or the
+  /// settings are out of range.
   static std::unique_ptr<PluginInstance> create(PluginBundle& bundle,
                                                 const std::string& identifier,
                                                 AudioFileHost& host,

@@ -81,6 +81,26 @@ TEST_F(DemoSetup, OutputsWithoutNotesStayExactlySilent) {
   }
 }
 
+// The multi-output build's first pair is the stereo build's output: every plug-in of the chain
+// runs there, also one that takes fewer channels than the engine has outputs (the room reverb
+// holds sixteen), instead of being left out.
+TEST_F(DemoSetup, TheFirstPairOfThirtyTwoOutputsIsTheStereoOutput) {
+  m_dataPath = STRINGBED_DEMO_DATA;
+  EngineBlocks blocks(60);
+  blocks[0] = {midiEvent(0xB0, 64, 127, 0), midiEvent(0x90, 60, 100, 0)};
+  blocks[20] = {midiEvent(0x80, 60, 0, 0), midiEvent(0xB0, 64, 0, 0)};
+  const Render stereo = renderJoined(blocks, kMaxFrames, 2);
+  const Render wide = renderJoined(blocks, kMaxFrames, 32);
+  ASSERT_EQ(stereo.size(), 2u);
+  ASSERT_EQ(wide.size(), 32u);
+  for (std::size_t c = 0; c < 2; ++c) {
+    ASSERT_EQ(wide[c].size(), stereo[c].size());
+    const auto apart = std::mismatch(wide[c].begin(), wide[c].end(), stereo[c].begin());
+    EXPECT_EQ(apart.first, wide[c].end())
+        << "output " << c << " frame " << (apart.first - wide[c].begin());
+  }
+}
+
 // A note with the pedal down, seven seconds of silence with the pedal up, a note: the demo's
 // resonances and room reverb rest in the silence, and the output is what they give when a
 // faint input keeps them running, within -140 dBFS up to the second note and within rounding
