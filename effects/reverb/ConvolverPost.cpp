@@ -48,11 +48,12 @@ void ConvolverPost::forgetInput() {
 }
 
 bool ConvolverPost::countSilence(std::uint32_t channels, std::int32_t frames,
-                                 float* const* audio) {
+                                 float* const* audio, const bool* silent) {
   std::int32_t lastSound = -1;
   for (std::uint32_t i = 0; i < channels; ++i) {
     const float* channel = audio[i];
-    if (calvatero::common::AllZero(channel, static_cast<std::size_t>(frames))) continue;
+    if (silent[i] || calvatero::common::AllZero(channel, static_cast<std::size_t>(frames)))
+      continue;
     for (std::int32_t j = frames - 1; j > lastSound; --j) {
       if (channel[j] != 0.0f) {
         lastSound = j;
@@ -193,8 +194,16 @@ void ConvolverPost::process(float** audio, std::int32_t frames, const HDMIDIEven
       for (std::int32_t j = 0; j < frames; ++j) audio[i][j] *= dry;
     return;
   }
+  // A silent channel has nothing to mend; testing it whole is far cheaper than sample by
+  // sample, which an idle reverb would otherwise pay every block.
+  bool silent[kMaxChannels];
   for (std::uint32_t i = 0; i < channels; ++i) {
     float* channel = audio[i];
+    silent[i] = calvatero::common::AllZero(channel, static_cast<std::size_t>(frames));
+    if (silent[i]) {
+      lastGood[i] = channel[frames - 1];
+      continue;
+    }
     float good = lastGood[i];
     for (std::int32_t j = 0; j < frames; ++j) {
       const float x = channel[j];
@@ -212,7 +221,7 @@ void ConvolverPost::process(float** audio, std::int32_t frames, const HDMIDIEven
   // The silence before this block is what decides: a tail still sounding within it was made
   // by earlier input.
   const std::uint64_t silentBefore = silentFrames;
-  const bool silentBlock = countSilence(channels, frames, audio);
+  const bool silentBlock = countSilence(channels, frames, audio, silent);
   if (silentBlock && silentBefore >= TailFrames()) {
     if (!resting) EnterRest();
     resting = true;

@@ -127,7 +127,9 @@ class ConvolverPost : public vantor::KELOPluginSDK::EffectPlugin {
   /// New convolvers or cleared ones: no input history (under the lock).
   void forgetInput();
   /// Counts the block's trailing silence; answers whether the whole block is silent.
-  bool countSilence(std::uint32_t channels, std::int32_t frames, float* const* audio);
+  /// `silent[i]` says channel i is known to be all zero.
+  bool countSilence(std::uint32_t channels, std::int32_t frames, float* const* audio,
+                    const bool* silent);
 
   // Frames since the last non-zero input frame (saturating), and whether the convolvers rest.
   std::uint64_t silentFrames = UINT64_MAX;

@@ -148,6 +148,14 @@ TEST_F(SimpleReverb, BadSamplesRepeatTheLastGoodOne) {
   EXPECT_EQ(audio[0], (std::vector<float>{-0.25f, 0.125f}));
   EXPECT_EQ(audio[1], (std::vector<float>{7.0f, 7.0f}));
 
+  audio = {{0.0f, 0.0f}, {0.0f, -0.0f}};  // a silent block's last sample is the good one
+  run(audio);
+  audio = {{100.0f}, {kNaN}};
+  run(audio);
+  EXPECT_EQ(audio[0][0], 0.0f);
+  EXPECT_EQ(audio[1][0], 0.0f);
+  EXPECT_TRUE(std::signbit(audio[1][0]));
+
   reverb->stop();
   audio = {{100.0f}, {kNaN}};
   run(audio);
