@@ -155,6 +155,11 @@ class KeloDeckDisplay : public ::testing::Test {
  protected:
   void SetUp() override {
     if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no display (run under xvfb-run -a)";
+    // Held through the test: an X server resets when its last client leaves (Xvfb by
+    // default), and a KeloDeck connecting during the reset, just after one of the test's own
+    // short-lived clients, finds no display.
+    held.reset(XOpenDisplay(nullptr));
+    ASSERT_NE(held, nullptr) << "no X display";
     kelo::test::requirePreferenceSandbox();
     kelo::test::PreferenceSandbox::clear();
     bus = std::make_unique<kelo::test::SessionBus>();
@@ -223,6 +228,7 @@ class KeloDeckDisplay : public ::testing::Test {
   std::unique_ptr<kelo::test::JackDummyServer> jack;
   kelo::test::TempDir output;
   std::unique_ptr<kelo::test::ChildProgram> program;
+  std::unique_ptr<Display, int (*)(Display*)> held{nullptr, XCloseDisplay};
 };
 
 TEST_F(KeloDeckDisplay, MenusStateFilesAndQuit) {
