@@ -317,8 +317,8 @@ TEST_F(KeloDeckDisplay, MenusStateFilesAndQuit) {
   const unsigned long loadDialog = windowTitled("Load kelo file");
   ASSERT_NE(loadDialog, 0u);
   ASSERT_TRUE(answerDialog(display, loadDialog, {"ctrl+l"}, saved + ".kelo"));
-  EXPECT_TRUE(waitFor([] { return logHas("PE_ENGINE_INSTRUMENT_CHUNK_LOAD"); }));
-  EXPECT_FALSE(logHas("load chunk"));
+  EXPECT_TRUE(waitFor([] { return logHas("PE_ENGINE_INSTRUMENT_CHUNK_LOAD"); })) << logText();
+  EXPECT_FALSE(logHas("load chunk")) << logText();
 
   ASSERT_TRUE(pressKeys(window, "ctrl+q"));
   expectCleanEnd();
