@@ -1,8 +1,10 @@
 // Pictures of X11 windows for the display tests: a window's pixels saved as a PPM file a
-// person can look at, and its dark pixels counted (text and lines drawn in black on white).
+// person can look at, its dark pixels counted (text and lines drawn in black on white), and a
+// digest that tells whether what it shows changed.
 // Main thread; needs the display connection the window is visible through.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 struct _XDisplay;
@@ -18,5 +20,9 @@ int captureWindow(_XDisplay* display, unsigned long window, int width, int heigh
 /// cannot be read.
 int countDarkPixels(_XDisplay* display, unsigned long window, int x, int y, int width,
                     int height);
+
+/// A digest of all the window shows: equal digests, the same picture. 0 when the window
+/// cannot be read (gone, or not wholly on screen).
+std::uint64_t pictureDigest(_XDisplay* display, unsigned long window);
 
 }  // namespace kelo::test

@@ -145,7 +145,10 @@ TEST_F(DialogsOnDisplay, RenderOfflineChoosesFilesInTheFileDialogsAndShowsItsPro
   int step = 0;
   bool progressShot = false;
   bool saveShot = false;
-  int waited = 0;
+  FieldWatch midiField;
+  FieldWatch audioField;
+  int midiReturns = 0;
+  int audioReturns = 0;
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(120);
   const TimerId timer = vantor::VNT::addTimer(0.4, 0.3, [&] {
     if (std::chrono::steady_clock::now() > end) {
@@ -169,14 +172,16 @@ TEST_F(DialogsOnDisplay, RenderOfflineChoosesFilesInTheFileDialogsAndShowsItsPro
         click(dots[0]);  // the MIDI file's
         break;
       case 1:
-      case 2:
-        if (activeToplevel("Select a MIDI file") == nullptr) return;
+      case 2: {
+        GtkWidget* question = activeToplevel("Select a MIDI file");
+        if (question == nullptr || (step == 2 && !fieldTakesKeys(question))) return;
         xdotool(step == 1 ? "key ctrl+l" : "type --delay 20 '" + midi + "'");
         break;
+      }
       case 3: {  // Return until the dialog has taken the typed name
         if (!back.callsOf(PE_ENGINE_MIDI_LOAD).empty()) break;
         GtkWidget* question = activeToplevel("Select a MIDI file");
-        if (question != nullptr && fieldHolds(question, midi, waited)) xdotool("key Return");
+        if (question != nullptr && fieldHolds(question, midi, midiField)) pressReturn(midiReturns);
         return;
       }
       case 4:
@@ -184,18 +189,20 @@ TEST_F(DialogsOnDisplay, RenderOfflineChoosesFilesInTheFileDialogsAndShowsItsPro
         click(dots[1]);  // the audio file's
         break;
       case 5:
-      case 6:
-        if (activeToplevel("Render Audio into") == nullptr) return;
+      case 6: {
+        GtkWidget* question = activeToplevel("Render Audio into");
+        if (question == nullptr || !fieldTakesKeys(question)) return;
         xdotool(step == 5 ? "key ctrl+a" : "type --delay 20 '" + audio + "'");
         break;
+      }
       case 7: {
         GtkWidget* save = toplevelTitled("Render Audio into");
         if (save == nullptr || !gtk_widget_get_mapped(save)) break;
         if (activeToplevel("Render Audio into") == nullptr) return;
-        if (!fieldHolds(save, audio, waited)) return;
+        if (!fieldHolds(save, audio, audioField)) return;
         if (!saveShot) screenshot("kelodeck-render-save-question", areaOf(save));
         saveShot = true;
-        xdotool("key Return");
+        pressReturn(audioReturns);
         return;
       }
       case 8: {

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -16,6 +17,7 @@
 #include <set>
 #include <sstream>
 #include <thread>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -37,6 +39,8 @@ KELO_PREFERENCE_SANDBOX();
 namespace {
 
 const std::string kDomain = "com.Sorvelin.KELO PlayerSA";
+
+using kelo::test::pictureDigest;
 
 bool waitFor(const std::function<bool()>& done, int seconds = 20) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
@@ -77,32 +81,67 @@ bool drawn(Display* display, unsigned long window) {
   return dark > 20 && dark < size.width * size.height / 4;
 }
 
-// Presses `firstKeys` in `dialog` once it is drawn, types `text` into its focused field and
-// confirms it with Return, leaving GTK time to open the location field and to complete the
-// name; while the dialog stays (a Return that only took the completion list's choice, keys a
-// loaded machine lost), the name is typed again over the field's text and Return pressed again.
+// Saves the whole window as screenshots/<name>.ppm; answers its dark pixels.
+int screenshot(Display* display, unsigned long window, const std::string& name) {
+  XWindowAttributes size{};
+  XGetWindowAttributes(display, window, &size);
+  return kelo::test::captureWindow(display, window, size.width, size.height,
+                                   std::string(KELO_SCREENSHOT_DIR) + "/" + name + ".ppm");
+}
+
+// Whether `window` shows something other than `before` and keeps showing it for a second and
+// a half: a blinking text cursor alone comes back to `before` sooner.
+bool showsOtherThan(Display* display, unsigned long window, std::uint64_t before) {
+  for (int look = 0; look < 8; ++look) {
+    const std::uint64_t now = pictureDigest(display, window);
+    if (now == 0 || now == before) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
+  return true;
+}
+
+// Answers file dialog `dialog` as a person would, looking before each key: once it is drawn
+// and still, `firstKeys` are pressed, each once what it changed is drawn (the field Ctrl+L
+// shows takes keys only from its first layout on; a loaded program that handles the key and
+// the typed text together drops the text). `text` is typed and Return pressed. A dialog that
+// answers Return by showing something else, the folder of a typed path instead of opening
+// the file, gets the name typed over the field's text and Return again; one that shows the
+// same is left to close, however long that takes under load, since it checks the typed file
+// after the key and keys sent meanwhile would reach the window behind it. A `held` program
+// is stopped for three seconds from the first key on, as a loaded machine holds it back.
 bool answerDialog(Display* display, unsigned long dialog, const std::vector<std::string>& firstKeys,
-                  const std::string& text) {
+                  const std::string& text, pid_t held = 0) {
   if (!xdotool({"windowfocus", "--sync", std::to_string(dialog)})) return false;
   if (!waitFor([&] { return drawn(display, dialog); })) return false;
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));  // the dialog settles its focus
+  // Still: the folder's files listed, so that a change after a key is the key's.
+  std::uint64_t shown = 0;
+  waitFor([&] {
+    const std::uint64_t previous = std::exchange(shown, pictureDigest(display, dialog));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    return shown != 0 && shown == previous;
+  }, 10);
+  std::jthread holding;  // joined on every way out, the program running again
+  if (held != 0 && kill(held, SIGSTOP) == 0) {
+    holding = std::jthread([held] {
+      std::this_thread::sleep_for(std::chrono::seconds(3));
+      kill(held, SIGCONT);
+    });
+  }
   for (const std::string& key : firstKeys) {
+    const std::uint64_t before = pictureDigest(display, dialog);
     if (!xdotool({"key", "--clearmodifiers", key})) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    if (!waitFor([&] { return pictureDigest(display, dialog) != before; })) return false;
   }
-  if (!xdotool({"type", "--delay", "20", text})) return false;
-  for (int presses = 0; presses < 10 && windowExists(dialog); ++presses) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    if (presses > 0) {
-      // Still open: keys typed while the field completed may have been lost; the name again.
-      if (!xdotool({"key", "--clearmodifiers", "ctrl+a"})) return false;
-      if (!xdotool({"type", "--delay", "20", text})) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    }
+  for (int presses = 0; presses < 4; ++presses) {
+    if (presses > 0 && !xdotool({"key", "--clearmodifiers", "ctrl+a"})) return false;
+    if (!xdotool({"type", "--delay", "20", text})) return false;
+    const std::uint64_t before = pictureDigest(display, dialog);
     if (!xdotool({"key", "Return"})) return false;
-    waitFor([&] { return !windowExists(dialog); }, 3);
+    waitFor([&] { return !windowExists(dialog) || showsOtherThan(display, dialog, before); }, 30);
+    if (!windowExists(dialog)) return true;
   }
-  return !windowExists(dialog);
+  screenshot(display, dialog, "kelodeck-program-unanswered-dialog");
+  return false;
 }
 
 // The program's visible windows now.
@@ -125,14 +164,6 @@ std::size_t occurrences(const std::string& text, const std::string& fragment) {
 bool click(unsigned long window, int x, int y) {
   return xdotool({"mousemove", "--sync", "--window", std::to_string(window), std::to_string(x),
                   std::to_string(y), "click", "1"});
-}
-
-// Saves the whole window as screenshots/<name>.ppm; answers its dark pixels.
-int screenshot(Display* display, unsigned long window, const std::string& name) {
-  XWindowAttributes size{};
-  XGetWindowAttributes(display, window, &size);
-  return kelo::test::captureWindow(display, window, size.width, size.height,
-                                   std::string(KELO_SCREENSHOT_DIR) + "/" + name + ".ppm");
 }
 
 bool pressKeys(unsigned long window, const std::string& keys) {
@@ -291,12 +322,13 @@ TEST_F(KeloDeckDisplay, MenusStateFilesAndQuit) {
     EXPECT_TRUE(waitFor([&] { return shownWindowTitled(d.title) == 0; })) << "still open";
   }
 
-  // The media bar: eject asks for a MIDI file, play plays it.
+  // The media bar: eject asks for a MIDI file, play plays it. The question is answered with
+  // the program held back a moment, as a loaded machine holds it: the name must still arrive.
   const int buttonY = attributes.height - kMediaBarRows + 20;
   ASSERT_TRUE(click(window, 82, buttonY));
   const unsigned long openDialog = windowTitled("Select a MIDI file");
   ASSERT_NE(openDialog, 0u);
-  ASSERT_TRUE(answerDialog(display, openDialog, {"ctrl+l"}, KELO_DEMO_MIDI));
+  ASSERT_TRUE(answerDialog(display, openDialog, {"ctrl+l"}, KELO_DEMO_MIDI, program->pid()));
   EXPECT_TRUE(waitFor([] { return logHas("PE_ENGINE_MIDI_LOAD"); }));
   ASSERT_TRUE(click(window, 22, buttonY));
   EXPECT_TRUE(waitFor([] { return logHas("PE_ENGINE_MIDI_PLAY"); }));

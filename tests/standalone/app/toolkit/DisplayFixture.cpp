@@ -121,9 +121,10 @@ vantor::VNT::Rect DisplayToolkit::screenRectOf(GtkWidget* widget) {
 std::uint64_t DisplayToolkit::answerFileDialog(const std::string& title, const std::string& path,
                                                const std::string& shot, int& steps) {
   steps = 0;
-  auto waited = std::make_shared<int>(0);
+  auto watch = std::make_shared<FieldWatch>();
+  auto returns = std::make_shared<int>(0);
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(90);
-  return vantor::VNT::addTimer(0.5, 0.3, [this, title, path, shot, &steps, waited, end] {
+  return vantor::VNT::addTimer(0.5, 0.3, [this, title, path, shot, &steps, watch, returns, end] {
     GtkWidget* dialog = toplevelTitled(title);
     if (dialog == nullptr) return;
     if (std::chrono::steady_clock::now() > end) {
@@ -138,26 +139,47 @@ std::uint64_t DisplayToolkit::answerFileDialog(const std::string& title, const s
     }
     switch (steps) {
       case 0: xdotool("key ctrl+l"); break;
-      case 1: xdotool("type --delay 20 '" + path + "'"); break;
+      case 1:
+        if (!fieldTakesKeys(dialog)) return;
+        xdotool("type --delay 20 '" + path + "'");
+        break;
       case 2:
-        if (!fieldHolds(dialog, path, *waited)) return;
+        if (!fieldHolds(dialog, path, *watch)) return;
         screenshot(shot, screenRectOf(dialog));
         break;
-      default: xdotool("key Return"); break;  // again while it stays: it may take a completion
+      default:
+        pressReturn(*returns);  // again while it stays: the first may take a completion
+        break;
     }
     ++steps;
   });
 }
 
-bool DisplayToolkit::fieldHolds(GtkWidget* dialog, const std::string& path, int& waited) {
+bool DisplayToolkit::fieldHolds(GtkWidget* dialog, const std::string& path, FieldWatch& watch) {
   GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(dialog));
-  GtkEntry* field = focus != nullptr && GTK_IS_ENTRY(focus) ? GTK_ENTRY(focus) : nullptr;
-  if (field != nullptr && gtk_entry_get_text(field) == path) return true;
+  if (focus == nullptr || !GTK_IS_ENTRY(focus)) return false;
+  GtkEntry* field = GTK_ENTRY(focus);
+  const std::string text = gtk_entry_get_text(field);
+  if (text == path) return true;
+  if (text != watch.text) {
+    watch = {text, 0};
+    return false;
+  }
   // Typing again into a field that completes while keys arrive loses more of them.
-  if (++waited < 10) return false;
-  std::printf("the typed name did not all reach the file dialog's field; given\n");
-  if (field != nullptr) gtk_entry_set_text(field, path.c_str());
+  if (++watch.looks < 10) return false;
+  std::printf("the typed name did not all reach the file dialog's field (it held \"%s\"); given\n",
+              text.c_str());
+  gtk_entry_set_text(field, path.c_str());
   return true;
+}
+
+bool DisplayToolkit::fieldTakesKeys(GtkWidget* dialog) {
+  GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(dialog));
+  return focus != nullptr && GTK_IS_ENTRY(focus) && gtk_widget_get_mapped(focus);
+}
+
+void DisplayToolkit::pressReturn(int& calls) {
+  if (calls++ % 10 == 0) xdotool("key Return");
 }
 
 void DisplayToolkit::screenshot(const std::string& name, const vantor::VNT::Rect& area) {
