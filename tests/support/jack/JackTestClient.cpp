@@ -87,21 +87,29 @@ int JackTestClient::process(jack_nframes_t frames, void* self) {
   if (me->m_recording.load()) {
     const bool restart = me->m_restart.exchange(false);
     if (restart) me->m_gapCount.store(0, std::memory_order_relaxed);
-    std::size_t at = restart ? 0 : me->m_recordedFrames.load();
-    if (missed && !restart) {
-      const std::size_t gap = me->m_gapCount.load(std::memory_order_relaxed);
-      if (gap < kMaxGaps) me->m_gaps[gap] = at;
-      me->m_gapCount.store(gap + 1, std::memory_order_release);
-    }
+    const std::size_t at = restart ? 0 : me->m_recordedFrames.load();
+    if (missed && !restart) me->noteGap(at);
     const std::size_t count = std::min<std::size_t>(frames, me->m_capacity - at);
     for (std::size_t i = 0; i < me->m_inputs.size(); ++i) {
       const auto* in = static_cast<const float*>(jack_port_get_buffer(me->m_inputs[i], frames));
       std::copy(in, in + count, me->m_buffers[i].get() + at);
     }
+    if (jack_last_frame_time(me->m_client) != cycleStart) {
+      me->m_missedCycles.fetch_add(1);
+      me->noteGap(at);
+    }
     me->m_recordedFrames.store(at + count, std::memory_order_release);
+  } else if (jack_last_frame_time(me->m_client) != cycleStart) {
+    me->m_missedCycles.fetch_add(1);
   }
   me->m_cycles.fetch_add(1);
   return 0;
+}
+
+void JackTestClient::noteGap(std::size_t at) {
+  const std::size_t gap = m_gapCount.load(std::memory_order_relaxed);
+  if (gap < kMaxGaps) m_gaps[gap] = at;
+  m_gapCount.store(gap + 1, std::memory_order_release);
 }
 
 int JackTestClient::xrun(void* self) {

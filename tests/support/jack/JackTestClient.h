@@ -6,8 +6,10 @@
 // too late for a period: the server reports an over-run and wall-clock time is lost, frames are
 // not. Or a client is late for its cycle: the server reports an over-run and runs later cycles
 // without it or without the whole graph; this client sees the cycles it was left out of as a
-// gap in the frame times of its cycles. A test that measures this client's recording in frames
-// asks where the recording missed cycles; one that measures in host time asks xruns() as well.
+// gap in the frame times of its cycles. A client late past its own period reads inputs the
+// server has begun the next cycle in, which their writers may be overwriting: such a torn cycle
+// counts as missed too. A test that measures this client's recording in frames asks where the
+// recording missed cycles; one that measures in host time asks xruns() as well.
 //
 // Construction, recording control and the readers: main thread. The process and over-run
 // callbacks run on JACK's threads; they neither allocate nor lock.
@@ -44,7 +46,8 @@ class JackTestClient {
 
   /// Over-runs the server reported to its clients since the client opened.
   int xruns() const { return m_xruns.load(); }
-  /// Cycles the server ran while this client was active but without it.
+  /// Cycles the server ran while this client was active but without it, and cycles this client
+  /// ran past their end (their inputs may be torn).
   std::uint64_t missedCycles() const { return m_missedCycles.load(); }
   /// Cycles this client ran.
   std::uint64_t cycles() const { return m_cycles.load(); }
@@ -59,12 +62,15 @@ class JackTestClient {
   /// What input `index` recorded: the cycles it ran, end to end, up to the buffer's size.
   std::vector<float> recorded(int index) const;
   /// Whether cycles were missed while recording between the recorded frames `from` and `to`
-  /// (both included): frames the recording then lacks there.
+  /// (both included): frames the recording then lacks or holds torn there.
   bool missedWhileRecording(std::size_t from, std::size_t to) const;
 
  private:
   static int process(jack_nframes_t frames, void* self);
   static int xrun(void* self);
+  // Process thread: the recording breaks at frame `at` (cycles missed before it, or the cycle
+  // recorded from it torn).
+  void noteGap(std::size_t at);
 
   jack_client_t* m_client = nullptr;
   std::vector<jack_port_t*> m_inputs;

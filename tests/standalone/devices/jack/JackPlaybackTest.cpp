@@ -128,14 +128,18 @@ class Capture {
       }
       m_frames.store(0);
     }
+    // A client late past its period reads inputs the server has already begun the next cycle
+    // in: the product may be writing them meanwhile, so such a period is torn and not counted.
+    const jack_nframes_t cycle = jack_last_frame_time(m_client);
+    std::array<PeriodMeasure, kPorts> period{};
     for (int i = 0; i < kPorts; ++i) {
       const auto* in = static_cast<const float*>(jack_port_get_buffer(m_inputs[i], frames));
-      double energy = 0;
+      PeriodMeasure& port = period[i];
       double first = -1;  // positions of the first and last rising crossing, interpolated
       double last = -1;
       std::uint64_t crossings = 0;
       for (jack_nframes_t f = 0; f < frames; ++f) {
-        energy += double(in[f]) * in[f];
+        port.energy += double(in[f]) * in[f];
         if (f > 0 && in[f - 1] <= 0.0f && in[f] > 0.0f) {
           const double at = double(f - 1) + double(-in[f - 1]) / double(in[f] - in[f - 1]);
           if (first < 0) first = at;
@@ -143,16 +147,27 @@ class Capture {
           ++crossings;
         }
       }
-      m_energy[i].store(m_energy[i].load() + energy);
-      if (energy > 0.0) m_soundingFrames[i].store(m_soundingFrames[i].load() + frames);
       if (crossings >= 2) {
-        m_cycles[i].store(m_cycles[i].load() + crossings - 1);
-        m_crossingSpan[i].store(m_crossingSpan[i].load() + (last - first));
+        port.cycles = crossings - 1;
+        port.crossingSpan = last - first;
       }
+    }
+    if (jack_last_frame_time(m_client) != cycle) return;
+    for (int i = 0; i < kPorts; ++i) {
+      m_energy[i].store(m_energy[i].load() + period[i].energy);
+      if (period[i].energy > 0.0) m_soundingFrames[i].store(m_soundingFrames[i].load() + frames);
+      m_cycles[i].store(m_cycles[i].load() + period[i].cycles);
+      m_crossingSpan[i].store(m_crossingSpan[i].load() + period[i].crossingSpan);
     }
     m_frames.store(m_frames.load() + frames);
     m_periods.fetch_add(1);
   }
+
+  struct PeriodMeasure {
+    double energy = 0;
+    std::uint64_t cycles = 0;
+    double crossingSpan = 0;
+  };
 
   jack_client_t* m_client = nullptr;
   std::array<jack_port_t*, kPorts> m_inputs{};
