@@ -3,12 +3,13 @@
 // the product's output ports and measures what reaches each playback port: the held note is a
 // tone on ports 1 and 2 for stereo pair 0, and on ports 7 and 8 only for pair 3.
 //
-// Waits are counted in the server's periods, never in wall-clock time.
+// The measurements wait in the server's periods, never in wall-clock time.
 #include <jack/jack.h>
 
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <string>
 #include <thread>
@@ -335,9 +336,11 @@ class OtherProgram {
     return std::string(jack_get_client_name(m_client)) + ":" + name;
   }
 
+  using PlayerPorts = std::vector<std::pair<std::string, std::vector<std::string>>>;
+
   // The player's output ports, each with what it is connected to.
-  std::vector<std::pair<std::string, std::vector<std::string>>> playerPorts() const {
-    std::vector<std::pair<std::string, std::vector<std::string>>> out;
+  PlayerPorts playerPorts() const {
+    PlayerPorts out;
     const char** ports =
         jack_get_ports(m_client, nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
     for (int i = 0; ports != nullptr && ports[i] != nullptr; ++i) {
@@ -352,6 +355,19 @@ class OtherProgram {
     }
     jack_free(ports);
     return out;
+  }
+
+  // Other clients see a connection change once the server has switched its graph, which load
+  // can delay past a read (one port lacked the connection just made to it on a loaded run): so
+  // the ports are read until they show `expected`, for a minute at most.
+  PlayerPorts playerPortsOnceShowing(const PlayerPorts& expected) const {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    PlayerPorts ports = playerPorts();
+    while (ports != expected && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      ports = playerPorts();
+    }
+    return ports;
   }
 
  private:
@@ -371,16 +387,16 @@ TEST_F(JackPlayback, PortsKeepTheirNamesAndConnectionsAcrossReopenings) {
             0);
   ASSERT_EQ(jack_connect(other.client(), (player + "out_1").c_str(), other.port("in_2").c_str()),
             0);
-  const decltype(other.playerPorts()) expected = {
+  const OtherProgram::PlayerPorts expected = {
       {player + "out_0", {other.port("in_1"), "system:playback_1"}},
       {player + "out_1", {other.port("in_2"), "system:playback_2"}}};
-  ASSERT_EQ(other.playerPorts(), expected);
+  ASSERT_EQ(other.playerPortsOnceShowing(expected), expected);
 
   for (int reopening = 1; reopening <= 2; ++reopening) {
     SCOPED_TRACE(reopening);
     ASSERT_TRUE(dm->playStopReq(&context, false));
     ASSERT_TRUE(dm->playStopReq(&context, true));
-    EXPECT_EQ(other.playerPorts(), expected);
+    EXPECT_EQ(other.playerPortsOnceShowing(expected), expected);
   }
   EXPECT_TRUE(dm->playStopReq(&context, false));
 }
