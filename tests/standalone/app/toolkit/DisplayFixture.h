@@ -50,9 +50,9 @@ class DisplayToolkit : public ::testing::Test {
   /// A toolkit timer that answers the file dialog titled `title` as a person would: Ctrl+L,
   /// `path` typed once the field it shows takes keys, a screenshot named `shot` of the dialog
   /// once the field holds the name, Return, again while the dialog stays (see `pressReturn`);
-  /// one step a tick, so that the dialog handles each before the next. `steps` counts the steps taken. After 90 seconds it cancels the dialog
-  /// with a failure rather than leave the test waiting. Remove the timer once the question is
-  /// over.
+  /// one step a tick, so that the dialog handles each before the next. `steps` counts the
+  /// steps taken. After 90 seconds it cancels the dialog with a failure rather than leave the
+  /// test waiting. Remove the timer once the question is over.
   std::uint64_t answerFileDialog(const std::string& title, const std::string& path,
                                  const std::string& shot, int& steps);
 
